@@ -1,0 +1,104 @@
+#include "platform/console_ui.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <string>
+
+#include "platform/text.h"
+
+namespace zaro {
+namespace {
+
+const char* IconWord(unsigned style) {
+  switch (style & kMbIconMask) {
+    case kMbIconStop: return "error";
+    case kMbIconQuestion: return "question";
+    case kMbIconExclamation: return "warning";
+    case kMbIconInformation: return "information";
+    default: return "message";
+  }
+}
+
+std::string ReadLine(std::FILE* in) {
+  std::string line;
+  for (int c = std::fgetc(in); c != EOF && c != '\n'; c = std::fgetc(in)) line += static_cast<char>(c);
+  return line;
+}
+
+}  // namespace
+
+bool ConsoleUi::Interactive() const { return in_ != nullptr && ::isatty(::fileno(in_)) == 1; }
+
+int ConsoleUi::ShowMessageBox(std::u16string_view text, std::u16string_view title, unsigned style) {
+  const std::vector<int> buttons = MessageBoxButtons(style);
+  const int fallback = DefaultMessageBoxButton(style);
+  std::string choices;
+  for (int button : buttons) {
+    std::string name = ButtonName(button);
+    if (button == fallback && buttons.size() > 1) {
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    choices += (choices.empty() ? "" : "/") + name;
+  }
+  std::fprintf(out_, "\n[%s] %s: %s\n  [%s]\n", ToUtf8(title).c_str(), IconWord(style), ToUtf8(text).c_str(),
+               choices.c_str());
+  if (buttons.size() == 1) return buttons.front();
+  if (!Interactive()) {
+    std::fprintf(out_, "  (no terminal: answered %s)\n", ButtonName(fallback).c_str());
+    return fallback;
+  }
+  for (;;) {
+    std::fprintf(out_, "  answer> ");
+    std::fflush(out_);
+    if (std::feof(in_)) return fallback;
+    const std::string line = ReadLine(in_);
+    if (line.empty()) return fallback;
+    std::string lower;
+    for (char c : line) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (int button : buttons) {
+      const std::string name = ButtonName(button);
+      if (lower == name || (lower.size() == 1 && lower[0] == name[0])) return button;
+    }
+  }
+}
+
+std::optional<std::u16string> ConsoleUi::AskPath(std::u16string_view title) {
+  std::fprintf(out_, "\n[%s]\n", ToUtf8(title).c_str());
+  if (!Interactive()) {
+    std::fprintf(out_, "  (no terminal: cancelled)\n");
+    return std::nullopt;
+  }
+  std::fprintf(out_, "  path (empty to cancel)> ");
+  std::fflush(out_);
+  const std::string line = ReadLine(in_);
+  if (line.empty()) return std::nullopt;
+  std::u16string path = FromUtf8(line);
+  for (char16_t& c : path) {
+    if (c == u'/') c = u'\\';
+  }
+  return path;
+}
+
+std::optional<std::u16string> ConsoleUi::ChooseFile(const FileDialogRequest& request) {
+  return AskPath(request.title.empty() ? (request.save ? u"Save file" : u"Open file") : request.title);
+}
+
+std::optional<std::u16string> ConsoleUi::ChooseFolder(std::u16string_view title) {
+  return AskPath(title.empty() ? u"Choose a folder" : title);
+}
+
+bool ConsoleUi::OpenLink(std::u16string_view url) {
+  std::fprintf(out_, "\nHelp: %s\n", ToUtf8(url).c_str());
+  return true;
+}
+
+int ConsoleUi::RunModal(ModalForm& form) {
+  std::fprintf(out_,
+               "\ntessel: the dialog %s needs a display; without one, run the command with "
+               "--answers FILE to fill it in.\n",
+               form.FormName().c_str());
+  return kIdCancel;
+}
+
+}  // namespace zaro

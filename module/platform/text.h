@@ -1,0 +1,14 @@
+#pragma once
+// Module text is UTF-16; the operating system and the kit tools speak UTF-8.
+#include <string>
+#include <string_view>
+
+namespace zaro {
+
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view text);
+
+// Leading decimal digits of a text as a number; non-numeric text reads as 0.
+long LeadingNumber(std::u16string_view text);
+
+}  // namespace zaro

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/console_ui.h"
+#include "platform/scripted_ui.h"
+#include "platform/text.h"
+
+namespace zaro {
+namespace {
+
+// A form with two fields and OK/Cancel buttons.
+class TwoFieldForm : public ModalForm {
+ public:
+  std::string FormName() const override { return "CTestDlg"; }
+  bool SetField(std::string_view name, std::u16string_view value) override {
+    if (name == "first") first = value;
+    else if (name == "second") second = value;
+    else return false;
+    return true;
+  }
+  bool Press(std::string_view control) override {
+    if (control == "OK") result = kIdOk;
+    else if (control == "Cancel") result = kIdCancel;
+    else return false;
+    return true;
+  }
+  bool IsClosed() const override { return result != 0; }
+  int Result() const override { return result; }
+  std::u16string first, second;
+  int result = 0;
+};
+
+TEST(MessageBoxStyles, ButtonsAndDefaults) {
+  EXPECT_EQ(MessageBoxButtons(48), std::vector<int>({kIdOk}));
+  EXPECT_EQ(MessageBoxButtons(49), std::vector<int>({kIdOk, kIdCancel}));
+  EXPECT_EQ(MessageBoxButtons(308), std::vector<int>({kIdYes, kIdNo}));
+  EXPECT_EQ(DefaultMessageBoxButton(308), kIdNo) << "308 has No as its default";
+  EXPECT_EQ(DefaultMessageBoxButton(49), kIdOk);
+}
+
+TEST(ScriptedUi, AnswersQuestionsInOrderAndNeverGuesses) {
+  ScriptedUi ui;
+  ASSERT_TRUE(ui.LoadAnswers(R"({"answers":[{"message":"yes"},{"file":"C:\\a.p12"},{"folder":null}]})", nullptr));
+  EXPECT_EQ(ui.ShowMessageBox(u"plain", u"T", 48), kIdOk) << "an OK-only box takes no answer";
+  EXPECT_EQ(ui.ShowMessageBox(u"overwrite?", u"T", 308), kIdYes);
+  EXPECT_EQ(ui.ChooseFile({}).value_or(u""), u"C:\\a.p12");
+  EXPECT_FALSE(ui.ChooseFolder(u"pick").has_value());
+  EXPECT_EQ(ui.Failures(), 0);
+  EXPECT_EQ(ui.ShowMessageBox(u"again?", u"T", 308), kIdNo) << "without an answer the cautious button";
+  EXPECT_EQ(ui.Failures(), 1);
+  ASSERT_EQ(ui.Events().size(), 6u);
+  EXPECT_EQ(ui.Events()[1].answer, "yes");
+  EXPECT_EQ(ui.Events()[4].kind, "unanswered");
+}
+
+TEST(ScriptedUi, AnswerThatDoesNotFitTheBoxIsAFailure) {
+  ScriptedUi ui;
+  ui.QueueButton(kIdRetry);
+  EXPECT_EQ(ui.ShowMessageBox(u"q", u"T", kMbOkCancel), kIdCancel);
+  EXPECT_EQ(ui.Failures(), 1);
+}
+
+TEST(ScriptedUi, FormStepsSetFieldsAndPressButtons) {
+  ScriptedUi ui;
+  ASSERT_TRUE(ui.LoadAnswers(
+      R"({"answers":[{"form":"CTestDlg","steps":[{"set":{"first":"一","second":"b"}},{"press":"OK"}]}]})", nullptr));
+  TwoFieldForm form;
+  EXPECT_EQ(ui.RunModal(form), kIdOk);
+  EXPECT_EQ(form.first, u"一");
+  EXPECT_EQ(form.second, u"b");
+  EXPECT_EQ(ui.Failures(), 0);
+
+  TwoFieldForm unanswered;
+  EXPECT_EQ(ui.RunModal(unanswered), kIdCancel) << "a form left open is cancelled";
+  EXPECT_EQ(ui.Failures(), 1);
+
+  ui.QueueForm("CTestDlg", {FormStep{{{"third", u"x"}}, "Apply", 0}, FormStep{{}, "OK", 0}});
+  TwoFieldForm wrong;
+  EXPECT_EQ(ui.RunModal(wrong), kIdOk);
+  EXPECT_EQ(ui.Failures(), 3) << "an unknown field and an unknown button are both reported";
+}
+
+TEST(ScriptedUi, RejectsMalformedAnswers) {
+  ScriptedUi ui;
+  std::string error;
+  EXPECT_FALSE(ui.LoadAnswers("{", &error));
+  EXPECT_FALSE(ui.LoadAnswers(R"({"answers":[{"message":"maybe"}]})", &error));
+  EXPECT_NE(error.find("maybe"), std::string::npos);
+  EXPECT_FALSE(ui.LoadAnswers(R"({"answers":[{"form":"X","steps":[{"jump":1}]}]})", &error));
+  EXPECT_EQ(ui.PendingAnswers(), 0u) << "a rejected file adds nothing";
+}
+
+TEST(ConsoleUi, ShowsTheBoxOnTheOutputAndAnswersTheDefaultWithoutATerminal) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  ASSERT_TRUE(in && out);
+  ConsoleUi ui(in, out);
+  EXPECT_EQ(ui.ShowMessageBox(u"证书文件存在。是否覆盖它？", u"Corvane Tessel KV5", 308), kIdNo);
+  TwoFieldForm form;
+  EXPECT_EQ(ui.RunModal(form), kIdCancel);
+  std::rewind(out);
+  std::string printed;
+  for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) printed += static_cast<char>(c);
+  EXPECT_NE(printed.find("[Corvane Tessel KV5] warning: 证书文件存在。是否覆盖它？"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("yes/NO"), std::string::npos);
+  EXPECT_NE(printed.find("CTestDlg needs a display"), std::string::npos);
+  std::fclose(in);
+  std::fclose(out);
+}
+
+TEST(Text, Utf8RoundTripAndNumbers) {
+  const std::u16string text = u"a\u00e9\u4e2d\U0001F600";
+  EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+  EXPECT_EQ(ToUtf8(u"\u4e2d"), "\xe4\xb8\xad");
+  EXPECT_EQ(FromUtf8("\xff" "a"), u"\uFFFDa");
+  EXPECT_EQ(LeadingNumber(u"12abc"), 12);
+  EXPECT_EQ(LeadingNumber(u"x1"), 0);
+}
+
+}  // namespace
+}  // namespace zaro
