@@ -1,0 +1,14 @@
+#pragma once
+// Carrying a descriptor over when the document was saved under another name or folder.
+#include <string_view>
+
+#include "host/host_abi.h"
+
+namespace zaro {
+
+// Copies the earlier movie's descriptor to the new name and points it at the new movie,
+// or writes a fresh template when there is none to copy.
+void ReuseDescriptorForMovie(ScriptContext context, ScriptObject object, std::u16string_view movieFolder,
+                             std::u16string_view movieBaseName);
+
+}  // namespace zaro

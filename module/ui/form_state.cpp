@@ -1,0 +1,88 @@
+#include "ui/form_state.h"
+
+namespace zaro {
+
+std::vector<std::string> FormState::FieldNames() const {
+  std::vector<std::string> names;
+  for (const FormField& field : fields_) names.push_back(field.name);
+  return names;
+}
+
+const FormField* FormState::FindField(std::string_view name) const {
+  for (const FormField& field : fields_) {
+    if (field.name == name) return &field;
+  }
+  return nullptr;
+}
+
+FormField* FormState::FindField(std::string_view name) {
+  return const_cast<FormField*>(static_cast<const FormState*>(this)->FindField(name));
+}
+
+FormButton* FormState::FindButton(std::string_view name) {
+  for (FormButton& button : buttons_) {
+    if (button.name == name) return &button;
+  }
+  return nullptr;
+}
+
+std::optional<std::u16string> FormState::GetField(std::string_view name) const {
+  const FormField* field = FindField(name);
+  if (field == nullptr) return std::nullopt;
+  return field->text;
+}
+
+bool FormState::Checked(std::string_view name) const {
+  const FormField* field = FindField(name);
+  return field != nullptr && field->text == u"true";
+}
+
+std::u16string FormState::Text(std::string_view name) const {
+  const FormField* field = FindField(name);
+  return field == nullptr ? std::u16string() : field->text;
+}
+
+bool FormState::SetField(std::string_view name, std::u16string_view value) {
+  FormField* field = FindField(name);
+  if (field == nullptr || !field->enabled || !field->visible || field->kind == FieldKind::Label) return false;
+  const bool boolean = field->kind == FieldKind::Check || field->kind == FieldKind::Radio;
+  if (boolean && value != u"true" && value != u"false") return false;
+  if (field->kind == FieldKind::Radio && value == u"true") {
+    for (FormField& other : fields_) {
+      if (other.kind == FieldKind::Radio && other.group == field->group) other.text = u"false";
+    }
+  }
+  field->text = value;
+  OnFieldChanged(name);
+  return true;
+}
+
+bool FormState::Press(std::string_view control) {
+  FormButton* button = FindButton(control);
+  if (button == nullptr || !button->enabled || !button->visible) return false;
+  OnButton(control);
+  return true;
+}
+
+FormField& FormState::AddField(FormField field) {
+  fields_.push_back(std::move(field));
+  return fields_.back();
+}
+
+FormButton& FormState::AddButton(FormButton button) {
+  buttons_.push_back(std::move(button));
+  return buttons_.back();
+}
+
+void FormState::SetText(std::string_view name, std::u16string_view text) {
+  if (FormField* field = FindField(name)) field->text = text;
+}
+
+void FormState::SetChecked(std::string_view name, bool checked) { SetText(name, checked ? u"true" : u"false"); }
+
+void FormState::SetEnabled(std::string_view name, bool enabled) {
+  if (FormField* field = FindField(name)) field->enabled = enabled;
+  if (FormButton* button = FindButton(name)) button->enabled = enabled;
+}
+
+}  // namespace zaro

@@ -1,0 +1,91 @@
+#pragma once
+// Plain form state for dialogs and pages: named fields and buttons with their enabled and
+// visible flags. Dialog classes derive from FormState and put their logic in OnButton and
+// OnFieldChanged; views (wx, console, scripted) only read and write this state.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/ui_services.h"
+
+namespace zaro {
+
+enum class FieldKind {
+  Label,     // static text; never set by the author
+  Text,      // single-line edit
+  Password,  // edit that hides its text
+  Check,     // check box: text is "true" or "false"
+  Radio,     // radio button: text is "true" or "false"; one per group is on
+  Choice,    // drop-down list or combo box: text is the current entry, items the list
+  List,      // list box: text is the selected entry, items the list
+  Picture,   // an image preview or picture button: text is the image path
+};
+
+struct FormField {
+  std::string name;
+  FieldKind kind = FieldKind::Text;
+  std::u16string label;
+  std::u16string text;
+  std::vector<std::u16string> items;
+  std::string group;      // radio group, or the group box the field sits in
+  bool enabled = true;
+  bool visible = true;
+  bool editable = true;   // a combo box whose text can be typed
+};
+
+struct FormButton {
+  std::string name;
+  std::u16string label;
+  bool enabled = true;
+  bool visible = true;
+  bool isDefault = false;
+};
+
+class FormState : public ModalForm {
+ public:
+  std::vector<std::string> FieldNames() const override;
+  std::optional<std::u16string> GetField(std::string_view name) const override;
+  // Refuses unknown, disabled, hidden and label fields; a radio set to "true" clears the
+  // others of its group. Runs OnFieldChanged after a change.
+  bool SetField(std::string_view name, std::u16string_view value) override;
+  // Refuses unknown, disabled and hidden buttons; otherwise runs OnButton.
+  bool Press(std::string_view control) override;
+  bool IsClosed() const override { return closed_; }
+  int Result() const override { return result_; }
+
+  const std::u16string& Title() const { return title_; }
+  const std::vector<FormField>& Fields() const { return fields_; }
+  const std::vector<FormButton>& Buttons() const { return buttons_; }
+  const FormField* FindField(std::string_view name) const;
+  FormField* FindField(std::string_view name);
+  FormButton* FindButton(std::string_view name);
+  bool Checked(std::string_view name) const;
+  std::u16string Text(std::string_view name) const;
+
+ protected:
+  void SetTitle(std::u16string title) { title_ = std::move(title); }
+  FormField& AddField(FormField field);
+  FormButton& AddButton(FormButton button);
+  void SetText(std::string_view name, std::u16string_view text);
+  void SetChecked(std::string_view name, bool checked);
+  void SetEnabled(std::string_view name, bool enabled);
+  void Close(int result) {
+    closed_ = true;
+    result_ = result;
+  }
+  // Reopens a form for another modal run.
+  void Reopen() { closed_ = false; result_ = 0; }
+
+  virtual void OnButton(std::string_view name) = 0;
+  virtual void OnFieldChanged(std::string_view /*name*/) {}
+
+ private:
+  std::u16string title_;
+  std::vector<FormField> fields_;
+  std::vector<FormButton> buttons_;
+  bool closed_ = false;
+  int result_ = 0;
+};
+
+}  // namespace zaro
