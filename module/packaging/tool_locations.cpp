@@ -1,0 +1,39 @@
+#include "packaging/tool_locations.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/ui_services.h"
+#include "settings/messages.h"
+#include "settings/settings_store.h"
+
+namespace zaro {
+
+std::u16string GetJavaRuntimeFolder() {
+  std::optional<std::u16string> common = platform::CommonAppDataFolder();
+  if (!common) return {};
+  std::u16string folder = std::move(*common);
+  std::replace(folder.begin(), folder.end(), u'\\', u'/');
+  if (folder.empty() || folder.back() != u'/') folder += u'/';
+  return folder + u"Corvane/KV5/jre";
+}
+
+std::u16string GetJavaLauncherPath() { return GetJavaRuntimeFolder() + u"/bin/java.exe"; }
+
+std::u16string GetRuntimeKitFolder() { return GetSetting(keys::kLaunchPath) + GetSetting(keys::kKitName); }
+
+std::u16string GetPackagingToolPath() { return GetRuntimeKitFolder() + u"/lib/ZPK.jar"; }
+
+std::u16string GetIphonePackagerPath() { return GetSetting(keys::kLaunchPath) + u"MPK/lib/mpk.jar"; }
+
+std::u16string GetSampleDescriptorPath() {
+  return GetSetting(keys::kLaunchPath) + u"/ZSK2.0/samples/descriptor-sample.xml";
+}
+
+bool CheckJavaRuntime() {
+  if (!GetJavaRuntimeFolder().empty()) return true;
+  ShowCatalogueMessage(8100, kMbIconExclamation);
+  return false;
+}
+
+}  // namespace zaro

@@ -1,0 +1,36 @@
+#pragma once
+// Starting the kit's tools. Command lines are Windows command lines (see command_line.h);
+// the program named first is a Windows-form or "/"-form path, or a bare name looked up in
+// PATH. Every tool runs in a process group of its own with standard input on /dev/null.
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zaro {
+
+// One call keeps at most this many bytes of a tool's output. Later bytes are still read,
+// so the tool never blocks on a full pipe, and then dropped.
+inline constexpr std::size_t kMaxCapturedOutput = std::size_t{1} << 20;
+
+// Runs `commandLine`.
+// capture: standard output and standard error both go to one pipe that is read while the
+//   tool runs; the bytes are appended to `output` in the order written (at most
+//   kMaxCapturedOutput of them). The call returns once the tool has ended, with its exit
+//   code (128 + the signal number when a signal ended it). While waiting, a non-zero
+//   `*cancel` kills the tool's whole process group (children and grandchildren) within
+//   50 milliseconds; the output collected so far and the killed tool's status come back.
+// no capture: the tool inherits the caller's standard output and error and runs on
+//   unobserved; the result is 0 once it has started. It is started through a short-lived
+//   intermediate process, so it is never the caller's child and never left as a zombie.
+// Result -1: empty command line, no pipe could be made, or the program could not be
+//   started; the last case is also shown in the "Error" box (ReportSystemError).
+int CreateWinProcess(std::u16string_view commandLine, bool capture, std::string& output,
+                     const std::atomic<unsigned char>* cancel);
+
+// Shows "<operation> failed with error <n>: <system text>" in a box titled "Error" with a
+// single OK button, and returns. The first form reports the current errno.
+void ReportSystemError(std::u16string_view operation);
+void ReportSystemError(std::u16string_view operation, int errorNumber);
+
+}  // namespace zaro

@@ -1,0 +1,235 @@
+#include "platform/process_runner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/scripted_ui.h"
+#include "platform/text.h"
+
+namespace zaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Waits (bounded) until `done` holds; the bound only keeps a broken runner from hanging.
+template <typename Condition>
+bool Eventually(Condition done) {
+  for (int i = 0; i < 1000; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+// True when the process is gone or only a zombie waiting for its reaper.
+bool ProcessEnded(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  if (!stat) return true;
+  std::string line;
+  std::getline(stat, line);
+  const size_t close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+class ProcessRunner : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/runner-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root = pattern;
+    previousUi = InstallUi(std::make_unique<ScriptedUi>());
+  }
+  void TearDown() override {
+    InstallUi(std::move(previousUi));
+    fs::remove_all(root);
+  }
+  ScriptedUi& Boxes() { return static_cast<ScriptedUi&>(Ui()); }
+  int Run(std::u16string_view line, std::string& output, const std::atomic<unsigned char>* cancel = nullptr) {
+    return CreateWinProcess(line, true, output, cancel);
+  }
+  // A shell command as a Windows command line; `script` must not hold double quotes.
+  static std::u16string Shell(std::string_view script) {
+    return u"sh -c \"" + FromUtf8(script) + u"\"";
+  }
+
+  fs::path root;
+  std::unique_ptr<UiServices> previousUi;
+};
+
+TEST_F(ProcessRunner, CapturesOutputAndErrorInTheOrderWrittenAfterWhatTheTextHeld) {
+  std::string output = "before|";
+  EXPECT_EQ(Run(Shell("echo one; echo two >&2; echo three; printf 'no newline' >&2"), output), 0);
+  EXPECT_EQ(output, "before|one\ntwo\nthree\nno newline");
+  EXPECT_TRUE(Boxes().Events().empty());
+}
+
+TEST_F(ProcessRunner, KeepsZeroBytesOfBinaryOutput) {
+  std::string output;
+  EXPECT_EQ(Run(Shell("printf 'a\\000b'"), output), 0);
+  EXPECT_EQ(output, std::string("a\0b", 3));
+}
+
+TEST_F(ProcessRunner, ManyMegabytesOfOutputFinishAndTheFirstMegabyteIsKept) {
+  // seq 1 800000 writes about 5.5 MB, far more than a pipe holds.
+  std::string output;
+  EXPECT_EQ(Run(Shell("seq 1 800000; echo tail >&2; exit 3"), output), 3);
+  std::string expected;
+  for (int i = 1; expected.size() < kMaxCapturedOutput; ++i) expected += std::to_string(i) + "\n";
+  expected.resize(kMaxCapturedOutput);
+  ASSERT_EQ(output.size(), kMaxCapturedOutput);
+  EXPECT_TRUE(output == expected) << "the kept bytes are the first ones, in order";
+}
+
+class ExitCodes : public ProcessRunner, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ExitCodes, ComeBackUnchanged) {
+  std::string output;
+  EXPECT_EQ(Run(Shell("exit " + std::to_string(GetParam())), output), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(ProcessRunner, ExitCodes, ::testing::Values(0, 7, 255));
+
+TEST_F(ProcessRunner, ASignalEndingTheToolGivesOneHundredTwentyEightPlusItsNumber) {
+  std::string output;
+  EXPECT_EQ(Run(Shell("kill -TERM $$"), output), 128 + SIGTERM);
+}
+
+TEST_F(ProcessRunner, StandardInputIsEmptyAndCallerDescriptorsAreNotInherited) {
+  const int leaked = ::open("/dev/null", O_RDONLY);  // deliberately without close-on-exec
+  ASSERT_GE(leaked, 3);
+  std::string output;
+  const std::string check = "cat; test -e /proc/self/fd/" + std::to_string(leaked) + " && echo open || echo closed";
+  EXPECT_EQ(Run(Shell(check), output), 0);
+  ::close(leaked);
+  EXPECT_EQ(output, "closed\n");
+}
+
+TEST_F(ProcessRunner, WindowsFormProgramPathsAndQuotedArgumentsReachTheTool) {
+  const fs::path folder = root / "kit tools";
+  fs::create_directories(folder);
+  const fs::path tool = folder / "args.sh";
+  std::ofstream(tool) << "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done\n";
+  fs::permissions(tool, fs::perms::owner_all);
+  std::string output;
+  const std::u16string line =
+      u"\"" + platform::ToWindowsForm(tool.string()) + u"\" \"two words\" a\\\"b \"C:\\dir\\\\\" \"\"";
+  EXPECT_EQ(Run(line, output), 0);
+  EXPECT_EQ(output, "[two words][a\"b][C:\\dir\\][]");
+}
+
+TEST_F(ProcessRunner, CancelKillsTheToolAndItsGrandchildAndReturnsWhatWasCollected) {
+  const fs::path pidFile = root / "grandchild";
+  const std::string script = "echo started; sleep 100 & echo $! > '" + pidFile.string() + "'; sleep 100; echo never";
+  std::atomic<unsigned char> cancel{0};
+  std::thread canceller([&] {
+    Eventually([&] { return ReadText(pidFile).find('\n') != std::string::npos; });
+    cancel.store(1);
+  });
+  std::string output;
+  const auto start = std::chrono::steady_clock::now();
+  const int result = Run(Shell(script), output, &cancel);
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  canceller.join();
+  EXPECT_EQ(result, 128 + SIGKILL);
+  EXPECT_EQ(output, "started\n");
+  const pid_t grandchild = std::stoi(ReadText(pidFile));
+  EXPECT_TRUE(Eventually([&] { return ProcessEnded(grandchild); })) << "the grandchild must be killed too";
+  RecordProperty("cancel_run_ms",
+                 static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+}
+
+TEST_F(ProcessRunner, AFlagSetBeforeTheStartStopsTheToolAtOnce) {
+  std::atomic<unsigned char> cancel{1};
+  std::string output;
+  EXPECT_EQ(Run(u"sleep 100", output, &cancel), 128 + SIGKILL);
+}
+
+TEST_F(ProcessRunner, AMissingProgramShowsTheErrorBoxAndReturnsMinusOne) {
+  std::string output = "kept";
+  EXPECT_EQ(Run(u"\"\\no\\such\\kit\\java.exe\" -jar x.jar", output), -1);
+  EXPECT_EQ(Run(u"no-such-tool-anywhere --help", output), -1);
+  EXPECT_EQ(CreateWinProcess(u"\"\\no\\such\\kit\\zrl.exe\" x-app.xml", false, output, nullptr), -1);
+  EXPECT_EQ(CreateWinProcess(u"no-such-tool-anywhere", false, output, nullptr), -1);
+  EXPECT_EQ(output, "kept");
+  const auto& events = Boxes().Events();
+  ASSERT_EQ(events.size(), 4u);
+  for (const UiEvent& box : events) {
+    EXPECT_EQ(box.kind, "message");
+    EXPECT_EQ(box.text, u"CreateWinProcess failed with error 2: No such file or directory");
+    EXPECT_EQ(box.title, u"Error");
+    EXPECT_EQ(box.style, 0u);
+  }
+  // Still running: the next call works as usual.
+  EXPECT_EQ(Run(u"true", output), 0);
+}
+
+TEST_F(ProcessRunner, AFileThatIsNotExecutableIsAStartFailure) {
+  const fs::path plain = root / "plain.exe";
+  std::ofstream(plain) << "data";
+  std::string output;
+  EXPECT_EQ(Run(platform::ToWindowsForm(plain.string()), output), -1);
+  EXPECT_EQ(CreateWinProcess(platform::ToWindowsForm(plain.string()), false, output, nullptr), -1);
+  ASSERT_EQ(Boxes().Events().size(), 2u);
+  for (const UiEvent& box : Boxes().Events()) {
+    EXPECT_EQ(box.text, u"CreateWinProcess failed with error 13: Permission denied");
+  }
+}
+
+TEST_F(ProcessRunner, AnEmptyCommandLineIsRefusedWithoutABox) {
+  std::string output;
+  EXPECT_EQ(Run(u"", output), -1);
+  EXPECT_EQ(CreateWinProcess(u"  \t", false, output, nullptr), -1);
+  EXPECT_TRUE(Boxes().Events().empty());
+}
+
+TEST_F(ProcessRunner, WithoutCaptureTheCallReturnsWhileTheToolRunsOnAndLeavesNoChildBehind) {
+  // The tool waits for a file that the test makes only after the call has returned.
+  const fs::path go = root / "go";
+  const fs::path marker = root / "marker";
+  const std::string script = "i=0; while [ ! -e '" + go.string() + "' ] && [ $i -lt 500 ]; do sleep 0.01; i=$((i+1)); done; " +
+                             "if [ -e '" + go.string() + "' ]; then echo saw-go; else echo gave-up; fi > '" +
+                             marker.string() + "'";
+  std::string output;
+  EXPECT_EQ(CreateWinProcess(Shell(script), false, output, nullptr), 0);
+  std::ofstream(go) << "";
+  ASSERT_TRUE(Eventually([&] { return ReadText(marker).find('\n') != std::string::npos; }));
+  EXPECT_EQ(ReadText(marker), "saw-go\n");
+  EXPECT_TRUE(output.empty());
+  // The tool was started through an intermediate process that has been reaped: this
+  // process has no child at all, so nothing can be left as a zombie here.
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(ReportSystemError, ShowsTheSystemTextAndReturns) {
+  auto previous = InstallUi(std::make_unique<ScriptedUi>());
+  ReportSystemError(u"CreateWinProcess", EACCES);
+  errno = ENOENT;
+  ReportSystemError(u"OpenKeystore");
+  const auto& events = static_cast<ScriptedUi&>(Ui()).Events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].text, u"CreateWinProcess failed with error 13: Permission denied");
+  EXPECT_EQ(events[1].text, u"OpenKeystore failed with error 2: No such file or directory");
+  EXPECT_EQ(events[1].title, u"Error");
+  InstallUi(std::move(previous));
+}
+
+}  // namespace
+}  // namespace zaro
