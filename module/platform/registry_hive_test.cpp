@@ -1,0 +1,250 @@
+#include "platform/registry_hive.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+
+namespace zaro::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::u16string_view kKey = u"Software\\Corvane\\Tessel 11\\ZARO Settings";
+
+class RegistryHiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/hive-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    file_ = folder_ / "registry";
+    ::setenv("TESSEL_REGISTRY_FILE", file_.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("TESSEL_REGISTRY_FILE");
+    std::error_code error;
+    fs::permissions(folder_, fs::perms::owner_all, error);
+    fs::remove_all(folder_, error);
+  }
+
+  static std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+  }
+  void WriteHiveFile(std::string_view content) const {
+    std::ofstream(file_, std::ios::binary) << content;
+  }
+
+  fs::path folder_;
+  fs::path file_;
+};
+
+TEST_F(RegistryHiveTest, HiveFileFollowsOverrideThenConfigFolder) {
+  const auto saved = [](const char* name) -> std::optional<std::string> {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+  };
+  const auto restore = [](const char* name, const std::optional<std::string>& value) {
+    if (value) ::setenv(name, value->c_str(), 1); else ::unsetenv(name);
+  };
+  const auto home = saved("HOME");
+  const auto xdg = saved("XDG_CONFIG_HOME");
+  EXPECT_EQ(RegistryHiveFile(), file_.string());
+
+  ::unsetenv("TESSEL_REGISTRY_FILE");
+  ::setenv("XDG_CONFIG_HOME", "/cfg/x", 1);
+  ::setenv("HOME", "/home/ann", 1);
+  EXPECT_EQ(RegistryHiveFile(), "/cfg/x/corvane/tessel-11/registry");
+  ::setenv("XDG_CONFIG_HOME", "relative/cfg", 1);  // not an absolute folder: ignored
+  EXPECT_EQ(RegistryHiveFile(), "/home/ann/.config/corvane/tessel-11/registry");
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(RegistryHiveFile(), "/home/ann/.config/corvane/tessel-11/registry");
+
+  restore("HOME", home);
+  restore("XDG_CONFIG_HOME", xdg);
+  ::setenv("TESSEL_REGISTRY_FILE", file_.c_str(), 1);
+}
+
+TEST_F(RegistryHiveTest, ValuesOfAnyTextSurviveTheFile) {
+  const std::u16string awkward[] = {
+      u"",
+      u"tab\there%25 %%",
+      u"line\nbreak\r\nand\rreturn",
+      std::u16string(u"nul\0inside", 10),
+      u"证书 \U0001F511 trailing space ",
+      u"key\tlooking\nsz\tline",
+      u"\\server\\share\\x.p12",
+  };
+  {
+    auto key = RegistryKey::OpenOrCreate(kKey);
+    ASSERT_TRUE(key);
+    int n = 0;
+    for (const auto& text : awkward) {
+      EXPECT_TRUE(key->WriteValue(u"v" + FromUtf8(std::to_string(n++)), text));
+    }
+    EXPECT_TRUE(key->WriteValue(u"", u"default value"));
+    EXPECT_TRUE(key->WriteValue(u"name\nwith\tcontrols%", u"x"));
+  }
+  auto key = RegistryKey::OpenOrCreate(kKey);  // reloaded from the file
+  ASSERT_TRUE(key);
+  int n = 0;
+  for (const auto& text : awkward) {
+    EXPECT_EQ(key->ReadValue(u"v" + FromUtf8(std::to_string(n++))), text);
+  }
+  EXPECT_EQ(key->ReadValue(u""), u"default value");
+  EXPECT_EQ(key->ReadValue(u"name\nwith\tcontrols%"), u"x");
+  EXPECT_FALSE(key->ReadValue(u"missing"));
+}
+
+TEST_F(RegistryHiveTest, EnumerationKeepsCreationOrder) {
+  {
+    auto key = RegistryKey::OpenOrCreate(kKey);
+    ASSERT_TRUE(key);
+    key->WriteValue(u"zeta", u"1");
+    key->WriteValue(u"alpha", u"2");
+    key->WriteValue(u"mid", u"3");
+    key->WriteValue(u"ZETA", u"4");  // same name in other letter case: replaced in place
+    ASSERT_TRUE(RegistryKey::OpenOrCreate(std::u16string(kKey) + u"\\Zulu"));
+    ASSERT_TRUE(RegistryKey::OpenOrCreate(std::u16string(kKey) + u"\\Alpha\\Deep"));
+  }
+  auto key = RegistryKey::OpenOrCreate(kKey);
+  ASSERT_TRUE(key);
+  std::vector<std::pair<std::u16string, std::u16string>> values;
+  for (size_t i = 0; auto value = key->EnumValue(i); ++i) values.emplace_back(value->name, value->data);
+  const std::vector<std::pair<std::u16string, std::u16string>> expected = {
+      {u"zeta", u"4"}, {u"alpha", u"2"}, {u"mid", u"3"}};
+  EXPECT_EQ(values, expected);
+  EXPECT_EQ(key->EnumSubkey(0), u"Zulu");
+  EXPECT_EQ(key->EnumSubkey(1), u"Alpha");
+  EXPECT_FALSE(key->EnumSubkey(2));
+  auto parent = RegistryKey::OpenOrCreate(u"software\\corvane\\tessel 11");
+  ASSERT_TRUE(parent);
+  EXPECT_EQ(parent->EnumSubkey(0), u"ZARO Settings");
+  EXPECT_FALSE(parent->EnumSubkey(1));
+}
+
+TEST_F(RegistryHiveTest, KeysOpenTogetherShareOneView) {
+  auto first = RegistryKey::OpenOrCreate(u"A");
+  auto second = RegistryKey::OpenOrCreate(u"B");
+  ASSERT_TRUE(first && second);
+  EXPECT_TRUE(first->WriteValue(u"one", u"1"));
+  EXPECT_TRUE(second->WriteValue(u"two", u"2"));
+  auto again = RegistryKey::OpenOrCreate(u"A");
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->ReadValue(u"one"), u"1");
+  first.reset();
+  second.reset();
+  again.reset();
+  EXPECT_EQ(RegistryKey::OpenOrCreate(u"B")->ReadValue(u"two"), u"2");
+  EXPECT_EQ(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"one"), u"1");
+}
+
+TEST_F(RegistryHiveTest, RefusesBadPathsAndUnusablePlaces) {
+  EXPECT_FALSE(RegistryKey::OpenOrCreate(u""));
+  EXPECT_FALSE(RegistryKey::OpenOrCreate(u"A\\\\B"));
+  EXPECT_FALSE(RegistryKey::OpenOrCreate(u"A\\"));
+  EXPECT_FALSE(RegistryKey::OpenOrCreate(u"\\A"));
+
+  // A hive whose folder cannot exist (its parent is a file).
+  std::ofstream(folder_ / "plain") << "x";
+  ::setenv("TESSEL_REGISTRY_FILE", (folder_ / "plain" / "registry").c_str(), 1);
+  EXPECT_FALSE(RegistryKey::OpenOrCreate(kKey));
+
+  // A hive that cannot be read is left where it is, not replaced.
+  fs::create_directory(folder_ / "dir-hive");
+  ::setenv("TESSEL_REGISTRY_FILE", (folder_ / "dir-hive").c_str(), 1);
+  EXPECT_FALSE(RegistryKey::OpenOrCreate(kKey));
+  EXPECT_TRUE(fs::is_directory(folder_ / "dir-hive"));
+  EXPECT_FALSE(fs::exists(folder_ / "dir-hive.corrupt"));
+}
+
+TEST_F(RegistryHiveTest, UnparsableHiveIsSetAsideAndReadsAsEmpty) {
+  const std::string garbage = "this is not a hive\n\x01\x02";
+  WriteHiveFile(garbage);
+  {
+    auto key = RegistryKey::OpenOrCreate(kKey);
+    ASSERT_TRUE(key);
+    EXPECT_FALSE(key->ReadValue(u"DigitalSign"));
+    EXPECT_FALSE(key->EnumValue(0));
+    EXPECT_TRUE(key->WriteValue(u"DigitalSign", u"sign"));
+  }
+  EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), garbage);
+  EXPECT_EQ(RegistryKey::OpenOrCreate(kKey)->ReadValue(u"DigitalSign"), u"sign");
+
+  // A second broken hive does not replace the first one set aside.
+  WriteHiveFile("tessel-registry 1\nkey\tA\n");  // cut off: no closing line
+  EXPECT_FALSE(RegistryKey::OpenOrCreate(kKey)->ReadValue(u"DigitalSign"));
+  EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), garbage);
+  EXPECT_EQ(Slurp(folder_ / "registry.corrupt.2"), "tessel-registry 1\nkey\tA\n");
+}
+
+TEST_F(RegistryHiveTest, MalformedRecordsCountAsCorrupt) {
+  const std::string cases[] = {
+      "tessel-registry 2\nend\n",                                // unknown format
+      "tessel-registry 1\nsz\ta\tb\nend\n",                      // value before any key
+      "tessel-registry 1\nkey\tA\\B\nend\n",                     // subkey before its parent
+      "tessel-registry 1\nkey\tA\nkey\ta\nend\n",                // the same key twice
+      "tessel-registry 1\nkey\tA\nsz\tv\t1\nsz\tV\t2\nend\n",    // the same value twice
+      "tessel-registry 1\nkey\tA\nsz\tv\t%4\nend\n",             // broken escape
+      "tessel-registry 1\nkey\tA\nsz\tv\t\xff\nend\n",           // not UTF-8
+      "tessel-registry 1\nkey\tA\nsz\tv\nend\n",                 // missing field
+      "tessel-registry 1\nkey\tA\nend\nkey\tB\n",                // records after the end
+  };
+  for (const auto& content : cases) {
+    SCOPED_TRACE(content);
+    std::error_code error;
+    fs::remove(folder_ / "registry.corrupt", error);
+    WriteHiveFile(content);
+    EXPECT_FALSE(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"v"));
+    EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), content);
+  }
+  // The well-formed counterpart reads back.
+  WriteHiveFile("tessel-registry 1\nkey\tA\nsz\tv\tline%0Anext\nend\n");
+  EXPECT_EQ(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"v"), u"line\nnext");
+}
+
+TEST_F(RegistryHiveTest, ProcessesWritingSideBySideLoseNothing) {
+  constexpr int kWrites = 40;
+  pid_t children[2];
+  for (int child = 0; child < 2; ++child) {
+    children[child] = ::fork();
+    ASSERT_GE(children[child], 0);
+    if (children[child] == 0) {
+      bool ok = true;
+      for (int i = 0; i < kWrites; ++i) {
+        auto key = RegistryKey::OpenOrCreate(kKey);
+        ok = key && key->WriteValue(FromUtf8("p" + std::to_string(child) + "-" + std::to_string(i)), u"x") && ok;
+      }
+      ::_exit(ok ? 0 : 1);
+    }
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  auto key = RegistryKey::OpenOrCreate(kKey);
+  ASSERT_TRUE(key);
+  size_t count = 0;
+  while (key->EnumValue(count)) ++count;
+  EXPECT_EQ(count, 2u * kWrites);
+  for (int child = 0; child < 2; ++child) {
+    for (int i = 0; i < kWrites; ++i) {
+      EXPECT_TRUE(key->ReadValue(FromUtf8("p" + std::to_string(child) + "-" + std::to_string(i))));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zaro::platform

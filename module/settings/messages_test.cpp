@@ -1,0 +1,134 @@
+#include "settings/messages.h"
+
+#include <dlfcn.h>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "platform/scripted_ui.h"
+#include "settings/settings_store.h"
+
+namespace zaro {
+namespace {
+
+// ---- The module's own catalogue ----------------------------------------------------------
+
+TEST(MessageCatalogueTest, HoldsEveryIdentifierExcept8027And8085) {
+  int count = 0;
+  for (unsigned id = 0; id < 20000; ++id) {
+    if (LoadCatalogueText(id).empty()) continue;
+    ++count;
+    EXPECT_TRUE(id >= 8000 && id <= 8108) << id;
+  }
+  EXPECT_EQ(count, 107);
+  EXPECT_EQ(LoadCatalogueText(8027), u"");
+  EXPECT_EQ(LoadCatalogueText(8085), u"");
+  EXPECT_EQ(LoadCatalogueText(7999), u"");
+  EXPECT_EQ(LoadCatalogueText(8109), u"");
+}
+
+TEST(MessageCatalogueTest, TextsKeepTheirSpacesAndLineBreaks) {
+  EXPECT_EQ(LoadCatalogueText(8038),
+            u"application.initialWindow.minSize 大于 application.initialWindow.maxSize ");
+  EXPECT_EQ(LoadCatalogueText(8005), u"密码为空。 请输入密码。");
+  EXPECT_EQ(LoadCatalogueText(8047), u"请提供文件类型名称、扩展名和内容类型。 这些参数是必需的。");
+  EXPECT_EQ(LoadCatalogueText(8000),
+            u"定义 ZARO 应用程序和安装程序设置之前，必须在“发布设置”中将 Tessel 文件的发布目标设置为 ZARO\n\n"
+            u"按“确定”可将您的发布目标更改为 ZARO，然后打开“ZARO 应用程序和安装程序设置”对话框。");
+  EXPECT_EQ(LoadCatalogueText(8088),
+            u"未安装 iPhone 发布所需的文件。\r\n请退出 Tessel Professional，然后运行原始的安装程序以确保安装所有可选组件。");
+  EXPECT_EQ(LoadCatalogueText(8060), u"创建 ZARO 文件时出错。\n\n");
+  EXPECT_EQ(LoadCatalogueText(8012), u"创建 ZARO 文件失败:");
+  EXPECT_EQ(LoadCatalogueText(8103), u"用于发布 qmv 文件的目标文件夹不存在。");
+  EXPECT_EQ(LoadCatalogueText(8108), u"Windows 安装文件已创建。");
+  EXPECT_EQ(LoadCatalogueText(8010), kMessageTitle);
+}
+
+TEST(MessageCatalogueTest, EqualTextsLiveUnderBothIdentifiers) {
+  EXPECT_EQ(LoadCatalogueText(8051), u"文件");
+  EXPECT_EQ(LoadCatalogueText(8071), u"文件");
+}
+
+TEST(MessageCatalogueTest, HelpLinksPointAtTheHelpSite) {
+  EXPECT_EQ(LoadCatalogueText(8026), u"https://help.corvane.example/go/learn_zaro_using_tessel_cn");
+  EXPECT_EQ(LoadCatalogueText(8094), u"https://help.corvane.example/go/learn_mpk_tessel_cn");
+  EXPECT_EQ(LoadCatalogueText(8104), u"https://help.corvane.example/go/learn_zaro_using_tessel_kv5_cn");
+}
+
+// ---- LoadMessage and the kit's message module --------------------------------------------
+
+class LoadMessageTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (module_) ::dlclose(module_);
+    RemoveSetting(keys::kKitName);
+  }
+  void LoadKitModule() {
+    module_ = ::dlopen(ZARO_TEST_MESSAGE_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module_, nullptr) << ::dlerror();
+  }
+  void* module_ = nullptr;
+};
+
+TEST_F(LoadMessageTest, WithoutAKitModuleTheOwnCatalogueAnswers) {
+  for (const std::u16string_view kit : {u"", u"ZSK2.0", u"ZS"}) {
+    SetSetting(keys::kKitName, kit);
+    for (unsigned id = 7990; id <= 8120; ++id) EXPECT_EQ(LoadMessage(id), LoadCatalogueText(id)) << id;
+  }
+}
+
+TEST_F(LoadMessageTest, ALoadedModuleOfTheKitsNameAnswersFirst) {
+  LoadKitModule();
+  SetSetting(keys::kKitName, u"ZSK2.0");
+  EXPECT_EQ(LoadMessage(8010), u"Kit title");
+  EXPECT_EQ(LoadMessage(8001), u"kit 8001");
+  EXPECT_EQ(LoadMessage(8003), u"");  // the module has no such text
+  EXPECT_EQ(LoadMessage(9000), std::u16string(600, u'x') + u"end");
+  EXPECT_EQ(LoadMessage(9001), std::u16string(255, u'y'));
+
+  // Another kit version names another module, which is not loaded.
+  SetSetting(keys::kKitName, u"ZSK1.5");
+  EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5");
+  EXPECT_EQ(LoadMessage(8003), u"指定的证书不存在。");
+}
+
+// ---- Message boxes -----------------------------------------------------------------------
+
+class ShowMessageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto ui = std::make_unique<ScriptedUi>();
+    ui_ = ui.get();
+    previous_ = InstallUi(std::move(ui));
+  }
+  void TearDown() override { InstallUi(std::move(previous_)); }
+  ScriptedUi* ui_ = nullptr;
+  std::unique_ptr<UiServices> previous_;
+};
+
+TEST_F(ShowMessageTest, BoxesCarryTheTitleAndTheCallersStyle) {
+  EXPECT_EQ(ShowMessage(u"detail"), kIdOk);
+  EXPECT_EQ(ShowCatalogueMessage(8103, kMbIconInformation), kIdOk);
+  ui_->QueueButton(kIdYes);
+  EXPECT_EQ(ShowCatalogueMessage(8008, kMbYesNo | kMbIconQuestion), kIdYes);
+  EXPECT_EQ(ShowCatalogueMessage(8027), kIdOk);  // no text, still a box
+
+  const auto& events = ui_->Events();
+  ASSERT_EQ(events.size(), 4u);
+  for (const auto& event : events) {
+    EXPECT_EQ(event.kind, "message");
+    EXPECT_EQ(event.title, u"Corvane Tessel KV5");
+  }
+  EXPECT_EQ(events[0].text, u"detail");
+  EXPECT_EQ(events[0].style, 48u);
+  EXPECT_EQ(events[1].text, u"用于发布 qmv 文件的目标文件夹不存在。");
+  EXPECT_EQ(events[1].style, 64u);
+  EXPECT_EQ(events[2].text, u"证书文件存在。是否覆盖它？");
+  EXPECT_EQ(events[2].style, 36u);
+  EXPECT_EQ(events[3].text, u"");
+  EXPECT_EQ(ui_->Failures(), 0);
+}
+
+}  // namespace
+}  // namespace zaro

@@ -1,0 +1,279 @@
+#include "settings/registry_values.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/registry_hive.h"
+#include "platform/text.h"
+
+namespace zaro {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::RegistryKey;
+using ::testing::ElementsAre;
+using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+
+class RegistryValuesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/regvalues-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    ::setenv("TESSEL_REGISTRY_FILE", (folder_ / "registry").c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("TESSEL_REGISTRY_FILE");
+    std::error_code error;
+    fs::remove_all(folder_, error);
+  }
+
+  static std::u16string ListKey(std::u16string_view subkey) {
+    return std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey);
+  }
+  // The stored values of a list as (name, content), in enumeration order.
+  static Pairs Stored(std::u16string_view subkey) {
+    Pairs values;
+    auto key = RegistryKey::OpenOrCreate(ListKey(subkey));
+    for (size_t i = 0; key; ++i) {
+      auto value = key->EnumValue(i);
+      if (!value) break;
+      values.emplace_back(value->name, value->data);
+    }
+    return values;
+  }
+  static void StoreRaw(std::u16string_view keyPath, std::u16string_view name, std::u16string_view data) {
+    auto key = RegistryKey::OpenOrCreate(keyPath);
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->WriteValue(name, data));
+  }
+  static std::vector<std::u16string> Paths(const std::string& prefix, int from, int to) {
+    std::vector<std::u16string> paths;
+    for (int i = from; i <= to; ++i) paths.push_back(FromUtf8(prefix + std::to_string(i)));
+    return paths;
+  }
+  static void FillTen() { WriteRegistryList(u"CertPath", 10, Paths("/c/old", 1, 10)); }
+
+  fs::path folder_;
+};
+
+// ---- The merge rule of WriteRegistryList -------------------------------------------------
+
+TEST_F(RegistryValuesTest, MergeAppendsNewPathsAfterTheStoredOnes) {
+  WriteRegistryList(u"CertPath", 10, {u"A", u"B"});
+  EXPECT_EQ(Stored(u"CertPath"), (Pairs{{u"file1", u"A"}, {u"file2", u"B"}}));
+
+  WriteRegistryList(u"CertPath", 10, {u"B", u"C"});
+  EXPECT_EQ(Stored(u"CertPath"), (Pairs{{u"file1", u"A"}, {u"file2", u"B"}, {u"file3", u"C"}}));
+
+  // Stored entries anywhere in the list are neither rewritten nor moved; the comparison
+  // is case-sensitive.
+  WriteRegistryList(u"CertPath", 10, {u"C", u"A", u"a"});
+  EXPECT_EQ(Stored(u"CertPath"),
+            (Pairs{{u"file1", u"A"}, {u"file2", u"B"}, {u"file3", u"C"}, {u"file4", u"a"}}));
+}
+
+TEST_F(RegistryValuesTest, MergeIntoAFullListOverwritesFromFile1) {
+  FillTen();
+  WriteRegistryList(u"CertPath", 10, {u"X"});
+  Pairs stored = Stored(u"CertPath");
+  ASSERT_EQ(stored.size(), 10u);
+  EXPECT_EQ(stored[0], (std::pair<std::u16string, std::u16string>{u"file1", u"X"}));
+  EXPECT_EQ(stored[1].second, u"/c/old2");
+
+  WriteRegistryList(u"CertPath", 10, {u"Y", u"Z"});
+  stored = Stored(u"CertPath");
+  ASSERT_EQ(stored.size(), 10u);
+  // Each write numbers its own new entries from file1 again, so X gives way to Y.
+  EXPECT_EQ(stored[0].second, u"Y");
+  EXPECT_EQ(stored[1].second, u"Z");
+  EXPECT_EQ(stored[2].second, u"/c/old3");
+}
+
+TEST_F(RegistryValuesTest, MergeOfTwoNewPathsIntoAFullListUsesFile1AndFile2) {
+  FillTen();
+  WriteRegistryList(u"CertPath", 10, {u"/c/old4", u"X1", u"X2"});
+  const Pairs stored = Stored(u"CertPath");
+  ASSERT_EQ(stored.size(), 10u);
+  EXPECT_EQ(stored[0], (std::pair<std::u16string, std::u16string>{u"file1", u"X1"}));
+  EXPECT_EQ(stored[1], (std::pair<std::u16string, std::u16string>{u"file2", u"X2"}));
+  EXPECT_EQ(stored[3].second, u"/c/old4");
+}
+
+TEST_F(RegistryValuesTest, MergeWalkStopsOncePastTheLimit) {
+  FillTen();
+  WriteRegistryList(u"CertPath", 10, Paths("/n/", 1, 12));
+  const Pairs stored = Stored(u"CertPath");
+  ASSERT_EQ(stored.size(), 11u);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(stored[i].second, FromUtf8("/n/" + std::to_string(i + 1)));
+  EXPECT_EQ(stored[10], (std::pair<std::u16string, std::u16string>{u"file11", u"/n/11"}));
+
+  // The same from an empty list: ten appended, the eleventh as file11, the twelfth dropped.
+  WriteRegistryList(u"IpaCertPath", 10, Paths("/i/", 1, 12));
+  const Pairs fresh = Stored(u"IpaCertPath");
+  ASSERT_EQ(fresh.size(), 11u);
+  EXPECT_EQ(fresh[9], (std::pair<std::u16string, std::u16string>{u"file10", u"/i/10"}));
+  EXPECT_EQ(fresh[10], (std::pair<std::u16string, std::u16string>{u"file11", u"/i/11"}));
+}
+
+TEST_F(RegistryValuesTest, MergeSkipsPathsTooLongToBeReadBack) {
+  const std::u16string longPath(260, u'p');
+  WriteRegistryList(u"CertPath", 10, {u"A", longPath, u"B"});
+  EXPECT_EQ(Stored(u"CertPath"), (Pairs{{u"file1", u"A"}, {u"file2", u"B"}}));
+  const std::u16string fits(259, u'q');
+  WriteRegistryList(u"CertPath", 10, {fits});
+  std::vector<std::u16string> read;
+  ReadRegistryList(u"CertPath", read);
+  EXPECT_THAT(read, ElementsAre(u"A", u"B", fits));
+}
+
+TEST_F(RegistryValuesTest, MergeCountsOnlyTheValuesAReadWouldSee) {
+  // A value too long for the buffers ends the enumeration, so the merge numbers after
+  // the values before it.
+  StoreRaw(ListKey(u"CertPath"), u"file1", u"A");
+  StoreRaw(ListKey(u"CertPath"), u"file2", std::u16string(300, u'L'));
+  StoreRaw(ListKey(u"CertPath"), u"file3", u"C");
+  WriteRegistryList(u"CertPath", 10, {u"C", u"D"});
+  EXPECT_EQ(Stored(u"CertPath"), (Pairs{{u"file1", u"A"}, {u"file2", u"C"}, {u"file3", u"D"}}));
+}
+
+// ---- Reading lists -----------------------------------------------------------------------
+
+TEST_F(RegistryValuesTest, ListReadAppendsInEnumerationOrderUpToAnOverlongValue) {
+  std::vector<std::u16string> read = {u"kept"};
+  ReadRegistryList(u"CertPath", read);  // nothing stored yet
+  EXPECT_THAT(read, ElementsAre(u"kept"));
+
+  StoreRaw(ListKey(u"CertPath"), u"file2", u"second-created");
+  StoreRaw(ListKey(u"CertPath"), u"file1", u"first-name");
+  StoreRaw(ListKey(u"CertPath"), u"file3", std::u16string(259, u'x'));
+  StoreRaw(ListKey(u"CertPath"), u"file4", std::u16string(260, u'y'));
+  StoreRaw(ListKey(u"CertPath"), u"file5", u"hidden");
+  ReadRegistryList(u"CertPath", read);
+  EXPECT_THAT(read, ElementsAre(u"kept", u"second-created", u"first-name", std::u16string(259, u'x')));
+
+  StoreRaw(ListKey(u"IpaCertPath"), u"file1", u"a");
+  StoreRaw(ListKey(u"IpaCertPath"), std::u16string(260, u'n'), u"b");  // overlong name
+  StoreRaw(ListKey(u"IpaCertPath"), u"file3", u"c");
+  std::vector<std::u16string> ipa;
+  ReadRegistryList(u"IpaCertPath", ipa);
+  EXPECT_THAT(ipa, ElementsAre(u"a"));
+}
+
+// ---- Single values -----------------------------------------------------------------------
+
+TEST_F(RegistryValuesTest, SingleValueReadLeavesTheOutputWhenAbsentOrTooLong) {
+  std::u16string mode = u"caller's";
+  ReadRegistryValue(u"DigitalSign", mode);
+  EXPECT_EQ(mode, u"caller's");
+
+  WriteRegistryValue(u"DigitalSign", u"prepare");
+  ReadRegistryValue(u"digitalsign", mode);  // names ignore letter case, as on Windows
+  EXPECT_EQ(mode, u"prepare");
+
+  const std::u16string fits(511, u'a');
+  WriteRegistryValue(u"Last Selected Cert", fits);
+  std::u16string out;
+  ReadRegistryValue(u"Last Selected Cert", out);
+  EXPECT_EQ(out, fits);
+
+  WriteRegistryValue(u"Last Selected Cert", std::u16string(512, u'b'));
+  out = u"before";
+  ReadRegistryValue(u"Last Selected Cert", out);
+  EXPECT_EQ(out, u"before");
+}
+
+TEST_F(RegistryValuesTest, SingleValueWriteRefusesTextsOverTheBuffer) {
+  WriteRegistryValue(u"Last IPA Cert", u"/k/a.p12");
+  WriteRegistryValue(u"Last IPA Cert", std::u16string(1024, u'z'));  // refused, not cut
+  auto key = RegistryKey::OpenOrCreate(kSettingsKey);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->ReadValue(u"Last IPA Cert"), u"/k/a.p12");
+  key.reset();
+
+  WriteRegistryValue(u"Last IPA Cert", std::u16string(1023, u'z'));
+  key = RegistryKey::OpenOrCreate(kSettingsKey);
+  EXPECT_EQ(key->ReadValue(u"Last IPA Cert"), std::u16string(1023, u'z'));
+}
+
+TEST_F(RegistryValuesTest, CorruptHiveIsKeptAsideAndReadsAsMissing) {
+  const std::string garbage = "not a registry";
+  std::ofstream(folder_ / "registry", std::ios::binary) << garbage;
+  std::u16string mode = u"unchanged";
+  ReadRegistryValue(u"DigitalSign", mode);
+  EXPECT_EQ(mode, u"unchanged");
+  std::vector<std::u16string> list;
+  ReadRegistryList(u"CertPath", list);
+  EXPECT_TRUE(list.empty());
+
+  WriteRegistryValue(u"DigitalSign", u"sign");
+  ReadRegistryValue(u"DigitalSign", mode);
+  EXPECT_EQ(mode, u"sign");
+  std::ifstream aside(folder_ / "registry.corrupt", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), garbage);
+}
+
+TEST_F(RegistryValuesTest, UnusableHiveMakesReadsKeepAndWritesDoNothing) {
+  std::ofstream(folder_ / "file") << "x";
+  ::setenv("TESSEL_REGISTRY_FILE", (folder_ / "file" / "registry").c_str(), 1);
+  WriteRegistryValue(u"DigitalSign", u"sign");
+  WriteRegistryList(u"CertPath", 10, {u"A"});
+  std::u16string mode = u"kept";
+  ReadRegistryValue(u"DigitalSign", mode);
+  EXPECT_EQ(mode, u"kept");
+  std::vector<std::u16string> list;
+  ReadRegistryList(u"CertPath", list);
+  EXPECT_TRUE(list.empty());
+}
+
+// ---- Two hosts side by side --------------------------------------------------------------
+
+TEST_F(RegistryValuesTest, ConcurrentMergesFromTwoProcessesLoseNoPath) {
+  constexpr int kPaths = 25;
+  pid_t children[2];
+  for (int child = 0; child < 2; ++child) {
+    children[child] = ::fork();
+    ASSERT_GE(children[child], 0);
+    if (children[child] == 0) {
+      for (int i = 0; i < kPaths; ++i) {
+        WriteRegistryList(u"CertPath", 1000, {FromUtf8("/p" + std::to_string(child) + "/" + std::to_string(i))});
+        WriteRegistryValue(FromUtf8("v" + std::to_string(child) + "-" + std::to_string(i)), u"x");
+      }
+      ::_exit(0);
+    }
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const Pairs stored = Stored(u"CertPath");
+  ASSERT_EQ(stored.size(), 2u * kPaths);
+  std::set<std::u16string> names;
+  std::set<std::u16string> paths;
+  for (const auto& [name, path] : stored) {
+    names.insert(name);
+    paths.insert(path);
+  }
+  EXPECT_EQ(names.size(), 2u * kPaths);  // every merge numbered after the other's
+  EXPECT_EQ(paths.size(), 2u * kPaths);
+  EXPECT_EQ(*names.begin(), u"file1");
+  for (int child = 0; child < 2; ++child) {
+    for (int i = 0; i < kPaths; ++i) {
+      std::u16string value;
+      ReadRegistryValue(FromUtf8("v" + std::to_string(child) + "-" + std::to_string(i)), value);
+      EXPECT_EQ(value, u"x");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zaro
