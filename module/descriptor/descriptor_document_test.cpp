@@ -1,0 +1,181 @@
+#include <xercesc/dom/DOM.hpp>
+
+#include <string>
+#include <vector>
+
+#include "descriptor/descriptor_test_support.h"
+
+namespace zaro {
+namespace {
+
+using testing_support::DescriptorTest;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+// Tag names of the element children of the first `parent`, in order.
+std::vector<std::string> ChildNames(DescriptorDocument& document, const char16_t* parent) {
+  std::vector<std::string> names;
+  xercesc::DOMNodeList* list = DescriptorDom(document)->getElementsByTagName(parent);
+  if (list->getLength() == 0) return names;
+  for (xercesc::DOMNode* child = list->item(0)->getFirstChild(); child; child = child->getNextSibling()) {
+    if (child->getNodeType() == xercesc::DOMNode::ELEMENT_NODE) names.push_back(ToUtf8(child->getNodeName()));
+  }
+  return names;
+}
+
+class ElementOperationsTest : public DescriptorTest {
+ protected:
+  void SetUp() override {
+    DescriptorTest::SetUp();
+    SetMovie("Movie");
+    ASSERT_EQ(LoadDescriptor(true), 0);  // writes the template, then parses it
+  }
+  DescriptorDocument& Doc() { return MovieDescriptor(); }
+  std::u16string Text(const char16_t* tag) {
+    std::u16string text = u"<missing>";
+    GetElementText(Doc(), tag, text);
+    return text;
+  }
+};
+
+TEST_F(ElementOperationsTest, ChildElementsAreReplacedOrAppended) {
+  EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"width", u"800"), 0);
+  std::vector<std::string> names = ChildNames(Doc(), u"initialWindow");
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(names[names.size() - 2], "renderMode");
+  EXPECT_EQ(names.back(), "width");
+  // Setting it again replaces the content instead of adding a second one.
+  EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"width", u"1024"), 0);
+  EXPECT_EQ(ChildNames(Doc(), u"initialWindow").size(), names.size());
+  EXPECT_EQ(Text(u"width"), u"1024");
+  // Existing children keep their place.
+  EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"content", u"Other.qmv"), 0);
+  EXPECT_EQ(ChildNames(Doc(), u"initialWindow").front(), "content");
+  EXPECT_EQ(Text(u"content"), u"Other.qmv");
+  // No parent: nothing is created.
+  EXPECT_EQ(SetChildElementText(Doc(), u"fileTypes", u"fileType", u"x"), 3);
+  EXPECT_FALSE(HasChildElement(Doc(), u"application", u"fileTypes"));
+}
+
+TEST_F(ElementOperationsTest, RemovingAndTestingChildren) {
+  EXPECT_EQ(RemoveChildElement(Doc(), u"application", u"installFolder"), 0);
+  EXPECT_EQ(RemoveChildElement(Doc(), u"fileTypes", u"fileType"), 3);
+  EXPECT_TRUE(HasChildElement(Doc(), u"initialWindow", u"visible"));
+  EXPECT_EQ(RemoveChildElement(Doc(), u"initialWindow", u"visible"), 0);
+  EXPECT_FALSE(HasChildElement(Doc(), u"initialWindow", u"visible"));
+  EXPECT_FALSE(HasChildElement(Doc(), u"description", u"text"));  // the example lives in a comment
+  EXPECT_FALSE(HasChildElement(Doc(), u"nothing", u"text"));
+}
+
+TEST_F(ElementOperationsTest, TextsAndAttributes) {
+  EXPECT_EQ(Text(u"id"), u"Movie");
+  EXPECT_EQ(SetElementText(Doc(), u"copyright", u"  (c) 2024\n"), 0);
+  EXPECT_EQ(Text(u"copyright"), u"(c) 2024");  // read back trimmed
+  EXPECT_EQ(ClearElementText(Doc(), u"copyright"), 0);
+  EXPECT_EQ(Text(u"copyright"), u"");
+  EXPECT_TRUE(HasChildElement(Doc(), u"application", u"copyright"));
+  EXPECT_EQ(SetElementText(Doc(), u"installFolder", u"x"), 1);
+  EXPECT_FALSE(HasChildElement(Doc(), u"application", u"installFolder"));
+  EXPECT_EQ(ClearElementText(Doc(), u"installFolder"), 1);
+  std::u16string untouched = u"keep";
+  EXPECT_EQ(GetElementText(Doc(), u"installFolder", untouched), 1);
+  EXPECT_EQ(untouched, u"keep");
+
+  std::string value;
+  EXPECT_EQ(GetElementAttribute(Doc(), u"application", u"xmlns", value), 0);
+  EXPECT_EQ(value, "http://ns.corvane.example/zaro/application/2.0");
+  EXPECT_EQ(SetElementAttribute(Doc(), u"application", u"xmlns", u"urn:新"), 0);
+  EXPECT_EQ(GetElementAttribute(Doc(), u"application", u"xmlns", value), 0);
+  EXPECT_EQ(value, "urn:新");
+  EXPECT_EQ(GetElementAttribute(Doc(), u"id", u"absent", value), 0);
+  EXPECT_EQ(value, "");
+  EXPECT_EQ(GetElementAttribute(Doc(), u"nothing", u"xmlns", value), 1);
+  EXPECT_EQ(SetElementAttribute(Doc(), u"nothing", u"a", u"b"), 1);
+  // Names the document cannot hold are refused, not thrown.
+  EXPECT_GT(SetElementAttribute(Doc(), u"id", u"bad name", u"b"), 0);
+  EXPECT_GT(SetChildElementText(Doc(), u"application", u"bad name", u"b"), 0);
+}
+
+TEST_F(ElementOperationsTest, GuardedShorthand) {
+  EXPECT_EQ(SetChildElementIfReady(Doc(), u"", u"width", u"1"), 1);
+  EXPECT_EQ(SetChildElementIfReady(Doc(), u"initialWindow", u"", u"1"), 1);
+  EXPECT_FALSE(HasChildElement(Doc(), u"initialWindow", u"width"));
+  EXPECT_EQ(SetChildElementIfReady(Doc(), u"initialWindow", u"width", u"1"), 0);
+  EXPECT_EQ(Text(u"width"), u"1");
+  EXPECT_EQ(SetChildElementIfReady(Doc(), u"nothing", u"width", u"1"), 3);
+}
+
+TEST(ElementOperationsWithoutParserTest, EveryOperationReportsNoParser) {
+  DescriptorDocument document;
+  std::u16string text;
+  std::string value;
+  EXPECT_EQ(GetElementText(document, u"id", text), -1);
+  EXPECT_EQ(SetElementText(document, u"id", u"x"), -1);
+  EXPECT_EQ(ClearElementText(document, u"id"), -1);
+  EXPECT_EQ(SetChildElementText(document, u"application", u"id", u"x"), -1);
+  EXPECT_EQ(RemoveChildElement(document, u"application", u"id"), -1);
+  EXPECT_FALSE(HasChildElement(document, u"application", u"id"));
+  EXPECT_EQ(GetElementAttribute(document, u"application", u"xmlns", value), -1);
+  EXPECT_EQ(SetElementAttribute(document, u"application", u"xmlns", u"x"), -1);
+  EXPECT_EQ(SetChildElementIfReady(document, u"application", u"id", u"x"), 1);
+  EXPECT_EQ(SaveDescriptor(document, u"/tmp/never-written-app.xml"), -1);
+  EXPECT_FALSE(std::filesystem::exists("/tmp/never-written-app.xml"));
+  // A parser that has parsed nothing yet behaves the same.
+  ASSERT_EQ(InitDescriptorParser(document), 0);
+  EXPECT_EQ(GetElementText(document, u"id", text), -1);
+  EXPECT_EQ(SaveDescriptor(document, u"/tmp/never-written-app.xml"), -1);
+}
+
+TEST_F(ElementOperationsTest, SaveWritesWhatWasChangedAndStaysStable) {
+  EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"width", u"800"), 0);
+  EXPECT_EQ(SetElementText(Doc(), u"version", u"3.1"), 0);
+  const std::u16string path = MovieDescriptorPath();
+  ASSERT_EQ(SaveDescriptor(Doc(), path), 0);
+  const std::string first = ReadBytes(DescriptorFile("Movie"));
+  EXPECT_EQ(first.rfind("<?xml", 0), 0u);
+  EXPECT_NE(first.find("\n"), std::string::npos);  // the single-line template is laid out
+  EXPECT_NE(first.find("<content>Movie.qmv</content>"), std::string::npos);  // "&#37;20"-free name
+
+  // Parsed again, the values are there; saved again unchanged, the bytes are the same.
+  ASSERT_EQ(LoadDescriptor(true), 0);
+  EXPECT_EQ(Text(u"width"), u"800");
+  EXPECT_EQ(Text(u"version"), u"3.1");
+  ASSERT_EQ(SaveDescriptor(Doc(), path), 0);
+  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), first);
+
+  // In a laid-out file a new child is indented like its siblings; a removed one leaves no
+  // empty line.
+  EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"height", u"600"), 0);
+  EXPECT_EQ(RemoveChildElement(Doc(), u"initialWindow", u"visible"), 0);
+  EXPECT_EQ(SetChildElementText(Doc(), u"icon", u"image16x16", u"a.png"), 0);
+  ASSERT_EQ(SaveDescriptor(Doc(), path), 0);
+  const std::string second = ReadBytes(DescriptorFile("Movie"));
+  const std::size_t width = second.find("<width>800</width>");
+  ASSERT_NE(width, std::string::npos);
+  const std::size_t widthLine = second.rfind('\n', width);
+  const std::string indent = second.substr(widthLine, width - widthLine);
+  EXPECT_NE(second.find(indent + "<height>600</height>\n"), std::string::npos);
+  EXPECT_EQ(second.find("visible"), std::string::npos);
+  EXPECT_NE(second.find("\n  <icon>\n    <image16x16>a.png</image16x16>\n  </icon>\n"), std::string::npos) << second;
+  EXPECT_EQ(second.find("\n\n"), std::string::npos);
+}
+
+TEST_F(DescriptorTest, ChildrenAreLookedUpDirectlyInsideTheParent) {
+  // A file without its own `name` but with a file type that has one: the application gets
+  // a name of its own, the file type's stays.
+  SetMovie("Movie");
+  WriteBytes(DescriptorFile("Movie"),
+             "<application xmlns=\"urn:x/2.0\"><id>a</id><fileTypes><fileType><name>doc</name></fileType>"
+             "</fileTypes></application>");
+  ASSERT_EQ(LoadDescriptor(true), 0);
+  EXPECT_FALSE(HasChildElement(MovieDescriptor(), u"application", u"name"));
+  EXPECT_EQ(SetChildElementText(MovieDescriptor(), u"application", u"name", u"Movie"), 0);
+  EXPECT_EQ(ChildNames(MovieDescriptor(), u"application"), (std::vector<std::string>{"id", "fileTypes", "name"}));
+  EXPECT_EQ(ChildNames(MovieDescriptor(), u"fileType"), (std::vector<std::string>{"name"}));
+  std::u16string text;
+  EXPECT_EQ(GetElementText(MovieDescriptor(), u"name", text), 0);
+  EXPECT_EQ(text, u"doc");  // the first `name` in document order is still the file type's
+}
+
+}  // namespace
+}  // namespace zaro

@@ -1,0 +1,128 @@
+#pragma once
+// Shared scaffolding of the descriptor tests: a temporary movie folder, settings, the
+// scripted window system and file helpers.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "descriptor/descriptor_document.h"
+#include "descriptor/descriptor_reader.h"
+#include "descriptor/descriptor_template.h"
+#include "platform/scripted_ui.h"
+#include "platform/text.h"
+#include "settings/settings_store.h"
+
+namespace zaro::testing_support {
+
+inline constexpr std::u16string_view kUnparsableText = u"无法解析应用程序描述符文件。";
+inline const std::string kBom = "\xEF\xBB\xBF";
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& content) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+// The kit's sample descriptor in the source tree.
+inline std::filesystem::path SourceSample() {
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "runtime-kit" / "samples" /
+         "descriptor-sample.xml";
+}
+
+// Runs `body` where a read-only folder really refuses writes: as the tests may run as the
+// superuser, the body then runs in a child process that has given its rights up.
+inline bool RunWithoutPrivileges(const std::function<bool()>& body) {
+  if (::geteuid() != 0) return body();
+  std::fflush(stdout);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    const bool ok = body();
+    std::fflush(stdout);
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class DescriptorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/descriptor-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
+    ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
+    movieFolder_ = root_ / "movies";
+    std::filesystem::create_directories(movieFolder_);
+    ResetSettingsKeepingCredentials();
+    for (const auto& [key, value] : std::map<std::u16string, std::u16string, std::less<>>(AllSettings())) {
+      RemoveSetting(key);
+    }
+    SetSetting(keys::kMovieFolder, FromUtf8(movieFolder_.string() + "/"));
+    SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string()));
+    auto ui = std::make_unique<ScriptedUi>();
+    ui_ = ui.get();
+    previousUi_ = InstallUi(std::move(ui));
+    ReleaseDescriptor(MovieDescriptor());
+    ReleaseDescriptor(UpgradeDescriptor());
+  }
+
+  void TearDown() override {
+    ReleaseDescriptor(MovieDescriptor());
+    ReleaseDescriptor(UpgradeDescriptor());
+    InstallUi(std::move(previousUi_));
+    std::error_code error;
+    std::filesystem::permissions(movieFolder_, std::filesystem::perms::owner_all, error);
+    std::filesystem::remove_all(root_, error);
+  }
+
+  void SetMovie(const std::string& baseName) { SetSetting(keys::kMovieBaseName, FromUtf8(baseName)); }
+
+  std::filesystem::path DescriptorFile(const std::string& baseName) const {
+    return movieFolder_ / (baseName + "-app.xml");
+  }
+
+  // Places a sample descriptor where the kit keeps it.
+  void InstallSample(const std::string& content) {
+    WriteBytes(root_ / "bin" / "ZSK2.0" / "samples" / "descriptor-sample.xml", content);
+  }
+
+  int MessagesShown() const {
+    int count = 0;
+    for (const UiEvent& event : ui_->Events()) count += event.kind == "message" ? 1 : 0;
+    return count;
+  }
+
+  // True when exactly one box was shown and it is message 8031 as a warning.
+  bool ShowedUnparsableOnce() const {
+    if (MessagesShown() != 1) return false;
+    const UiEvent& event = ui_->Events().back();
+    return event.text == kUnparsableText && event.title == u"Corvane Tessel KV5" && event.style == 48;
+  }
+
+  std::filesystem::path root_;
+  std::filesystem::path movieFolder_;
+  ScriptedUi* ui_ = nullptr;
+  std::unique_ptr<UiServices> previousUi_;
+};
+
+}  // namespace zaro::testing_support
