@@ -1,18 +1,102 @@
+#include "host/publish_commands.h"
+
+#include "descriptor/descriptor_reader.h"
+#include "host/descriptor_reuse.h"
+#include "descriptor/descriptor_template.h"
 #include "host/command_arguments.h"
 #include "host/command_paths.h"
 #include "host/commands.h"
+#include "host/script_bridge.h"
+#include "packaging/package_command.h"
+#include "platform/files.h"
+#include "settings/registry_values.h"
+#include "settings/settings_store.h"
+#include "ui/settings_sheet.h"
 
 namespace zaro {
+namespace {
+
+// The sheet's page 1 is the Signature page on desktop and the Deployment page on iPhone.
+constexpr int kSigningPage = 1;
+
+void SaveSettingsWhenTheSheetKeptChanges(ScriptContext context, ScriptObject object) {
+  if (SettingIsTrue(keys::kExitOk)) SaveDocumentSettings(context, object);
+}
+
+}  // namespace
+
+bool PublishFromSettings() {
+  std::u16string signingMode;
+  ReadRegistryValue(u"DigitalSign", signingMode);
+  const bool iphone = SettingIsTrue(keys::kPubIpa);
+  const PackageTarget target = iphone                      ? IphonePackage
+                               : SettingIsTrue(keys::kPubZaro) ? DesktopPackage
+                               : SettingIsTrue(keys::kPubExe)  ? NativeInstaller
+                                                               : DesktopPackage;
+  bool credentialsMissing = false;
+  if (target == IphonePackage) {
+    credentialsMissing = GetSetting(keys::kIpaCertPath).empty() || GetSetting(keys::kIpaCertPassword).empty();
+  } else if (signingMode == u"sign" || signingMode.empty()) {
+    credentialsMissing = GetSetting(keys::kCertPath).empty() || GetSetting(keys::kCertPassword).empty();
+  }
+  if (credentialsMissing) {
+    OpenSettingsSheet(kSigningPage);
+    return true;
+  }
+  Package(target, GetSetting(keys::kIpaOption) == u"debug");
+  if (target == DesktopPackage && SettingIsTrue(keys::kPubExe)) Package(NativeInstaller, false);
+  return true;
+}
 
 std::int32_t PublishHandler(ScriptContext context, ScriptObject object, std::uint32_t argc, ScriptValue* argv,
                             ScriptValue*) {
-  PrepareCommand(context, object, ArgumentAt(argc, argv, 0), ArgumentAt(argc, argv, 1), ArgumentAt(argc, argv, 2));
+  if (!PrepareCommand(context, object, ArgumentAt(argc, argv, 0), ArgumentAt(argc, argv, 1),
+                      ArgumentAt(argc, argv, 2))) {
+    return 1;
+  }
+  RememberScriptContext(context, object);
+  ApplyPlayerTarget(context, object);
+  const CommandPaths& paths = CurrentCommandPaths();
+  if (!platform::PathExists(paths.descriptorPath)) {
+    if (DocumentPathChanged(context, object)) {
+      ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName);
+      SetSetting(keys::kDocumentPath, paths.documentPath);
+    } else {
+      if (MovieFolderUnset(context, object)) ApplyOutputType(context, object);
+      if (!WriteDescriptorTemplate()) return 0;
+    }
+  }
+  if (!UpgradeDescriptorNamespace(paths.descriptorPath)) return 1;
+  SetSetting(keys::kExitOk, u"false");
+  PublishFromSettings();
+  SaveSettingsWhenTheSheetKeptChanges(context, object);
   return 1;
 }
 
 std::int32_t OpenSettingDialogHandler(ScriptContext context, ScriptObject object, std::uint32_t argc,
                                       ScriptValue* argv, ScriptValue*) {
-  PrepareCommand(context, object, ArgumentAt(argc, argv, 0), ArgumentAt(argc, argv, 1), ArgumentAt(argc, argv, 2));
+  if (!PrepareCommand(context, object, ArgumentAt(argc, argv, 0), ArgumentAt(argc, argv, 1),
+                      ArgumentAt(argc, argv, 2))) {
+    return 1;
+  }
+  RememberScriptContext(context, object);
+  ApplyPlayerTarget(context, object);
+  const CommandPaths& paths = CurrentCommandPaths();
+  if (!platform::PathExists(paths.descriptorPath) && !WriteDescriptorTemplate()) return 0;
+  if (MovieFolderUnset(context, object)) {
+    SetSetting(keys::kDocumentPath, paths.documentPath);
+  } else if (DocumentPathChanged(context, object)) {
+    if (platform::PathExists(paths.descriptorPath)) {
+      RemoveSetting(keys::kDestination);
+      RemoveDocumentValue(context, object, keys::kDestination);
+    } else {
+      ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName);
+    }
+    SetSetting(keys::kDocumentPath, paths.documentPath);
+  }
+  SetSetting(keys::kExitOk, u"false");
+  OpenSettingsSheet(0);
+  SaveSettingsWhenTheSheetKeptChanges(context, object);
   return 1;
 }
 
