@@ -1,6 +1,28 @@
 #include "ui/form_state.h"
 
+#include <algorithm>
+
+#include "settings/messages.h"
+
 namespace zaro {
+
+FormField MakeField(std::string name, FieldKind kind, std::u16string label, std::u16string text, std::string group) {
+  FormField field;
+  field.name = std::move(name);
+  field.kind = kind;
+  field.label = std::move(label);
+  field.text = std::move(text);
+  field.group = std::move(group);
+  return field;
+}
+
+FormButton MakeButton(std::string name, std::u16string label, bool isDefault) {
+  FormButton button;
+  button.name = std::move(name);
+  button.label = std::move(label);
+  button.isDefault = isDefault;
+  return button;
+}
 
 std::vector<std::string> FormState::FieldNames() const {
   std::vector<std::string> names;
@@ -84,5 +106,33 @@ void FormState::SetEnabled(std::string_view name, bool enabled) {
   if (FormField* field = FindField(name)) field->enabled = enabled;
   if (FormButton* button = FindButton(name)) button->enabled = enabled;
 }
+
+void PageState::Activate() {
+  if (opened_) return;
+  OnInitPage();
+  opened_ = true;
+}
+
+namespace {
+
+char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool SortsBefore(const std::u16string& a, const std::u16string& b) {
+  const bool folded = std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                                   [](char16_t x, char16_t y) { return FoldAscii(x) < FoldAscii(y); });
+  const bool foldedAfter = std::lexicographical_compare(
+      b.begin(), b.end(), a.begin(), a.end(), [](char16_t x, char16_t y) { return FoldAscii(x) < FoldAscii(y); });
+  if (folded || foldedAfter) return folded;
+  return a < b;
+}
+
+}  // namespace
+
+void InsertSorted(std::vector<std::u16string>& items, std::u16string item) {
+  const auto place = std::upper_bound(items.begin(), items.end(), item, SortsBefore);
+  items.insert(place, std::move(item));
+}
+
+bool OpenHelpLink(unsigned messageId) { return Ui().OpenLink(LoadMessage(messageId)); }
 
 }  // namespace zaro

@@ -42,6 +42,11 @@ struct FormButton {
   bool isDefault = false;
 };
 
+// A field of a kind with its label and first text; a button with its caption.
+FormField MakeField(std::string name, FieldKind kind, std::u16string label, std::u16string text = {},
+                    std::string group = {});
+FormButton MakeButton(std::string name, std::u16string label, bool isDefault = false);
+
 class FormState : public ModalForm {
  public:
   std::vector<std::string> FieldNames() const override;
@@ -87,5 +92,39 @@ class FormState : public ModalForm {
   bool closed_ = false;
   int result_ = 0;
 };
+
+// A page of a property sheet. It keeps its own form state; the sheet shows its fields and
+// buttons under the page's name ("Signature.certpath") and reads the two flags below.
+// FormName() is that page name.
+class PageState : public FormState {
+ public:
+  // The tab caption ("签名").
+  virtual std::u16string Caption() const = 0;
+  // Brings the page to the front. The first time it fills the page (OnInitPage) and marks
+  // it opened; later activations change nothing.
+  void Activate();
+  // Shown at least once and filled; a page never opened is neither committed nor counted.
+  bool Opened() const { return opened_; }
+  // The author changed something that belongs in the document settings.
+  bool Changed() const { return changed_; }
+  // The page's commit as the sheet runs it: 0 when accepted, non-zero when refused (the
+  // page has then shown its message, when showMessages is on).
+  virtual int CommitFromSheet(bool showMessages) = 0;
+
+ protected:
+  virtual void OnInitPage() = 0;
+  void SetChanged() { changed_ = true; }
+
+ private:
+  bool opened_ = false;
+  bool changed_ = false;
+};
+
+// Adds an entry to the list of a sorted list or combo box at its place: ordered without
+// regard to ASCII case, then by code unit.
+void InsertSorted(std::vector<std::u16string>& items, std::u16string item);
+
+// Opens the help link that catalogue message `messageId` holds, in the author's browser.
+bool OpenHelpLink(unsigned messageId);
 
 }  // namespace zaro

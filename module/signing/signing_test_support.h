@@ -1,0 +1,112 @@
+#pragma once
+// Scaffolding shared by the signing and settings-sheet tests: a temporary folder holding
+// the registry hive and the application data folder, an empty settings store and the
+// scripted window system.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/scripted_ui.h"
+#include "platform/text.h"
+#include "settings/messages.h"
+#include "settings/registry_values.h"
+#include "settings/settings_store.h"
+
+namespace zaro::testing_support {
+
+// Scripted form steps: press a button, or set fields and then press.
+inline FormStep PressStep(std::string button) {
+  FormStep step;
+  step.press = std::move(button);
+  return step;
+}
+
+inline FormStep SetAndPress(std::vector<std::pair<std::string, std::u16string>> fields, std::string button) {
+  FormStep step = PressStep(std::move(button));
+  step.fields = std::move(fields);
+  return step;
+}
+
+class SigningTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/signing-test-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
+    ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
+    ClearSettings();
+    auto ui = std::make_unique<ScriptedUi>();
+    ui_ = ui.get();
+    previousUi_ = InstallUi(std::move(ui));
+  }
+
+  void TearDown() override {
+    InstallUi(std::move(previousUi_));
+    ClearSettings();
+    std::error_code error;
+    std::filesystem::remove_all(root_, error);
+  }
+
+  static void ClearSettings() {
+    const std::map<std::u16string, std::u16string, std::less<>> all(AllSettings());
+    for (const auto& [key, value] : all) RemoveSetting(key);
+  }
+
+  // Creates a file under the test folder and returns its path in Windows form.
+  std::u16string MakeFile(const std::string& relative, const std::string& content = "x") {
+    const std::filesystem::path path = root_ / relative;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return WindowsForm(path);
+  }
+
+  static std::u16string WindowsForm(const std::filesystem::path& path) { return platform::ToWindowsForm(path.string()); }
+
+  static std::u16string Slashes(std::u16string text) {
+    std::replace(text.begin(), text.end(), u'\\', u'/');
+    return text;
+  }
+
+  static std::u16string Registry(std::u16string_view name) {
+    std::u16string value;
+    ReadRegistryValue(name, value);
+    return value;
+  }
+
+  static std::vector<std::u16string> RegistryList(std::u16string_view subkey) {
+    std::vector<std::u16string> list;
+    ReadRegistryList(subkey, list);
+    return list;
+  }
+
+  // The texts of the message boxes shown so far, in order.
+  std::vector<std::u16string> Messages() const {
+    std::vector<std::u16string> texts;
+    for (const UiEvent& event : ui_->Events()) {
+      if (event.kind == "message") texts.push_back(event.text);
+    }
+    return texts;
+  }
+
+  const UiEvent* LastMessage() const {
+    for (auto event = ui_->Events().rbegin(); event != ui_->Events().rend(); ++event) {
+      if (event->kind == "message") return &*event;
+    }
+    return nullptr;
+  }
+
+  std::filesystem::path root_;
+  ScriptedUi* ui_ = nullptr;
+  std::unique_ptr<UiServices> previousUi_;
+};
+
+}  // namespace zaro::testing_support

@@ -1,0 +1,350 @@
+#include "ui/settings_sheet.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "descriptor/descriptor_document.h"
+#include "descriptor/descriptor_reader.h"
+#include "signing/signing_test_support.h"
+
+namespace zaro {
+namespace {
+
+using testing_support::PressStep;
+using testing_support::SetAndPress;
+using testing_support::SigningTest;
+
+// A page standing in for one this build does not have yet: it records its commits,
+// answers them with `result`, and counts as changed once its field is set.
+class StandInPage : public PageState {
+ public:
+  StandInPage(std::string name, int result) : name_(std::move(name)), result(result) {
+    AddField(MakeField("value", FieldKind::Text, u"value:"));
+  }
+  std::string FormName() const override { return name_; }
+  std::u16string Caption() const override { return FromUtf8(name_); }
+  int CommitFromSheet(bool showMessages) override {
+    commits.push_back(showMessages);
+    return result;
+  }
+
+  std::string name_;
+  int result;
+  std::vector<bool> commits;
+
+ protected:
+  void OnInitPage() override {}
+  void OnButton(std::string_view) override {}
+  void OnFieldChanged(std::string_view) override { SetChanged(); }
+};
+
+class SettingsSheetTest : public SigningTest {
+ protected:
+  void SetUp() override {
+    SigningTest::SetUp();
+    SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string() + "/"));
+    SetSetting(keys::kExitOk, u"unset");
+  }
+
+  SheetServices Recording(std::u16string javaFolder = u"/jre") {
+    SheetServices services;
+    services.package = [this](PackageTarget target, bool exportFirst) {
+      packaged.emplace_back(target, exportFirst);
+      return 1;
+    };
+    services.javaRuntimeFolder = [javaFolder] { return javaFolder; };
+    return services;
+  }
+
+  // Puts a stand-in page into a slot and returns it.
+  StandInPage* StandIn(CSettingsPropSheet& sheet, int index, const std::string& name, int result = 0) {
+    auto page = std::make_unique<StandInPage>(name, result);
+    StandInPage* raw = page.get();
+    sheet.SetPage(index, std::move(page));
+    return raw;
+  }
+
+  std::vector<std::pair<PackageTarget, bool>> packaged;
+};
+
+using Packaged = std::vector<std::pair<PackageTarget, bool>>;
+
+TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
+  CSettingsPropSheet sheet(0, Recording());
+  EXPECT_EQ(sheet.Title(), u"应用程序和安装程序设置");
+  EXPECT_EQ(sheet.PageSlots(), 4);
+  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kGeneralPage), nullptr) << "not part of this build";
+  ASSERT_NE(sheet.Page(CSettingsPropSheet::kSignaturePage), nullptr);
+  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kSignaturePage)->Caption(), u"签名");
+  EXPECT_EQ(sheet.FindButton("Publish")->label, u"发布");
+
+  sheet.OnShow();
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the first page present";
+  EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Signature");
+  EXPECT_EQ(sheet.FindButton("Help")->label, u"帮助");
+  const std::vector<std::string> names = sheet.FieldNames();
+  EXPECT_NE(std::find(names.begin(), names.end(), "Signature.certpath"), names.end());
+  EXPECT_NE(std::find(names.begin(), names.end(), "page"), names.end());
+  EXPECT_EQ(sheet.GetField("Signature.usecert").value_or(u""), u"true");
+  EXPECT_FALSE(sheet.GetField("General.value").has_value());
+  EXPECT_FALSE(sheet.SetField("page", u"General"));
+}
+
+TEST_F(SettingsSheetTest, HelpCaptionQuestionMarkBecomesAiuto) {
+  CSettingsPropSheet sheet(0, Recording());
+  sheet.SetSystemHelpCaption(u"?");
+  sheet.OnShow();
+  EXPECT_EQ(sheet.FindButton("Help")->label, u"Aiuto");
+  CSettingsPropSheet other(0, Recording());
+  other.SetSystemHelpCaption(u"Help?");
+  other.OnShow();
+  EXPECT_EQ(other.FindButton("Help")->label, u"Help?");
+}
+
+TEST_F(SettingsSheetTest, InitialPageAndPageFieldsOpenOnlyThePagesShown) {
+  CSettingsPropSheet sheet(1, Recording());
+  StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
+  StandInPage* icons = StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
+  sheet.OnShow();
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "opened by Publish on the signing page";
+  EXPECT_FALSE(general->Opened());
+  EXPECT_TRUE(sheet.GetField("General.value").has_value());
+  EXPECT_FALSE(general->Opened()) << "reading a field does not open its page";
+  ASSERT_TRUE(sheet.SetField("General.value", u"x"));
+  EXPECT_TRUE(general->Opened());
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage);
+  ASSERT_TRUE(sheet.SetField("page", u"Icons"));
+  EXPECT_TRUE(icons->Opened());
+  EXPECT_FALSE(icons->Changed());
+}
+
+TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
+  {
+    CSettingsPropSheet sheet(0, Recording());
+    sheet.OnShow();
+    ASSERT_TRUE(sheet.Press("OK"));
+    EXPECT_TRUE(sheet.IsClosed());
+    EXPECT_EQ(sheet.Result(), kIdOk);
+    EXPECT_EQ(GetSetting(keys::kExitOk), u"false") << "an untouched Signature page";
+    EXPECT_EQ(Registry(u"DigitalSign"), u"sign") << "committed with messages off";
+    EXPECT_TRUE(Messages().empty());
+  }
+  {
+    CSettingsPropSheet sheet(0, Recording());
+    sheet.OnShow();
+    ASSERT_TRUE(sheet.SetField("Signature.prepare", u"true"));
+    ASSERT_TRUE(sheet.Press("OK"));
+    EXPECT_EQ(GetSetting(keys::kExitOk), u"true");
+    EXPECT_EQ(Registry(u"DigitalSign"), u"prepare");
+  }
+  {
+    WriteRegistryValue(u"DigitalSign", u"sign");
+    CSettingsPropSheet sheet(CSettingsPropSheet::kIconsPage, Recording());
+    StandInPage* icons = StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
+    sheet.OnShow();
+    ASSERT_TRUE(sheet.SetField("Icons.value", u"removed"));
+    ASSERT_TRUE(sheet.Press("OK"));
+    EXPECT_EQ(GetSetting(keys::kExitOk), u"true") << "only the Icons page was opened and changed";
+    EXPECT_TRUE(icons->commits.empty()) << "the Icons page has no commit of its own";
+    EXPECT_FALSE(sheet.Page(CSettingsPropSheet::kSignaturePage)->Opened());
+  }
+  {
+    CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
+    StandInPage* advanced = StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced");
+    sheet.OnShow();
+    ASSERT_TRUE(sheet.SetField("Advanced.value", u"changed"));
+    ASSERT_TRUE(sheet.Press("OK"));
+    EXPECT_EQ(GetSetting(keys::kExitOk), u"false") << "the Advanced page's changes are not counted";
+    EXPECT_EQ(advanced->commits, std::vector<bool>{true});
+  }
+}
+
+TEST_F(SettingsSheetTest, RefusingPagesKeepTheSheetOpenAndCancelKeepsNothing) {
+  {
+    CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
+    StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced", 1);
+    sheet.OnShow();
+    ASSERT_TRUE(sheet.Press("OK"));
+    EXPECT_FALSE(sheet.IsClosed());
+  }
+  {
+    CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
+    StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General", 1);
+    sheet.OnShow();
+    ASSERT_TRUE(sheet.Press("OK"));
+    EXPECT_FALSE(sheet.IsClosed());
+    general->result = 0;
+    ASSERT_TRUE(sheet.Press("OK"));
+    EXPECT_TRUE(sheet.IsClosed());
+  }
+  EXPECT_EQ(GetSetting(keys::kExitOk), u"false");
+  SetSetting(keys::kExitOk, u"unset");
+  {
+    CSettingsPropSheet sheet(0, Recording());
+    sheet.OnShow();
+    ASSERT_TRUE(sheet.SetField("Signature.prepare", u"true"));
+    ASSERT_TRUE(sheet.Press("Cancel"));
+    EXPECT_EQ(sheet.Result(), kIdCancel);
+    EXPECT_EQ(GetSetting(keys::kExitOk), u"unset");
+    EXPECT_EQ(Registry(u"DigitalSign"), u"") << "nothing committed";
+  }
+}
+
+TEST_F(SettingsSheetTest, HelpOpensTheTargetsLink) {
+  CSettingsPropSheet desktop(0, Recording());
+  ASSERT_TRUE(desktop.Press("Help"));
+  EXPECT_EQ(ui_->Events().back().text, u"https://help.corvane.example/go/learn_zaro_using_tessel_kv5_cn");
+  SetSetting(keys::kPubIpa, u"true");
+  CSettingsPropSheet iphone(0, Recording());
+  EXPECT_EQ(iphone.Title(), u"iPhone 设置");
+  ASSERT_TRUE(iphone.Press("Help"));
+  EXPECT_EQ(ui_->Events().back().text, u"https://help.corvane.example/go/learn_mpk_tessel_cn");
+}
+
+TEST_F(SettingsSheetTest, PublishWithoutJavaRuntimeBuildsNothing) {
+  CSettingsPropSheet sheet(0, Recording(u""));
+  sheet.OnShow();
+  ASSERT_TRUE(sheet.Press("Publish"));
+  ASSERT_EQ(Messages(), std::vector<std::u16string>{u"无法找到 JVM 路径。"});
+  EXPECT_EQ(LastMessage()->style, 48u);
+  EXPECT_EQ(LastMessage()->title, u"Corvane Tessel KV5");
+  EXPECT_TRUE(packaged.empty());
+  EXPECT_FALSE(sheet.IsClosed());
+  EXPECT_EQ(Registry(u"DigitalSign"), u"") << "no page was committed";
+}
+
+TEST_F(SettingsSheetTest, PublishPreparingBuildsTheIntermediateFileOnly) {
+  WriteRegistryValue(u"DigitalSign", u"prepare");
+  SetSetting(keys::kPubExe, u"true");
+  CSettingsPropSheet sheet(0, Recording());
+  sheet.OnShow();
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}})) << "no installer without signing";
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(ui_->Failures(), 0) << "no prompt";
+  EXPECT_FALSE(sheet.IsClosed());
+  EXPECT_EQ(GetSetting(keys::kExitOk), u"unset") << "Publish never decides what is saved";
+}
+
+TEST_F(SettingsSheetTest, PublishSigningCommitsThePagesAndBuildsPackageAndInstaller) {
+  const std::u16string certificate = MakeFile("keys/a.p12");
+  SetSetting(keys::kPubExe, u"true");
+  CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
+  StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
+  sheet.OnShow();
+  ASSERT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage);
+  ASSERT_TRUE(sheet.SetField("Signature.certpath", certificate));
+  ASSERT_TRUE(sheet.SetField("Signature.password", u"pw"));
+  ASSERT_TRUE(sheet.SetField("page", u"General"));
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}, {NativeInstaller, false}}));
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage) << "the page in front comes back";
+  EXPECT_EQ(general->commits, (std::vector<bool>{true, true})) << "committed before each package";
+  EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(certificate));
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"pw");
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(SettingsSheetTest, PublishSigningStopsAtTheSignaturePage) {
+  const std::u16string certificate = MakeFile("keys/a.p12");
+  CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
+  StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
+  sheet.OnShow();
+  ASSERT_TRUE(sheet.SetField("Signature.certpath", certificate));
+  ASSERT_TRUE(sheet.SetField("page", u"General"));
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(Messages(), std::vector<std::u16string>{u"密码为空。 请输入密码。"});
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the refusing page stays in front";
+  EXPECT_TRUE(packaged.empty());
+}
+
+TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
+  // A Signature page that accepts without storing a password.
+  WriteRegistryValue(u"DigitalSign", u"sign");
+  SetSetting(keys::kCertPath, u"/keys/a.p12");
+  {
+    CSettingsPropSheet sheet(0, Recording());
+    StandIn(sheet, CSettingsPropSheet::kSignaturePage, "Signature");
+    ui_->QueueForm("Settings", {PressStep("Publish"), PressStep("Cancel")});
+    ui_->QueueForm("SignaturePassword", {SetAndPress({{"password", u"typed"}}, "Cancel")});
+    EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+    EXPECT_TRUE(packaged.empty()) << "Cancel at the prompt builds nothing";
+    EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
+  }
+  {
+    CSettingsPropSheet sheet(0, Recording());
+    StandIn(sheet, CSettingsPropSheet::kSignaturePage, "Signature");
+    ui_->QueueForm("Settings", {PressStep("Publish"), PressStep("OK")});
+    ui_->QueueForm("SignaturePassword", {PressStep("OK")});
+    EXPECT_EQ(Ui().RunModal(sheet), kIdOk);
+    EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}})) << "an empty password is accepted";
+  }
+  EXPECT_EQ(ui_->Failures(), 0);
+  {
+    packaged.clear();
+    SetSetting(keys::kCertPath, u"");
+    CSettingsPropSheet sheet(CSettingsPropSheet::kIconsPage, Recording());
+    StandIn(sheet, CSettingsPropSheet::kSignaturePage, "Signature");
+    StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
+    sheet.OnShow();
+    ASSERT_TRUE(sheet.Press("Publish"));
+    EXPECT_TRUE(packaged.empty());
+    EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "no certificate: the Signature page";
+  }
+}
+
+TEST_F(SettingsSheetTest, PublishBringsARefusingAdvancedPageToTheFront) {
+  WriteRegistryValue(u"DigitalSign", u"prepare");
+  CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
+  StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced", 1);
+  StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
+  sheet.OnShow();
+  ASSERT_TRUE(sheet.SetField("page", u"Icons"));
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kAdvancedPage);
+  EXPECT_TRUE(packaged.empty());
+}
+
+TEST_F(SettingsSheetTest, PublishForIphoneNeedsThePackager) {
+  SetSetting(keys::kPubIpa, u"true");
+  CSettingsPropSheet sheet(1, Recording());
+  sheet.OnShow();
+  ASSERT_TRUE(sheet.Press("Publish"));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0], LoadMessage(8088));
+  EXPECT_EQ(LastMessage()->style, 64u);
+  EXPECT_TRUE(packaged.empty());
+
+  MakeFile("bin/MPK/lib/mpk.jar");
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(packaged, (Packaged{{IphonePackage, true}}));
+  ASSERT_TRUE(sheet.Press("OK"));
+  EXPECT_EQ(GetSetting(keys::kExitOk), u"false");
+}
+
+TEST_F(SettingsSheetTest, OpenSettingsSheetNeedsAParsedDescriptor) {
+  const std::filesystem::path movies = root_ / "movies";
+  std::filesystem::create_directories(movies);
+  SetSetting(keys::kMovieFolder, FromUtf8(movies.string() + "/"));
+  SetSetting(keys::kMovieBaseName, u"Hello");
+  ReleaseDescriptor(MovieDescriptor());
+
+  std::ofstream(movies / "Hello-app.xml") << "<application><broken";
+  EXPECT_EQ(OpenSettingsSheet(1), 0);
+  for (const UiEvent& event : ui_->Events()) EXPECT_NE(event.kind, "form") << "no sheet was shown";
+  EXPECT_EQ(Messages().size(), 1u) << "the descriptor's own message";
+
+  std::ofstream(movies / "Hello-app.xml", std::ios::trunc)
+      << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>hello</id></application>\n";
+  ui_->QueueForm("Settings", {PressStep("Cancel")});
+  EXPECT_EQ(OpenSettingsSheet(1), 1);
+  EXPECT_EQ(ui_->Events().back().kind, "form");
+  EXPECT_EQ(ui_->Events().back().text, u"Settings");
+  EXPECT_EQ(ui_->Failures(), 0);
+  ReleaseDescriptor(MovieDescriptor());
+}
+
+}  // namespace
+}  // namespace zaro
