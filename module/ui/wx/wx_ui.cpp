@@ -1,0 +1,225 @@
+#include "ui/wx/wx_ui.h"
+
+#include <wx/artprov.h>
+#include <wx/button.h>
+#include <wx/dcclient.h>
+#include <wx/dcscreen.h>
+#include <wx/dialog.h>
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/settings.h>
+#include <wx/sizer.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+
+#include "ui/wx/form_view.h"
+#include "ui/wx/wx_app.h"
+#include "ui/wx/wx_services.h"
+#include "ui/wx/wx_text.h"
+
+namespace zaro {
+
+std::unique_ptr<UiServices> CreateWxUi() {
+  if (!wxui::EnsureWxStarted()) return nullptr;
+  return std::make_unique<wxui::WxUi>();
+}
+
+void RegisterWxUi() { SetWindowSystemFactory(&CreateWxUi); }
+
+namespace wxui {
+namespace {
+
+std::vector<wxWindow*>& OwnerStack() {
+  static std::vector<wxWindow*> stack;
+  return stack;
+}
+
+// wx identifiers of the message-box buttons, one per answer.
+int WxIdFor(int answer) { return wxID_HIGHEST + 100 + answer; }
+
+class MessageBoxView : public wxDialog {
+ public:
+  MessageBoxView(wxWindow* owner, std::u16string_view text, std::u16string_view title, const MessageBoxLook& look)
+      : wxDialog(owner, wxID_ANY, ToWx(title), wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU,
+                 "message-box"),
+        look_(look) {
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    auto* body = new wxBoxSizer(wxHORIZONTAL);
+    if (const wxArtID art = ArtFor(look.icon); !art.empty()) {
+      body->Add(new wxStaticBitmap(this, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_MESSAGE_BOX)), 0,
+                wxALL | wxALIGN_TOP, 10);
+    }
+    auto* label = new wxStaticText(this, wxID_ANY, ToWx(text), wxDefaultPosition, wxDefaultSize, 0, "text");
+    label->Wrap(FromDIP(460));
+    body->Add(label, 1, wxALL | wxALIGN_CENTER_VERTICAL, 10);
+    top->Add(body, 1, wxEXPAND);
+
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->AddStretchSpacer();
+    for (int answer : look.buttons) {
+      auto* button = new wxButton(this, WxIdFor(answer), ToWx(MessageBoxButtonLabel(answer)), wxDefaultPosition,
+                                  wxDefaultSize, 0, wxDefaultValidator, wxString(ButtonName(answer)));
+      button->Bind(wxEVT_BUTTON, [this, answer](wxCommandEvent&) { EndModal(answer); });
+      if (answer == look.defaultButton) {
+        button->SetDefault();
+        button->SetFocus();
+      }
+      row->Add(button, 0, wxLEFT, 6);
+    }
+    top->Add(row, 0, wxEXPAND | wxALL, 10);
+    SetEscapeId(look.escapeButton != 0 ? WxIdFor(look.escapeButton) : wxID_NONE);
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
+      if (look_.escapeButton != 0) {
+        EndModal(look_.escapeButton);
+      } else if (event.CanVeto()) {
+        event.Veto();
+      }
+    });
+    SetSizerAndFit(top);
+    CentreOnParent();
+  }
+
+ private:
+  static wxArtID ArtFor(BoxIcon icon) {
+    switch (icon) {
+      case BoxIcon::Stop: return wxART_ERROR;
+      case BoxIcon::Question: return wxART_QUESTION;
+      case BoxIcon::Exclamation: return wxART_WARNING;
+      case BoxIcon::Information: return wxART_INFORMATION;
+      case BoxIcon::None: break;
+    }
+    return {};
+  }
+
+  MessageBoxLook look_;
+};
+
+// "*.p12" matches "A.P12" too: every letter becomes a bracket of both cases.
+wxString CaseFreePattern(const wxString& pattern) {
+  wxString out;
+  for (wxUniChar c : pattern) {
+    const wxString lower = wxString(c).Lower();
+    const wxString upper = wxString(c).Upper();
+    if (lower != upper) {
+      out << '[' << lower << upper << ']';
+    } else {
+      out << c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+MessageBoxLook DecodeMessageBoxStyle(unsigned style) {
+  MessageBoxLook look;
+  switch (style & kMbIconMask) {
+    case kMbIconStop: look.icon = BoxIcon::Stop; break;
+    case kMbIconQuestion: look.icon = BoxIcon::Question; break;
+    case kMbIconExclamation: look.icon = BoxIcon::Exclamation; break;
+    case kMbIconInformation: look.icon = BoxIcon::Information; break;
+    default: look.icon = BoxIcon::None; break;
+  }
+  look.buttons = MessageBoxButtons(style);
+  look.defaultButton = DefaultMessageBoxButton(style);
+  // As on Windows: Escape answers Cancel where there is one, and OK on a box with only OK.
+  if (std::find(look.buttons.begin(), look.buttons.end(), kIdCancel) != look.buttons.end()) {
+    look.escapeButton = kIdCancel;
+  } else if (look.buttons.size() == 1) {
+    look.escapeButton = look.buttons.front();
+  }
+  return look;
+}
+
+std::u16string MessageBoxButtonLabel(int id) {
+  switch (id) {
+    case kIdOk: return u"确定";
+    case kIdCancel: return u"取消";
+    case kIdAbort: return u"中止";
+    case kIdRetry: return u"重试";
+    case kIdIgnore: return u"忽略";
+    case kIdYes: return u"是";
+    case kIdNo: return u"否";
+    default: return FromUtf8(std::to_string(id));
+  }
+}
+
+wxString WildcardFromFilter(std::u16string_view filter) {
+  const wxArrayString parts = wxSplit(ToWx(filter), '|', '\0');
+  wxString wildcard;
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].empty() && parts[i + 1].empty()) break;  // the "||" that ends the list
+    wxString patterns;
+    for (const wxString& pattern : wxSplit(parts[i + 1], ';', '\0')) {
+      if (pattern.empty()) continue;
+      if (!patterns.empty()) patterns << ';';
+      patterns << CaseFreePattern(pattern);
+    }
+    if (!wildcard.empty()) wildcard << '|';
+    wildcard << parts[i] << '|' << patterns;
+  }
+  return wildcard.empty() ? wxString("*") : wildcard;
+}
+
+OwnerScope::OwnerScope(wxWindow* window) { OwnerStack().push_back(window); }
+OwnerScope::~OwnerScope() { OwnerStack().pop_back(); }
+
+wxWindow* WxUi::Owner() {
+  const auto& stack = OwnerStack();
+  return stack.empty() ? nullptr : stack.back();
+}
+
+int WxUi::ShowMessageBox(std::u16string_view text, std::u16string_view title, unsigned style) {
+  MessageBoxView box(Owner(), text, title, DecodeMessageBoxStyle(style));
+  OwnerScope scope(&box);
+  return box.ShowModal();
+}
+
+std::optional<std::u16string> WxUi::ChooseFile(const FileDialogRequest& request) {
+  wxString folder;
+  wxString name;
+  if (!request.initialPath.empty()) {
+    const wxFileName initial(PathToWx(request.initialPath));
+    if (initial.DirExists() && initial.GetFullName().empty()) {
+      folder = initial.GetPath();
+    } else {
+      folder = initial.GetPath();
+      name = initial.GetFullName();
+    }
+  }
+  const long flags = request.save ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+  wxFileDialog dialog(Owner(), ToWx(request.title), folder, name, WildcardFromFilter(request.filter), flags);
+  OwnerScope scope(&dialog);
+  if (dialog.ShowModal() != wxID_OK) return std::nullopt;
+  wxFileName chosen(dialog.GetPath());
+  if (request.save && chosen.GetExt().empty() && !request.defaultExtension.empty()) {
+    wxString extension = ToWx(request.defaultExtension);
+    if (extension.StartsWith(".")) extension.Remove(0, 1);
+    chosen.SetExt(extension);
+  }
+  return PathFromWx(chosen.GetFullPath());
+}
+
+std::optional<std::u16string> WxUi::ChooseFolder(std::u16string_view title) {
+  wxDirDialog dialog(Owner(), ToWx(title), wxEmptyString, wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+  OwnerScope scope(&dialog);
+  if (dialog.ShowModal() != wxID_OK) return std::nullopt;
+  return PathFromWx(dialog.GetPath());
+}
+
+bool WxUi::OpenLink(std::u16string_view url) { return wxLaunchDefaultBrowser(ToWx(url)); }
+
+int WxUi::RunModal(ModalForm& form) { return RunFormView(form); }
+
+int WxUi::MeasureTextWidth(std::u16string_view text) {
+  wxScreenDC dc;
+  dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+  return dc.GetTextExtent(ToWx(text)).GetWidth();
+}
+
+}  // namespace wxui
+}  // namespace zaro
