@@ -1,0 +1,233 @@
+#include "test_support.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
+namespace zpk::testing {
+
+TempFolder::TempFolder() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zpk-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+namespace {
+
+ToolRun RunArgv(const std::vector<std::string>& argv, const std::string& cwd) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return {};
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(pipeFds[1], 1);
+    dup2(pipeFds[1], 2);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+    std::vector<char*> raw;
+    for (const std::string& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
+    raw.push_back(nullptr);
+    execv(raw[0], raw.data());
+    _exit(127);
+  }
+  close(pipeFds[1]);
+  ToolRun run;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) run.output.append(buffer, static_cast<size_t>(n));
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+}  // namespace
+
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& cwd) {
+  std::vector<std::string> argv = {ZPK_TOOL_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunArgv(argv, cwd);
+}
+
+ToolRun RunShell(const std::string& command) { return RunArgv({"/bin/sh", "-c", command}, ""); }
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename());
+  return names;
+}
+
+std::string MakePng(int width, int height) {
+  auto chunk = [](const std::string& type, const std::string& data) {
+    std::string out;
+    auto put32 = [&](uint32_t v) {
+      for (int s = 24; s >= 0; s -= 8) out += static_cast<char>((v >> s) & 0xff);
+    };
+    put32(static_cast<uint32_t>(data.size()));
+    std::string body = type + data;
+    out += body;
+    put32(static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+    return out;
+  };
+  std::string ihdr;
+  for (int v : {width, height})
+    for (int s = 24; s >= 0; s -= 8) ihdr += static_cast<char>((v >> s) & 0xff);
+  ihdr += std::string("\x08\x02\x00\x00\x00", 5);
+  std::string raw;
+  for (int y = 0; y < height; ++y) raw += std::string(1 + 3 * static_cast<size_t>(width), '\0');
+  uLongf size = compressBound(static_cast<uLong>(raw.size()));
+  std::string packed(size, '\0');
+  compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
+           static_cast<uLong>(raw.size()));
+  packed.resize(size);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", packed) + chunk("IEND", "");
+}
+
+std::string MakeBytes(size_t size, bool compressible, unsigned seed) {
+  std::string out;
+  out.reserve(size);
+  if (compressible) {
+    std::string line = "line " + std::to_string(seed) + ": the quick brown fox jumps over the lazy dog\n";
+    while (out.size() < size) out += line;
+    out.resize(size);
+    return out;
+  }
+  uint64_t x = 0x9e3779b97f4a7c15ULL ^ seed;
+  while (out.size() < size) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    out += static_cast<char>(x & 0xff);
+  }
+  return out;
+}
+
+std::string MakeDescriptor(const std::string& icons, const std::string& windowExtra,
+                           const std::string& applicationExtra) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">"
+         "<id>com.example.Movie</id><version>1.0</version><filename>Movie</filename>"
+         "<description></description><name>Movie</name><copyright></copyright>"
+         "<initialWindow><content>Movie.qmv</content><systemChrome>standard</systemChrome>"
+         "<transparent>false</transparent><visible>true</visible>" +
+         windowExtra + "</initialWindow><icon>" + icons +
+         "</icon><customUpdateUI>false</customUpdateUI>" + applicationExtra + "</application>\n";
+}
+
+void MakeMovieFolder(const std::string& folder, const std::string& descriptor) {
+  WriteFile(folder + "/Movie.qmv", "QMV\x05" + MakeBytes(2000, true, 1));
+  WriteFile(folder + "/Movie-app.xml", descriptor);
+  WriteFile(folder + "/icons/i16.png", MakePng(16, 16));
+  WriteFile(folder + "/icons/i32.png", MakePng(32, 32));
+}
+
+PkeyPtr MakeRsaKey(int bits) {
+  return PkeyPtr(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(bits)));
+}
+
+X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays) {
+  X509Ptr cert(X509_new());
+  X509_set_version(cert.get(), 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 7);
+  X509_time_adj_ex(X509_getm_notBefore(cert.get()), static_cast<int>(fromDays), 0, nullptr);
+  X509_time_adj_ex(X509_getm_notAfter(cert.get()), static_cast<int>(toDays), 0, nullptr);
+  X509_NAME* name = X509_get_subject_name(cert.get());
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(commonName.c_str()),
+                             -1, -1, 0);
+  X509_set_issuer_name(cert.get(), name);
+  X509_set_pubkey(cert.get(), key);
+  X509_sign(cert.get(), key, EVP_sha256());
+  return cert;
+}
+
+void WriteKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert) {
+  Pkcs12Ptr p12(PKCS12_create(password.c_str(), "test", key, cert, nullptr, 0, 0, 0, 0, 0));
+  unsigned char* der = nullptr;
+  int size = i2d_PKCS12(p12.get(), &der);
+  WriteFile(path, std::string(reinterpret_cast<char*>(der), static_cast<size_t>(size)));
+  OPENSSL_free(der);
+}
+
+void WriteMismatchedKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert) {
+  STACK_OF(PKCS12_SAFEBAG)* bags = nullptr;
+  PKCS12_add_cert(&bags, cert);
+  STACK_OF(PKCS12_SAFEBAG)* keyBags = nullptr;
+  PKCS12_add_key(&keyBags, key, 0, PKCS12_DEFAULT_ITER, NID_aes_256_cbc, password.c_str());
+  STACK_OF(PKCS7)* safes = nullptr;
+  PKCS12_add_safe(&safes, bags, -1, 0, nullptr);
+  PKCS12_add_safe(&safes, keyBags, -1, 0, nullptr);
+  Pkcs12Ptr p12(PKCS12_add_safes(safes, 0));
+  PKCS12_set_mac(p12.get(), password.c_str(), -1, nullptr, 0, PKCS12_DEFAULT_ITER, EVP_sha256());
+  sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+  sk_PKCS12_SAFEBAG_pop_free(keyBags, PKCS12_SAFEBAG_free);
+  sk_PKCS7_pop_free(safes, PKCS7_free);
+  unsigned char* der = nullptr;
+  int size = i2d_PKCS12(p12.get(), &der);
+  WriteFile(path, std::string(reinterpret_cast<char*>(der), static_cast<size_t>(size)));
+  OPENSSL_free(der);
+}
+
+std::string CertificatePem(X509* cert) {
+  BioPtr bio(BIO_new(BIO_s_mem()));
+  PEM_write_bio_X509(bio.get(), cert);
+  char* data = nullptr;
+  long size = BIO_get_mem_data(bio.get(), &data);
+  return std::string(data, static_cast<size_t>(size));
+}
+
+std::string ReadZipEntry(const std::string& archive, const std::string& name) {
+  int error = 0;
+  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY, &error);
+  if (za == nullptr) return {};
+  std::string data;
+  zip_file_t* file = zip_fopen(za, name.c_str(), 0);
+  if (file != nullptr) {
+    char buffer[4096];
+    zip_int64_t n;
+    while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) data.append(buffer, static_cast<size_t>(n));
+    zip_fclose(file);
+  }
+  zip_discard(za);
+  return data;
+}
+
+}  // namespace zpk::testing

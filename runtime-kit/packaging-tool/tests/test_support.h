@@ -1,0 +1,66 @@
+#pragma once
+// Helpers for the packaging tool's tests: temporary folders, running the built tool,
+// small generated inputs and test keystores.
+#include <string>
+#include <vector>
+
+#include "openssl_util.h"
+
+namespace zpk::testing {
+
+// A fresh folder under the system's temporary folder, removed with its content.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+struct ToolRun {
+  int code = -1;
+  std::string output;  // standard output and standard error together
+};
+
+// Runs the built tool with `args` in the folder `cwd` (empty: the current folder).
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& cwd = "");
+// Runs a shell command line; output combined.
+ToolRun RunShell(const std::string& command);
+
+void WriteFile(const std::string& path, const std::string& data);
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);
+std::vector<std::string> ListFolder(const std::string& path);
+
+// A valid PNG image of the given size.
+std::string MakePng(int width, int height);
+// Deterministic bytes: `compressible` repeats text, otherwise pseudo-random.
+std::string MakeBytes(size_t size, bool compressible, unsigned seed);
+
+// A descriptor in the 2.0 namespace; `windowExtra` goes inside initialWindow and
+// `applicationExtra` at the end of application.
+std::string MakeDescriptor(const std::string& icons = "", const std::string& windowExtra = "",
+                           const std::string& applicationExtra = "");
+
+// A movie folder: Movie.qmv, Movie-app.xml (with the given descriptor text) and the icons
+// icons/i16.png and icons/i32.png.
+void MakeMovieFolder(const std::string& folder, const std::string& descriptor);
+
+// Keystores for tests.
+PkeyPtr MakeRsaKey(int bits);
+// A self-signed certificate for `key`, valid from now + fromDays to now + toDays.
+X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays);
+void WriteKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert);
+// Like WriteKeystore, without checking that the key belongs to the certificate.
+void WriteMismatchedKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert);
+std::string CertificatePem(X509* cert);
+
+// The entry `name` of a zip archive.
+std::string ReadZipEntry(const std::string& archive, const std::string& name);
+
+}  // namespace zpk::testing
