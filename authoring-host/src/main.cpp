@@ -1,0 +1,9 @@
+#include <string>
+#include <vector>
+
+#include "cli.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  return tessel::RunTessel(arguments);
+}

@@ -1,0 +1,313 @@
+#include "packaging/package_command.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "descriptor/descriptor_document.h"
+#include "descriptor/descriptor_reader.h"
+#include "host/script_bridge.h"
+#include "packaging/descriptor_icons.h"
+#include "packaging/packaging_result.h"
+#include "packaging/timestamp_authority.h"
+#include "packaging/tool_locations.h"
+#include "platform/files.h"
+#include "platform/text.h"
+#include "settings/messages.h"
+#include "settings/registry_values.h"
+#include "settings/settings_store.h"
+
+namespace zaro {
+
+std::vector<std::u16string> missingIncludedFiles;
+
+namespace {
+
+constexpr unsigned kExportFailedMessage = 8105;
+constexpr unsigned kMovieMissingMessage = 8011;
+constexpr unsigned kNameMissingMessage = 8099;
+constexpr unsigned kIconMissingMessage = 8045;
+constexpr unsigned kCreateFileErrorMessage = 8089;
+constexpr unsigned kCannotWriteDestinationMessage = 8056;
+constexpr unsigned kNoProvisioningProfileMessage = 8098;
+constexpr unsigned kMissingItemsMessage = 8073;
+constexpr unsigned kContinueWithoutItemsMessage = 8072;
+
+// The missing-items box lists this many entries, then "...".
+constexpr size_t kListedMissingItems = 11;
+
+constexpr unsigned kMbOkCancelExclamation = kMbOkCancel | kMbIconExclamation;
+
+std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
+  for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::u16string WithSlashes(std::u16string text) {
+  std::replace(text.begin(), text.end(), u'\\', u'/');
+  return text;
+}
+
+std::u16string WithBackslashes(std::u16string text) {
+  std::replace(text.begin(), text.end(), u'/', u'\\');
+  return text;
+}
+
+// The iPhone packager's target for a deployment kind; anything unknown is a test build.
+std::u16string_view IphoneTargetOption(std::u16string_view deployment) {
+  if (deployment == u"debug") return u"ipa-debug";
+  if (deployment == u"adhoc") return u"ipa-ad-hoc";
+  if (deployment == u"store") return u"ipa-app-store";
+  return u"ipa-test";
+}
+
+std::u16string_view OutputExtension(PackageTarget target, bool prepare) {
+  switch (target) {
+    case IphonePackage: return u".ipa";
+    case NativeInstaller: return u".exe";
+    default: return prepare ? u".zaroi" : u".zaro";
+  }
+}
+
+// The " -C ROOT NAME " pair of one included file or folder, or nothing when it is found
+// neither inside the movie folder nor as given.
+std::optional<std::u16string> IncludedItemArguments(const std::u16string& movieFolder, const std::u16string& value) {
+  std::u16string found = WithBackslashes(movieFolder) + value;
+  if (!platform::PathExists(found)) {
+    if (!platform::PathExists(value)) return std::nullopt;
+    found = value;
+  }
+  // The entry's own name and the folder it sits in, "/" separated; a folder given with a
+  // trailing separator still names itself, not an empty entry.
+  std::u16string entry = WithSlashes(std::move(found));
+  while (entry.size() > 1 && entry.back() == u'/') entry.pop_back();
+  const size_t slash = entry.rfind(u'/');
+  const std::u16string root = slash == std::u16string::npos ? std::u16string() : entry.substr(0, slash + 1);
+  const std::u16string name = slash == std::u16string::npos ? entry : entry.substr(slash + 1);
+
+  if (root.size() > movieFolder.size() && root.compare(0, movieFolder.size(), movieFolder) == 0) {
+    return u" -C " + QuoteArgument(movieFolder) + u" " + QuoteArgument(root.substr(movieFolder.size()) + name) +
+           u" ";
+  }
+  return u" -C " + QuoteArgument(root) + u" " + QuoteArgument(name) + u" ";
+}
+
+// "\n"-joined missing items: the first eleven, then "...".
+std::u16string MissingItemsList(const std::vector<std::u16string>& items) {
+  std::u16string list;
+  for (size_t index = 0; index < items.size(); ++index) {
+    list += items[index];
+    if (index + 1 == kListedMissingItems) {
+      list += u"\n...\n";
+      break;
+    }
+    list += u"\n";
+  }
+  return list;
+}
+
+void ForgetUnrememberedPasswords() {
+  if (!SettingIsTrue(keys::kRememberPassword)) RemoveSetting(keys::kCertPassword);
+  if (!SettingIsTrue(keys::kIpaRememberPassword)) RemoveSetting(keys::kIpaCertPassword);
+}
+
+}  // namespace
+
+std::u16string QuoteArgument(std::u16string_view value) {
+  std::u16string quoted = u"\"";
+  size_t backslashes = 0;
+  for (char16_t c : value) {
+    if (c == u'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == u'"') {
+      quoted.append(backslashes * 2 + 1, u'\\');
+    } else {
+      quoted.append(backslashes, u'\\');
+    }
+    quoted += c;
+    backslashes = 0;
+  }
+  quoted.append(backslashes * 2, u'\\');
+  quoted += u'"';
+  return quoted;
+}
+
+std::u16string ChangeExtension(std::u16string_view path, std::u16string_view extension) {
+  if (path.empty()) return {};
+  if (extension.empty()) return std::u16string(path);
+  std::u16string suffix(extension);
+  if (suffix.find(u'.') == std::u16string::npos) suffix.insert(suffix.begin(), u'.');
+  // Only a "." of the file name itself starts an extension; one in a folder name does not.
+  const size_t separator = path.find_last_of(u"/\\");
+  const size_t nameStart = separator == std::u16string_view::npos ? 0 : separator + 1;
+  const size_t dot = path.rfind(u'.');
+  if (dot != std::u16string_view::npos && dot >= nameStart) return std::u16string(path.substr(0, dot)) + suffix;
+  return std::u16string(path) + suffix;
+}
+
+bool IsUsableOutputPath(std::u16string_view path) {
+  if (platform::FileExists(path)) return true;
+  size_t separator = path.rfind(u'/');
+  if (separator == std::u16string_view::npos) separator = path.rfind(u'\\');
+  if (separator == std::u16string_view::npos) return false;
+  // A file directly under the root sits in the root folder itself.
+  return platform::FolderExists(path.substr(0, separator == 0 ? 1 : separator));
+}
+
+std::u16string DecodeSpaceEscapes(std::u16string_view text) {
+  std::u16string decoded;
+  decoded.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'%') {
+      decoded += text[i];
+    } else if (text.substr(i, 3) == u"%20") {
+      decoded += u' ';
+      i += 2;
+    }
+  }
+  return decoded;
+}
+
+int Package(PackageTarget target, bool exportFirst) {
+  const bool iphone = target == IphonePackage;
+
+  if (exportFirst) {
+    bool permittedHere = false;
+    if (GetSetting(keys::kIpaOption) == u"debug" && !IsDebugForMovie()) {
+      SetDebugForMovie(true);
+      permittedHere = true;
+    }
+    const bool exported = ExportCurrentMovie();
+    if (permittedHere) SetDebugForMovie(false);
+    if (!exported) {
+      ShowCatalogueMessage(kExportFailedMessage, kMbIconInformation);
+      return 0;
+    }
+  }
+
+  const std::u16string baseName = GetSetting(keys::kMovieBaseName);
+  const std::u16string movieFolder = GetSetting(keys::kMovieFolder);
+  const std::u16string launchFolder = GetSetting(keys::kLaunchPath);
+  const std::u16string kitName = GetSetting(keys::kKitName);
+  if (movieFolder.empty() || baseName.empty() || !platform::FileExists(movieFolder + baseName + u".qmv")) {
+    ShowCatalogueMessage(kMovieMissingMessage, kMbIconInformation);
+    return 0;
+  }
+
+  std::u16string signingMode;
+  ReadRegistryValue(u"DigitalSign", signingMode);
+  const bool prepare = target == DesktopPackage && signingMode == u"prepare";
+  const std::u16string password = GetSetting(iphone ? keys::kIpaCertPassword : keys::kCertPassword);
+  const bool useCustomDescriptor = SettingIsTrue(keys::kUseCustomDescriptor);
+
+  if (LoadDescriptor(true) != 0) return 0;
+
+  std::u16string applicationName;
+  if (GetElementText(MovieDescriptor(), u"name", applicationName) != 0) {
+    ShowCatalogueMessage(kNameMissingMessage, kMbIconInformation);
+    return 0;
+  }
+
+  const std::vector<std::u16string> icons = DescriptorIconImages(MovieDescriptor());
+  std::u16string missingIcons;
+  for (const std::u16string& icon : icons) {
+    const std::u16string path = ReplaceAll(icon, u"%20", u" ");
+    if (!platform::FileExists(movieFolder + path)) missingIcons += u"\n" + path;
+  }
+  if (!missingIcons.empty()) {
+    ShowMessage(LoadMessage(kIconMissingMessage) + missingIcons, kMbIconExclamation);
+    return 0;
+  }
+
+  // The program token is read without backslash escapes, so the launcher path is only
+  // put in quotes; every later value is quoted so that the tool reads it back exactly.
+  std::u16string command = u"\"" + GetJavaRuntimeFolder() + u"/bin/java.exe\" -jar ";
+  if (iphone) {
+    command += QuoteArgument(launchFolder + u"MPK/lib/mpk.jar") + u" ";
+    command += u" -package -target ";
+    command += IphoneTargetOption(GetSetting(keys::kIpaOption));
+    const std::u16string profile = GetSetting(keys::kIpaProvision);
+    if (profile.empty()) {
+      ShowCatalogueMessage(kNoProvisioningProfileMessage, kMbIconExclamation);
+      return 0;
+    }
+    command += u" -provisioning-profile " + QuoteArgument(profile) + u" ";
+    command += u" -storetype PKCS12 -keystore " + QuoteArgument(GetSetting(keys::kIpaCertPath)) + u" -storepass " +
+               QuoteArgument(password) + u" ";
+  } else {
+    command += QuoteArgument(launchFolder + kitName + u"/lib/ZPK.jar") + u" ";
+    if (prepare) {
+      command += u" -prepare ";
+    } else {
+      command += u" -package -storetype PKCS12 -keystore " + QuoteArgument(GetSetting(keys::kCertPath)) +
+                 u" -storepass " + QuoteArgument(password) + u" ";
+      if (SettingIsTrue(keys::kTimestamp)) {
+        command += u" -tsa " + std::u16string(kDefaultTimestampAuthorityUrl) + u" ";
+      } else {
+        command += u" -tsa none ";
+      }
+      if (target == NativeInstaller) command += u"-target native ";
+    }
+  }
+
+  const std::u16string_view extension = OutputExtension(target, prepare);
+  const std::u16string destination = GetSetting(iphone ? keys::kIpaDestination : keys::kZaroDestination);
+  std::u16string outputFile;
+  if (!destination.empty()) {
+    outputFile = ChangeExtension(destination, extension);
+    if (!IsUsableOutputPath(outputFile)) {
+      if (destination.find_first_of(u"/\\") != std::u16string::npos) {
+        ShowMessage(LoadMessage(kCreateFileErrorMessage) + LoadMessage(kCannotWriteDestinationMessage),
+                    kMbIconExclamation);
+        return 0;
+      }
+      outputFile = movieFolder + outputFile;
+    }
+  } else {
+    outputFile = movieFolder + (applicationName.empty() ? baseName : applicationName) + std::u16string(extension);
+  }
+
+  const std::u16string customDescriptor = GetSetting(keys::kCustomDescriptorPath);
+  const std::u16string descriptorFile = useCustomDescriptor && !customDescriptor.empty()
+                                            ? customDescriptor
+                                            : movieFolder + baseName + u"-app.xml";
+
+  command += QuoteArgument(outputFile) + u" " + QuoteArgument(descriptorFile) + u" -C " + QuoteArgument(movieFolder) +
+             u" " + QuoteArgument(baseName + u".qmv") + u" ";
+
+  std::vector<std::u16string> listedIcons;
+  for (const std::u16string& icon : icons) {
+    std::u16string path = DecodeSpaceEscapes(icon);
+    if (std::find(listedIcons.begin(), listedIcons.end(), path) != listedIcons.end()) continue;
+    command += QuoteArgument(path) + u" ";
+    listedIcons.push_back(std::move(path));
+  }
+
+  missingIncludedFiles.clear();
+  const long count = LeadingNumber(GetSetting(keys::kIncludedCount));
+  for (long index = 0; index < count; ++index) {
+    const std::u16string value = GetSetting(IncludedItemKey(index));
+    if (value.empty()) continue;
+    if (std::optional<std::u16string> arguments = IncludedItemArguments(movieFolder, value)) {
+      command += *arguments;
+    } else {
+      missingIncludedFiles.push_back(value);
+    }
+  }
+  if (!missingIncludedFiles.empty()) {
+    const std::u16string question = LoadMessage(kMissingItemsMessage) + u"\n" +
+                                    MissingItemsList(missingIncludedFiles) +
+                                    LoadMessage(kContinueWithoutItemsMessage);
+    if (ShowMessage(question, kMbOkCancelExclamation) != kIdOk) return 0;
+  }
+
+  const PackagingRun run = RunWithProgress(command);
+  if (!run.cancelled) ReportPackagingResult(target, signingMode, run.exitCode, run.output, command);
+  ForgetUnrememberedPasswords();
+  return 1;
+}
+
+}  // namespace zaro

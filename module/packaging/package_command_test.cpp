@@ -1,0 +1,313 @@
+#include "packaging/package_command.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "host/script_bridge.h"
+#include "packaging/packaging_test_support.h"
+#include "platform/command_line.h"
+#include "settings/messages.h"
+#include "testing/fake_host.h"
+
+namespace zaro {
+namespace {
+
+using namespace packaging_testing;
+
+constexpr char16_t kUnusableDestination[] = u"创建文件时出错。\n\n无法写入到目标目录。";
+
+TEST(ChangeExtension, ReplacesOnlyTheFileNamesExtension) {
+  EXPECT_EQ(ChangeExtension(u"C:\\out\\app", u".zaro"), u"C:\\out\\app.zaro");
+  EXPECT_EQ(ChangeExtension(u"C:\\out\\game.zaro", u".ipa"), u"C:\\out\\game.ipa");
+  EXPECT_EQ(ChangeExtension(u"C:/out/a.b.zaroi", u"exe"), u"C:/out/a.b.exe") << "a dot is put in front";
+  // A dot in a folder name is no extension: the package stays in the chosen folder.
+  EXPECT_EQ(ChangeExtension(u"C:\\dir.old\\out", u".zaro"), u"C:\\dir.old\\out.zaro");
+  EXPECT_EQ(ChangeExtension(u"C:/dir.old/out", u".zaro"), u"C:/dir.old/out.zaro");
+  EXPECT_EQ(ChangeExtension(u"", u".zaro"), u"");
+  EXPECT_EQ(ChangeExtension(u"C:\\out\\app.zaro", u""), u"C:\\out\\app.zaro");
+}
+
+TEST(DecodeSpaceEscapes, TurnsEscapedSpacesBackAndDropsOtherPercents) {
+  EXPECT_EQ(DecodeSpaceEscapes(u"icons/app%2016.png"), u"icons/app 16.png");
+  EXPECT_EQ(DecodeSpaceEscapes(u"a%41b%"), u"a41b");
+  EXPECT_EQ(DecodeSpaceEscapes(u"%20%2"), u" 2");
+}
+
+TEST(QuoteArgument, TheToolReadsEveryValueBackExactly) {
+  const std::u16string values[] = {u"plain",        u"pa\"ss\\",        u"C:\\my dir\\",  u"a\\\\\"b",
+                                   u"",             u"\\\\server\\share\\", u"x\\y z",    u"\"\""};
+  for (const std::u16string& value : values) {
+    const std::u16string line = u"\"/bin/tool\" " + QuoteArgument(value) + u" next";
+    const std::vector<std::u16string> tokens = platform::SplitCommandLine(line);
+    ASSERT_EQ(tokens.size(), 3u) << ToUtf8(line);
+    EXPECT_EQ(tokens[1], value) << ToUtf8(line);
+    EXPECT_EQ(tokens[2], u"next");
+  }
+  EXPECT_EQ(QuoteArgument(u"C:\\a\\b"), u"\"C:\\a\\b\"") << "backslashes before other characters stay single";
+  EXPECT_EQ(QuoteArgument(u"pa\"ss\\"), u"\"pa\\\"ss\\\\\"");
+}
+
+TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
+  EXPECT_TRUE(IsUsableOutputPath(Folder() + u"Hello.qmv"));
+  EXPECT_TRUE(IsUsableOutputPath(Folder() + u"new.zaro"));
+  EXPECT_FALSE(IsUsableOutputPath(Folder() + u"Missing/new.zaro"));
+  EXPECT_TRUE(IsUsableOutputPath(FromUtf8(movieFolder_.string()) + u"\\new.zaro")) << "backslash separator";
+  EXPECT_FALSE(IsUsableOutputPath(u"no-such-file-here.zaro")) << "a bare name has no folder";
+}
+
+TEST_F(PackagingTest, PrepareModeBuildsAnUnsignedIntermediate) {
+  WriteRegistryValue(u"DigitalSign", u"prepare");
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  const std::vector<std::string> expected = {"-jar",
+                                             ToUtf8(GetSetting(keys::kLaunchPath)) + "ZSK2.0/lib/ZPK.jar",
+                                             "-prepare",
+                                             FolderUtf8() + "Demo.zaroi",
+                                             FolderUtf8() + "Hello-app.xml",
+                                             "-C",
+                                             FolderUtf8(),
+                                             "Hello.qmv"};
+  EXPECT_EQ(ToolArgs(), expected);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, u"已创建 ZAROI 文件。");
+  EXPECT_EQ(Messages()[0].style, 64u);
+}
+
+TEST_F(PackagingTest, SignedPackageWithTimestampAndForgottenPassword) {
+  SetSetting(keys::kTimestamp, u"true");
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  const std::vector<std::string> args = ToolArgs();
+  const std::vector<std::string> signing(args.begin() + 2, args.begin() + 11);
+  EXPECT_EQ(signing, (std::vector<std::string>{"-package", "-storetype", "PKCS12", "-keystore",
+                                               ToUtf8(GetSetting(keys::kCertPath)), "-storepass", "secret", "-tsa",
+                                               "https://timestamp.corvane.example/tsa"}));
+  EXPECT_EQ(args[11], FolderUtf8() + "Demo.zaro");
+  EXPECT_EQ(Messages().back().text, u"已创建 ZARO 文件。");
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "not remembered: forgotten after the run";
+
+  SetSetting(keys::kCertPassword, u"secret");
+  SetSetting(keys::kRememberPassword, u"true");
+  SetSetting(keys::kTimestamp, u"false");
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  EXPECT_EQ(ToolArgs(2)[10], "none");
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"secret");
+}
+
+TEST_F(PackagingTest, NativeInstallerPutsTheTargetAfterTheTimestampOption) {
+  WriteRegistryValue(u"DigitalSign", u"prepare");  // the installer is signed all the same
+  EXPECT_EQ(Package(NativeInstaller, false), 1);
+  const std::vector<std::string> args = ToolArgs();
+  const int tsa = IndexOf(args, "-tsa");
+  ASSERT_GE(tsa, 0);
+  EXPECT_EQ(args[tsa + 1], "none");
+  EXPECT_EQ(args[tsa + 2], "-target");
+  EXPECT_EQ(args[tsa + 3], "native");
+  EXPECT_EQ(args[tsa + 4], FolderUtf8() + "Demo.exe");
+  EXPECT_EQ(Messages().back().text, u"Windows 安装文件已创建。");
+}
+
+TEST_F(PackagingTest, DestinationsBareUnusableAndChosen) {
+  SetSetting(keys::kZaroDestination, u"out");
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  EXPECT_EQ(ToolArgs(1)[11], FolderUtf8() + "out.zaro");
+
+  SetSetting(keys::kZaroDestination, FromUtf8((root_ / "Missing" / "out.zaro").string()));
+  EXPECT_EQ(Package(DesktopPackage, false), 0);
+  EXPECT_EQ(ToolRuns(), 1) << "nothing runs";
+  EXPECT_EQ(Messages().back().text, kUnusableDestination);
+  EXPECT_EQ(Messages().back().style, 48u);
+
+  fs::create_directories(root_ / "dir.old");
+  SetSetting(keys::kCertPassword, u"secret");
+  SetSetting(keys::kZaroDestination, FromUtf8((root_ / "dir.old" / "out").string()));
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  EXPECT_EQ(ToolArgs(2)[11], (root_ / "dir.old" / "out.zaro").string());
+}
+
+TEST_F(PackagingTest, IncludedItemsAreNamedRelativeToTheirFolder) {
+  fs::create_directories(movieFolder_ / "assets");
+  WriteText(movieFolder_ / "sub" / "data.txt", "x");
+  const fs::path shared = root_ / "shared dir";
+  fs::create_directories(shared);
+  SetSetting(keys::kIncludedCount, u"4");
+  SetSetting(IncludedItemKey(0), u"assets");
+  SetSetting(IncludedItemKey(1), u"");
+  SetSetting(IncludedItemKey(2), u"sub/data.txt");
+  SetSetting(IncludedItemKey(3), FromUtf8(shared.string() + "/"));
+  SetSetting(IncludedItemKey(4), u"beyond-the-count");
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  const std::vector<std::string> args = ToolArgs();
+  const int movie = IndexOf(args, "Hello.qmv");
+  ASSERT_GE(movie, 0);
+  const std::vector<std::string> included(args.begin() + movie + 1, args.end());
+  EXPECT_EQ(included, (std::vector<std::string>{"-C", FolderUtf8(), "assets", "-C", FolderUtf8(), "sub/data.txt",
+                                                "-C", root_.string() + "/", "shared dir"}));
+  EXPECT_TRUE(missingIncludedFiles.empty());
+}
+
+TEST_F(PackagingTest, TwelveMissingItemsListElevenThenAsk) {
+  SetSetting(keys::kIncludedCount, u"12");
+  std::u16string list;
+  for (int i = 0; i < 12; ++i) {
+    const std::u16string item = u"gone" + FromUtf8(std::to_string(i));
+    SetSetting(IncludedItemKey(i), item);
+    if (i < 11) list += item + u"\n";
+  }
+  ui_->QueueButton(kIdCancel);
+  EXPECT_EQ(Package(DesktopPackage, false), 0);
+  EXPECT_EQ(ToolRuns(), 0);
+  EXPECT_EQ(missingIncludedFiles.size(), 12u);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text,
+            u"以下文件和/或文件夹不存在。\n" + list + u"...\n将不包括缺少的文件。是否要继续？");
+  EXPECT_EQ(Messages()[0].style, 49u);
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"secret") << "an early return forgets nothing";
+
+  ui_->QueueButton(kIdOk);
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  EXPECT_EQ(ToolArgs().back(), "Hello.qmv") << "the missing items are left out";
+}
+
+TEST_F(PackagingTest, ValuesWithQuotesSpacesAndTrailingBackslashesReachTheToolIntact) {
+  // The movie folder stored in Windows form: a space and a trailing backslash.
+  const fs::path folder = root_ / "my movies";
+  std::string windowsForm = folder.string() + "/";
+  std::replace(windowsForm.begin(), windowsForm.end(), '/', '\\');
+  UseMovieFolder(FromUtf8(windowsForm), folder);
+  SetSetting(keys::kCertPassword, u"pa\"ss\\");
+  SetSetting(keys::kCertPath, u"C:\\certs\\\"quoted\" -storepass evil\\");
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  const std::vector<std::string> args = ToolArgs();
+  ASSERT_EQ(args.size(), 16u);
+  EXPECT_EQ(args[6], "C:\\certs\\\"quoted\" -storepass evil\\");
+  EXPECT_EQ(args[8], "pa\"ss\\");
+  EXPECT_EQ(args[11], windowsForm + "Demo.zaro");
+  EXPECT_EQ(args[14], windowsForm);
+  EXPECT_EQ(args[15], "Hello.qmv");
+}
+
+TEST_F(PackagingTest, IconsAreCheckedAndHandedOverInOrderOnce) {
+  const std::string icons =
+      "  <icon><image16x16>icons/app%2016.png</image16x16><image128x128> icons/big.png </image128x128></icon>\n"
+      "  <fileTypes><fileType><name>doc</name><extension>dc</extension>"
+      "<icon><image16x16>icons/doc.png</image16x16><image128x128>icons/big.png</image128x128></icon>"
+      "</fileType></fileTypes>\n";
+  UseMovieFolder(Folder(), movieFolder_, icons);
+  WriteText(movieFolder_ / "icons" / "app 16.png", "png");
+  WriteText(movieFolder_ / "icons" / "big.png", "png");
+  EXPECT_EQ(Package(DesktopPackage, false), 0);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, u"缺少图标文件。\nicons/doc.png");
+  EXPECT_EQ(ToolRuns(), 0);
+
+  WriteText(movieFolder_ / "icons" / "doc.png", "png");
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  const std::vector<std::string> args = ToolArgs();
+  const int movie = IndexOf(args, "Hello.qmv");
+  ASSERT_GE(movie, 0);
+  EXPECT_EQ(std::vector<std::string>(args.begin() + movie + 1, args.end()),
+            (std::vector<std::string>{"icons/big.png", "icons/app 16.png", "icons/doc.png"}));
+}
+
+TEST_F(PackagingTest, IphonePackageCommandLine) {
+  SetSetting(keys::kIpaOption, u"adhoc");
+  SetSetting(keys::kIpaCertPath, u"C:/certs/phone.p12");
+  SetSetting(keys::kIpaCertPassword, u"phonepw");
+  SetSetting(keys::kTimestamp, u"true");
+  SetSetting(keys::kIpaDestination, FromUtf8((root_ / "game.zaro").string()));
+  EXPECT_EQ(Package(IphonePackage, false), 0);
+  EXPECT_EQ(Messages().back().text, u"必须选择一个供给配置文件。");
+  EXPECT_EQ(ToolRuns(), 0);
+  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"phonepw");
+
+  SetSetting(keys::kIpaProvision, u"C:/profiles/dev.mobileprovision");
+  EXPECT_EQ(Package(IphonePackage, false), 1);
+  const std::vector<std::string> expected = {"-jar",
+                                             ToUtf8(GetSetting(keys::kLaunchPath)) + "MPK/lib/mpk.jar",
+                                             "-package",
+                                             "-target",
+                                             "ipa-ad-hoc",
+                                             "-provisioning-profile",
+                                             "C:/profiles/dev.mobileprovision",
+                                             "-storetype",
+                                             "PKCS12",
+                                             "-keystore",
+                                             "C:/certs/phone.p12",
+                                             "-storepass",
+                                             "phonepw",
+                                             (root_ / "game.ipa").string(),
+                                             FolderUtf8() + "Hello-app.xml",
+                                             "-C",
+                                             FolderUtf8(),
+                                             "Hello.qmv"};
+  EXPECT_EQ(ToolArgs(), expected) << "no time-stamp option for the iPhone packager";
+  EXPECT_EQ(Messages().back().text, u"iPhone 文件已创建。");
+  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"");
+
+  SetSetting(keys::kIpaOption, u"Store");
+  SetSetting(keys::kIpaDestination, u"");
+  EXPECT_EQ(Package(IphonePackage, false), 1);
+  EXPECT_EQ(ToolArgs(2)[4], "ipa-test");
+  EXPECT_EQ(ToolArgs(2)[13], FolderUtf8() + "Demo.ipa");
+}
+
+TEST_F(PackagingTest, IphoneIconCheckComesBeforeTheProfileCheck) {
+  UseMovieFolder(Folder(), movieFolder_, "<icon><image57x57>icons/57.png</image57x57></icon>");
+  EXPECT_EQ(Package(IphonePackage, false), 0);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, u"缺少图标文件。\nicons/57.png");
+}
+
+TEST_F(PackagingTest, EarlyStopsBeforeTheTool) {
+  EXPECT_EQ(Package(DesktopPackage, true), 0) << "no host: the export fails";
+  EXPECT_EQ(Messages().back().text, u"导出 QMV 文件时出错。请在编译器错误面板中查看错误。");
+  EXPECT_EQ(Messages().back().style, 64u);
+
+  WriteText(movieFolder_ / "Hello-app.xml",
+            "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>x</id></application>");
+  EXPECT_EQ(Package(DesktopPackage, false), 0);
+  EXPECT_EQ(Messages().back().text, u"缺少应用程序名称。");
+
+  fs::remove(movieFolder_ / "Hello.qmv");
+  EXPECT_EQ(Package(DesktopPackage, false), 0);
+  EXPECT_EQ(Messages().back().text, LoadMessage(8011));
+  EXPECT_EQ(ToolRuns(), 0);
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"secret");
+}
+
+TEST_F(PackagingTest, DebugExportPermitsDebuggingOnlyForTheExport) {
+  testing::FakeHost host;
+  host.Install();
+  host.answers[u"tx.getDocumentDOM().getDebugForQmv();"] = u"false";
+  SetSetting(keys::kIpaOption, u"debug");
+  EXPECT_EQ(Package(DesktopPackage, true), 0) << "the host exports nothing";
+  ASSERT_EQ(host.scripts.size(), 4u);
+  EXPECT_NE(host.scripts[1].find(u"setDebugForQmv(true"), std::u16string::npos);
+  EXPECT_NE(host.scripts[2].find(u"exportQMV("), std::u16string::npos);
+  EXPECT_NE(host.scripts[3].find(u"setDebugForQmv(false"), std::u16string::npos)
+      << "switched off again although the export failed";
+  EXPECT_EQ(Messages().back().text, LoadMessage(8105));
+
+  host.scripts.clear();
+  host.answers[u"tx.getDocumentDOM().getDebugForQmv();"] = u"true";
+  Package(DesktopPackage, true);
+  ASSERT_EQ(host.scripts.size(), 2u) << "a movie that permits debugging is left as it is";
+}
+
+TEST_F(PackagingTest, CancelKillsTheToolAndReportsNothing) {
+  WriteText(toolDir_ / "sleep", "30");
+  ToolAnswers(3, "should never be reported");
+  ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500}, FormStep{{}, "Cancel", 0}});
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  EXPECT_EQ(ToolRuns(), 1);
+  EXPECT_TRUE(Messages().empty()) << "a cancelled run shows no box";
+  const pid_t tool = std::stoi(ReadText(toolDir_ / "pid"));
+  EXPECT_EQ(::kill(tool, 0), -1);
+  EXPECT_EQ(errno, ESRCH) << "the tool is gone once Package returns";
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
+}
+
+}  // namespace
+}  // namespace zaro

@@ -1,0 +1,115 @@
+#include "packaging/packaging_result.h"
+
+#include <gtest/gtest.h>
+
+#include "packaging/packaging_test_support.h"
+
+namespace zaro {
+namespace {
+
+using namespace packaging_testing;
+
+constexpr char16_t kErrorPrefix[] = u"创建文件时出错。\n\n";
+
+// Runs the fake tool directly (its path is the command's program) and reports the result
+// as the desktop package command would.
+class PackagingResultTest : public PackagingTest {
+ protected:
+  std::u16string Command(std::u16string_view options = u"") const {
+    return u"\"" + FromUtf8((toolDir_ / "java.exe").string()) + u"\" " + std::u16string(options);
+  }
+  void RunAndReport(std::u16string_view command, PackageTarget target = DesktopPackage,
+                    std::u16string_view mode = u"sign") {
+    const PackagingRun run = RunWithProgress(command);
+    ASSERT_FALSE(run.cancelled);
+    ReportPackagingResult(target, mode, run.exitCode, run.output, command);
+  }
+  // The one box shown, which must be an error report.
+  std::u16string ErrorShown() const {
+    const std::vector<UiEvent> messages = Messages();
+    if (messages.size() != 1 || messages[0].style != 48u) return u"<no single error box>";
+    const std::u16string& text = messages[0].text;
+    const std::u16string prefix(kErrorPrefix);
+    return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : u"<no prefix>";
+  }
+};
+
+TEST_F(PackagingResultTest, MissingFileNamesTheFile) {
+  ToolAnswers(2, "no such file icons/a.png\r\nusage: ZPK -package ...\n");
+  RunAndReport(Command());
+  EXPECT_EQ(ErrorShown(), u"缺少文件或无法打开文件。\n(icons/a.png)");
+}
+
+TEST_F(PackagingResultTest, UsageErrorWithoutAFileNameShowsTheOutput) {
+  ToolAnswers(2, "unknown option -q\nusage: ZPK\n");
+  RunAndReport(Command());
+  EXPECT_EQ(ErrorShown(), u"用法错误（错误的参数）。\nunknown option -q\nusage: ZPK\n");
+}
+
+TEST_F(PackagingResultTest, InvalidValueNamesTheElementCountingUtf16Units) {
+  ToolAnswers(12, "/作品/应用/app-app.xml: error 105: application.id contains invalid characters");
+  RunAndReport(Command());
+  EXPECT_EQ(ErrorShown(), u"应用程序描述符文件中的属性或元素包含无效的值。\n(application.id)");
+}
+
+TEST_F(PackagingResultTest, UnexpectedElementDetailAndItsShortForm) {
+  EXPECT_EQ(InterpretPackagingResult(DesktopPackage, u"sign", 12, u"x: error 103: foo bar").message,
+            u"应用程序描述符文件中存在非预期或未知元素或属性。\n foo bar");
+  const PackagingOutcome bare = InterpretPackagingResult(DesktopPackage, u"sign", 12, u"error 103");
+  EXPECT_EQ(bare.row, 13) << "an output ending at the marker has no detail to cut";
+  EXPECT_EQ(InterpretPackagingResult(DesktopPackage, u"sign", 1, u"error 300 at the start").row, 21);
+  EXPECT_EQ(InterpretPackagingResult(DesktopPackage, u"sign", 6, u"error 100").row, 5) << "exit codes first";
+}
+
+TEST_F(PackagingResultTest, SuccessThatPrintedAWarningIsAFailure) {
+  ToolAnswers(0, "warning: icon 48x48 is scaled\n");
+  RunAndReport(Command());
+  EXPECT_EQ(ErrorShown(), u"warning: icon 48x48 is scaled\n");
+}
+
+TEST_F(PackagingResultTest, UnlistedExitCodeWithoutOutputShowsNothing) {
+  ToolAnswers(3, "");
+  RunAndReport(Command());
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(PackagingResultTest, TimestampFailureRetriesAsItWas) {
+  ToolAnswers(10, "tsa unreachable", 1);
+  ToolAnswers(0, "", 2);
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "Retry", 0}});
+  RunAndReport(Command(u"-tsa https://timestamp.corvane.example/tsa \"out.zaro\""));
+  EXPECT_EQ(ToolRuns(), 2);
+  EXPECT_EQ(ToolArgs(2), ToolArgs(1));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, u"已创建 ZARO 文件。");
+}
+
+TEST_F(PackagingResultTest, TimestampFailureCanRunWithoutTimestamp) {
+  ToolAnswers(10, "", 1);
+  ToolAnswers(0, "", 2);
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "DisableTimestamp", 0}});
+  // The authority's text inside a quoted value is not the option and stays.
+  RunAndReport(Command(u"-storepass \"-tsa https://timestamp.corvane.example/tsa\"  "
+                       u"-tsa https://timestamp.corvane.example/tsa \"out.zaro\""));
+  EXPECT_EQ(ToolArgs(2), (std::vector<std::string>{"-storepass", "-tsa https://timestamp.corvane.example/tsa",
+                                                   "-tsa", "none", "out.zaro"}));
+  EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(PackagingResultTest, TimestampFailureCancelledEndsQuietly) {
+  ToolAnswers(10, "");
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "Cancel", 0}});
+  RunAndReport(Command(u"-package"));
+  EXPECT_EQ(ToolRuns(), 1);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(ui_->Failures(), 0);
+}
+
+TEST_F(PackagingResultTest, WithoutTimestampLeavesOtherCommandsAlone) {
+  const std::u16string iphone = u"\"java\" -jar \"mpk.jar\"  -package -target ipa-test \"out.ipa\" ";
+  EXPECT_EQ(WithoutTimestamp(iphone), iphone);
+  EXPECT_EQ(WithoutTimestamp(u"\"j\" -tsa https://timestamp.corvane.example/tsa \"o\""), u"\"j\" -tsa none \"o\"");
+}
+
+}  // namespace
+}  // namespace zaro
