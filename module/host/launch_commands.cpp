@@ -9,6 +9,7 @@
 #include "host/host_table.h"
 #include "host/descriptor_reuse.h"
 #include "host/script_bridge.h"
+#include "packaging/package_command.h"
 #include "platform/files.h"
 #include "platform/process_runner.h"
 #include "settings/settings_store.h"
@@ -70,8 +71,8 @@ std::int32_t LaunchDebugLauncher(ScriptContext context, ScriptObject object, std
   if (!EnsureDescriptor(context, object)) return 0;
   const CommandPaths& paths = CurrentCommandPaths();
   if (!UpgradeDescriptorNamespace(paths.descriptorPath)) return 1;
-  std::u16string commandLine = u"\"" + LauncherPath(paths) + u"\" \"" + paths.descriptorPath;
-  commandLine += profile ? u"\" -profile " + *profile : u"\"";
+  std::u16string commandLine = QuoteArgument(LauncherPath(paths)) + u" " + QuoteArgument(paths.descriptorPath);
+  if (profile) commandLine += u" -profile " + *profile;
   std::string ignored;
   CreateWinProcess(commandLine, false, ignored, nullptr);
   return 1;

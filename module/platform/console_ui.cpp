@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
+#include <thread>
 #include <string>
 
 #include "platform/text.h"
@@ -94,11 +96,41 @@ bool ConsoleUi::OpenLink(std::u16string_view url) {
 }
 
 int ConsoleUi::RunModal(ModalForm& form) {
+  if (form.TimerIntervalMs() > 0) {
+    form.OnShow();
+    return RunTimerForm(form);
+  }
   std::fprintf(out_,
                "\ntessel: the dialog %s needs a display; without one, run the command with "
                "--answers FILE to fill it in.\n",
                form.FormName().c_str());
   return kIdCancel;
+}
+
+int ConsoleUi::RunTimerForm(ModalForm& form) {
+  // A form with a timer (the progress dialog) needs no answer: it is ticked until it closes,
+  // with a spinner and the elapsed time when a person watches the terminal.
+  const bool live = ::isatty(::fileno(out_)) == 1;
+  const std::string label = ToUtf8(form.GetField("status").value_or(FromUtf8(form.FormName())));
+  static constexpr const char* kSpinner[] = {"|", "/", "-", "\\"};
+  const auto started = std::chrono::steady_clock::now();
+  auto nextTick = started;
+  for (int frame = 0; !form.IsClosed(); ++frame) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextTick) {
+      nextTick = now + std::chrono::milliseconds(form.TimerIntervalMs());
+      form.OnTimer();
+      if (form.IsClosed()) break;
+    }
+    if (live) {
+      const double seconds = std::chrono::duration<double>(now - started).count();
+      std::fprintf(out_, "\r%s %s %.1f s ", kSpinner[frame % 4], label.c_str(), seconds);
+      std::fflush(out_);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (live) std::fprintf(out_, "\r%*s\r", static_cast<int>(label.size()) + 16, "");
+  return form.Result();
 }
 
 }  // namespace zaro

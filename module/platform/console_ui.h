@@ -20,6 +20,7 @@ class ConsoleUi : public UiServices {
 
  private:
   bool Interactive() const;
+  int RunTimerForm(ModalForm& form);
   std::optional<std::u16string> AskPath(std::u16string_view title);
 
   std::FILE* in_;

@@ -110,6 +110,27 @@ TEST(ConsoleUi, ShowsTheBoxOnTheOutputAndAnswersTheDefaultWithoutATerminal) {
   std::fclose(out);
 }
 
+// A progress-like form that closes itself on its third tick.
+class TickingForm : public TwoFieldForm {
+ public:
+  int TimerIntervalMs() const override { return 10; }
+  void OnTimer() override {
+    if (++ticks == 3) result = kIdOk;
+  }
+  int ticks = 0;
+};
+
+TEST(ConsoleUi, TicksATimerFormUntilItClosesWithoutAskingAnything) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  ConsoleUi ui(nullptr, out);
+  TickingForm form;
+  EXPECT_EQ(ui.RunModal(form), kIdOk);
+  EXPECT_EQ(form.ticks, 3);
+  EXPECT_EQ(std::ftell(out), 0L) << "nothing is printed when no one watches";
+  std::fclose(out);
+}
+
 TEST(Text, Utf8RoundTripAndNumbers) {
   const std::u16string text = u"a\u00e9\u4e2d\U0001F600";
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);

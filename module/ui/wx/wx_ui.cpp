@@ -12,9 +12,11 @@
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
+#include <wx/thread.h>
 #include <wx/utils.h>
 
 #include <algorithm>
+#include <future>
 
 #include "ui/wx/form_view.h"
 #include "ui/wx/wx_app.h"
@@ -174,6 +176,14 @@ wxWindow* WxUi::Owner() {
 }
 
 int WxUi::ShowMessageBox(std::u16string_view text, std::u16string_view title, unsigned style) {
+  if (!wxIsMainThread() && wxTheApp != nullptr) {
+    // A worker (the packaging run reporting a tool that cannot start) has the box shown by
+    // the user-interface thread, which is in a modal loop meanwhile, and waits for the answer.
+    std::promise<int> answer;
+    auto pressed = answer.get_future();
+    wxTheApp->CallAfter([&] { answer.set_value(ShowMessageBox(text, title, style)); });
+    return pressed.get();
+  }
   MessageBoxView box(Owner(), text, title, DecodeMessageBoxStyle(style));
   OwnerScope scope(&box);
   return box.ShowModal();
