@@ -107,11 +107,11 @@ std::optional<std::string> ReadFileBytes(std::u16string_view path) {
   return std::move(content).str();
 }
 
-bool ReplaceFileAtomically(std::u16string_view path, std::string_view content) {
+bool ReplaceFileAtomically(std::u16string_view path, std::string_view content, unsigned newFileMode) {
   if (path.empty()) return false;
   const std::string target = ToPosixPath(path);
   const std::string temporary = TemporaryNameBeside(target);
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
   // A file that already exists keeps its permission bits.
@@ -119,8 +119,17 @@ bool ReplaceFileAtomically(std::u16string_view path, std::string_view content) {
   if (ok && ::stat(target.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
   ok = ::close(fd) == 0 && ok;
   if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  if (const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); folderFd >= 0) {
+    ::fsync(folderFd);
+    ::close(folderFd);
+  }
+  return true;
 }
 
 std::u16string ExecutablePath() {

@@ -26,8 +26,10 @@ bool DeleteFileAt(std::u16string_view path);
 
 std::optional<std::string> ReadFileBytes(std::u16string_view path);
 // Writes the whole content to a temporary file beside the target, flushes it to disk and
-// renames it over the target. On any failure the target is left as it was.
-bool ReplaceFileAtomically(std::u16string_view path, std::string_view content);
+// renames it over the target, then flushes the folder so the rename itself is durable. On
+// any failure the target is left as it was. A new file gets `newFileMode` (less the umask);
+// an existing one keeps its permission bits.
+bool ReplaceFileAtomically(std::u16string_view path, std::string_view content, unsigned newFileMode = 0666);
 
 // Full path of the running program, Windows form (the host's program file).
 std::u16string ExecutablePath();

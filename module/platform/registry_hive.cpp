@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
-#include <random>
 #include <sstream>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 // File format (UTF-8, one record a line, "\n" line ends):
@@ -206,45 +206,15 @@ bool Parse(std::string_view content, HiveNode& root) {
 
 // ---- Files ----------------------------------------------------------------------------
 
-bool WriteAll(int fd, std::string_view content) {
-  while (!content.empty()) {
-    const ssize_t written = ::write(fd, content.data(), content.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    content.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
 std::string FolderOf(const std::string& file) {
   const size_t slash = file.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : file.substr(0, slash);
 }
 
+// The hive holds the user's paths: a new file is readable by its owner only.
 bool ReplaceFile(const std::string& target, std::string_view content) {
-  static std::mt19937_64 generator{std::random_device{}()};
-  std::ostringstream name;
-  name << target << ".tmp-" << ::getpid() << '-' << std::hex << generator();
-  const std::string temporary = name.str();
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, content) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  // Make the rename itself durable.
-  const int folder = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
-  }
-  return true;
+  return ReplaceFileAtomically(ToWindowsForm(target), content, 0600);
 }
 
 enum class ReadResult { Missing, Read, Failed };
