@@ -2,6 +2,7 @@
 
 #include "descriptor/descriptor_reader.h"
 #include "descriptor/descriptor_template.h"
+#include "host/command_paths.h"
 #include "host/script_bridge.h"
 #include "platform/files.h"
 #include "settings/settings_store.h"
@@ -27,6 +28,20 @@ void ReuseDescriptorForMovie(ScriptContext context, ScriptObject object, std::u1
     return;
   }
   WriteDescriptorTemplate();
+}
+
+bool MakeMissingDescriptor(ScriptContext context, ScriptObject object, OutputTypeRule outputType) {
+  const CommandPaths& paths = CurrentCommandPaths();
+  if (platform::PathExists(paths.descriptorPath)) return true;
+  if (DocumentPathChanged(context, object)) {
+    ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName);
+    SetSetting(keys::kDocumentPath, paths.documentPath);
+    return true;
+  }
+  if (outputType == OutputTypeRule::ApplyWhenMovieFolderUnset && MovieFolderUnset(context, object)) {
+    ApplyOutputType(context, object);
+  }
+  return WriteDescriptorTemplate();
 }
 
 }  // namespace zaro

@@ -11,4 +11,11 @@ namespace zaro {
 void ReuseDescriptorForMovie(ScriptContext context, ScriptObject object, std::u16string_view movieFolder,
                              std::u16string_view movieBaseName);
 
+// When the movie has no descriptor yet: carries the earlier one over when the document
+// moved (and records the new document path), else writes the template, first applying the
+// document's output type when asked and no movie folder was ever stored. False only when
+// writing the template reports failure.
+enum class OutputTypeRule { Keep, ApplyWhenMovieFolderUnset };
+bool MakeMissingDescriptor(ScriptContext context, ScriptObject object, OutputTypeRule outputType);
+
 }  // namespace zaro

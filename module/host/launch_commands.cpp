@@ -54,15 +54,7 @@ bool EnsureDescriptor(ScriptContext context, ScriptObject object) {
   }
   // A scene test always starts from a fresh default descriptor.
   if (paths.movieBaseName.find(u"_Scene ") != std::u16string::npos) return WriteDescriptorTemplate();
-  if (!platform::PathExists(paths.descriptorPath)) {
-    if (DocumentPathChanged(context, object)) {
-      ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName);
-      SetSetting(keys::kDocumentPath, paths.documentPath);
-    } else {
-      return WriteDescriptorTemplate();
-    }
-  }
-  return true;
+  return MakeMissingDescriptor(context, object, OutputTypeRule::Keep);
 }
 
 std::int32_t LaunchDebugLauncher(ScriptContext context, ScriptObject object, std::uint32_t argc,
@@ -116,14 +108,8 @@ std::int32_t DebugMovieHandler(ScriptContext context, ScriptObject object, std::
   }
   const auto profile = LaunchProfile(context, argc, argv);
   const CommandPaths& paths = CurrentCommandPaths();
-  if (!platform::PathExists(paths.descriptorPath)) {
-    if (DocumentPathChanged(context, object)) {
-      ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName);
-      SetSetting(keys::kDocumentPath, paths.documentPath);
-    } else if (!WriteDescriptorTemplate()) {
-      return 0;
-    }
-  }
+  // No scene or movie-folder test here: an existing descriptor is always kept.
+  if (!MakeMissingDescriptor(context, object, OutputTypeRule::Keep)) return 0;
   if (!UpgradeDescriptorNamespace(paths.descriptorPath)) return 1;
   EvaluateSnippet(context, object, HostDebugSnippet(paths, true, profile), false);
   return 1;

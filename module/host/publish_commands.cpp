@@ -56,17 +56,8 @@ std::int32_t PublishHandler(ScriptContext context, ScriptObject object, std::uin
   }
   RememberScriptContext(context, object);
   ApplyPlayerTarget(context, object);
-  const CommandPaths& paths = CurrentCommandPaths();
-  if (!platform::PathExists(paths.descriptorPath)) {
-    if (DocumentPathChanged(context, object)) {
-      ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName);
-      SetSetting(keys::kDocumentPath, paths.documentPath);
-    } else {
-      if (MovieFolderUnset(context, object)) ApplyOutputType(context, object);
-      if (!WriteDescriptorTemplate()) return 0;
-    }
-  }
-  if (!UpgradeDescriptorNamespace(paths.descriptorPath)) return 1;
+  if (!MakeMissingDescriptor(context, object, OutputTypeRule::ApplyWhenMovieFolderUnset)) return 0;
+  if (!UpgradeDescriptorNamespace(CurrentCommandPaths().descriptorPath)) return 1;
   SetSetting(keys::kExitOk, u"false");
   PublishFromSettings();
   SaveSettingsWhenTheSheetKeptChanges(context, object);
