@@ -183,10 +183,13 @@ int CDigitalSigDlg::CommitSignaturePage(bool showMessages) {
       Initialise();
       return kCertificateGone;
     }
+    // A certificate typed into the box joins the recent list like a browsed one; otherwise
+    // the next sheet could not select it and its OK would store an empty certificate.
+    std::vector<std::u16string>& entries = FindField("certpath")->items;
+    if (platform::FileExists(path) && !Contains(entries, path)) InsertSorted(entries, path);
     path = Replaced(std::move(path), u'\\', u'/');
     SetSetting(keys::kCertPath, path);
     WriteRegistryValue(kLastSelectedCert, path);
-    const std::vector<std::u16string>& entries = FindField("certpath")->items;
     if (!entries.empty()) WriteRegistryList(kRecentCertificates, kRecentCertificateLimit, entries);
 
     const std::u16string password = Text("password");

@@ -184,6 +184,20 @@ TEST_F(SignaturePageTest, AcceptedCommitStoresSettingsAndRecentList) {
   EXPECT_EQ(RegistryList(u"CertPath").size(), 2u) << "a path already stored is not written again";
 }
 
+TEST_F(SignaturePageTest, ATypedCertificateIsOfferedAgainByTheNextPage) {
+  const std::u16string typed = MakeFile("keys/typed.p12");
+  {
+    auto page = OpenPage();
+    ASSERT_TRUE(page->SetField("certpath", typed));
+    ASSERT_TRUE(page->SetField("password", u"pw"));
+    EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
+  }
+  auto next = OpenPage();
+  EXPECT_EQ(next->Text("certpath"), typed);
+  EXPECT_EQ(next->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
+  EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(typed)) << "a later OK keeps the certificate";
+}
+
 TEST_F(SignaturePageTest, DisablingTheTimeStampAsksAndNoKeepsItOn) {
   const std::u16string a = MakeFile("keys/a.p12");
   WriteRegistryList(u"CertPath", 10, {a});
