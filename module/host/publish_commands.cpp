@@ -73,11 +73,16 @@ std::int32_t OpenSettingDialogHandler(ScriptContext context, ScriptObject object
   RememberScriptContext(context, object);
   ApplyPlayerTarget(context, object);
   const CommandPaths& paths = CurrentCommandPaths();
-  if (!platform::PathExists(paths.descriptorPath) && !WriteDescriptorTemplate()) return 0;
-  if (MovieFolderUnset(context, object)) {
+  // A document saved under a new name carries its earlier descriptor over; writing the
+  // template first would leave nothing to carry and lose the author's descriptor.
+  const bool movieFolderUnset = MovieFolderUnset(context, object);
+  const bool moved = !movieFolderUnset && DocumentPathChanged(context, object);
+  const bool descriptorExists = platform::PathExists(paths.descriptorPath);
+  if (!descriptorExists && !moved && !WriteDescriptorTemplate()) return 0;
+  if (movieFolderUnset) {
     SetSetting(keys::kDocumentPath, paths.documentPath);
-  } else if (DocumentPathChanged(context, object)) {
-    if (platform::PathExists(paths.descriptorPath)) {
+  } else if (moved) {
+    if (descriptorExists) {
       RemoveSetting(keys::kDestination);
       RemoveDocumentValue(context, object, keys::kDestination);
     } else {
