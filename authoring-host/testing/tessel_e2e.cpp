@@ -19,13 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 struct FileStamp {
   fs::file_time_type time;
   std::uintmax_t size = 0;
@@ -85,6 +78,13 @@ std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const {
 }
 
 Json Answers(Json list) { return Json{{"answers", std::move(list)}}; }
+
+std::string ReadText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
 
 Sandbox::Sandbox() {
   const char* tmp = std::getenv("TMPDIR");

@@ -58,6 +58,10 @@ struct RunResult {
 // {"answers": list}.
 Json Answers(Json list);
 
+// A file's whole content; empty when it cannot be read.
+std::string ReadText(const std::filesystem::path& file);
+inline bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
 class Sandbox {
  public:
   Sandbox();

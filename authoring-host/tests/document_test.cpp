@@ -15,13 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 class TesselDocumentFile : public ::testing::Test {
  protected:
   fs::path Write(const std::string& name, const std::string& content) {
@@ -173,7 +166,7 @@ TEST(TesselAtomicWrite, ReplacesTheFileAndKeepsItsPermissions) {
   ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(file, "new content", &error)) << error;
-  EXPECT_EQ(ReadAll(file), "new content");
+  EXPECT_EQ(tessel::e2e::ReadText(file), "new content");
   struct stat info {};
   ASSERT_EQ(::stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);

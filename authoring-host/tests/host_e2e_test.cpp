@@ -13,19 +13,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using tessel::e2e::Answers;
+using tessel::e2e::Contains;
 using tessel::e2e::Json;
 using tessel::e2e::RunOptions;
 using tessel::e2e::RunResult;
 using tessel::e2e::Sandbox;
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class TesselHost : public ::testing::Test {
  protected:
@@ -52,15 +44,15 @@ TEST_F(TesselHost, NewMakesADocumentAndItsMovieAndNeverReplacesOne) {
   EXPECT_EQ(document["playerTarget"], "Desktop");
   EXPECT_EQ(document["asVersion"], 3);
   EXPECT_EQ(Sandbox::DocumentText(doc_, "com.corvane.tessel.brisel.output.type"), "zaro");
-  const std::string movie = ReadAll(box_.WorkFolder() / "Hello.qmv");
+  const std::string movie = tessel::e2e::ReadText(box_.WorkFolder() / "Hello.qmv");
   ASSERT_GE(movie.size(), 4u);
   EXPECT_EQ(movie.substr(0, 4), std::string("QMV\x01", 4));
 
-  const std::string before = ReadAll(doc_);
+  const std::string before = tessel::e2e::ReadText(doc_);
   const RunResult again = box_.Run({"new", doc_.string(), "--target", "iphone"});
   EXPECT_EQ(again.exitStatus, 1);
   EXPECT_TRUE(Contains(again.err, "already exists")) << again.err;
-  EXPECT_EQ(ReadAll(doc_), before);
+  EXPECT_EQ(tessel::e2e::ReadText(doc_), before);
 
   const auto phone = box_.NewDocument("Phone", "iphone");
   ASSERT_TRUE(phone) << box_.Error();
@@ -210,7 +202,7 @@ TEST_F(TesselHost, ExportCompilesTheStageIntoTheMovie) {
     EXPECT_TRUE(Contains(run.out, answer)) << run.out;
   }
   EXPECT_TRUE(Contains(run.err, "not a file URL")) << run.err;
-  const std::string bytes = ReadAll(movie);
+  const std::string bytes = tessel::e2e::ReadText(movie);
   ASSERT_GT(bytes.size(), 4u);
   EXPECT_EQ(bytes.substr(0, 4), std::string("QMV\x01", 4));
   EXPECT_EQ(Json::parse(bytes.substr(4))["debug"], true);
@@ -247,7 +239,7 @@ TEST_F(TesselHost, DebugMovieStartsTheLauncherWithoutWaiting) {
 
   // The launcher runs on its own; wait (generously) for the file it writes.
   for (int i = 0; i < 400 && !fs::exists(record); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(ReadAll(record), descriptor + "\n-profile\nmobileDevice\n");
+  EXPECT_EQ(tessel::e2e::ReadText(record), descriptor + "\n-profile\nmobileDevice\n");
 }
 
 TEST_F(TesselHost, HostDebuggingCanBeTurnedOffAndReportsLaunchersThatDoNotStart) {
@@ -275,7 +267,7 @@ TEST_F(TesselHost, ADamagedDocumentIsReportedAndLeftUntouched) {
   const RunResult script = Script("print('ran');", file);
   EXPECT_EQ(script.exitStatus, 1);
   EXPECT_FALSE(Contains(script.out, "ran"));
-  EXPECT_EQ(ReadAll(file), damaged);
+  EXPECT_EQ(tessel::e2e::ReadText(file), damaged);
   EXPECT_EQ(std::distance(fs::directory_iterator(box_.WorkFolder()), fs::directory_iterator()), 3)
       << "Hello.tsd, Hello.qmv and Broken.tsd only: no movie, no temporary file";
 }

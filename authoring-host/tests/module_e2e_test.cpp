@@ -10,6 +10,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using tessel::e2e::Answers;
+using tessel::e2e::Contains;
 using tessel::e2e::Json;
 using tessel::e2e::RunOptions;
 using tessel::e2e::RunResult;
@@ -17,15 +18,6 @@ using tessel::e2e::Sandbox;
 
 constexpr const char* kMissingMovieFolder = "用于发布 qmv 文件的目标文件夹不存在。";
 constexpr const char* kTitle = "Corvane Tessel KV5";
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class TesselModule : public ::testing::Test {
  protected:
@@ -59,7 +51,7 @@ TEST_F(TesselModule, TheModuleDefinesItsFourCommands) {
 }
 
 TEST_F(TesselModule, AMissingMovieFolderIsShownOnTheConsole) {
-  const std::string before = ReadAll(doc_);
+  const std::string before = tessel::e2e::ReadText(doc_);
   for (const std::string command : {"OpenSettingDialog", "Publish"}) {
     const RunResult run = Script(CommandOnMissingFolder(command));
     EXPECT_EQ(run.exitStatus, 0) << command << ": " << run.err;
@@ -68,7 +60,7 @@ TEST_F(TesselModule, AMissingMovieFolderIsShownOnTheConsole) {
     // The command stops there: nothing is saved and no descriptor is written.
     EXPECT_TRUE(run.filesMade.empty()) << command;
   }
-  EXPECT_EQ(ReadAll(doc_), before);
+  EXPECT_EQ(tessel::e2e::ReadText(doc_), before);
 }
 
 TEST_F(TesselModule, AMissingMovieFolderIsShownByTheScriptedUserInterface) {

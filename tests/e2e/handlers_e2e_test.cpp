@@ -8,7 +8,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using launch_e2e::Contains;
-using launch_e2e::ReadAll;
+using launch_e2e::ReadText;
 using launch_e2e::StoreMovieSettings;
 using launch_e2e::WriteAll;
 using tessel::e2e::Answers;
@@ -80,14 +80,14 @@ TEST_F(Handlers, OnlyPublishUpgradesADescriptorWrittenForRuntime11) {
   const RunResult settings = box_.Run({"settings", doc.string()}, CancelTheSheet());
   ASSERT_EQ(settings.exitStatus, 0) << settings.err;
   ExpectOnlyTheSheetWasShown(settings);
-  EXPECT_EQ(ReadAll(Descriptor(doc)), legacy);
+  EXPECT_EQ(ReadText(Descriptor(doc)), legacy);
 
   const RunResult publish = box_.Run({"publish", doc.string()}, CancelTheSheet());
   ASSERT_EQ(publish.exitStatus, 0) << publish.err;
   ExpectOnlyTheSheetWasShown(publish);  // no certificate yet: the sheet instead of a package
   std::string upgraded = body;
   upgraded.replace(upgraded.find("1.1\""), 3, "2.0");
-  EXPECT_EQ(AfterDeclaration(ReadAll(Descriptor(doc))), upgraded);
+  EXPECT_EQ(AfterDeclaration(ReadText(Descriptor(doc))), upgraded);
 }
 
 // Publish and the settings sheet both carry the earlier movie's descriptor over.
@@ -138,10 +138,10 @@ void Handlers::ExpectDescriptorCarriedOver(Sandbox& box, const std::string& verb
     expected.replace(expected.find(from), from.size(), "<" + element + ">New</" + element + ">");
   }
   expected.replace(expected.find("Old.qmv"), 7, "New.qmv");
-  EXPECT_EQ(AfterDeclaration(ReadAll(Descriptor(renamed))), expected);
+  EXPECT_EQ(AfterDeclaration(ReadText(Descriptor(renamed))), expected);
   EXPECT_FALSE(Sandbox::DocumentValue(renamed, "com.zaro.quessa.destination"));
   // The earlier document and its descriptor are left as they were.
-  EXPECT_EQ(ReadAll(Descriptor(old)), oldDescriptor);
+  EXPECT_EQ(ReadText(Descriptor(old)), oldDescriptor);
   EXPECT_EQ(Sandbox::DocumentText(old, "com.zaro.quessa.destination"), destination);
 }
 
@@ -158,15 +158,15 @@ TEST_F(Handlers, PublishingAnIphoneDocumentWithoutCredentialsOpensTheSheetAndBui
 
   for (const fs::path& doc : {fresh, withCertificate}) {
     SCOPED_TRACE(doc.stem().string());
-    const std::string before = ReadAll(doc);
+    const std::string before = ReadText(doc);
     const RunResult run = box_.Run({"publish", doc.string()}, CancelTheSheet());
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     ExpectOnlyTheSheetWasShown(run);
     // Only the default descriptor was written; no package, and the sheet's Cancel kept the
     // document as it was.
     EXPECT_EQ(run.filesMade, std::vector<fs::path>{Descriptor(doc).filename()});
-    EXPECT_TRUE(Contains(ReadAll(Descriptor(doc)), "<content>" + doc.stem().string() + ".qmv</content>"));
-    EXPECT_EQ(ReadAll(doc), before);
+    EXPECT_TRUE(Contains(ReadText(Descriptor(doc)), "<content>" + doc.stem().string() + ".qmv</content>"));
+    EXPECT_EQ(ReadText(doc), before);
   }
 }
 

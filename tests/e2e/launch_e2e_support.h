@@ -18,22 +18,15 @@
 namespace launch_e2e {
 
 namespace fs = std::filesystem;
+using tessel::e2e::Contains;
 using tessel::e2e::Json;
+using tessel::e2e::ReadText;
 using tessel::e2e::RunResult;
 using tessel::e2e::Sandbox;
-
-inline std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 inline void WriteAll(const fs::path& file, const std::string& content) {
   std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
 }
-
-inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 inline std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {
   std::vector<std::string> lines;
@@ -105,7 +98,7 @@ inline std::optional<std::string> OutputAfterLaunchers(const Sandbox& box) {
   const fs::path file = LatestOutputFile(box);
   if (file.empty()) return std::nullopt;
   for (int attempt = 0; attempt < 750; ++attempt) {
-    if (!FileHasWriters(file)) return ReadAll(file);
+    if (!FileHasWriters(file)) return ReadText(file);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return std::nullopt;
@@ -212,7 +205,7 @@ class RecordingStage {
          entry.increment(code)) {
       if (Contains(entry->path().filename().string(), ".tmp.")) continue;
       std::vector<std::string> arguments;
-      std::istringstream in(ReadAll(entry->path()));
+      std::istringstream in(ReadText(entry->path()));
       std::string line;
       while (std::getline(in, line)) arguments.push_back(line);
       launches.push_back(std::move(arguments));

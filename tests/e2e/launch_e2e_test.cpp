@@ -13,7 +13,7 @@ using launch_e2e::LauncherReport;
 using launch_e2e::LauncherReports;
 using launch_e2e::OutputAfterLaunchers;
 using launch_e2e::RanSnippetContaining;
-using launch_e2e::ReadAll;
+using launch_e2e::ReadText;
 using launch_e2e::RecordingStage;
 using launch_e2e::ScopedStage;
 using launch_e2e::StoreMovieSettings;
@@ -112,7 +112,7 @@ TEST_F(LaunchCommands, TestMovieOfAnOlderScriptVersionExportsAndStartsTheLaunche
             Arguments{"tessel: exportQMV(\"" + Sandbox::FileUrl(Movie(doc)) + "\", \"true\")"});
   EXPECT_TRUE(run.OutputLines("tessel: debugZAROMovie(").empty());
   EXPECT_FALSE(RanSnippetContaining(run, "debugZAROMovie")) << run.err;
-  EXPECT_EQ(ReadAll(Movie(doc)).substr(0, 3), "QMV");
+  EXPECT_EQ(ReadText(Movie(doc)).substr(0, 3), "QMV");
 
   const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
   ASSERT_EQ(launches.size(), 1u);
@@ -239,7 +239,7 @@ class SceneMovie : public LaunchCommands {
     const RunResult first = box_.Run({"debug", doc_.string()});
     ASSERT_EQ(first.exitStatus, 0) << first.err;
     ASSERT_EQ(LauncherReports(FullOutput()).size(), 1u);
-    fresh_ = ReadAll(Descriptor(doc_));
+    fresh_ = ReadText(Descriptor(doc_));
     ASSERT_TRUE(Contains(fresh_, "<id>Movie-Scene-1</id>")) << fresh_;
     customised_ = fresh_;
     customised_.replace(customised_.find("<id>Movie-Scene-1</id>"), 22, "<id>scene.customised</id>");
@@ -254,7 +254,7 @@ class SceneMovie : public LaunchCommands {
 TEST_F(SceneMovie, DebugMovieKeepsAnExistingDescriptor) {
   const RunResult run = box_.Run({"debug", doc_.string()});
   ASSERT_EQ(run.exitStatus, 0) << run.err;
-  EXPECT_EQ(ReadAll(Descriptor(doc_)), customised_);
+  EXPECT_EQ(ReadText(Descriptor(doc_)), customised_);
   const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
   ASSERT_EQ(launches.size(), 1u);
   EXPECT_EQ(launches[0].id, "scene.customised");
@@ -269,7 +269,7 @@ TEST_F(SceneMovie, TestMovieWritesAFreshDefaultDescriptorOnEveryLaunch) {
     if (!hostDebug) arguments.push_back("--no-host-debug");
     const RunResult run = box_.Run(arguments);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(ReadAll(Descriptor(doc_)), fresh_);
+    EXPECT_EQ(ReadText(Descriptor(doc_)), fresh_);
     const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].id, "Movie-Scene-1");
@@ -287,7 +287,7 @@ TEST_F(SceneMovie, AfterAHostAnswerOfTwoTheDescriptorIsWrittenOnceMore) {
   const RunResult scene = TestMovieWithHostAnswer(doc_, spoil, options);
   ASSERT_EQ(scene.exitStatus, 0) << scene.err;
   EXPECT_TRUE(scene.EventsOf("message").empty());
-  EXPECT_EQ(ReadAll(Descriptor(doc_)), fresh_);
+  EXPECT_EQ(ReadText(Descriptor(doc_)), fresh_);
   std::vector<LauncherReport> launches = LauncherReports(FullOutput());
   ASSERT_EQ(launches.size(), 1u);
   EXPECT_EQ(launches[0].id, "Movie-Scene-1");
@@ -323,7 +323,7 @@ TEST_F(LaunchCommands, ADescriptorThatCannotBeParsedStopsBothCommandsWithSuccess
     EXPECT_EQ(run.events[0].style, 48u);
     EXPECT_TRUE(run.OutputLines("tessel: debugZAROMovie(").empty());
     EXPECT_TRUE(LauncherReports(FullOutput()).empty());
-    EXPECT_EQ(ReadAll(Descriptor(doc)), broken);
+    EXPECT_EQ(ReadText(Descriptor(doc)), broken);
   }
 }
 
@@ -331,22 +331,22 @@ TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone
   const fs::path doc = NewDocument("Hello");
   ASSERT_EQ(box_.Run({"debug", doc.string()}).exitStatus, 0);  // writes the descriptor
   ASSERT_EQ(LauncherReports(FullOutput()).size(), 1u);
-  const std::string descriptor = ReadAll(Descriptor(doc));
-  const std::string before = ReadAll(doc);
+  const std::string descriptor = ReadText(Descriptor(doc));
+  const std::string before = ReadText(doc);
 
   const RunResult debug = box_.Run({"debug", doc.string(), "--trace"});
   ASSERT_EQ(debug.exitStatus, 0) << debug.err;
   EXPECT_FALSE(RanSnippetContaining(debug, kOutputTypeSnippet)) << debug.err;
-  EXPECT_EQ(ReadAll(doc), before);
+  EXPECT_EQ(ReadText(doc), before);
   EXPECT_FALSE(Sandbox::DocumentValue(doc, "tessel.tsd.filepath"));
-  EXPECT_EQ(ReadAll(Descriptor(doc)), descriptor);
+  EXPECT_EQ(ReadText(Descriptor(doc)), descriptor);
   EXPECT_EQ(LauncherReports(FullOutput()).size(), 1u);
 
   // TestMovie on the same document does take the output type into account, and saves nothing.
   const RunResult test = box_.Run({"test", doc.string(), "--trace"});
   ASSERT_EQ(test.exitStatus, 0) << test.err;
   EXPECT_TRUE(RanSnippetContaining(test, kOutputTypeSnippet)) << test.err;
-  EXPECT_EQ(ReadAll(doc), before);
+  EXPECT_EQ(ReadText(doc), before);
   EXPECT_EQ(LauncherReports(FullOutput()).size(), 1u);
 }
 
@@ -358,7 +358,7 @@ TEST_F(LaunchCommands, BothCommandsCarryTheDescriptorOfADocumentSavedUnderANewNa
            "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
            "  <id>carried.app</id>\n  <filename>Old</filename>\n  <name>Old</name>\n"
            "  <initialWindow>\n    <content>Old.qmv</content>\n  </initialWindow>\n</application>\n");
-  const std::string oldDescriptor = ReadAll(Descriptor(old));
+  const std::string oldDescriptor = ReadText(Descriptor(old));
 
   for (const std::string verb : {"debug", "test"}) {
     SCOPED_TRACE(verb);
@@ -369,7 +369,7 @@ TEST_F(LaunchCommands, BothCommandsCarryTheDescriptorOfADocumentSavedUnderANewNa
 
     const RunResult run = box_.Run({verb, renamed.string()});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    const std::string carried = ReadAll(Descriptor(renamed));
+    const std::string carried = ReadText(Descriptor(renamed));
     EXPECT_TRUE(Contains(carried, "<id>carried.app</id>")) << carried;
     EXPECT_TRUE(Contains(carried, "<content>" + name + ".qmv</content>")) << carried;
     const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
@@ -378,7 +378,7 @@ TEST_F(LaunchCommands, BothCommandsCarryTheDescriptorOfADocumentSavedUnderANewNa
     EXPECT_EQ(launches[0].name, name);
     EXPECT_EQ(launches[0].content, Movie(renamed).string());
   }
-  EXPECT_EQ(ReadAll(Descriptor(old)), oldDescriptor);
+  EXPECT_EQ(ReadText(Descriptor(old)), oldDescriptor);
 }
 
 }  // namespace
