@@ -64,7 +64,8 @@ std::int32_t LaunchDebugLauncher(ScriptContext context, ScriptObject object, std
   const CommandPaths& paths = CurrentCommandPaths();
   if (!UpgradeDescriptorNamespace(paths.descriptorPath)) return 1;
   std::u16string commandLine = QuoteArgument(LauncherPath(paths)) + u" " + QuoteArgument(paths.descriptorPath);
-  if (profile) commandLine += u" -profile " + *profile;
+  // The profile is quoted like the paths, so blanks or quotes in it stay one argument.
+  if (profile) commandLine += u" -profile " + QuoteArgument(*profile);
   std::string ignored;
   CreateWinProcess(commandLine, false, ignored, nullptr);
   return 1;

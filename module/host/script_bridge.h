@@ -49,8 +49,8 @@ void RemoveDocumentIncludedItems(ScriptContext context, ScriptObject object);
 void ApplyPlayerTarget(ScriptContext context, ScriptObject object);
 void ApplyOutputType(ScriptContext context, ScriptObject object);
 
-// Evaluates a snippet with the remembered context and reads its result as an integer
-// (0 when it did not run). Used by the host debugging run.
+// Evaluates a snippet with the given context and reads its result as an integer (0 when
+// it did not run). Used by the host debugging run.
 std::int32_t EvaluateForInteger(ScriptContext context, ScriptObject object, std::u16string_view snippet);
 
 }  // namespace zaro

@@ -195,6 +195,28 @@ TEST_F(LaunchCommands, BlanksAndQuotesInFoldersReachTheHostAndTheLauncherIntact)
   EXPECT_EQ(stage.Launches(), (std::vector<Arguments>{{Descriptor(older).string(), "-profile", "extendedDesktop"}}));
 }
 
+TEST_F(LaunchCommands, AProfileWithBlanksAndQuotesReachesTheLauncherAsOneArgument) {
+  RecordingStage stage(box_);
+  ASSERT_TRUE(stage.Ready());
+  const ScopedStage useIt(stage.Root());
+  const fs::path current = NewDocument("Current");
+  const fs::path older = NewDocument("Older", 2);
+  const std::string profile = "extended \"wide\" Desktop";
+
+  // DebugMovie goes through the host; TestMovie of an older script version starts the
+  // launcher itself. Both must hand the profile over whole.
+  for (const auto& [verb, doc] : {std::pair<std::string, fs::path>{"debug", current}, {"test", older}}) {
+    SCOPED_TRACE(verb);
+    stage.ForgetLaunches();
+    const RunResult run = box_.Run({verb, doc.string(), "--profile", profile});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
+    ASSERT_EQ(launches.size(), 1u) << run.err;
+    EXPECT_EQ(launches[0].profile, profile);
+    EXPECT_EQ(stage.Launches(), (std::vector<Arguments>{{Descriptor(doc).string(), "-profile", profile}}));
+  }
+}
+
 TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself) {
   RecordingStage stage(box_);
   ASSERT_TRUE(stage.Ready());
