@@ -70,6 +70,40 @@ std::u16string_view OutputExtension(PackageTarget target, bool prepare) {
   }
 }
 
+// The full form of a "/"-separated path, as the system resolves it: "." segments and
+// repeated separators go, and ".." takes back the segment before it (never the root or a
+// drive). A leading "/" or "//" and a trailing "/" stay.
+std::u16string WithoutDotSegments(std::u16string_view path) {
+  size_t prefixEnd = 0;
+  while (prefixEnd < path.size() && prefixEnd < 2 && path[prefixEnd] == u'/') ++prefixEnd;
+  std::vector<std::u16string_view> segments;
+  size_t fixedSegments = 0;  // a drive such as "C:" stays in front
+  for (size_t start = prefixEnd; start <= path.size();) {
+    size_t slash = path.find(u'/', start);
+    if (slash == std::u16string_view::npos) slash = path.size();
+    const std::u16string_view segment = path.substr(start, slash - start);
+    if (segment == u"..") {
+      if (segments.size() > fixedSegments && segments.back() != u"..") {
+        segments.pop_back();
+      } else if (prefixEnd == 0 && fixedSegments == 0) {
+        segments.push_back(segment);  // a relative path keeps what it cannot take back
+      }
+    } else if (!segment.empty() && segment != u".") {
+      segments.push_back(segment);
+      if (segments.size() == 1 && prefixEnd == 0 && segment.size() == 2 && segment[1] == u':') fixedSegments = 1;
+    }
+    start = slash + 1;
+  }
+  std::u16string full(path.substr(0, prefixEnd));
+  for (size_t index = 0; index < segments.size(); ++index) {
+    if (index > 0) full += u'/';
+    full += segments[index];
+  }
+  if (fixedSegments == 1 && segments.size() == 1) full += u'/';
+  if (!path.empty() && path.back() == u'/' && !full.empty() && full.back() != u'/') full += u'/';
+  return full;
+}
+
 // The " -C ROOT NAME " pair of one included file or folder, or nothing when it is found
 // neither inside the movie folder nor as given.
 std::optional<std::u16string> IncludedItemArguments(const std::u16string& movieFolder, const std::u16string& value) {
@@ -80,7 +114,7 @@ std::optional<std::u16string> IncludedItemArguments(const std::u16string& movieF
   }
   // The entry's own name and the folder it sits in, "/" separated; a folder given with a
   // trailing separator still names itself, not an empty entry.
-  std::u16string entry = WithSlashes(std::move(found));
+  std::u16string entry = WithoutDotSegments(WithSlashes(std::move(found)));
   while (entry.size() > 1 && entry.back() == u'/') entry.pop_back();
   const size_t slash = entry.rfind(u'/');
   const std::u16string root = slash == std::u16string::npos ? std::u16string() : entry.substr(0, slash + 1);

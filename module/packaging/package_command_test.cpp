@@ -147,6 +147,25 @@ TEST_F(PackagingTest, IncludedItemsAreNamedRelativeToTheirFolder) {
   EXPECT_TRUE(missingIncludedFiles.empty());
 }
 
+TEST_F(PackagingTest, IncludedItemsWithDotSegmentsAreNamedByTheirFullPath) {
+  fs::create_directories(movieFolder_ / "assets");
+  WriteText(movieFolder_ / "sub" / "data.txt", "x");
+  WriteText(root_ / "outside" / "b.txt", "y");
+  SetSetting(keys::kIncludedCount, u"4");
+  SetSetting(IncludedItemKey(0), u"./assets");
+  SetSetting(IncludedItemKey(1), u"sub/../sub//data.txt");
+  SetSetting(IncludedItemKey(2), u"../outside/b.txt");
+  SetSetting(IncludedItemKey(3), FromUtf8((root_ / "outside" / "." / ".." / "movie" / "sub").string()));
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  const std::vector<std::string> args = ToolArgs();
+  const int movie = IndexOf(args, "Hello.qmv");
+  ASSERT_GE(movie, 0);
+  const std::vector<std::string> included(args.begin() + movie + 1, args.end());
+  EXPECT_EQ(included, (std::vector<std::string>{"-C", FolderUtf8(), "assets", "-C", FolderUtf8(), "sub/data.txt",
+                                                "-C", (root_ / "outside").string() + "/", "b.txt", "-C", FolderUtf8(),
+                                                "sub"}));
+}
+
 TEST_F(PackagingTest, TwelveMissingItemsListElevenThenAsk) {
   SetSetting(keys::kIncludedCount, u"12");
   std::u16string list;
