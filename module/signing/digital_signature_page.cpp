@@ -184,9 +184,12 @@ int CDigitalSigDlg::CommitSignaturePage(bool showMessages) {
       return kCertificateGone;
     }
     // A certificate typed into the box joins the recent list like a browsed one; otherwise
-    // the next sheet could not select it and its OK would store an empty certificate.
+    // the next sheet could not select it and its OK would store an empty certificate. It
+    // joins in "\" form, the form in which the next page looks up "Last Selected Cert", so
+    // a path typed with "/" is selected again rather than the first entry.
     std::vector<std::u16string>& entries = FindField("certpath")->items;
-    if (platform::FileExists(path) && !Contains(entries, path)) InsertSorted(entries, path);
+    const std::u16string entry = Replaced(path, u'/', u'\\');
+    if (platform::FileExists(path) && !Contains(entries, entry)) InsertSorted(entries, entry);
     path = Replaced(std::move(path), u'\\', u'/');
     SetSetting(keys::kCertPath, path);
     WriteRegistryValue(kLastSelectedCert, path);

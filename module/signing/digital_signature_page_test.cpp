@@ -198,6 +198,23 @@ TEST_F(SignaturePageTest, ATypedCertificateIsOfferedAgainByTheNextPage) {
   EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(typed)) << "a later OK keeps the certificate";
 }
 
+TEST_F(SignaturePageTest, ACertificateTypedWithSlashesIsSelectedAgain) {
+  const std::u16string first = MakeFile("keys/a.p12");
+  const std::u16string second = MakeFile("keys/z.p12");
+  for (const std::u16string& certificate : {first, second}) {
+    auto page = OpenPage();
+    ASSERT_TRUE(page->SetField("certpath", Slashes(certificate)));
+    ASSERT_TRUE(page->SetField("password", u"pw"));
+    EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
+  }
+  auto next = OpenPage();
+  EXPECT_EQ(next->FindField("certpath")->items, (std::vector<std::u16string>{first, second}))
+      << "typed paths are listed in the form browsed ones have, once each";
+  EXPECT_EQ(next->Text("certpath"), second) << "the last certificate, not the first entry";
+  EXPECT_EQ(next->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
+  EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(second)) << "a later OK keeps the certificate";
+}
+
 TEST_F(SignaturePageTest, DisablingTheTimeStampAsksAndNoKeepsItOn) {
   const std::u16string a = MakeFile("keys/a.p12");
   WriteRegistryList(u"CertPath", 10, {a});
