@@ -67,9 +67,11 @@ std::vector<UiEvent> RunResult::EventsOf(std::string_view kind) const {
   return found;
 }
 
-std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const {
+std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const { return LinesStartingWith(out, prefix); }
+
+std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix) {
   std::vector<std::string> lines;
-  std::istringstream in(out);
+  std::istringstream in{std::string(text)};
   std::string line;
   while (std::getline(in, line)) {
     if (line.rfind(prefix, 0) == 0) lines.push_back(line);
@@ -84,6 +86,12 @@ std::string ReadText(const std::filesystem::path& file) {
   std::stringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+void WriteText(const fs::path& file, const std::string& content) {
+  std::error_code code;
+  fs::create_directories(file.parent_path(), code);
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
 }
 
 Sandbox::Sandbox() {
@@ -221,9 +229,7 @@ std::optional<fs::path> Sandbox::NewDocument(const std::string& relativeName, co
 
 fs::path Sandbox::WriteFile(const fs::path& relative, const std::string& content) {
   const fs::path file = root_ / relative;
-  std::error_code code;
-  fs::create_directories(file.parent_path(), code);
-  std::ofstream(file, std::ios::binary) << content;
+  WriteText(file, content);
   return file;
 }
 

@@ -60,6 +60,10 @@ Json Answers(Json list);
 
 // A file's whole content; empty when it cannot be read.
 std::string ReadText(const std::filesystem::path& file);
+// Replaces a file's content, making its folders first.
+void WriteText(const std::filesystem::path& file, const std::string& content);
+// The lines of a text that start with a prefix.
+std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix);
 inline bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 class Sandbox {

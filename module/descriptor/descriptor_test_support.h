@@ -21,6 +21,7 @@
 #include "platform/scripted_ui.h"
 #include "platform/text.h"
 #include "settings/settings_store.h"
+#include "testing/scratch.h"
 
 namespace zaro::testing_support {
 
@@ -66,22 +67,14 @@ inline bool RunWithoutPrivileges(const std::function<bool()>& body) {
 class DescriptorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/descriptor-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(root_.empty());
     ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
     ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
     movieFolder_ = root_ / "movies";
     std::filesystem::create_directories(movieFolder_);
-    ResetSettingsKeepingCredentials();
-    for (const auto& [key, value] : std::map<std::u16string, std::u16string, std::less<>>(AllSettings())) {
-      RemoveSetting(key);
-    }
+    testing::ClearSettings();
     SetSetting(keys::kMovieFolder, FromUtf8(movieFolder_.string() + "/"));
     SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string()));
-    auto ui = std::make_unique<ScriptedUi>();
-    ui_ = ui.get();
-    previousUi_ = InstallUi(std::move(ui));
     ReleaseDescriptor(MovieDescriptor());
     ReleaseDescriptor(UpgradeDescriptor());
   }
@@ -89,10 +82,6 @@ class DescriptorTest : public ::testing::Test {
   void TearDown() override {
     ReleaseDescriptor(MovieDescriptor());
     ReleaseDescriptor(UpgradeDescriptor());
-    InstallUi(std::move(previousUi_));
-    std::error_code error;
-    std::filesystem::permissions(movieFolder_, std::filesystem::perms::owner_all, error);
-    std::filesystem::remove_all(root_, error);
   }
 
   void SetMovie(const std::string& baseName) { SetSetting(keys::kMovieBaseName, FromUtf8(baseName)); }
@@ -119,10 +108,10 @@ class DescriptorTest : public ::testing::Test {
     return event.text == kUnparsableText && event.title == u"Corvane Tessel KV5" && event.style == 48;
   }
 
-  std::filesystem::path root_;
+  testing::ScratchFolder scratch_{"descriptor-test"};
+  const std::filesystem::path root_ = scratch_.Path();
   std::filesystem::path movieFolder_;
-  ScriptedUi* ui_ = nullptr;
-  std::unique_ptr<UiServices> previousUi_;
+  testing::ScopedScriptedUi ui_;
 };
 
 }  // namespace zaro::testing_support

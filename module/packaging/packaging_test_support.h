@@ -21,6 +21,7 @@
 #include "platform/text.h"
 #include "settings/registry_values.h"
 #include "settings/settings_store.h"
+#include "testing/scratch.h"
 
 namespace zaro::packaging_testing {
 
@@ -73,18 +74,13 @@ inline std::string Descriptor(const std::string& inner) {
 class PackagingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/packaging-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(root_.empty());
     ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
     ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
     toolDir_ = root_ / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin";
     InstallFakeTool(toolDir_ / "java.exe");
 
-    ResetSettingsKeepingCredentials();
-    for (const auto& [key, value] : std::map<std::u16string, std::u16string, std::less<>>(AllSettings())) {
-      RemoveSetting(key);
-    }
+    testing::ClearSettings();
     movieFolder_ = root_ / "movie";
     UseMovieFolder(FromUtf8(movieFolder_.string() + "/"), movieFolder_);
     SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string() + "/"));
@@ -92,18 +88,11 @@ class PackagingTest : public ::testing::Test {
     SetSetting(keys::kCertPath, FromUtf8((root_ / "cert.p12").string()));
     SetSetting(keys::kCertPassword, u"secret");
     WriteRegistryValue(u"DigitalSign", u"sign");
-
-    auto ui = std::make_unique<ScriptedUi>();
-    ui_ = ui.get();
-    previousUi_ = InstallUi(std::move(ui));
     ReleaseDescriptor(MovieDescriptor());
   }
 
   void TearDown() override {
     ReleaseDescriptor(MovieDescriptor());
-    InstallUi(std::move(previousUi_));
-    std::error_code error;
-    fs::remove_all(root_, error);
   }
 
   // Points the settings at a movie folder (as stored) that is `posixFolder` on disk, with
@@ -146,11 +135,11 @@ class PackagingTest : public ::testing::Test {
     return messages;
   }
 
-  fs::path root_;
+  testing::ScratchFolder scratch_{"packaging-test"};
+  const fs::path root_ = scratch_.Path();
   fs::path toolDir_;
   fs::path movieFolder_;
-  ScriptedUi* ui_ = nullptr;
-  std::unique_ptr<UiServices> previousUi_;
+  testing::ScopedScriptedUi ui_;
 };
 
 // Position of an argument, or -1.

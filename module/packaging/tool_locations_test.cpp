@@ -7,6 +7,7 @@
 
 #include "platform/scripted_ui.h"
 #include "settings/settings_store.h"
+#include "testing/scratch.h"
 
 namespace zaro {
 namespace {
@@ -15,19 +16,17 @@ class ToolLocations : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const char* value = std::getenv("TESSEL_COMMON_APPDATA")) saved = value;
-    previousUi = InstallUi(std::make_unique<ScriptedUi>());
   }
   void TearDown() override {
     if (saved) ::setenv("TESSEL_COMMON_APPDATA", saved->c_str(), 1);
     else ::unsetenv("TESSEL_COMMON_APPDATA");
     RemoveSetting(keys::kLaunchPath);
     RemoveSetting(keys::kKitName);
-    InstallUi(std::move(previousUi));
   }
   static void CommonFolder(const char* folder) { ::setenv("TESSEL_COMMON_APPDATA", folder, 1); }
 
   std::optional<std::string> saved;
-  std::unique_ptr<UiServices> previousUi;
+  testing::ScopedScriptedUi ui;
 };
 
 TEST_F(ToolLocations, JavaRuntimeComesFromTheCommonApplicationDataFolder) {

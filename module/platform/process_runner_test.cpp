@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/scripted_ui.h"
 #include "platform/text.h"
+#include "testing/scratch.h"
 
 namespace zaro {
 namespace {
@@ -49,17 +50,8 @@ bool ProcessEnded(pid_t pid) {
 
 class ProcessRunner : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/runner-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
-    previousUi = InstallUi(std::make_unique<ScriptedUi>());
-  }
-  void TearDown() override {
-    InstallUi(std::move(previousUi));
-    fs::remove_all(root);
-  }
-  ScriptedUi& Boxes() { return static_cast<ScriptedUi&>(Ui()); }
+  void SetUp() override { ASSERT_FALSE(root.empty()); }
+  ScriptedUi& Boxes() { return *ui; }
   int Run(std::u16string_view line, std::string& output, const std::atomic<unsigned char>* cancel = nullptr) {
     return CreateWinProcess(line, true, output, cancel);
   }
@@ -68,8 +60,9 @@ class ProcessRunner : public ::testing::Test {
     return u"sh -c \"" + FromUtf8(script) + u"\"";
   }
 
-  fs::path root;
-  std::unique_ptr<UiServices> previousUi;
+  testing::ScratchFolder scratch{"runner"};
+  const fs::path root = scratch.Path();
+  testing::ScopedScriptedUi ui;
 };
 
 TEST_F(ProcessRunner, CapturesOutputAndErrorInTheOrderWrittenAfterWhatTheTextHeld) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/text.h"
+#include "testing/scratch.h"
 
 namespace zaro::platform {
 namespace {
@@ -23,9 +24,7 @@ constexpr std::u16string_view kKey = u"Software\\Corvane\\Tessel 11\\ZARO Settin
 class RegistryHiveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/hive-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    ASSERT_FALSE(folder_.empty());
     file_ = folder_ / "registry";
     ::setenv("TESSEL_REGISTRY_FILE", file_.c_str(), 1);
   }
@@ -33,7 +32,6 @@ class RegistryHiveTest : public ::testing::Test {
     ::unsetenv("TESSEL_REGISTRY_FILE");
     std::error_code error;
     fs::permissions(folder_, fs::perms::owner_all, error);
-    fs::remove_all(folder_, error);
   }
 
   static std::string Slurp(const fs::path& path) {
@@ -46,7 +44,8 @@ class RegistryHiveTest : public ::testing::Test {
     std::ofstream(file_, std::ios::binary) << content;
   }
 
-  fs::path folder_;
+  testing::ScratchFolder scratch_{"hive-test"};
+  const fs::path folder_ = scratch_.Path();
   fs::path file_;
 };
 

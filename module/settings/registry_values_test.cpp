@@ -13,6 +13,7 @@
 
 #include "platform/registry_hive.h"
 #include "platform/text.h"
+#include "testing/scratch.h"
 
 namespace zaro {
 namespace {
@@ -25,15 +26,11 @@ using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
 class RegistryValuesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/regvalues-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    ASSERT_FALSE(folder_.empty());
     ::setenv("TESSEL_REGISTRY_FILE", (folder_ / "registry").c_str(), 1);
   }
   void TearDown() override {
     ::unsetenv("TESSEL_REGISTRY_FILE");
-    std::error_code error;
-    fs::remove_all(folder_, error);
   }
 
   static std::u16string ListKey(std::u16string_view subkey) {
@@ -62,7 +59,8 @@ class RegistryValuesTest : public ::testing::Test {
   }
   static void FillTen() { WriteRegistryList(u"CertPath", 10, Paths("/c/old", 1, 10)); }
 
-  fs::path folder_;
+  testing::ScratchFolder scratch_{"regvalues-test"};
+  const fs::path folder_ = scratch_.Path();
 };
 
 // ---- The merge rule of WriteRegistryList -------------------------------------------------

@@ -19,6 +19,7 @@
 #include "settings/messages.h"
 #include "settings/registry_values.h"
 #include "settings/settings_store.h"
+#include "testing/scratch.h"
 
 namespace zaro::testing_support {
 
@@ -38,28 +39,13 @@ inline FormStep SetAndPress(std::vector<std::pair<std::string, std::u16string>> 
 class SigningTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/signing-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(root_.empty());
     ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
     ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
-    ClearSettings();
-    auto ui = std::make_unique<ScriptedUi>();
-    ui_ = ui.get();
-    previousUi_ = InstallUi(std::move(ui));
+    testing::ClearSettings();
   }
 
-  void TearDown() override {
-    InstallUi(std::move(previousUi_));
-    ClearSettings();
-    std::error_code error;
-    std::filesystem::remove_all(root_, error);
-  }
-
-  static void ClearSettings() {
-    const std::map<std::u16string, std::u16string, std::less<>> all(AllSettings());
-    for (const auto& [key, value] : all) RemoveSetting(key);
-  }
+  void TearDown() override { testing::ClearSettings(); }
 
   // Creates a file under the test folder and returns its path in Windows form.
   std::u16string MakeFile(const std::string& relative, const std::string& content = "x") {
@@ -104,9 +90,9 @@ class SigningTest : public ::testing::Test {
     return nullptr;
   }
 
-  std::filesystem::path root_;
-  ScriptedUi* ui_ = nullptr;
-  std::unique_ptr<UiServices> previousUi_;
+  testing::ScratchFolder scratch_{"signing-test"};
+  const std::filesystem::path root_ = scratch_.Path();
+  testing::ScopedScriptedUi ui_;
 };
 
 }  // namespace zaro::testing_support

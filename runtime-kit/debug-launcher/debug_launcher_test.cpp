@@ -9,6 +9,7 @@
 #include "platform/process_runner.h"
 #include "platform/scripted_ui.h"
 #include "platform/text.h"
+#include "testing/scratch.h"
 
 namespace zaro {
 namespace {
@@ -29,15 +30,8 @@ constexpr char kTemplate[] =
 class DebugLauncher : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zrl-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = fs::path(pattern) / "work folder";
+    ASSERT_FALSE(scratch.Path().empty());
     fs::create_directories(root);
-    previousUi = InstallUi(std::make_unique<ScriptedUi>());
-  }
-  void TearDown() override {
-    InstallUi(std::move(previousUi));
-    fs::remove_all(root.parent_path());
   }
   fs::path Write(const std::string& name, const std::string& content) {
     const fs::path path = root / name;
@@ -54,8 +48,9 @@ class DebugLauncher : public ::testing::Test {
     return Launch(FromUtf8(descriptor.string()), u"", output);
   }
 
-  fs::path root;
-  std::unique_ptr<UiServices> previousUi;
+  testing::ScratchFolder scratch{"zrl"};
+  const fs::path root = scratch.Path() / "work folder";
+  testing::ScopedScriptedUi ui;
 };
 
 TEST_F(DebugLauncher, RunsATemplateDescriptorAndPrintsTheApplication) {

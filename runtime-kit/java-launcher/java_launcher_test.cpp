@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/process_runner.h"
 #include "platform/scripted_ui.h"
+#include "testing/scratch.h"
 
 namespace zaro {
 namespace {
@@ -17,16 +18,7 @@ namespace fs = std::filesystem;
 
 class JavaLauncher : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/java-launcher-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
-    previousUi = InstallUi(std::make_unique<ScriptedUi>());
-  }
-  void TearDown() override {
-    InstallUi(std::move(previousUi));
-    fs::remove_all(root);
-  }
+  void SetUp() override { ASSERT_FALSE(root.empty()); }
   // A kit "archive": a native program, here a shell script.
   fs::path Archive(const std::string& name, const std::string& body) {
     const fs::path path = root / name;
@@ -40,8 +32,9 @@ class JavaLauncher : public ::testing::Test {
   }
   static std::u16string Quoted(const fs::path& path) { return u"\"" + platform::ToWindowsForm(path.string()) + u"\""; }
 
-  fs::path root;
-  std::unique_ptr<UiServices> previousUi;
+  testing::ScratchFolder scratch{"java-launcher"};
+  const fs::path root = scratch.Path();
+  testing::ScopedScriptedUi ui;
 };
 
 TEST_F(JavaLauncher, RunsTheArchiveWithItsArgumentsAndPassesItsExitCodeAndOutputThrough) {

@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 using launch_e2e::Contains;
 using launch_e2e::ReadText;
 using launch_e2e::StoreMovieSettings;
-using launch_e2e::WriteAll;
+using launch_e2e::WriteText;
 using tessel::e2e::Answers;
 using tessel::e2e::Json;
 using tessel::e2e::RunOptions;
@@ -75,7 +75,7 @@ TEST_F(Handlers, OnlyPublishUpgradesADescriptorWrittenForRuntime11) {
                            "  </initialWindow>\n"
                            "</application>\n";
   const std::string legacy = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>" + body;
-  WriteAll(Descriptor(doc), legacy);
+  WriteText(Descriptor(doc), legacy);
 
   const RunResult settings = box_.Run({"settings", doc.string()}, CancelTheSheet());
   ASSERT_EQ(settings.exitStatus, 0) << settings.err;
@@ -122,7 +122,7 @@ void Handlers::ExpectDescriptorCarriedOver(Sandbox& box, const std::string& verb
       "    <width>640</width>\n"
       "  </initialWindow>\n"
       "</application>\n";
-  WriteAll(Descriptor(old), oldDescriptor);
+  WriteText(Descriptor(old), oldDescriptor);
 
   // Save As: the same document and movie under another name.
   const fs::path renamed = box.WorkFolder() / "New.tsd";
@@ -149,7 +149,7 @@ TEST_F(Handlers, PublishingAnIphoneDocumentWithoutCredentialsOpensTheSheetAndBui
   const fs::path fresh = NewDocument("Phone", "iphone");
   const fs::path withCertificate = NewDocument("Signed", "iphone");
   const std::string certificate = (box_.WorkFolder() / "ios.p12").string();
-  WriteAll(certificate, "not read: the password is missing");
+  WriteText(certificate, "not read: the password is missing");
   ASSERT_EQ(box_.RunScript("tx.getDocumentDOM().addDataToDocument('com.zaro.quessa.ipacertpath', 'string', " +
                                Json(certificate).dump() + ");",
                            withCertificate)

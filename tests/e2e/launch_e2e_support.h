@@ -20,23 +20,11 @@ namespace launch_e2e {
 namespace fs = std::filesystem;
 using tessel::e2e::Contains;
 using tessel::e2e::Json;
+using tessel::e2e::LinesStartingWith;
 using tessel::e2e::ReadText;
 using tessel::e2e::RunResult;
 using tessel::e2e::Sandbox;
-
-inline void WriteAll(const fs::path& file, const std::string& content) {
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
-}
-
-inline std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-  }
-  return lines;
-}
+using tessel::e2e::WriteText;
 
 // Snippets the module evaluated, as `--trace` reports them on standard error.
 inline std::vector<std::string> RanSnippets(const RunResult& run) {
@@ -185,7 +173,7 @@ class RecordingStage {
     fs::create_directory_symlink(real / "bin" / "ZSK2.0" / "samples", kit / "samples", code);
     fs::create_directory_symlink(real / "bin" / "ZSK2.0" / "runtimes", kit / "runtimes", code);
     const std::string record = (records_ / "launch").string();
-    WriteAll(kit / "bin" / "zrl.exe", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record + ".tmp.'$$\nmv '" + record +
+    WriteText(kit / "bin" / "zrl.exe", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record + ".tmp.'$$\nmv '" + record +
                                           ".tmp.'$$ '" + record + ".'$$\nexec '" +
                                           (real / "bin" / "ZSK2.0" / "bin" / "zrl.exe").string() + "' \"$@\"\n");
     fs::permissions(kit / "bin" / "zrl.exe", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,

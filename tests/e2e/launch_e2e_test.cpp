@@ -17,7 +17,7 @@ using launch_e2e::ReadText;
 using launch_e2e::RecordingStage;
 using launch_e2e::ScopedStage;
 using launch_e2e::StoreMovieSettings;
-using launch_e2e::WriteAll;
+using launch_e2e::WriteText;
 using tessel::e2e::Answers;
 using tessel::e2e::Json;
 using tessel::e2e::RunOptions;
@@ -265,7 +265,7 @@ class SceneMovie : public LaunchCommands {
     ASSERT_TRUE(Contains(fresh_, "<id>Movie-Scene-1</id>")) << fresh_;
     customised_ = fresh_;
     customised_.replace(customised_.find("<id>Movie-Scene-1</id>"), 22, "<id>scene.customised</id>");
-    WriteAll(Descriptor(doc_), customised_);
+    WriteText(Descriptor(doc_), customised_);
   }
 
   fs::path doc_;
@@ -286,7 +286,7 @@ TEST_F(SceneMovie, DebugMovieKeepsAnExistingDescriptor) {
 TEST_F(SceneMovie, TestMovieWritesAFreshDefaultDescriptorOnEveryLaunch) {
   for (const bool hostDebug : {true, false}) {
     SCOPED_TRACE(hostDebug ? "through the host" : "host answers 2");
-    WriteAll(Descriptor(doc_), customised_);
+    WriteText(Descriptor(doc_), customised_);
     Arguments arguments{"test", doc_.string(), "--profile", "extendedDesktop"};
     if (!hostDebug) arguments.push_back("--no-host-debug");
     const RunResult run = box_.Run(arguments);
@@ -332,7 +332,7 @@ TEST_F(SceneMovie, AfterAHostAnswerOfTwoTheDescriptorIsWrittenOnceMore) {
 TEST_F(LaunchCommands, ADescriptorThatCannotBeParsedStopsBothCommandsWithSuccess) {
   const fs::path doc = NewDocument("Broken");
   const std::string broken = "<?xml version=\"1.0\"?>\n<application xmlns=\"x\"><id>broken</application>\n";
-  WriteAll(Descriptor(doc), broken);
+  WriteText(Descriptor(doc), broken);
   RunOptions options;
   options.answers = Answers(Json::array());
   for (const std::string verb : {"debug", "test"}) {
@@ -375,7 +375,7 @@ TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone
 TEST_F(LaunchCommands, BothCommandsCarryTheDescriptorOfADocumentSavedUnderANewName) {
   const fs::path old = NewDocument("Old");
   ASSERT_EQ(StoreMovieSettings(box_, old).exitStatus, 0);
-  WriteAll(Descriptor(old),
+  WriteText(Descriptor(old),
            "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
            "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
            "  <id>carried.app</id>\n  <filename>Old</filename>\n  <name>Old</name>\n"

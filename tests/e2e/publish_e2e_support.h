@@ -24,9 +24,11 @@ namespace publish_e2e {
 
 namespace fs = std::filesystem;
 using tessel::e2e::Json;
+using tessel::e2e::ReadText;
 using tessel::e2e::RunResult;
 using tessel::e2e::Sandbox;
 using tessel::e2e::UiEvent;
+using tessel::e2e::WriteText;
 
 // Catalogue texts, byte for byte.
 inline constexpr char kCreateFileError[] = "创建文件时出错。\n\n";
@@ -47,18 +49,6 @@ inline constexpr char kNoTimestampQuestion[] =
 inline constexpr char kCertificateCreated[] = "已创建自签名的证书。";
 inline constexpr char kTitle[] = "Corvane Tessel KV5";
 inline constexpr char kDefaultAuthority[] = "https://timestamp.corvane.example/tsa";
-
-inline std::string ReadText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-inline void WriteText(const fs::path& file, const std::string& content) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
-}
 
 // A POSIX path in the Windows form an author types into a dialog ("\" separators).
 inline std::string WindowsForm(const fs::path& path) {
