@@ -172,7 +172,12 @@ int WaitCapturing(pid_t pid, int readFd, std::string& output, const std::atomic<
 
 int RunCaptured(const Invocation& call, std::string& output, const std::atomic<unsigned char>* cancel) {
   int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  // Every -1 after a command line was given comes with the "Error" box, so callers that
+  // only say "not started" on -1 never leave the author without a word.
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    ReportSystemError(kOperation);
+    return -1;
+  }
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -213,7 +218,10 @@ int RunCaptured(const Invocation& call, std::string& output, const std::atomic<u
 // exec only async-signal-safe calls are made; everything else is prepared beforehand.
 int RunDetached(const Invocation& call) {
   int errorPipe[2];
-  if (::pipe2(errorPipe, O_CLOEXEC) != 0) return -1;
+  if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+    ReportSystemError(kOperation);
+    return -1;
+  }
   long maxFd = ::sysconf(_SC_OPEN_MAX);
   if (maxFd < 0 || maxFd > 65536) maxFd = 65536;
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -182,6 +183,22 @@ TEST_F(ProcessRunner, AFileThatIsNotExecutableIsAStartFailure) {
   for (const UiEvent& box : Boxes().Events()) {
     EXPECT_EQ(box.text, u"CreateWinProcess failed with error 13: Permission denied");
   }
+}
+
+// Out of file descriptors, no pipe can be made: the caller still hears why nothing ran.
+TEST_F(ProcessRunner, APipeThatCannotBeMadeShowsTheErrorBoxInBothModes) {
+  const auto runWithoutDescriptors = [this] {
+    const struct rlimit none = {0, 0};
+    ::setrlimit(RLIMIT_NOFILE, &none);
+    std::string output;
+    const int captured = Run(u"true", output);
+    const int detached = CreateWinProcess(u"true", false, output, nullptr);
+    const auto& events = Boxes().Events();
+    const bool reported = events.size() == 2 && events[0].text == events[1].text &&
+                          events[0].text == u"CreateWinProcess failed with error 24: Too many open files";
+    std::_Exit(captured == -1 && detached == -1 && reported ? 0 : 1);
+  };
+  EXPECT_EXIT(runWithoutDescriptors(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(ProcessRunner, AnEmptyCommandLineIsRefusedWithoutABox) {

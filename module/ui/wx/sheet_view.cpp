@@ -42,7 +42,10 @@ class SheetDialog : public wxPropertySheetDialog {
       SyncAll();
     });
 
-    auto* buttons = new wxStdDialogButtonSizer();
+    // A plain row keeps the sheet's own order (OK, Cancel, Publish, Help); the toolkit's
+    // standard button sizer would rearrange them by the desktop's convention.
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    buttons->AddStretchSpacer();
     for (auto [name, id] : {std::pair{"OK", wxID_OK}, std::pair{"Cancel", wxID_CANCEL},
                             std::pair{"Publish", wxID_APPLY}, std::pair{"Help", wxID_HELP}}) {
       FormButton* button = sheet.FindButton(name);
@@ -52,10 +55,9 @@ class SheetDialog : public wxPropertySheetDialog {
       const std::string control = name;
       widget->Bind(wxEVT_BUTTON, [this, control](wxCommandEvent&) { PressSheetButton(control); });
       if (button->isDefault) widget->SetDefault();
-      buttons->AddButton(widget);
+      buttons->Add(widget, 0, wxLEFT, FromDIP(6));
       sheetButtons_.emplace_back(control, widget);
     }
-    buttons->Realize();
     GetInnerSizer()->Add(buttons, 0, wxEXPAND | wxALL, FromDIP(6));
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
       PressSheetButton("Cancel");

@@ -16,6 +16,7 @@
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -576,6 +577,15 @@ TEST_F(WxGui, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
        [&](wxDialog* dialog) {
          if (dialog->GetTitle() == ToWx(u"应用程序和安装程序设置")) seen.push_back("title");
          if (Find<wxWindow>(dialog, "Publish") != nullptr) seen.push_back("publish");
+         // The buttons stand left to right in the sheet's order, whatever the desktop's habit.
+         std::vector<int> lefts;
+         for (const char* name : {"OK", "Cancel", "Publish", "Help"}) {
+           if (auto* button = Find<wxButton>(dialog, name)) lefts.push_back(button->GetScreenPosition().x);
+         }
+         if (lefts.size() == 4 && std::is_sorted(lefts.begin(), lefts.end()) &&
+             std::adjacent_find(lefts.begin(), lefts.end()) == lefts.end()) {
+           seen.push_back("button order");
+         }
          if (Find<wxComboBox>(dialog, "certpath") != nullptr) seen.push_back("certpath");
          if (auto* password = Find<wxTextCtrl>(dialog, "password")) password->SetValue(wxString::FromUTF8("秘密"));
          if (Click(dialog, "create")) seen.push_back("create pressed");  // runs the self-signed dialog inside
@@ -611,7 +621,7 @@ TEST_F(WxGui, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
   });
   EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage);
-  EXPECT_EQ(seen, (std::vector<std::string>{"title", "publish", "certpath", "self-sign title", "US", "create pressed",
+  EXPECT_EQ(seen, (std::vector<std::string>{"title", "publish", "button order", "certpath", "self-sign title", "US", "create pressed",
                                             "off"}));
   EXPECT_EQ(sheet.GetField("Signature.password"), u"秘密");
   EXPECT_EQ(sheet.GetField("Signature.prepare"), u"true");
