@@ -92,6 +92,9 @@ PackagingRun RunWithProgress(std::u16string_view commandLine) {
 
   CProgressDlg dialog;
   dialog.SetFlag(&job->flag);
+  // The window system is set up here, on the interface thread, before the worker can
+  // need it for a start failure (a toolkit takes the thread that starts it as its main one).
+  UiServices& ui = Ui();
   std::thread worker;
   try {
     worker = std::thread(RunJob, job.get());
@@ -101,7 +104,7 @@ PackagingRun RunWithProgress(std::u16string_view commandLine) {
   }
   if (worker.joinable()) {
     try {
-      Ui().RunModal(dialog);
+      ui.RunModal(dialog);
     } catch (...) {
       // A window system that fails to show the dialog must not leave the worker behind.
     }

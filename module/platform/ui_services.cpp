@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "platform/console_ui.h"
@@ -14,6 +15,13 @@ namespace {
 std::unique_ptr<UiServices>& Current() {
   static std::unique_ptr<UiServices> current;
   return current;
+}
+
+// The packaging worker may report a start failure before the interface thread has asked
+// for the window system; whoever comes first sets it up, and only once.
+std::mutex& CurrentLock() {
+  static std::mutex lock;
+  return lock;
 }
 
 UiFactory& WindowSystemFactory() {
@@ -86,12 +94,14 @@ int ButtonFromName(std::string_view name) {
 }
 
 UiServices& Ui() {
+  const std::lock_guard<std::mutex> guard(CurrentLock());
   auto& current = Current();
   if (!current) current = ChooseFromEnvironment();
   return *current;
 }
 
 std::unique_ptr<UiServices> InstallUi(std::unique_ptr<UiServices> ui) {
+  const std::lock_guard<std::mutex> guard(CurrentLock());
   auto old = std::move(Current());
   Current() = std::move(ui);
   return old;
