@@ -110,7 +110,9 @@ std::optional<std::u16string> IncludedItemArguments(const std::u16string& movieF
   std::u16string found = WithBackslashes(movieFolder) + value;
   if (!platform::PathExists(found)) {
     if (!platform::PathExists(value)) return std::nullopt;
-    found = value;
+    // Found relative to the working folder: the tool needs that folder spelled out as the
+    // entry's root, since "-C" with an empty folder is no folder at all.
+    found = platform::FullPath(value);
   }
   // The entry's own name and the folder it sits in, "/" separated; a folder given with a
   // trailing separator still names itself, not an empty entry.

@@ -166,6 +166,25 @@ TEST_F(PackagingTest, IncludedItemsWithDotSegmentsAreNamedByTheirFullPath) {
                                                 "sub"}));
 }
 
+TEST_F(PackagingTest, IncludedItemsFoundInTheWorkingFolderGetThatFolderAsTheirRoot) {
+  WriteText(root_ / "work" / "notes.txt", "n");
+  WriteText(root_ / "work" / "nested" / "deep.txt", "d");
+  SetSetting(keys::kIncludedCount, u"2");
+  SetSetting(IncludedItemKey(0), u"notes.txt");
+  SetSetting(IncludedItemKey(1), u"nested/deep.txt");
+  const fs::path previous = fs::current_path();
+  fs::current_path(root_ / "work");
+  const int result = Package(DesktopPackage, false);
+  fs::current_path(previous);
+  EXPECT_EQ(result, 1);
+  const std::vector<std::string> args = ToolArgs();
+  const int movie = IndexOf(args, "Hello.qmv");
+  ASSERT_GE(movie, 0);
+  const std::vector<std::string> included(args.begin() + movie + 1, args.end());
+  EXPECT_EQ(included, (std::vector<std::string>{"-C", (root_ / "work").string() + "/", "notes.txt", "-C",
+                                                (root_ / "work" / "nested").string() + "/", "deep.txt"}));
+}
+
 TEST_F(PackagingTest, TwelveMissingItemsListElevenThenAsk) {
   SetSetting(keys::kIncludedCount, u"12");
   std::u16string list;

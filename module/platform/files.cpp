@@ -132,6 +132,15 @@ bool ReplaceFileAtomically(std::u16string_view path, std::string_view content, u
   return true;
 }
 
+std::u16string FullPath(std::u16string_view path) {
+  const std::filesystem::path posix = ToPosixPath(path);
+  if (posix.empty() || posix.is_absolute()) return std::u16string(path);
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(posix, error);
+  if (error) return std::u16string(path);
+  return ToWindowsForm(full.string());
+}
+
 std::u16string ExecutablePath() {
   std::error_code error;
   const auto path = std::filesystem::read_symlink("/proc/self/exe", error);

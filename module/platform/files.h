@@ -31,6 +31,10 @@ std::optional<std::string> ReadFileBytes(std::u16string_view path);
 // an existing one keeps its permission bits.
 bool ReplaceFileAtomically(std::u16string_view path, std::string_view content, unsigned newFileMode = 0666);
 
+// A relative path made full against the current folder, Windows form; a full path, or
+// one the current folder cannot be found for, comes back as it was given.
+std::u16string FullPath(std::u16string_view path);
+
 // Full path of the running program, Windows form (the host's program file).
 std::u16string ExecutablePath();
 // The machine's common application data folder, Windows form, without a trailing "\":
