@@ -182,7 +182,7 @@ void RemoveDocumentValue(ScriptContext context, ScriptObject object, std::u16str
 void RemoveDocumentIncludedItems(ScriptContext context, ScriptObject object) {
   const SnippetResult result = Evaluate(context, object, GetDataSnippet(keys::kIncludedCount), true);
   if (!LoadableText(result)) return;
-  const long count = LeadingNumber(result.text);
+  const long count = IncludedItemCount(result.text);
   for (long i = 0; i < count; ++i) RemoveDocumentValue(context, object, IncludedItemKey(i));
 }
 

@@ -323,7 +323,7 @@ int Package(PackageTarget target, bool exportFirst) {
   }
 
   missingIncludedFiles.clear();
-  const long count = LeadingNumber(GetSetting(keys::kIncludedCount));
+  const long count = IncludedItemCount(GetSetting(keys::kIncludedCount));
   for (long index = 0; index < count; ++index) {
     const std::u16string value = GetSetting(IncludedItemKey(index));
     if (value.empty()) continue;

@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include <algorithm>
 #include <array>
 
 #include "host/script_bridge.h"
@@ -22,9 +23,13 @@ constexpr std::array<std::u16string_view, 12> kPersistedKeys = {
     keys::kIpaDestination,  keys::kZaroDestination, keys::kIpaCertPath,     keys::kIpaProvision,
 };
 
-long IncludedCount() { return LeadingNumber(GetSetting(keys::kIncludedCount)); }
+long IncludedCount() { return IncludedItemCount(GetSetting(keys::kIncludedCount)); }
 
 }  // namespace
+
+long IncludedItemCount(std::u16string_view countText) {
+  return std::min(LeadingNumber(countText), kMaxIncludedItems);
+}
 
 std::u16string IncludedItemKey(long index) {
   return std::u16string(keys::kIncludedItemPrefix) + FromUtf8(std::to_string(index));

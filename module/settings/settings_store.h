@@ -48,6 +48,11 @@ inline constexpr std::u16string_view kOutputType = u"com.corvane.tessel.brisel.o
 
 // Key of included item n: the prefix followed directly by n in decimal.
 std::u16string IncludedItemKey(long index);
+// The number of included items a count text stands for: its leading decimal number, at
+// most kMaxIncludedItems. Each item costs a script evaluation in every command, so a
+// damaged or hostile count must not stall the host for hours.
+inline constexpr long kMaxIncludedItems = 10000;
+long IncludedItemCount(std::u16string_view countText);
 
 // An absent key reads as the empty text.
 std::u16string GetSetting(std::u16string_view key);

@@ -75,6 +75,21 @@ TEST_F(SettingsStore, LoadTakesPersistedKeysAndTheIncludedItemsBelowTheCount) {
   EXPECT_EQ(GetSetting(Item(0)), u"") << "a count of 0 loads no item";
 }
 
+// Every item costs the host a script evaluation, so a damaged count must not stall it.
+TEST_F(SettingsStore, AHugeIncludedCountIsReadUpToTheLimitInEveryDirection) {
+  EXPECT_EQ(IncludedItemCount(u"12abc"), 12);
+  EXPECT_EQ(IncludedItemCount(u"99999999999999999999999"), kMaxIncludedItems);
+  host.data[keys::kIncludedCount.data()] = u"99999999999";
+  host.data[Item(kMaxIncludedItems - 1)] = u"C:/last";
+  host.data[Item(kMaxIncludedItems)] = u"C:/beyond";
+  LoadDocumentSettings(1, 2);
+  EXPECT_EQ(GetSetting(Item(kMaxIncludedItems - 1)), u"C:/last");
+  EXPECT_EQ(GetSetting(Item(kMaxIncludedItems)), u"");
+  SaveDocumentSettings(1, 2);
+  EXPECT_LT(host.scripts.size(), size_t(4 * kMaxIncludedItems));
+  EXPECT_EQ(host.data[Item(kMaxIncludedItems)], u"C:/beyond");
+}
+
 TEST_F(SettingsStore, SavingAShrunkListRewritesTheItemsBelowTheNewCount) {
   host.data[keys::kIncludedCount.data()] = u"5";
   for (int i = 0; i < 5; ++i) host.data[Item(i)] = u"old";
