@@ -9,7 +9,7 @@
 
 namespace zaro {
 
-void ReuseDescriptorForMovie(ScriptContext context, ScriptObject object, std::u16string_view movieFolder,
+bool ReuseDescriptorForMovie(ScriptContext context, ScriptObject object, std::u16string_view movieFolder,
                              std::u16string_view movieBaseName) {
   std::u16string oldFolder;
   std::u16string oldBaseName;
@@ -23,23 +23,32 @@ void ReuseDescriptorForMovie(ScriptContext context, ScriptObject object, std::u1
   RemoveSetting(keys::kDestination);
   RemoveDocumentValue(context, object, keys::kDestination);
 
-  if (platform::PathExists(oldDescriptor) && platform::CopyFileOverwrite(oldDescriptor, newDescriptor) &&
-      RefreshDescriptorForMovie()) {
-    return;
+  // Without a stored folder and name there is no earlier movie: the bare "-app.xml" would
+  // name whatever file of that name lies in the working folder.
+  const bool earlierMovieKnown = !oldFolder.empty() && !oldBaseName.empty();
+  if (earlierMovieKnown && platform::PathExists(oldDescriptor) &&
+      platform::CopyFileOverwrite(oldDescriptor, newDescriptor) && RefreshDescriptorForMovie()) {
+    return true;
   }
-  WriteDescriptorTemplate();
+  return WriteDescriptorTemplate();
 }
 
 bool MakeMissingDescriptor(ScriptContext context, ScriptObject object, OutputTypeRule outputType) {
   const CommandPaths& paths = CurrentCommandPaths();
   if (platform::PathExists(paths.descriptorPath)) return true;
-  if (DocumentPathChanged(context, object)) {
-    ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName);
+  // A document never published has no earlier descriptor to carry over, even when it was
+  // saved (and so seems to have moved): it starts from the template with its own output type.
+  const bool neverPublished =
+      outputType == OutputTypeRule::ApplyWhenMovieFolderUnset && MovieFolderUnset(context, object);
+  const bool moved = DocumentPathChanged(context, object);
+  if (moved && !neverPublished) {
+    if (!ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName)) return false;
     SetSetting(keys::kDocumentPath, paths.documentPath);
     return true;
   }
-  if (outputType == OutputTypeRule::ApplyWhenMovieFolderUnset && MovieFolderUnset(context, object)) {
+  if (neverPublished) {
     ApplyOutputType(context, object);
+    if (moved) SetSetting(keys::kDocumentPath, paths.documentPath);
   }
   return WriteDescriptorTemplate();
 }

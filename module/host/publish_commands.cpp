@@ -85,8 +85,8 @@ std::int32_t OpenSettingDialogHandler(ScriptContext context, ScriptObject object
     if (descriptorExists) {
       RemoveSetting(keys::kDestination);
       RemoveDocumentValue(context, object, keys::kDestination);
-    } else {
-      ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName);
+    } else if (!ReuseDescriptorForMovie(context, object, paths.movieFolder, paths.movieBaseName)) {
+      return 0;
     }
     SetSetting(keys::kDocumentPath, paths.documentPath);
   }

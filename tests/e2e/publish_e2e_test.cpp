@@ -92,6 +92,34 @@ TEST_F(PublishPrepareMode, ANewDocumentGetsTheTemplateDescriptorAndAnIntermediat
   EXPECT_EQ(Sandbox::DocumentText(document, "com.corvane.tessel.brisel.output.type"), "zaro");
 }
 
+// A saved document that was never published has no earlier movie: it takes its own output
+// type (here an iPhone target, which needs credentials and so opens the sheet) and its own
+// template, never a descriptor that happens to lie in the working folder.
+TEST_F(PublishPrepareMode, ASavedDocumentNeverPublishedTakesItsOutputTypeAndNoStrayDescriptor) {
+  const fs::path document = NewDocument("Fresh");
+  ASSERT_EQ(Box()
+                .RunScript("tx.getDocumentDOM().addDataToDocument('com.corvane.tessel.brisel.output.type', "
+                           "'string', 'ipa');",
+                           document)
+                .exitStatus,
+            0);
+  const std::string stray =
+      "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n"
+      "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
+      "  <id>stray.app</id>\n  <filename>Stray</filename>\n  <name>Stray</name>\n"
+      "  <initialWindow>\n    <content>Stray.qmv</content>\n  </initialWindow>\n</application>\n";
+  WriteText(Work() / "-app.xml", stray);
+
+  const RunResult run = Publish(document, {Form("Settings", {Press("Cancel")})});
+  fs::remove(Work() / "-app.xml");
+  ASSERT_EQ(run.exitStatus, 0) << Describe(run);
+  EXPECT_EQ(Shown(run), std::vector<std::string>{FormLine("Settings")});
+  EXPECT_TRUE(launcher_->Calls().empty());
+  const std::string descriptor = ReadText(Work() / "Fresh-app.xml");
+  EXPECT_NE(descriptor.find("<content>Fresh.qmv</content>"), std::string::npos) << descriptor;
+  EXPECT_EQ(descriptor.find("stray"), std::string::npos) << descriptor;
+}
+
 TEST_F(PublishPrepareMode, WithTheInstallerOptionTheSignedInstallerFollowsTheIntermediateFile) {
   // The certificate and its remembered password were chosen earlier in the session; the
   // author then switched to intermediate files. The installer is always signed.
