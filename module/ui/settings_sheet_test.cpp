@@ -246,6 +246,29 @@ TEST_F(SettingsSheetTest, PublishSigningCommitsThePagesAndBuildsPackageAndInstal
   EXPECT_TRUE(Messages().empty());
 }
 
+// Packaging forgets a password the author did not ask to remember; the installer that
+// follows must still be signed with the one on the page.
+TEST_F(SettingsSheetTest, TheInstallerGetsThePasswordTheFirstPackageForgot) {
+  const std::u16string certificate = MakeFile("keys/a.p12");
+  SetSetting(keys::kPubExe, u"true");
+  std::vector<std::u16string> passwordsSeen;
+  SheetServices services = Recording();
+  services.package = [&passwordsSeen](PackageTarget, bool) {
+    passwordsSeen.push_back(GetSetting(keys::kCertPassword));
+    if (!SettingIsTrue(keys::kRememberPassword)) RemoveSetting(keys::kCertPassword);
+    return 1;
+  };
+  CSettingsPropSheet sheet(CSettingsPropSheet::kSignaturePage, std::move(services));
+  sheet.OnShow();
+  ASSERT_TRUE(sheet.SetField("Signature.certpath", certificate));
+  ASSERT_TRUE(sheet.SetField("Signature.password", u"pw"));
+  ASSERT_TRUE(sheet.SetField("Signature.rempwd", u"false"));
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(passwordsSeen, (std::vector<std::u16string>{u"pw", u"pw"}));
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "and it is forgotten again afterwards";
+  EXPECT_TRUE(Messages().empty());
+}
+
 TEST_F(SettingsSheetTest, PublishSigningStopsAtTheSignaturePage) {
   const std::u16string certificate = MakeFile("keys/a.p12");
   CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
