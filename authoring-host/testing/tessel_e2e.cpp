@@ -67,7 +67,9 @@ std::vector<UiEvent> RunResult::EventsOf(std::string_view kind) const {
   return found;
 }
 
-std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const { return LinesStartingWith(out, prefix); }
+std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const {
+  return LinesStartingWith(out, prefix);
+}
 
 std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix) {
   std::vector<std::string> lines;

@@ -26,7 +26,9 @@ class ScratchFolder {
     std::error_code error;
     for (auto entry = std::filesystem::recursive_directory_iterator(path_, error);
          !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
-      if (entry->is_directory(error)) std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_all, error);
+      if (entry->is_directory(error)) {
+        std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_all, error);
+      }
     }
     std::filesystem::remove_all(path_, error);
   }

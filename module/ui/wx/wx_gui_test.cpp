@@ -621,8 +621,8 @@ TEST_F(WxGui, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
   });
   EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage);
-  EXPECT_EQ(seen, (std::vector<std::string>{"title", "publish", "button order", "certpath", "self-sign title", "US", "create pressed",
-                                            "off"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"title", "publish", "button order", "certpath", "self-sign title", "US",
+                                            "create pressed", "off"}));
   EXPECT_EQ(sheet.GetField("Signature.password"), u"秘密");
   EXPECT_EQ(sheet.GetField("Signature.prepare"), u"true");
   EXPECT_EQ(driver.problems, std::vector<std::string>{});
