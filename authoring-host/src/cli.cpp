@@ -111,8 +111,13 @@ class AnswersRun {
     ::unsetenv("TESSEL_UI_LOG");
     if (!invocation.answers) {
       if (invocation.uiLog) return Usage(error, "--ui-log records the answered questions; it needs --answers");
+      // The module's terminal window system notes there the dialogs it could not show.
+      if (!MakeOwnLog(error)) return false;
+      ::setenv("TESSEL_UI_LOG", log_.c_str(), 1);
+      active_ = true;
       return true;
     }
+    answered_ = true;
     std::error_code code;
     answers_ = fs::absolute(*invocation.answers, code).lexically_normal();
     const std::optional<std::string> content = ReadWholeFile(answers_);
@@ -126,14 +131,8 @@ class AnswersRun {
       struct stat info {};
       if (::stat(log_.c_str(), &info) == 0) offset_ = info.st_size;
       if (!std::ofstream(log_, std::ios::app)) return Usage(error, "cannot write the UI log " + log_.string());
-    } else {
-      const char* tmp = std::getenv("TMPDIR");
-      std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel-ui-XXXXXX";
-      const int fd = ::mkstemp(pattern.data());
-      if (fd < 0) return Usage(error, "cannot create a log file for the answered questions in " + pattern);
-      ::close(fd);
-      log_ = pattern;
-      ownLog_ = true;
+    } else if (!MakeOwnLog(error)) {
+      return false;
     }
     ::setenv("TESSEL_ANSWERS", answers_.c_str(), 1);
     ::setenv("TESSEL_UI_LOG", log_.c_str(), 1);
@@ -160,8 +159,21 @@ class AnswersRun {
   }
 
   const fs::path& AnswersFile() const { return answers_; }
+  bool Answered() const { return answered_; }
 
  private:
+  bool MakeOwnLog(std::string* error) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tessel-ui-XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) return Usage(error, "cannot create a log file for the dialogs shown in " + pattern);
+    ::close(fd);
+    log_ = pattern;
+    ownLog_ = true;
+    return true;
+  }
+
+  bool answered_ = false;
   bool active_ = false;
   bool ownLog_ = false;
   fs::path answers_;
@@ -279,7 +291,9 @@ int RunWithModule(const Invocation& invocation, const std::optional<fs::path>& d
   if (!problems.empty()) {
     std::string list;
     for (const std::string& problem : problems) list += "\n  " + problem;
-    status = Failure("the answers file " + answers.AnswersFile().string() + " did not answer everything:" + list);
+    status = answers.Answered()
+                 ? Failure("the answers file " + answers.AnswersFile().string() + " did not answer everything:" + list)
+                 : Failure("a dialog could not be shown, so the command did not finish:" + list);
   }
   if (engine.HostFailures() > 0) status = kExitFailed;
   return status;
@@ -481,7 +495,8 @@ Answers file (--answers FILE):
 
   Without answers the module shows real windows when a display is reachable;
   otherwise message boxes are printed on standard error, questions are asked at the
-  terminal (the default button without one), and dialogs need --answers.
+  terminal (the default button without one), and dialogs need --answers: a dialog
+  that cannot be shown fails the run.
 
 Environment:
   TESSEL_REGISTRY_FILE   the current user's registry hive file (default
@@ -493,8 +508,8 @@ Environment:
 Exit status:
   0  the command or script ran
   1  it reported failure: the command failed, a script error, a document that cannot
-     be read or saved, no usable module, unanswered questions, a launcher that could
-     not be started
+     be read or saved, no usable module, unanswered questions, a dialog that needed
+     a display, a launcher that could not be started
   2  usage error: unknown verb or option, missing argument, no such document or script
 )";
   return text;

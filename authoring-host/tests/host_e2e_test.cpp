@@ -309,9 +309,16 @@ TEST_F(TesselHost, AnswersAreHandedToTheModuleAndUnansweredQuestionsFailTheRun) 
   EXPECT_EQ(unanswered.events[0].style, 64u);
   EXPECT_EQ(unanswered.EventsOf("unanswered").size(), 1u);
 
-  // Without answers the module sees none of this.
+  // Without answers the module sees no answers file, only a log of tessel's own, where a
+  // dialog that could not be shown fails the run all the same.
   const RunResult plain = Script("zaro.Environment();", doc_);
-  EXPECT_TRUE(Contains(plain.out, "answers=<unset> log=<unset>")) << plain.out;
+  EXPECT_EQ(plain.exitStatus, 0) << plain.err;
+  EXPECT_TRUE(Contains(plain.out, "answers=<unset> log=/")) << plain.out;
+  const RunResult unshown = Script(
+      "zaro.LogUi('{\"event\":\"unanswered\",\"text\":\"Settings\",\"answer\":\"no display\"}');\n", doc_);
+  EXPECT_EQ(unshown.exitStatus, 1);
+  EXPECT_TRUE(Contains(unshown.err, "a dialog could not be shown")) << unshown.err;
+  EXPECT_TRUE(Contains(unshown.err, "unanswered: Settings (no display)")) << unshown.err;
 }
 
 TEST_F(TesselHost, UsageErrorsExitWithStatusTwo) {

@@ -234,7 +234,9 @@ int ReadSampleNamespace(std::string& descriptorNamespace) {
 bool UpgradeDescriptorNamespace(std::u16string_view path) {
   DescriptorDocument& document = UpgradeDescriptor();
   if (!document.parser) InitDescriptorParser(document);
-  if (ParseDescriptor(document, path) != kParsed) {
+  // A pre-release file is regenerated from the template, as when the movie's descriptor
+  // is loaded; only a file that still does not parse stops the command.
+  if (ParseReplacingPreRelease(document, path) != kParsed) {
     ShowUnparsable();
     return false;
   }

@@ -31,6 +31,7 @@ constexpr unsigned kCannotWriteDestinationMessage = 8056;
 constexpr unsigned kNoProvisioningProfileMessage = 8098;
 constexpr unsigned kMissingItemsMessage = 8073;
 constexpr unsigned kContinueWithoutItemsMessage = 8072;
+constexpr unsigned kCertificateRequiredMessage = 8001;
 
 // The missing-items box lists this many entries, then "...".
 constexpr size_t kListedMissingItems = 11;
@@ -52,6 +53,20 @@ std::u16string WithSlashes(std::u16string text) {
 std::u16string WithBackslashes(std::u16string text) {
   std::replace(text.begin(), text.end(), u'/', u'\\');
   return text;
+}
+
+// The folder, ending in a separator, that a destination names when it is an existing
+// folder (a bare name counts inside the movie folder); nothing for any other destination.
+std::optional<std::u16string> ExistingFolderDestination(const std::u16string& destination,
+                                                        const std::u16string& movieFolder) {
+  if (destination.empty()) return std::nullopt;
+  const size_t separator = destination.find_last_of(u"/\\");
+  std::u16string folder = separator == std::u16string::npos ? movieFolder + destination : destination;
+  if (!platform::FolderExists(folder)) return std::nullopt;
+  if (folder.back() != u'/' && folder.back() != u'\\') {
+    folder += separator == std::u16string::npos ? u'/' : destination[separator];
+  }
+  return folder;
 }
 
 // The iPhone packager's target for a deployment kind; anything unknown is a test build.
@@ -246,6 +261,13 @@ int Package(PackageTarget target, bool exportFirst) {
   const std::u16string password = GetSetting(iphone ? keys::kIpaCertPassword : keys::kCertPassword);
   const bool useCustomDescriptor = SettingIsTrue(keys::kUseCustomDescriptor);
 
+  // The installer is always signed: without a certificate the tool can only fail with a
+  // usage error, so the author is told what is missing and the tool is not started.
+  if (target == NativeInstaller && GetSetting(keys::kCertPath).empty()) {
+    ShowCatalogueMessage(kCertificateRequiredMessage, kMbIconExclamation);
+    return 0;
+  }
+
   if (LoadDescriptor(true) != 0) return 0;
 
   std::u16string applicationName;
@@ -295,7 +317,11 @@ int Package(PackageTarget target, bool exportFirst) {
   const std::u16string_view extension = OutputExtension(target, prepare);
   const std::u16string destination = GetSetting(iphone ? keys::kIpaDestination : keys::kZaroDestination);
   std::u16string outputFile;
-  if (!destination.empty()) {
+  const std::u16string packageName = (applicationName.empty() ? baseName : applicationName) + std::u16string(extension);
+  if (const std::optional<std::u16string> folder = ExistingFolderDestination(destination, movieFolder)) {
+    // A destination naming a folder gets the package's own name inside that folder.
+    outputFile = *folder + packageName;
+  } else if (!destination.empty()) {
     outputFile = ChangeExtension(destination, extension);
     if (!IsUsableOutputPath(outputFile)) {
       if (destination.find_first_of(u"/\\") != std::u16string::npos) {
@@ -306,7 +332,7 @@ int Package(PackageTarget target, bool exportFirst) {
       outputFile = movieFolder + outputFile;
     }
   } else {
-    outputFile = movieFolder + (applicationName.empty() ? baseName : applicationName) + std::u16string(extension);
+    outputFile = movieFolder + packageName;
   }
 
   const std::u16string customDescriptor = GetSetting(keys::kCustomDescriptorPath);

@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <chrono>
 #include <thread>
 #include <string>
 
+#include "platform/scripted_ui.h"
 #include "platform/text.h"
 
 namespace zaro {
@@ -104,6 +106,11 @@ int ConsoleUi::RunModal(ModalForm& form) {
                "\ntessel: the dialog %s needs a display; without one, run the command with "
                "--answers FILE to fill it in.\n",
                form.FormName().c_str());
+  // The host reads its UI log after the command, so that a form nobody could fill in
+  // fails the run instead of passing for one that was left with Cancel.
+  if (const char* log = std::getenv("TESSEL_UI_LOG"); log != nullptr) {
+    AppendUiLog(log, {"unanswered", FromUtf8(form.FormName()), {}, 0, "no display to show the form on"});
+  }
   return kIdCancel;
 }
 

@@ -155,11 +155,14 @@ const ScriptedAnswer* ScriptedUi::Take(ScriptedAnswer::Kind kind, const std::str
   return &candidate;
 }
 
+void AppendUiLog(const std::string& posixPath, const UiEvent& event) {
+  if (posixPath.empty()) return;
+  std::ofstream log(posixPath, std::ios::app);
+  log << JsonLine(event) << '\n';
+}
+
 void ScriptedUi::Record(UiEvent event) {
-  if (!logFile_.empty()) {
-    std::ofstream log(logFile_, std::ios::app);
-    log << JsonLine(event) << '\n';
-  }
+  AppendUiLog(logFile_, event);
   events_.push_back(std::move(event));
 }
 

@@ -17,6 +17,9 @@ struct UiEvent {
   std::string answer;     // button name, chosen path, or form result
 };
 
+// Appends one event as a JSON line to the UI log at `posixPath` (nothing when it is empty).
+void AppendUiLog(const std::string& posixPath, const UiEvent& event);
+
 struct FormStep {
   std::vector<std::pair<std::string, std::u16string>> fields;  // "set": fields in order
   std::string press;                                           // "press": a button

@@ -43,6 +43,12 @@ wxArrayString ToWxArray(const std::vector<std::u16string>& items) {
   return out;
 }
 
+// Selects the list entry that is exactly the combo box's text, if there is one.
+void SelectEntryOfText(wxComboBox* combo) {
+  const int index = combo->FindString(combo->GetValue(), true);
+  if (index != wxNOT_FOUND && combo->GetSelection() != index) combo->SetSelection(index);
+}
+
 // The text a label field shows: its caption, or its text when it has no caption.
 const std::u16string& LabelText(const FormField& field) { return field.label.empty() ? field.text : field.label; }
 
@@ -227,6 +233,12 @@ wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, cons
         };
         combo->Bind(wxEVT_TEXT, changed);
         combo->Bind(wxEVT_COMBOBOX, changed);
+        // The list opens on the entry the text names, so Escape there keeps that entry.
+        SelectEntryOfText(combo);
+        combo->Bind(wxEVT_COMBOBOX_DROPDOWN, [combo](wxCommandEvent& event) {
+          SelectEntryOfText(combo);
+          event.Skip();
+        });
         return combo;
       }
       auto* choice = new wxChoice(parent, wxID_ANY, wxDefaultPosition, editSize, ToWxArray(field.items), 0,
@@ -431,6 +443,7 @@ void FormBinder::SyncField(BoundField& bound, const FormField& field) {
         if (bound.items != field.items) {
           combo->Set(ToWxArray(field.items));
           bound.items = field.items;
+          SelectEntryOfText(combo);
         }
         if (FromWx(combo->GetValue()) != field.text) {
           const int index = combo->FindString(ToWx(field.text), true);

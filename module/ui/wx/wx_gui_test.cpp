@@ -11,6 +11,8 @@
 #include <wx/dialog.h>
 #include <wx/gauge.h>
 #include <wx/image.h>
+#include <wx/log.h>
+#include <wx/settings.h>
 #include <wx/radiobut.h>
 #include <wx/statbmp.h>
 #include <wx/textctrl.h>
@@ -93,6 +95,22 @@ TEST(WxFileFilter, BecomesCaseFreeWildcard) {
             wxString("Images (*.png;*.jpg)|*.[pP][nN][gG];*.[jJ][pP][gG]"));
   EXPECT_EQ(WildcardFromFilter(u"All (*.*)|*.*|"), wxString("All (*.*)|*.*"));
   EXPECT_EQ(WildcardFromFilter(u""), wxString("*"));
+}
+
+TEST(WxDialogLook, FileDialogsAndMessageBoxesLookNative) {
+  FileDialogRequest open;
+  EXPECT_EQ(FileDialogTitle(open), u"打开");
+  FileDialogRequest save;
+  save.save = true;
+  EXPECT_EQ(FileDialogTitle(save), u"另存为");
+  save.title = u"选择证书";
+  EXPECT_EQ(FileDialogTitle(save), u"选择证书");
+  // Never minimise, maximise or resize; a close button only where closing answers the box.
+  for (unsigned style : {0u, 48u, 49u, 64u, 308u}) {
+    const long window = MessageBoxWindowStyle(DecodeMessageBoxStyle(style));
+    EXPECT_EQ(window & (wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxRESIZE_BORDER), 0) << style;
+    EXPECT_EQ((window & wxCLOSE_BOX) != 0, style != 308u) << style;
+  }
 }
 
 TEST(WxStart, NoDisplayLeavesTheConsole) {
@@ -629,6 +647,107 @@ TEST_F(WxGui, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
   ExpectScreenshot("settings-signature.png");
   ExpectScreenshot("self-sign.png");
   InstallUi(nullptr);
+}
+
+TEST_F(WxGui, AShortMessageBoxIsAsWideAsItsTitle) {
+  if (!HaveDisplay()) return;
+  int width = 0;
+  int titleWidth = 0;
+  bool fixedSize = false;
+  DialogDriver driver({{"message-box", "message-box-short.png", [&](wxDialog* box) {
+                          width = box->GetSize().GetWidth();
+                          const wxFont caption = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT).Bold();
+                          int height = 0;
+                          box->GetTextExtent(box->GetTitle(), &titleWidth, &height, nullptr, nullptr, &caption);
+                          fixedSize = box->GetMinSize() == box->GetMaxSize() && box->GetMinSize() == box->GetSize();
+                          Click(box, "ok");
+                        }}});
+  EXPECT_EQ(ui_->ShowMessageBox(u"已创建 ZAROI 文件。", u"Corvane Tessel KV5", 64), kIdOk);
+  EXPECT_GT(width, titleWidth);
+  EXPECT_TRUE(fixedSize);
+  EXPECT_EQ(driver.problems, std::vector<std::string>{});
+  ExpectScreenshot("message-box-short.png");
+}
+
+// A desktop where no browser opens links: the toolkit's complaint is dropped.
+class NoBrowserUi : public WxUi {
+ protected:
+  bool LaunchBrowser(const wxString& url) override {
+    wxLogError("Failed to open URL \"%s\" in default browser.", url);
+    return false;
+  }
+};
+
+TEST_F(WxGui, AHelpLinkWithoutABrowserIsShownToCopy) {
+  if (!HaveDisplay()) return;
+  NoBrowserUi ui;
+  const std::u16string link = u"https://help.corvane.example/zaro/publish";
+  wxString title;
+  wxString shown;
+  bool hasIcon = false;
+  DialogDriver driver({{"message-box", "help-link.png", [&](wxDialog* box) {
+                          title = box->GetTitle();
+                          if (auto* text = Find<wxTextCtrl>(box, "text")) {
+                            text->SetSelection(-1, -1);
+                            shown = text->GetStringSelection();
+                          }
+                          for (wxWindow* child : box->GetChildren()) {
+                            hasIcon |= dynamic_cast<wxStaticBitmap*>(child) != nullptr;
+                          }
+                          Click(box, "ok");
+                        }}});
+  EXPECT_FALSE(ui.OpenLink(link));
+  wxLog::FlushActive();  // a box of the toolkit's own would come up here
+  EXPECT_EQ(title, "Corvane Tessel KV5");
+  EXPECT_EQ(shown, ToWx(link));
+  EXPECT_TRUE(hasIcon);
+  EXPECT_EQ(driver.problems, std::vector<std::string>{});
+  ExpectScreenshot("help-link.png");
+}
+
+// One editable drop-down of recent entries, and a button that picks another one.
+class RecentForm : public FormState {
+ public:
+  RecentForm() {
+    SetTitle(u"证书");
+    AddField(SampleField("certpath", FieldKind::Choice, u"证书:", u"\\keys\\b.p12", "",
+                         {u"\\keys\\a.p12", u"\\keys\\b.p12", u"\\keys\\c.p12"}));
+    AddButton(SampleButton("last", u"最后"));
+    AddButton(SampleButton("OK", u"确定", true));
+  }
+  std::string FormName() const override { return "Recent"; }
+
+ protected:
+  void OnButton(std::string_view name) override {
+    if (name == "last") SetText("certpath", u"\\keys\\c.p12");
+    if (name == "OK") Close(kIdOk);
+  }
+};
+
+TEST_F(WxGui, TheDropDownOpensOnTheCurrentEntry) {
+  if (!HaveDisplay()) return;
+  RecentForm form;
+  std::vector<int> selected;
+  DialogDriver driver({{"Recent", "recent-certificates.png", [&](wxDialog* dialog) {
+                          auto* combo = Find<wxComboBox>(dialog, "certpath");
+                          if (combo == nullptr) {
+                            Click(dialog, "OK");
+                            return;
+                          }
+                          selected.push_back(combo->GetSelection());  // as shown
+                          Click(dialog, "last");
+                          selected.push_back(combo->GetSelection());  // set by the form
+                          combo->ChangeValue("\\keys\\a.p12");      // typed
+                          wxCommandEvent open(wxEVT_COMBOBOX_DROPDOWN, combo->GetId());
+                          open.SetEventObject(combo);
+                          combo->ProcessWindowEvent(open);
+                          selected.push_back(combo->GetSelection());
+                          Click(dialog, "OK");
+                        }}});
+  EXPECT_EQ(ui_->RunModal(form), kIdOk);
+  EXPECT_EQ(selected, (std::vector<int>{1, 2, 0}));
+  EXPECT_EQ(driver.problems, std::vector<std::string>{});
+  ExpectScreenshot("recent-certificates.png");
 }
 
 }  // namespace

@@ -20,6 +20,10 @@ struct MessageBoxLook {
   int escapeButton = 0;      // the answer of Escape and the close box; 0 when neither works
 };
 MessageBoxLook DecodeMessageBoxStyle(unsigned style);
+// The window style of a message box with that look.
+long MessageBoxWindowStyle(const MessageBoxLook& look);
+// The title of a file dialog: its own, else the usual "打开" or "另存为".
+std::u16string FileDialogTitle(const FileDialogRequest& request);
 // The caption of a message-box button.
 std::u16string MessageBoxButtonLabel(int id);
 
@@ -38,6 +42,10 @@ class WxUi : public UiServices {
 
   // The window that owns new dialogs: the innermost dialog of the module still open.
   static wxWindow* Owner();
+
+ protected:
+  // Hands the link to the desktop's browser; false when none opens it.
+  virtual bool LaunchBrowser(const wxString& url);
 };
 
 // Keeps a window on the owner stack while it is modal.

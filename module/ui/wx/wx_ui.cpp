@@ -8,16 +8,19 @@
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
+#include <wx/log.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/thread.h>
 #include <wx/utils.h>
 
 #include <algorithm>
 #include <future>
 
+#include "settings/messages.h"
 #include "ui/wx/form_view.h"
 #include "ui/wx/wx_app.h"
 #include "ui/wx/wx_services.h"
@@ -43,10 +46,22 @@ std::vector<wxWindow*>& OwnerStack() {
 // wx identifiers of the message-box buttons, one per answer.
 int WxIdFor(int answer) { return wxID_HIGHEST + 100 + answer; }
 
+// The room a title bar needs: the title in the caption's bold font, and space for the
+// window's menu icon on the left and the close button on the right.
+int TitleBarWidth(wxWindow* window, const wxString& title) {
+  const wxFont caption = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT).Bold();
+  int width = 0;
+  int height = 0;
+  window->GetTextExtent(title, &width, &height, nullptr, nullptr, &caption);
+  return width + window->FromDIP(96);
+}
+
 class MessageBoxView : public wxDialog {
  public:
-  MessageBoxView(wxWindow* owner, std::u16string_view text, std::u16string_view title, const MessageBoxLook& look)
-      : wxDialog(owner, wxID_ANY, ToWx(title), wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU,
+  // A selectable box shows its text in a read-only field the author can copy from.
+  MessageBoxView(wxWindow* owner, std::u16string_view text, std::u16string_view title, const MessageBoxLook& look,
+                 bool selectable = false)
+      : wxDialog(owner, wxID_ANY, ToWx(title), wxDefaultPosition, wxDefaultSize, MessageBoxWindowStyle(look),
                  "message-box"),
         look_(look) {
     auto* top = new wxBoxSizer(wxVERTICAL);
@@ -55,9 +70,18 @@ class MessageBoxView : public wxDialog {
       body->Add(new wxStaticBitmap(this, wxID_ANY, wxArtProvider::GetBitmap(art, wxART_MESSAGE_BOX)), 0,
                 wxALL | wxALIGN_TOP, 10);
     }
-    auto* label = new wxStaticText(this, wxID_ANY, ToWx(text), wxDefaultPosition, wxDefaultSize, 0, "text");
-    label->Wrap(FromDIP(460));
-    body->Add(label, 1, wxALL | wxALIGN_CENTER_VERTICAL, 10);
+    if (selectable) {
+      auto* field = new wxTextCtrl(this, wxID_ANY, ToWx(text), wxDefaultPosition, wxDefaultSize,
+                                   wxTE_READONLY | wxBORDER_NONE, wxDefaultValidator, "text");
+      field->SetBackgroundColour(GetBackgroundColour());
+      const int textWidth = field->GetTextExtent(field->GetValue()).GetWidth() + FromDIP(8);
+      field->SetMinSize(wxSize(std::min(textWidth, FromDIP(460)), -1));
+      body->Add(field, 1, wxALL | wxALIGN_CENTER_VERTICAL, 10);
+    } else {
+      auto* label = new wxStaticText(this, wxID_ANY, ToWx(text), wxDefaultPosition, wxDefaultSize, 0, "text");
+      label->Wrap(FromDIP(460));
+      body->Add(label, 1, wxALL | wxALIGN_CENTER_VERTICAL, 10);
+    }
     top->Add(body, 1, wxEXPAND);
 
     auto* row = new wxBoxSizer(wxHORIZONTAL);
@@ -81,7 +105,11 @@ class MessageBoxView : public wxDialog {
         event.Veto();
       }
     });
+    // As wide as the title bar needs for the whole title beside the close button, and of
+    // a fixed size, so that the window offers neither maximise nor resizing.
+    top->SetMinSize(wxSize(TitleBarWidth(this, ToWx(title)), -1));
     SetSizerAndFit(top);
+    SetSizeHints(GetSize(), GetSize());
     CentreOnParent();
   }
 
@@ -116,6 +144,17 @@ wxString CaseFreePattern(const wxString& pattern) {
 }
 
 }  // namespace
+
+long MessageBoxWindowStyle(const MessageBoxLook& look) {
+  // Like a native message box: a caption and a close button (only where closing answers
+  // the box), never minimise, maximise or a resizing border.
+  return wxCAPTION | wxSYSTEM_MENU | (look.escapeButton != 0 ? wxCLOSE_BOX : 0);
+}
+
+std::u16string FileDialogTitle(const FileDialogRequest& request) {
+  if (!request.title.empty()) return request.title;
+  return request.save ? u"另存为" : u"打开";
+}
 
 MessageBoxLook DecodeMessageBoxStyle(unsigned style) {
   MessageBoxLook look;
@@ -202,7 +241,8 @@ std::optional<std::u16string> WxUi::ChooseFile(const FileDialogRequest& request)
     }
   }
   const long flags = request.save ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-  wxFileDialog dialog(Owner(), ToWx(request.title), folder, name, WildcardFromFilter(request.filter), flags);
+  wxFileDialog dialog(Owner(), ToWx(FileDialogTitle(request)), folder, name, WildcardFromFilter(request.filter),
+                      flags);
   OwnerScope scope(&dialog);
   if (dialog.ShowModal() != wxID_OK) return std::nullopt;
   wxFileName chosen(dialog.GetPath());
@@ -221,7 +261,20 @@ std::optional<std::u16string> WxUi::ChooseFolder(std::u16string_view title) {
   return PathFromWx(dialog.GetPath());
 }
 
-bool WxUi::OpenLink(std::u16string_view url) { return wxLaunchDefaultBrowser(ToWx(url)); }
+bool WxUi::LaunchBrowser(const wxString& url) { return wxLaunchDefaultBrowser(url); }
+
+bool WxUi::OpenLink(std::u16string_view url) {
+  {
+    // The toolkit reports a failure in a box of its own, in English; the author gets the
+    // link instead, to copy into a browser.
+    wxLogNull quiet;
+    if (LaunchBrowser(ToWx(url))) return true;
+  }
+  MessageBoxView box(Owner(), url, kMessageTitle, DecodeMessageBoxStyle(kMbOk | kMbIconInformation), true);
+  OwnerScope scope(&box);
+  box.ShowModal();
+  return false;
+}
 
 int WxUi::RunModal(ModalForm& form) { return RunFormView(form); }
 
