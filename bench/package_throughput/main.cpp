@@ -185,6 +185,7 @@ std::string Seconds(const Measure& m) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   int runs = 3;
   std::vector<TreeShape> shapes;
   for (int i = 1; i < argc; ++i) {
