@@ -171,8 +171,8 @@ class XServer {
   Display* display_ = nullptr;
 };
 
-// Also notes when the progress dialog's window went away (the last unmapping before the
-// box), so the figure can be split into closing the dialog and building the box.
+// Also notes when the progress dialog's window went away, so the figure can be split into
+// closing the dialog and building the box.
 std::optional<double> WxRound(XServer& server, const std::vector<std::string>& publish, double& dialogGone) {
   Display* display = server.display();
   XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
@@ -188,6 +188,7 @@ std::optional<double> WxRound(XServer& server, const std::vector<std::string>& p
     ExecTessel(publish);
   }
   std::optional<double> shown;
+  Window progress = 0;
   const double deadline = Now() + 60;
   while (!shown && Now() < deadline) {
     if (XPending(display) == 0) {
@@ -198,13 +199,17 @@ std::optional<double> WxRound(XServer& server, const std::vector<std::string>& p
     XEvent event;
     XNextEvent(display, &event);
     const double at = Now();
-    if (event.type == UnmapNotify) dialogGone = at;
+    if (event.type == UnmapNotify && progress != 0 && event.xunmap.window == progress) dialogGone = at;
     if (event.type != MapNotify) continue;
     char* title = nullptr;
+    std::string name;
     if (XFetchName(display, event.xmap.window, &title) != 0 && title != nullptr) {
-      if (std::string(title) == kBoxTitle) shown = at;
+      name = title;
       XFree(title);
     }
+    if (name == kBoxTitle) shown = at;
+    // The progress dialog is the first window without a title.
+    if (name.empty() && progress == 0) progress = event.xmap.window;
   }
   XSelectInput(display, DefaultRootWindow(display), NoEventMask);
   // The box waits for an author; the figure is taken, so the host is ended here.
