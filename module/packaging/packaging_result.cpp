@@ -80,6 +80,8 @@ std::u16string UnexpectedElementDetail(std::u16string_view output, size_t p) {
 void RunJob(RunnerJob* job) {
   job->exitCode = CreateWinProcess(job->commandLine, true, job->output, &job->flag);
   job->flag.store(1);
+  // The dialog closes now, not at its next timer tick.
+  job->ended.Notify();
 }
 
 }  // namespace
@@ -91,7 +93,7 @@ PackagingRun RunWithProgress(std::u16string_view commandLine) {
   job->flag.store(0);
 
   CProgressDlg dialog;
-  dialog.SetFlag(&job->flag);
+  dialog.SetFlag(&job->flag, &job->ended);
   // The window system is set up here, on the interface thread, before the worker can
   // need it for a start failure (a toolkit takes the thread that starts it as its main one).
   UiServices& ui = Ui();

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "packaging/package_command.h"
+#include "platform/wake_signal.h"
 
 namespace zaro {
 
@@ -15,6 +16,7 @@ struct RunnerJob {
   std::u16string commandLine;          // the worker's own copy
   std::atomic<unsigned char> flag{0};  // 1: the author cancelled, or the run has ended
   int exitCode = -1;                   // the runner's result
+  WakeSignal ended;                    // notified by the worker once it has set the flag
 };
 
 struct PackagingRun {

@@ -2,14 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <chrono>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "platform/scripted_ui.h"
 #include "platform/text.h"
+#include "platform/wake_signal.h"
 
 namespace zaro {
 namespace {
@@ -115,28 +117,45 @@ int ConsoleUi::RunModal(ModalForm& form) {
 }
 
 int ConsoleUi::RunTimerForm(ModalForm& form) {
-  // A form with a timer (the progress dialog) needs no answer: it is ticked until it closes,
-  // with a spinner and the elapsed time when a person watches the terminal.
+  // A form with a timer (the progress dialog) needs no answer. It is ticked at once when its
+  // wake signal is notified (the run it waits for has ended), else by its timer. A person
+  // watching the terminal sees a spinner, the form's status words and the elapsed time.
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kFrame = std::chrono::milliseconds(100);
   const bool live = ::isatty(::fileno(out_)) == 1;
-  const std::string label = ToUtf8(form.GetField("status").value_or(FromUtf8(form.FormName())));
+  std::u16string words = form.GetLabel("status").value_or(u"");
+  if (words.empty()) words = FromUtf8(form.FormName());
+  const std::string status = ToUtf8(words);
+  WakeSignal* wake = form.Wakeup();
   static constexpr const char* kSpinner[] = {"|", "/", "-", "\\"};
-  const auto started = std::chrono::steady_clock::now();
-  auto nextTick = started;
+  const auto started = Clock::now();
+  auto nextTick = started + std::chrono::milliseconds(form.TimerIntervalMs());
   for (int frame = 0; !form.IsClosed(); ++frame) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= nextTick) {
-      nextTick = now + std::chrono::milliseconds(form.TimerIntervalMs());
-      form.OnTimer();
-      if (form.IsClosed()) break;
-    }
+    auto now = Clock::now();
     if (live) {
       const double seconds = std::chrono::duration<double>(now - started).count();
-      std::fprintf(out_, "\r%s %s %.1f s ", kSpinner[frame % 4], label.c_str(), seconds);
+      std::fprintf(out_, "\r%s %s %.1f s", kSpinner[frame % 4], status.c_str(), seconds);
       std::fflush(out_);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto until = live ? std::min(now + kFrame, nextTick) : nextTick;
+    const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(std::max(until - now, Clock::duration{}));
+    bool woken = false;
+    if (wake != nullptr) {
+      woken = wake->WaitFor(timeout);
+    } else {
+      std::this_thread::sleep_for(timeout);
+    }
+    now = Clock::now();
+    if (woken || now >= nextTick) {
+      nextTick = now + std::chrono::milliseconds(std::max(form.TimerIntervalMs(), 1));
+      form.OnTimer();
+    }
   }
-  if (live) std::fprintf(out_, "\r%*s\r", static_cast<int>(label.size()) + 16, "");
+  // The spinner line is wiped, so what follows starts on a clean line.
+  if (live) {
+    std::fprintf(out_, "\r\033[K");
+    std::fflush(out_);
+  }
   return form.Result();
 }
 

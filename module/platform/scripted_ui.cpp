@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/text.h"
+#include "platform/wake_signal.h"
 
 namespace zaro {
 namespace {
@@ -223,11 +224,24 @@ bool ScriptedUi::OpenLink(std::u16string_view url) {
 void ScriptedUi::TickUntilClosed(ModalForm& form, int limitMs) {
   const int interval = form.TimerIntervalMs();
   if (interval <= 0) return;
-  // Ticks a little faster than the form asks, so a script does not wait out every second.
-  const auto step = std::chrono::milliseconds(std::max(1, std::min(interval, 50)));
+  // A form with a wake signal is ticked the moment it is notified and otherwise by its own
+  // timer; one without is ticked a little faster than it asks, so a script does not wait
+  // out every second.
+  WakeSignal* wake = form.Wakeup();
+  const auto step = std::chrono::milliseconds(wake != nullptr ? interval : std::max(1, std::min(interval, 50)));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  while (!form.IsClosed() && (limitMs < 0 || std::chrono::steady_clock::now() < deadline)) {
-    std::this_thread::sleep_for(step);
+  while (!form.IsClosed()) {
+    auto wait = step;
+    if (limitMs >= 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left <= std::chrono::milliseconds::zero()) break;
+      wait = std::min(wait, left);
+    }
+    if (wake != nullptr) {
+      wake->WaitFor(wait);
+    } else {
+      std::this_thread::sleep_for(wait);
+    }
     form.OnTimer();
   }
 }

@@ -10,6 +10,8 @@
 
 namespace zaro {
 
+class WakeSignal;
+
 // Windows message-box style bits, as the callers pass them (48, 49, 64, 308, ...).
 enum : unsigned {
   kMbOk = 0x0,
@@ -57,6 +59,8 @@ class ModalForm {
   virtual void OnShow() {}
   virtual std::vector<std::string> FieldNames() const { return {}; }
   virtual std::optional<std::u16string> GetField(std::string_view /*name*/) const { return std::nullopt; }
+  // The caption of a field (the words of a label), when it has one.
+  virtual std::optional<std::u16string> GetLabel(std::string_view /*name*/) const { return std::nullopt; }
   // False when the form has no such field or it cannot be set now (disabled).
   virtual bool SetField(std::string_view /*name*/, std::u16string_view /*value*/) { return false; }
   // Runs a button's logic; false when there is no such button or it is disabled.
@@ -66,6 +70,9 @@ class ModalForm {
   // A form with a timer (the progress dialog) is ticked while it stays open.
   virtual int TimerIntervalMs() const { return 0; }
   virtual void OnTimer() {}
+  // Another thread notifies this signal when the form should be ticked at once (the run it
+  // waits for has ended); the timer is then only a fallback. Null: the timer alone.
+  virtual WakeSignal* Wakeup() const { return nullptr; }
 };
 
 class UiServices {

@@ -54,6 +54,12 @@ std::optional<std::u16string> FormState::GetField(std::string_view name) const {
   return field->text;
 }
 
+std::optional<std::u16string> FormState::GetLabel(std::string_view name) const {
+  const FormField* field = FindField(name);
+  if (field == nullptr || field->label.empty()) return std::nullopt;
+  return field->label;
+}
+
 bool FormState::Checked(std::string_view name) const {
   const FormField* field = FindField(name);
   return field != nullptr && field->text == u"true";

@@ -51,6 +51,7 @@ class FormState : public ModalForm {
  public:
   std::vector<std::string> FieldNames() const override;
   std::optional<std::u16string> GetField(std::string_view name) const override;
+  std::optional<std::u16string> GetLabel(std::string_view name) const override;
   // Refuses unknown, disabled, hidden and label fields; a radio set to "true" clears the
   // others of its group. Runs OnFieldChanged after a change.
   bool SetField(std::string_view name, std::u16string_view value) override;

@@ -48,6 +48,7 @@ void CProgressDlg::OnButton(std::string_view name) {
 void CProgressDlg::Finish(int result) {
   marquee_ = false;
   flag_ = nullptr;  // a closed dialog neither reads nor writes the job any more
+  wake_ = nullptr;
   Close(result);
 }
 

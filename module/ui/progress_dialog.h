@@ -1,9 +1,12 @@
 #pragma once
 // The modal "publishing" dialog shown while a packaging tool runs: a marquee bar and a
 // Cancel button. It closes itself once the run's flag is set and sets that flag on Cancel.
+// The worker notifies the run's wake signal when it sets the flag, so the view ticks the
+// dialog at once; the one-second timer is only a fallback.
 #include <atomic>
 #include <string>
 
+#include "platform/wake_signal.h"
 #include "ui/form_state.h"
 
 namespace zaro {
@@ -25,7 +28,11 @@ class CProgressDlg : public FormState {
 
   std::string FormName() const override { return "CProgressDlg"; }
   // The job's flag: read on every tick, set to 1 on Cancel. Dropped when the dialog closes.
-  void SetFlag(std::atomic<unsigned char>* flag) { flag_ = flag; }
+  // `wake` is notified by the worker right after it sets the flag.
+  void SetFlag(std::atomic<unsigned char>* flag, WakeSignal* wake = nullptr) {
+    flag_ = flag;
+    wake_ = wake;
+  }
   bool Cancelled() const { return cancelled_; }
   // True while the bar animates (from showing until Cancel).
   bool MarqueeRunning() const { return marquee_; }
@@ -35,6 +42,7 @@ class CProgressDlg : public FormState {
   int TimerIntervalMs() const override { return IsClosed() ? 0 : kPollIntervalMs; }
   // Closes with result 0 once the flag is set.
   void OnTimer() override;
+  WakeSignal* Wakeup() const override { return IsClosed() ? nullptr : wake_; }
 
  protected:
   void OnButton(std::string_view name) override;
@@ -43,6 +51,7 @@ class CProgressDlg : public FormState {
   void Finish(int result);
 
   std::atomic<unsigned char>* flag_ = nullptr;
+  WakeSignal* wake_ = nullptr;
   bool cancelled_ = false;
   bool marquee_ = false;
 };

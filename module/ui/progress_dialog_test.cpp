@@ -27,6 +27,21 @@ TEST(ProgressDialog, ClosesOnceTheRunHasEnded) {
   EXPECT_EQ(dialog.TimerIntervalMs(), 0) << "the timer stops with the dialog";
 }
 
+TEST(ProgressDialog, OffersTheRunsWakeSignalWhileItIsOpen) {
+  std::atomic<unsigned char> flag{0};
+  WakeSignal ended;
+  CProgressDlg dialog;
+  EXPECT_EQ(dialog.Wakeup(), nullptr) << "without a run the timer alone ticks it";
+  dialog.SetFlag(&flag, &ended);
+  dialog.OnShow();
+  EXPECT_EQ(dialog.Wakeup(), &ended);
+  EXPECT_EQ(dialog.GetLabel("status").value_or(u""), u"正在发布...") << "the words a view shows beside its bar";
+  flag.store(1);
+  dialog.OnTimer();
+  EXPECT_TRUE(dialog.IsClosed());
+  EXPECT_EQ(dialog.Wakeup(), nullptr) << "a closed dialog is no longer woken";
+}
+
 TEST(ProgressDialog, CancelSetsTheFlagAndThenLetsGoOfIt) {
   std::atomic<unsigned char> flag{0};
   CProgressDlg dialog;

@@ -25,6 +25,7 @@ std::string Lower(std::string s) {
 }  // namespace
 
 struct PackageWriter::State {
+  std::unique_ptr<EntryCompressor> compressor;  // made with the first file entry
   std::vector<EntryDigest> digests;  // in entry order
   std::vector<bool> complete;
   Outcome inputFailure;              // first input that could not be read
@@ -114,6 +115,84 @@ zip_int64_t HashingCallback(void* userdata, void* data, zip_uint64_t len, zip_so
   }
 }
 
+// A file prepared by the compressor: libzip is told its method, sizes and CRC and copies
+// its data as it is. The entry is taken from the compressor when libzip reaches it.
+struct PreparedSource {
+  PackageWriter::State* state = nullptr;
+  size_t slot = 0;
+  std::string path;
+  size_t ticket = 0;
+  time_t mtime = 0;
+  bool taken = false;
+  PreparedEntry entry;
+  zip_uint64_t compressedSize = 0;
+  zip_uint64_t offset = 0;
+  zip_error_t error;
+};
+
+bool TakePrepared(PreparedSource* source) {
+  if (source->taken) return source->entry.error.empty();
+  source->taken = true;
+  source->entry = source->state->compressor->Take(source->ticket);
+  if (!source->entry.error.empty()) {
+    if (source->state->inputFailure.ok())
+      source->state->inputFailure =
+          DescriptorError(source->path, 300, "the file cannot be read (" + source->entry.error + ")");
+    zip_error_set(&source->error, ZIP_ER_READ, EIO);
+    return false;
+  }
+  source->compressedSize = source->entry.data.size();
+  source->state->digests[source->slot].sha256 = source->entry.sha256;
+  source->state->complete[source->slot] = true;
+  return true;
+}
+
+zip_int64_t PreparedCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+  auto* source = static_cast<PreparedSource*>(userdata);
+  switch (cmd) {
+    case ZIP_SOURCE_SUPPORTS:
+      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    case ZIP_SOURCE_STAT: {
+      auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &source->error);
+      if (st == nullptr || !TakePrepared(source)) return -1;
+      zip_stat_init(st);
+      st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_MTIME;
+      st->size = source->entry.size;
+      st->comp_size = source->compressedSize;
+      st->comp_method = source->entry.deflated ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+      st->crc = source->entry.crc;
+      st->mtime = source->mtime;
+      return sizeof(*st);
+    }
+    case ZIP_SOURCE_OPEN:
+      if (!TakePrepared(source)) return -1;
+      source->offset = 0;
+      return 0;
+    case ZIP_SOURCE_READ: {
+      const std::string& bytes = source->entry.data;
+      zip_uint64_t left = bytes.size() - source->offset;
+      zip_uint64_t n = left < len ? left : len;
+      std::memcpy(data, bytes.data() + source->offset, n);
+      source->offset += n;
+      return static_cast<zip_int64_t>(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+      // Written: the memory goes back at once, so only entries ahead of the writer are held.
+      std::string().swap(source->entry.data);
+      return 0;
+    case ZIP_SOURCE_ERROR:
+      return zip_error_to_data(&source->error, data, len);
+    case ZIP_SOURCE_FREE:
+      zip_error_fini(&source->error);
+      delete source;
+      return 0;
+    default:
+      zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+      return -1;
+  }
+}
+
 // The last entry: made when libzip reaches it, after every other entry is written.
 struct FinalSource {
   PackageWriter::State* state;
@@ -186,18 +265,24 @@ zip_int64_t FinalCallback(void* userdata, void* data, zip_uint64_t len, zip_sour
 
 }  // namespace
 
-bool IsAlreadyCompressed(const std::string& name) {
-  static const std::set<std::string> extensions = {
+const std::vector<std::string>& StoredSuffixes() {
+  static const std::vector<std::string> suffixes = {
       "png", "jpg", "jpeg", "gif", "webp", "qmv", "zip", "zaro", "zaroi", "gz", "tgz", "bz2", "xz", "7z",
       "zst", "mp3", "mp4", "m4a", "m4v", "aac", "ogg", "oga", "ogv", "opus", "webm", "mov", "avi", "flac",
       "jar", "woff", "woff2"};
+  return suffixes;
+}
+
+bool IsAlreadyCompressed(const std::string& name) {
+  static const std::set<std::string> extensions(StoredSuffixes().begin(), StoredSuffixes().end());
   size_t slash = name.rfind('/');
   size_t dot = name.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
   return extensions.count(Lower(name.substr(dot + 1))) != 0;
 }
 
-PackageWriter::PackageWriter() : state_(std::make_unique<State>()) {}
+PackageWriter::PackageWriter(CompressorOptions compression)
+    : compression_(compression), state_(std::make_unique<State>()) {}
 
 PackageWriter::~PackageWriter() {
   if (archive_ != nullptr) zip_discard(archive_);
@@ -257,11 +342,41 @@ Outcome PackageWriter::AddEntry(const PackageEntry& entry) {
   struct stat st {};
   if (stat(entry.source.c_str(), &st) != 0)
     return DescriptorError(entry.source, 300, std::string("the file cannot be read (") + std::strerror(errno) + ")");
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (!state_->compressor) state_->compressor = std::make_unique<EntryCompressor>(compression_);
+  if (state_->compressor->StreamsSize(size)) return AddStreamed(entry, size, st.st_mtime);
+  return AddPrepared(entry, size, st.st_mtime);
+}
+
+Outcome PackageWriter::AddPrepared(const PackageEntry& entry, std::uint64_t size, time_t mtime) {
+  const bool compress = !IsAlreadyCompressed(entry.name);
   size_t slot = state_->digests.size();
   state_->digests.push_back(EntryDigest{entry.name, {}});
   state_->complete.push_back(false);
-  auto* hashing = new HashingSource{state_.get(), slot, entry.source, static_cast<zip_uint64_t>(st.st_size),
-                                    st.st_mtime, -1, nullptr, 0, {}};
+  const size_t ticket = state_->compressor->Add(entry.source, size, compress);
+  auto* prepared = new PreparedSource();
+  prepared->state = state_.get();
+  prepared->slot = slot;
+  prepared->path = entry.source;
+  prepared->ticket = ticket;
+  prepared->mtime = mtime;
+  zip_error_init(&prepared->error);
+  zip_source_t* source = zip_source_function(archive_, PreparedCallback, prepared);
+  if (source == nullptr) {
+    zip_error_fini(&prepared->error);
+    delete prepared;
+    return Fail(kExitUnknown, entry.name + ": " + zip_strerror(archive_) + "\n");
+  }
+  zip_int64_t index = zip_file_add(archive_, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+  if (index < 0) zip_source_free(source);
+  return Added(index, entry.name, compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE, entry.mode, false);
+}
+
+Outcome PackageWriter::AddStreamed(const PackageEntry& entry, std::uint64_t size, time_t mtime) {
+  size_t slot = state_->digests.size();
+  state_->digests.push_back(EntryDigest{entry.name, {}});
+  state_->complete.push_back(false);
+  auto* hashing = new HashingSource{state_.get(), slot, entry.source, size, mtime, -1, nullptr, 0, {}};
   zip_error_init(&hashing->error);
   zip_source_t* source = zip_source_function(archive_, HashingCallback, hashing);
   if (source == nullptr) {

@@ -1,7 +1,10 @@
 #pragma once
-// Writes a package archive with libzip. File data is read once: the SHA-256 digest of
-// every entry is taken while libzip reads it, and the last entry (the signature file) is
-// made only after every other entry has been written.
+// Writes a package archive with libzip. File data is read once. Files up to the
+// compressor's bound are read, digested and deflated (libdeflate) on background threads
+// ahead of libzip, which writes their compressed data as it is; larger files are streamed
+// by libzip (zlib) and digested as it reads them. Entries keep the order they were added
+// in, and the last entry (the signature file) is made only after every other entry has
+// been written.
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,20 +12,23 @@
 
 #include <zip.h>
 
+#include "entry_compressor.h"
 #include "input_files.h"
 #include "signature_file.h"
 #include "tool_result.h"
 
 namespace zpk {
 
-// Already-compressed formats are stored, everything else deflated.
+// Already-compressed formats are stored, everything else deflated. The suffixes are
+// lower case, without the dot; names match them without regard to case.
+const std::vector<std::string>& StoredSuffixes();
 bool IsAlreadyCompressed(const std::string& name);
 
 class PackageWriter {
  public:
   using FinalEntryMaker = std::function<Outcome(const std::vector<EntryDigest>& digests, std::string& content)>;
 
-  PackageWriter();
+  explicit PackageWriter(CompressorOptions compression = {});
   ~PackageWriter();
   PackageWriter(const PackageWriter&) = delete;
   PackageWriter& operator=(const PackageWriter&) = delete;
@@ -43,6 +49,10 @@ class PackageWriter {
  private:
   Outcome Added(zip_int64_t index, const std::string& name, zip_int32_t method, unsigned mode, bool directory);
 
+  Outcome AddStreamed(const PackageEntry& entry, std::uint64_t size, time_t mtime);
+  Outcome AddPrepared(const PackageEntry& entry, std::uint64_t size, time_t mtime);
+
+  CompressorOptions compression_;
   std::unique_ptr<State> state_;
   zip_t* archive_ = nullptr;
   std::string path_;

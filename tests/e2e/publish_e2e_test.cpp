@@ -3,6 +3,10 @@
 // results as the author sees them, and Cancel during a run.
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <memory>
 
 #include "publish_e2e_support.h"
@@ -90,6 +94,40 @@ TEST_F(PublishPrepareMode, ANewDocumentGetsTheTemplateDescriptorAndAnIntermediat
   // Without the sheet nothing is saved into the document.
   EXPECT_FALSE(Sandbox::DocumentText(document, "qmv.folder.path"));
   EXPECT_EQ(Sandbox::DocumentText(document, "com.corvane.tessel.brisel.output.type"), "zaro");
+}
+
+// At a terminal without a display the progress line shows its words beside the spinner and
+// is wiped when the tool ends, so the result box starts on a clean line.
+TEST_F(PublishPrepareMode, AtATerminalTheProgressLineShowsItsWordsAndEndsCleanly) {
+  const fs::path document = NewDocument("Terminal.tsd");
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "TESSEL_ANSWERS", "TESSEL_UI_LOG"}) unsetenv(name);
+    setenv("TESSEL_REGISTRY_FILE", Box().RegistryFile().c_str(), 1);
+    setenv("TESSEL_COMMON_APPDATA", Box().CommonAppData().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (Box().Root() / "home" / ".config").c_str(), 1);
+    const std::string tessel = Sandbox::Tessel().string();
+    execl(tessel.c_str(), tessel.c_str(), "publish", document.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string shown;
+  char buffer[4096];
+  for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<size_t>(n));
+  close(master);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
+  const size_t words = shown.find("| 正在发布... 0.");
+  ASSERT_NE(words, std::string::npos) << shown;
+  const size_t box = shown.find("[Corvane Tessel KV5] information: 已创建 ZAROI 文件。");
+  ASSERT_NE(box, std::string::npos) << shown;
+  const size_t wiped = shown.rfind("\r\033[K", box);
+  ASSERT_NE(wiped, std::string::npos) << shown;
+  EXPECT_LT(words, wiped);
+  EXPECT_EQ(shown.find("正在发布", wiped), std::string::npos) << "nothing of the line is left after it is wiped";
+  EXPECT_EQ(launcher_->Calls().size(), 1u);
 }
 
 // A saved document that was never published has no earlier movie: it takes its own output

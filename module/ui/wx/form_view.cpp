@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/wake_signal.h"
 #include "ui/wx/wx_services.h"
 #include "ui/wx/wx_text.h"
 
@@ -550,12 +551,14 @@ class FormDialog : public wxDialog {
         pulse_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { gauge_->Pulse(); });
         pulse_.Start(50);
       }
-      tick_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-        form_.OnTimer();
-        binder_.Sync();
-        CloseWhenDone();
-      });
+      tick_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
       tick_.Start(form.TimerIntervalMs());
+      // Another thread's wake-up posts a tick into the event loop at once; the timer above
+      // is then only a fallback. A wake-up that came before this point posts one now.
+      if (WakeSignal* wake = form.Wakeup()) {
+        wake_ = wake;
+        wake_->SetNotifier([this] { CallAfter(&FormDialog::Tick); });
+      }
     }
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     std::vector<std::string> others = binder_.OtherButtons(layout);
@@ -599,6 +602,9 @@ class FormDialog : public wxDialog {
   }
 
   ~FormDialog() override {
+    // No wake-up may post to this window once it is gone; ticks already posted are dropped
+    // with it.
+    if (wake_ != nullptr) wake_->SetNotifier({});
     tick_.Stop();
     pulse_.Stop();
   }
@@ -609,6 +615,13 @@ class FormDialog : public wxDialog {
       // No Cancel button: a plain close leaves the form open and answers Cancel.
       if (IsModal()) EndModal(kIdCancel);
     }
+  }
+
+  void Tick() {
+    if (ending_) return;
+    form_.OnTimer();
+    binder_.Sync();
+    CloseWhenDone();
   }
 
   void CloseWhenDone() {
@@ -624,6 +637,7 @@ class FormDialog : public wxDialog {
   wxGauge* gauge_ = nullptr;
   wxTimer pulse_;
   wxTimer tick_;
+  WakeSignal* wake_ = nullptr;
   bool ending_ = false;
 };
 

@@ -29,6 +29,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -36,6 +37,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/wake_signal.h"
 #include "settings/settings_store.h"
 #include "signing/self_sign_dialog.h"
 #include "signing/signature_password_dialog.h"
@@ -557,6 +559,29 @@ TEST_F(WxGui, ProgressDialogClosesWhenTheRunEnds) {
   EXPECT_EQ(second.load(), 1);
   EXPECT_EQ(driver.problems, std::vector<std::string>{});
   ExpectScreenshot("progress.png");
+}
+
+// The progress dialog with a timer too slow to matter: only the worker's wake-up can close
+// it within the test's time limit.
+class UnhurriedProgressDlg : public CProgressDlg {
+ public:
+  int TimerIntervalMs() const override { return IsClosed() ? 0 : 3600 * 1000; }
+};
+
+TEST_F(WxGui, ProgressDialogClosesTheMomentTheWorkerWakesIt) {
+  if (!HaveDisplay()) return;
+  std::atomic<unsigned char> flag{0};
+  WakeSignal ended;
+  UnhurriedProgressDlg progress;
+  progress.SetFlag(&flag, &ended);
+  std::thread worker([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    flag.store(1);
+    ended.Notify();
+  });
+  EXPECT_EQ(ui_->RunModal(progress), 0);
+  worker.join();
+  EXPECT_FALSE(progress.Cancelled());
 }
 
 TEST_F(WxGui, TimestampRetryDialogAnswersItsButtons) {

@@ -1,0 +1,170 @@
+// The archive writer with its background compressor: entries in the order they were added,
+// each with its data, digest and method, whether it was deflated ahead of the writer or
+// streamed by it; and archives that other zip readers accept.
+#include "zip_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "openssl_util.h"
+#include "test_support.h"
+
+namespace zpk {
+namespace {
+
+using testing::MakeBytes;
+using testing::ReadFile;
+using testing::RunShell;
+using testing::TempFolder;
+using testing::WriteFile;
+
+std::string Inflate(const std::string& deflated, size_t size) {
+  std::string out(size, '\0');
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return "<no inflater>";
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(deflated.data()));
+  z.avail_in = static_cast<uInt>(deflated.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  const int rc = inflate(&z, Z_FINISH);
+  inflateEnd(&z);
+  return rc == Z_STREAM_END && z.avail_out == 0 ? out : "<damaged>";
+}
+
+TEST(EntryCompressor, PreparesFilesInOrderWithinItsMemoryCap) {
+  TempFolder dir;
+  // A cap far below the files' sizes: every file waits until the one before is taken.
+  CompressorOptions options;
+  options.bytesAhead = 1024;
+  EntryCompressor compressor(options);
+  struct Input {
+    std::string name;
+    std::string data;
+    bool compress;
+  };
+  const std::vector<Input> inputs = {{"a.txt", MakeBytes(200000, true, 1), true},
+                                     {"b.bin", MakeBytes(70000, false, 2), false},
+                                     {"empty.txt", "", true},
+                                     {"c.txt", MakeBytes(90000, false, 3), true}};
+  for (const Input& input : inputs) {
+    WriteFile(dir / input.name, input.data);
+    compressor.Add(dir / input.name, input.data.size(), input.compress);
+  }
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const Input& input = inputs[i];
+    PreparedEntry entry = compressor.Take(i);
+    ASSERT_EQ(entry.error, "") << input.name;
+    EXPECT_EQ(entry.size, input.data.size());
+    EXPECT_EQ(entry.sha256, Sha256(input.data)) << input.name;
+    EXPECT_EQ(entry.crc, crc32(0, reinterpret_cast<const Bytef*>(input.data.data()), input.data.size()));
+    EXPECT_EQ(entry.deflated, input.compress) << input.name;
+    EXPECT_EQ(input.compress ? Inflate(entry.data, input.data.size()) : entry.data, input.data) << input.name;
+  }
+  EXPECT_LT(compressor.Take(0).error.find("out of order"), std::string::npos) << "a ticket is taken once";
+}
+
+TEST(EntryCompressor, FileThatVanishedOrChangedSizeIsAnError) {
+  TempFolder dir;
+  WriteFile(dir / "grew.txt", "0123456789");
+  WriteFile(dir / "shrank.txt", "0123");
+  EntryCompressor compressor;
+  compressor.Add(dir / "missing.txt", 10, true);
+  compressor.Add(dir / "grew.txt", 5, true);
+  compressor.Add(dir / "shrank.txt", 8, false);
+  EXPECT_NE(compressor.Take(0).error, "");
+  EXPECT_EQ(compressor.Take(1).error, "the file grew while it was packaged");
+  EXPECT_EQ(compressor.Take(2).error, "the file shrank while it was packaged");
+}
+
+TEST(PackageWriter, WritesEveryEntryInOrderWhetherDeflatedAheadOrStreamed) {
+  TempFolder dir;
+  struct Input {
+    std::string name;
+    std::string data;
+    int method;
+  };
+  // With a bound of 64 KB the two large files are streamed by libzip, the others
+  // prepared by the compressor.
+  const std::vector<Input> inputs = {{"small.txt", MakeBytes(30000, true, 1), ZIP_CM_DEFLATE},
+                                     {"big.txt", MakeBytes(300000, true, 2), ZIP_CM_DEFLATE},
+                                     {"photo.png", MakeBytes(20000, false, 3), ZIP_CM_STORE},
+                                     {"noise.dat", MakeBytes(50000, false, 4), ZIP_CM_DEFLATE},
+                                     {"movie.jpg", MakeBytes(200000, false, 5), ZIP_CM_STORE},
+                                     {"empty.txt", "", ZIP_CM_DEFLATE}};
+  CompressorOptions options;
+  options.wholeFileLimit = 64 * 1024;
+  options.bytesAhead = 100000;
+  const std::string archive = dir / "out.zip";
+  WriteFile(archive, "");
+  std::vector<EntryDigest> seen;
+  {
+    PackageWriter writer(options);
+    ASSERT_TRUE(writer.Open(archive).ok());
+    ASSERT_TRUE(writer.AddBuffer("mimetype", "application/x-test", false).ok());
+    for (const Input& input : inputs) {
+      WriteFile(dir / input.name, input.data);
+      PackageEntry entry;
+      entry.name = "files/" + input.name;
+      entry.source = dir / input.name;
+      ASSERT_TRUE(writer.AddEntry(entry).ok()) << input.name;
+    }
+    writer.SetFinalEntry("last.txt", [&](const std::vector<EntryDigest>& digests, std::string& content) {
+      seen = digests;
+      content = "end";
+      return Outcome::Ok();
+    });
+    const Outcome closed = writer.Close();
+    ASSERT_TRUE(closed.ok()) << closed.text;
+  }
+  ASSERT_EQ(seen.size(), inputs.size() + 1);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    EXPECT_EQ(seen[i + 1].name, "files/" + inputs[i].name);
+    EXPECT_EQ(seen[i + 1].sha256, Sha256(inputs[i].data)) << inputs[i].name;
+  }
+
+  int error = 0;
+  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  ASSERT_NE(za, nullptr) << error;
+  ASSERT_EQ(zip_get_num_entries(za, 0), static_cast<zip_int64_t>(inputs.size() + 2));
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const zip_uint64_t index = i + 1;
+    EXPECT_EQ(std::string(zip_get_name(za, index, 0)), "files/" + inputs[i].name);
+    zip_stat_t st;
+    ASSERT_EQ(zip_stat_index(za, index, 0, &st), 0);
+    EXPECT_EQ(st.comp_method, inputs[i].method) << inputs[i].name;
+    EXPECT_EQ(testing::ReadZipEntry(archive, "files/" + inputs[i].name), inputs[i].data) << inputs[i].name;
+  }
+  EXPECT_EQ(std::string(zip_get_name(za, inputs.size() + 1, 0)), "last.txt");
+  zip_discard(za);
+
+  if (RunShell("command -v unzip").code == 0) {
+    const testing::ToolRun tested = RunShell("unzip -t '" + archive + "'");
+    EXPECT_EQ(tested.code, 0) << tested.output;
+    const testing::ToolRun listed = RunShell("zipinfo '" + archive + "'");
+    EXPECT_EQ(listed.code, 0) << listed.output;
+  }
+}
+
+TEST(PackageWriter, FileThatCannotBeReadFailsWithError300) {
+  TempFolder dir;
+  // A folder passes for a file until it is read.
+  ASSERT_EQ(mkdir((dir / "folder").c_str(), 0755), 0);
+  const std::string archive = dir / "out.zip";
+  WriteFile(archive, "");
+  PackageWriter writer;
+  ASSERT_TRUE(writer.Open(archive).ok());
+  PackageEntry entry;
+  entry.name = "folder.txt";
+  entry.source = dir / "folder";
+  ASSERT_TRUE(writer.AddEntry(entry).ok());
+  const Outcome closed = writer.Close();
+  EXPECT_EQ(closed.code, kExitDescriptor);
+  EXPECT_NE(closed.text.find("error 300"), std::string::npos) << closed.text;
+}
+
+}  // namespace
+}  // namespace zpk
