@@ -11,11 +11,20 @@
 
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
+#include "host/script_bridge.h"
 #include "platform/files.h"
 
 namespace {
 std::string g_file;
 }
+
+// The reader is fuzzed without a host: the settings store's document bridge, which it
+// never reaches here, does nothing.
+namespace zaro {
+void LoadDocumentValue(ScriptContext, ScriptObject, std::u16string_view) {}
+void StoreDocumentValue(ScriptContext, ScriptObject, std::u16string_view) {}
+void RemoveDocumentIncludedItems(ScriptContext, ScriptObject) {}
+}  // namespace zaro
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const char* shm = "/dev/shm";
