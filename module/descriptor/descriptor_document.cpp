@@ -30,7 +30,20 @@ std::string LibraryText(const XMLCh* text) {
 }
 
 void PrintLibraryMessage(const char* format, std::string_view message) {
-  std::printf(format, std::string(message).c_str());
+  // The reason goes on one line of bounded length, whatever the parser or a path put in it.
+  constexpr size_t kMaxMessageBytes = 1000;
+  std::string line;
+  for (const char c : message) {
+    if (line.size() >= kMaxMessageBytes) break;
+    const auto byte = static_cast<unsigned char>(c);
+    line += byte < 0x20 || byte == 0x7F ? ' ' : c;
+  }
+  if (line.size() < message.size()) {
+    while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80) line.pop_back();
+    if (!line.empty() && static_cast<unsigned char>(line.back()) >= 0xC0) line.pop_back();
+    line += "...";
+  }
+  std::printf(format, line.c_str());
   std::fflush(stdout);
 }
 

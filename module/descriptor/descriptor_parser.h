@@ -30,7 +30,8 @@ struct DescriptorParser {
 
 // Library text (UTF-16) as UTF-8 for standard output; "" for null.
 std::string LibraryText(const XMLCh* text);
-// Prints `format` with one %s argument to standard output and flushes it.
+// Prints `format` with one %s argument to standard output and flushes it. The argument is
+// put on one line (control characters become spaces) and cut after 1000 bytes.
 void PrintLibraryMessage(const char* format, std::string_view message);
 
 }  // namespace zaro

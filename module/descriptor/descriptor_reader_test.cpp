@@ -65,6 +65,15 @@ TEST_F(ParseDescriptorTest, UnreadableFilesFailWithTheLibraryMessage) {
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(ParseDescriptor(document_, FromUtf8((movieFolder_ / "absent-app.xml").string())), -1);
   EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind("Exception message is: ", 0), 0u);
+  // A name with line breaks, or a very long one, still gives one line of bounded length.
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(ParseDescriptor(document_, FromUtf8((movieFolder_ / ("two\nlines\r" + std::string(3000, 'x'))).string())),
+            -1);
+  const std::string oneLine = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(oneLine.rfind("Exception message is: ", 0), 0u) << oneLine;
+  EXPECT_EQ(oneLine.find('\n'), oneLine.size() - 1) << oneLine;
+  EXPECT_EQ(oneLine.find('\r'), std::string::npos) << oneLine;
+  EXPECT_LT(oneLine.size(), 1100u);
   EXPECT_EQ(Parse(""), -1);
 
   DescriptorDocument withoutParser;

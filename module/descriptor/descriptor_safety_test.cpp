@@ -2,6 +2,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -143,8 +144,12 @@ TEST_F(ExternalEntityTest, EntityExpansionIsBounded) {
                                           "]>\n<application xmlns=\"urn:x/2.0\"><id>&e9;</id></application>");
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(LoadDescriptor(true), -1);
-  ::testing::internal::GetCapturedStdout();
+  const std::string printed = ::testing::internal::GetCapturedStdout();
   EXPECT_TRUE(ShowedUnparsableOnce());
+  // The parser's reason, once, on one line.
+  EXPECT_EQ(printed.rfind("Exception message is: ", 0), 0u) << printed;
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << printed;
+  EXPECT_EQ(printed.back(), '\n') << printed;
 }
 
 class FailedWriteTest : public DescriptorTest {

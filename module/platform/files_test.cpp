@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -42,6 +43,25 @@ TEST_F(Files, AtomicReplacementKeepsTheOldFileOnFailureAndLeavesNoTemporary) {
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(root)) ++entries;
   EXPECT_EQ(entries, 2) << "no temporary file is left behind";
+}
+
+// A replaced file keeps the mode its owner gave it; a new one gets the usual mode.
+TEST_F(Files, ReplacedFilesKeepTheirModeAndNewOnesGetTheUsualOne) {
+  ASSERT_TRUE(ReplaceFileAtomically(Windows("script.sh"), "#!/bin/sh\n"));
+  std::filesystem::permissions(root / "script.sh", std::filesystem::perms::owner_all |
+                                                       std::filesystem::perms::group_read |
+                                                       std::filesystem::perms::group_exec);
+  ASSERT_TRUE(ReplaceFileAtomically(Windows("script.sh"), "#!/bin/sh\necho new\n"));
+  EXPECT_EQ(std::filesystem::status(root / "script.sh").permissions(),
+            std::filesystem::perms::owner_all | std::filesystem::perms::group_read | std::filesystem::perms::group_exec);
+
+  const mode_t old = ::umask(022);
+  const bool written = ReplaceFileAtomically(Windows("fresh.txt"), "x");
+  ::umask(old);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(std::filesystem::status(root / "fresh.txt").permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read | std::filesystem::perms::others_read);
 }
 
 TEST_F(Files, CopyFoldersAndDeletion) {

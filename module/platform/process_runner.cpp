@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 
 #include "platform/command_line.h"
 #include "platform/files.h"
+#include "platform/process_tree.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
 
@@ -29,6 +31,8 @@ namespace {
 constexpr std::u16string_view kOperation = u"CreateWinProcess";
 // How often a waiting call looks at the cancel flag.
 constexpr int kCancelTickMs = 50;
+// A cancelled tool gets this long to clean up after SIGTERM before it is killed.
+constexpr std::chrono::milliseconds kStopGrace{2000};
 // Without a process descriptor the exit is found by polling at this interval.
 constexpr int kFallbackTickMs = 5;
 // Bytes read after the tool's end: what it left in the pipe. The bound keeps a surviving
@@ -124,17 +128,29 @@ bool ReadAvailable(int fd, std::string& output, size_t& kept, size_t limit) {
   return true;
 }
 
-// Waits for the child, reading its pipe the whole time. Returns its wait status.
-int WaitCapturing(pid_t pid, int readFd, std::string& output, const std::atomic<unsigned char>* cancel) {
+// Waits for the child, reading its pipe the whole time. Returns its wait status. A cancel
+// asks the tool's whole tree to stop (SIGTERM), so the tool can remove what it was writing,
+// and kills it (SIGKILL) when it is still there after the grace period. Whatever the tool
+// leaves running when it ends is stopped the same way.
+int WaitCapturing(pid_t pid, platform::ProcessTree& tree, int readFd, std::string& output,
+                  const std::atomic<unsigned char>* cancel) {
+  using Clock = std::chrono::steady_clock;
   const int pidFd = OpenProcessDescriptor(pid);
   bool pipeOpen = true;
+  bool stopping = false;
   bool killed = false;
+  Clock::time_point deadline;
   size_t kept = 0;
   int status = 0;
   bool ended = false;
   while (!ended) {
-    if (cancel && !killed && cancel->load(std::memory_order_acquire) != 0) {
-      ::kill(-pid, SIGKILL);  // the tool's whole group: its children and grandchildren too
+    if (cancel && !stopping && cancel->load(std::memory_order_acquire) != 0) {
+      tree.Signal(SIGTERM);
+      stopping = true;
+      deadline = Clock::now() + kStopGrace;
+    }
+    if (stopping && !killed && Clock::now() >= deadline) {
+      tree.Signal(SIGKILL);
       killed = true;
     }
     pollfd fds[2];
@@ -143,7 +159,12 @@ int WaitCapturing(pid_t pid, int readFd, std::string& output, const std::atomic<
     if (pidFd >= 0) fds[count++] = {pidFd, POLLIN, 0};
     int timeout = -1;
     if (pidFd < 0) timeout = kFallbackTickMs;
-    if (cancel && !killed) timeout = timeout < 0 ? kCancelTickMs : std::min(timeout, kCancelTickMs);
+    if (cancel && !stopping) timeout = timeout < 0 ? kCancelTickMs : std::min(timeout, kCancelTickMs);
+    if (stopping && !killed) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const int wait = static_cast<int>(std::max<long long>(1, std::min<long long>(left + 1, kCancelTickMs)));
+      timeout = timeout < 0 ? wait : std::min(timeout, wait);
+    }
     const int ready = ::poll(fds, count, timeout);
     const bool pollFailed = ready < 0 && errno != EINTR;
     if (pollFailed) ::usleep(kFallbackTickMs * 1000);  // look at everything after a short pause
@@ -164,6 +185,14 @@ int WaitCapturing(pid_t pid, int readFd, std::string& output, const std::atomic<
       }
     }
   }
+  tree.RootEnded();
+  auto grace = kStopGrace;
+  if (stopping) {
+    grace = killed ? std::chrono::milliseconds(0)
+                   : std::max(std::chrono::milliseconds(0),
+                              std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+  }
+  tree.Stop(grace);
   // Whatever the tool wrote before it ended is in the pipe now.
   if (pipeOpen) ReadAvailable(readFd, output, kept, kDrainAfterExit);
   if (pidFd >= 0) ::close(pidFd);
@@ -197,6 +226,9 @@ int RunCaptured(const Invocation& call, std::string& output, const std::atomic<u
   posix_spawnattr_setsigdefault(&attributes, &allSignals);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+  // Made before the tool starts, so that the caller's own children are told apart from
+  // orphans of the tool.
+  platform::ProcessTree tree;
   pid_t pid = 0;
   const int error = ::posix_spawn(&pid, call.path.c_str(), &actions, &attributes, call.argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
@@ -208,7 +240,8 @@ int RunCaptured(const Invocation& call, std::string& output, const std::atomic<u
     return -1;
   }
   ::fcntl(pipeFds[0], F_SETFL, ::fcntl(pipeFds[0], F_GETFL) | O_NONBLOCK);
-  const int status = WaitCapturing(pid, pipeFds[0], output, cancel);
+  tree.SetRoot(pid);
+  const int status = WaitCapturing(pid, tree, pipeFds[0], output, cancel);
   ::close(pipeFds[0]);
   return status < 0 ? -1 : ExitCodeOf(status);
 }

@@ -18,8 +18,12 @@ inline constexpr std::size_t kMaxCapturedOutput = std::size_t{1} << 20;
 //   tool runs; the bytes are appended to `output` in the order written (at most
 //   kMaxCapturedOutput of them). The call returns once the tool has ended, with its exit
 //   code (128 + the signal number when a signal ended it). While waiting, a non-zero
-//   `*cancel` kills the tool's whole process group (children and grandchildren) within
-//   50 milliseconds; the output collected so far and the killed tool's status come back.
+//   `*cancel` asks the tool's whole tree to stop within 50 milliseconds: SIGTERM to its
+//   process group and to every descendant, also those that left the group or session or
+//   were orphaned (the caller is their subreaper while the tool runs), then SIGKILL to
+//   what is left after a grace period of two seconds. The output collected so far and
+//   the stopped tool's status come back. Anything the tool leaves running when it ends
+//   is stopped the same way, so nothing of its tree outlives the call.
 // no capture: the tool inherits the caller's standard output and error and runs on
 //   unobserved; the result is 0 once it has started. It is started through a short-lived
 //   intermediate process, so it is never the caller's child and never left as a zombie.

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/scripted_ui.h"
@@ -140,7 +141,7 @@ TEST_F(ProcessRunner, CancelKillsTheToolAndItsGrandchildAndReturnsWhatWasCollect
   const int result = Run(Shell(script), output, &cancel);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   canceller.join();
-  EXPECT_EQ(result, 128 + SIGKILL);
+  EXPECT_EQ(result, 128 + SIGTERM);
   EXPECT_EQ(output, "started\n");
   const pid_t grandchild = std::stoi(ReadText(pidFile));
   EXPECT_TRUE(Eventually([&] { return ProcessEnded(grandchild); })) << "the grandchild must be killed too";
@@ -151,7 +152,68 @@ TEST_F(ProcessRunner, CancelKillsTheToolAndItsGrandchildAndReturnsWhatWasCollect
 TEST_F(ProcessRunner, AFlagSetBeforeTheStartStopsTheToolAtOnce) {
   std::atomic<unsigned char> cancel{1};
   std::string output;
-  EXPECT_EQ(Run(u"sleep 100", output, &cancel), 128 + SIGKILL);
+  EXPECT_EQ(Run(u"sleep 100", output, &cancel), 128 + SIGTERM);
+}
+
+// Cancel asks first: a tool that catches SIGTERM removes its temporary file and reports,
+// and one that ignores it is killed after the grace period.
+TEST_F(ProcessRunner, CancelLetsTheToolCleanUpAndKillsOneThatIgnoresTheRequest) {
+  const fs::path temporary = root / "partial.tmp";
+  const std::string polite = "echo data > '" + temporary.string() + "'; trap 'rm -f " + temporary.string() +
+                             "; echo cleaned; exit 3' TERM; echo started; while :; do sleep 0.05; done";
+  std::atomic<unsigned char> cancel{0};
+  std::thread canceller([&] {
+    Eventually([&] { return fs::exists(temporary); });
+    cancel.store(1);
+  });
+  std::string output;
+  EXPECT_EQ(Run(Shell(polite), output, &cancel), 3);
+  canceller.join();
+  // The shell may also report its sleeping child as terminated in between.
+  EXPECT_EQ(output.rfind("started\n", 0), 0u) << output;
+  EXPECT_EQ(output.substr(output.size() - 8), "cleaned\n") << output;
+  EXPECT_FALSE(fs::exists(temporary));
+
+  const fs::path trapped = root / "trapped";
+  std::atomic<unsigned char> stubborn{0};
+  std::thread presser([&] {
+    Eventually([&] { return fs::exists(trapped); });
+    stubborn.store(1);
+  });
+  output.clear();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(Shell("trap '' TERM; echo stays; touch '" + trapped.string() + "'; while :; do sleep 0.05; done"),
+                output, &stubborn),
+            128 + SIGKILL);
+  presser.join();
+  EXPECT_EQ(output.rfind("stays\n", 0), 0u) << output;
+  RecordProperty("ignored_term_stop_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now() - start).count()));
+}
+
+// Descendants that leave the process group (setsid) or are orphaned by a parent that exits
+// at once are stopped too; none of them is left as a zombie of the caller.
+TEST_F(ProcessRunner, CancelStopsDescendantsThatLeftTheGroupOrWereOrphaned) {
+  const fs::path pids = root / "pids";
+  const std::string script = "setsid sleep 100 & echo $! >> '" + pids.string() + "'; " +
+                             "sh -c 'setsid sleep 100 & echo $! >> " + pids.string() + "'; " +
+                             "echo ready >> '" + pids.string() + "'; sleep 100";
+  std::atomic<unsigned char> cancel{0};
+  std::thread canceller([&] {
+    Eventually([&] { return ReadText(pids).find("ready") != std::string::npos; });
+    cancel.store(1);
+  });
+  std::string output;
+  Run(Shell(script), output, &cancel);
+  canceller.join();
+  std::istringstream lines(ReadText(pids));
+  std::vector<pid_t> started;
+  for (std::string line; std::getline(lines, line) && line != "ready";) started.push_back(std::stoi(line));
+  ASSERT_EQ(started.size(), 2u) << ReadText(pids);
+  for (pid_t pid : started) {
+    EXPECT_TRUE(Eventually([&] { return ProcessEnded(pid); })) << "descendant " << pid << " survived";
+    EXPECT_FALSE(fs::exists("/proc/" + std::to_string(pid))) << "descendant " << pid << " left as a zombie";
+  }
 }
 
 TEST_F(ProcessRunner, AMissingProgramShowsTheErrorBoxAndReturnsMinusOne) {

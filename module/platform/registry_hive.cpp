@@ -1,5 +1,6 @@
 #include "platform/registry_hive.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -248,6 +249,24 @@ bool SetAside(const std::string& file) {
   return false;
 }
 
+// Temporary files of hive writes that were killed half-way. Every write happens under the
+// lock, so while this process holds it no other writer is at work and each one is stale.
+void SweepStaleTemporaries(const std::string& file) {
+  const std::string folder = FolderOf(file);
+  const size_t slash = file.rfind('/');
+  const std::string prefix = (slash == std::string::npos ? file : file.substr(slash + 1)) + ".tmp-";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string path = folder + "/" + name;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+  }
+  ::closedir(dir);
+}
+
 // ---- The process's view of the hive while keys are open --------------------------------
 
 struct Session {
@@ -291,6 +310,7 @@ bool Acquire(Session& session) {
   while (ok && ::flock(session.lockFd, LOCK_EX) != 0) {
     ok = errno == EINTR;
   }
+  if (ok) SweepStaleTemporaries(file);
   if (ok) {
     std::string content;
     switch (ReadWholeFile(file, content)) {

@@ -1,5 +1,6 @@
 #include "platform/registry_hive.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,6 +187,36 @@ TEST_F(RegistryHiveTest, UnparsableHiveIsSetAsideAndReadsAsEmpty) {
   EXPECT_FALSE(RegistryKey::OpenOrCreate(kKey)->ReadValue(u"DigitalSign"));
   EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), garbage);
   EXPECT_EQ(Slurp(folder_ / "registry.corrupt.2"), "tessel-registry 1\nkey\tA\n");
+}
+
+// A writer killed between writing its temporary file and renaming it leaves the file
+// behind; the next process that takes the lock removes it and keeps everything else.
+TEST_F(RegistryHiveTest, TemporaryFilesOfKilledWritersAreSweptUnderTheLock) {
+  ASSERT_TRUE(RegistryKey::OpenOrCreate(kKey)->WriteValue(u"Kept", u"yes"));
+  const pid_t writer = ::fork();
+  if (writer == 0) {
+    // Stands for a write cut short: a temporary file named as the writer names it.
+    std::ofstream(file_.string() + ".tmp-" + std::to_string(::getpid()) + "-5eed", std::ios::binary) << "half";
+    ::raise(SIGKILL);
+  }
+  ASSERT_GT(writer, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  std::ofstream(folder_ / "registry.tmp-1-old") << "older";
+  std::ofstream(folder_ / "registry-notes.txt") << "not the hive's";
+  auto leftovers = [&] {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(folder_))
+      count += entry.path().filename().string().rfind("registry.tmp-", 0) == 0;
+    return count;
+  };
+  ASSERT_EQ(leftovers(), 2);
+
+  EXPECT_EQ(RegistryKey::OpenOrCreate(kKey)->ReadValue(u"Kept"), u"yes");
+  EXPECT_EQ(leftovers(), 0);
+  EXPECT_TRUE(fs::exists(folder_ / "registry-notes.txt"));
+  EXPECT_TRUE(fs::exists(file_));
 }
 
 TEST_F(RegistryHiveTest, MalformedRecordsCountAsCorrupt) {

@@ -5,39 +5,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <pthread.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
 
 namespace zpk {
 
 namespace {
 
-// Pending temporary files, readable from a signal handler (fixed storage, no allocation).
-constexpr int kSlots = 4;
-constexpr size_t kPathMax = 4096;
-char g_pending[kSlots][kPathMax];
-volatile sig_atomic_t g_used[kSlots];
+// Pending temporary files. A watcher thread removes them when a stop signal arrives.
+std::mutex g_pendingMutex;
+std::set<std::string> g_pending;
 
-int Register(const std::string& path) {
-  if (path.size() + 1 > kPathMax) return -1;
-  for (int i = 0; i < kSlots; ++i) {
-    if (!g_used[i]) {
-      std::memcpy(g_pending[i], path.c_str(), path.size() + 1);
-      g_used[i] = 1;
-      return i;
-    }
-  }
-  return -1;
+void Register(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_pendingMutex);
+  g_pending.insert(path);
 }
 
-void Unregister(int slot) {
-  if (slot >= 0) g_used[slot] = 0;
-}
-
-void OnInterrupt(int signal) {
-  for (int i = 0; i < kSlots; ++i)
-    if (g_used[i]) unlink(g_pending[i]);
-  _exit(128 + signal);
+void Unregister(const std::string& path) {
+  std::lock_guard<std::mutex> lock(g_pendingMutex);
+  g_pending.erase(path);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -45,6 +38,58 @@ std::string FolderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+std::string BaseOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Temporary files are named ".NAME.zpk-PID-XXXXXX"; libzip writes its own beside one as
+// ".NAME.zpk-PID-XXXXXX.YYYYYY". The writer's process id in the name tells whether it is
+// still running.
+constexpr const char* kTemporaryMark = ".zpk-";
+
+bool WriterOf(const std::string& name, long& pid) {
+  if (name.empty() || name[0] != '.') return false;
+  size_t mark = name.rfind(kTemporaryMark);
+  while (mark != std::string::npos && mark > 0) {
+    const char* digits = name.c_str() + mark + std::strlen(kTemporaryMark);
+    char* end = nullptr;
+    long value = std::strtol(digits, &end, 10);
+    if (end != digits && *end == '-' && value > 0) {
+      pid = value;
+      return true;
+    }
+    mark = name.rfind(kTemporaryMark, mark - 1);
+  }
+  return false;
+}
+
+bool ProcessAlive(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
+
+// Removes `path` and the files libzip made beside it.
+void RemoveWithCompanions(const std::string& path) {
+  unlink(path.c_str());
+  const std::string prefix = BaseOf(path) + ".";
+  DIR* dir = opendir(FolderOf(path).c_str());
+  if (dir == nullptr) return;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.compare(0, prefix.size(), prefix) == 0) unlink((FolderOf(path) + "/" + name).c_str());
+  }
+  closedir(dir);
+}
+
+void WatchStopSignals(sigset_t signals) {
+  int signal = 0;
+  while (sigwait(&signals, &signal) != 0) {
+  }
+  {
+    std::lock_guard<std::mutex> lock(g_pendingMutex);
+    for (const std::string& path : g_pending) RemoveWithCompanions(path);
+  }
+  _exit(128 + signal);
 }
 
 }  // namespace
@@ -62,7 +107,8 @@ bool TemporaryOutput::Create(const std::string& target, std::string& error) {
   std::string folder = FolderOf(target);
   size_t slash = target.rfind('/');
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string pattern = folder + "/." + base + ".zpk-XXXXXX";
+  SweepStaleTemporaries(folder);
+  std::string pattern = folder + "/." + base + kTemporaryMark + std::to_string(getpid()) + "-XXXXXX";
   std::string buffer = pattern;
   int fd = mkstemp(buffer.data());
   if (fd < 0) {
@@ -71,7 +117,7 @@ bool TemporaryOutput::Create(const std::string& target, std::string& error) {
   }
   close(fd);
   temp_ = buffer;
-  slot_ = Register(temp_);
+  Register(temp_);
   return true;
 }
 
@@ -94,8 +140,7 @@ bool TemporaryOutput::Commit(std::string& error, unsigned mode) {
     error = "cannot write " + target_ + " (" + std::strerror(errno) + ")";
     return false;
   }
-  Unregister(slot_);
-  slot_ = -1;
+  Unregister(temp_);
   temp_.clear();
   int dir = open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
@@ -106,10 +151,25 @@ bool TemporaryOutput::Commit(std::string& error, unsigned mode) {
 }
 
 void TemporaryOutput::Discard() {
-  if (!temp_.empty()) unlink(temp_.c_str());
-  Unregister(slot_);
-  slot_ = -1;
+  if (temp_.empty()) return;
+  RemoveWithCompanions(temp_);
+  Unregister(temp_);
   temp_.clear();
+}
+
+void SweepStaleTemporaries(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const pid_t self = getpid();
+  while (dirent* entry = readdir(dir)) {
+    long pid = 0;
+    std::string name = entry->d_name;
+    if (!WriterOf(name, pid) || pid == self || ProcessAlive(pid)) continue;
+    std::string path = folder + "/" + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+  }
+  closedir(dir);
 }
 
 bool WriteFileAtomically(const std::string& target, std::string_view data, unsigned mode, std::string& error) {
@@ -159,10 +219,16 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
 }
 
 void InstallInterruptCleanup() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // The stop signals are taken by one thread that may lock and allocate, instead of a
+    // handler that could interrupt the writer anywhere.
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread(WatchStopSignals, signals).detach();
+  });
 }
 
 }  // namespace zpk

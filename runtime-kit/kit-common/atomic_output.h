@@ -13,7 +13,8 @@ class TemporaryOutput {
   TemporaryOutput(const TemporaryOutput&) = delete;
   TemporaryOutput& operator=(const TemporaryOutput&) = delete;
 
-  // Creates an empty temporary file in the target's folder.
+  // Creates an empty temporary file in the target's folder, after sweeping the stale ones
+  // there.
   bool Create(const std::string& target, std::string& error);
   const std::string& path() const { return temp_; }
   // Flushes the temporary file to disk, gives it `mode` (less the umask) and renames it
@@ -25,8 +26,11 @@ class TemporaryOutput {
  private:
   std::string target_;
   std::string temp_;
-  int slot_ = -1;
 };
+
+// Removes temporary files of this tool's naming pattern in `folder` whose writer is no
+// longer running (one killed outright leaves them behind).
+void SweepStaleTemporaries(const std::string& folder);
 
 // Writes `data` to `target` through a TemporaryOutput.
 bool WriteFileAtomically(const std::string& target, std::string_view data, unsigned mode, std::string& error);
@@ -34,7 +38,9 @@ bool WriteFileAtomically(const std::string& target, std::string_view data, unsig
 // Reads a whole file; false with a reason on failure.
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error);
 
-// Removes pending temporary files when the tool is interrupted or terminated.
+// On SIGINT, SIGTERM or SIGHUP, removes every pending temporary file (with what libzip
+// wrote beside it) and ends the tool with 128 + the signal number. Call before any other
+// thread starts.
 void InstallInterruptCleanup();
 
 }  // namespace zpk

@@ -9,8 +9,10 @@
 
 namespace zpk {
 
-// The stub for an archive appended right after it.
-std::string BuildInstallerStub(const std::string& installFolder);
+// The stub for an archive appended right after it. Before it writes anything, the stub
+// checks the package as -verify does (entry kinds, digests against the signed manifest,
+// the signature against the certificate it carries) and prints the signer.
+std::string BuildInstallerStub(const std::string& installFolder, const std::string& applicationId);
 
 // Writes stub + the package file at `packagePath` to `output` (atomically, executable).
 Outcome WriteInstaller(const std::string& packagePath, const DescriptorInfo& info, const std::string& output);

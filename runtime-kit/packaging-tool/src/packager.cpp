@@ -12,6 +12,7 @@
 #include "input_files.h"
 #include "installer_writer.h"
 #include "keystore.h"
+#include "package_entries.h"
 #include "signature_file.h"
 #include "timestamp_client.h"
 #include "verifier.h"
@@ -113,55 +114,42 @@ Outcome RunSign(const SignArgs& args) {
   }
   zip_t* archive = source.get();
   zip_int64_t count = zip_get_num_entries(archive, 0);
-  auto readEntry = [&](zip_uint64_t index, std::string& data) {
-    zip_file_t* file = zip_fopen_index(archive, index, 0);
-    if (file == nullptr) return false;
-    data.clear();
-    char buffer[65536];
-    zip_int64_t n;
-    while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) data.append(buffer, static_cast<size_t>(n));
-    zip_fclose(file);
-    return n == 0;
-  };
-  std::string mimetype;
+  std::string mimetype, why;
   const char* first = count > 0 ? zip_get_name(archive, 0, 0) : nullptr;
-  if (first == nullptr || std::string(first) != kMimetypeEntry || !readEntry(0, mimetype) ||
-      mimetype != kIntermediateMimetype)
+  if (first == nullptr || std::string(first) != kMimetypeEntry ||
+      !ReadEntryLimited(archive, 0, kMaxMimetypeBytes, mimetype, why) || mimetype != kIntermediateMimetype)
     return Fail(kExitUnknown, args.intermediate + ": not an unsigned intermediate file\n");
 
   const std::string descriptorPath = args.intermediate + ":" + kDescriptorEntry;
   zip_int64_t descriptorIndex = zip_name_locate(archive, kDescriptorEntry, 0);
   std::string xml;
-  if (descriptorIndex < 0 || !readEntry(static_cast<zip_uint64_t>(descriptorIndex), xml))
+  if (descriptorIndex < 0 ||
+      !ReadEntryLimited(archive, static_cast<zip_uint64_t>(descriptorIndex), kMaxMetadataBytes, xml, why))
     return DescriptorError(descriptorPath, 301, "the descriptor is missing");
   DescriptorInfo info;
   Outcome checked = CheckDescriptor(xml, descriptorPath, info);
   if (!checked.ok()) return checked;
 
-  // Digest every entry (this also checks its stored CRC) and check its name.
+  // Digest every entry in chunks (this also checks its stored CRC) and check its name and
+  // kind: only names and contents are signed, so a link or a device is refused.
   std::vector<EntryDigest> digests;
   std::vector<unsigned> modes;
   std::set<std::string> names;
   for (zip_int64_t i = 1; i < count; ++i) {
-    const char* raw = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+    const zip_uint64_t index = static_cast<zip_uint64_t>(i);
+    const char* raw = zip_get_name(archive, index, 0);
     std::string name = raw == nullptr ? "" : raw;
     std::string plain = name;
     if (!plain.empty() && plain.back() == '/') plain.pop_back();
-    if (name == kSignaturesEntry || name == kMimetypeEntry || !IsSafeRelativePath(plain) || !names.insert(name).second)
-      return Fail(kExitUnknown, args.intermediate + ": the entry " + name + " is not allowed in an intermediate file\n");
+    if (name == kSignaturesEntry || name == kMimetypeEntry || !IsSafeRelativePath(plain) ||
+        !names.insert(name).second || !IsPlainEntry(archive, index))
+      return Fail(kExitUnknown,
+                  args.intermediate + ": the entry " + Excerpt(name) + " is not allowed in an intermediate file\n");
     EntryDigest digest{name, {}};
-    std::string data;
-    if (!readEntry(static_cast<zip_uint64_t>(i), data))
-      return Fail(kExitUnknown, args.intermediate + ": the entry " + name + " is damaged\n");
-    digest.sha256 = Sha256(data);
+    if (!DigestEntry(archive, index, digest.sha256, why))
+      return Fail(kExitUnknown, args.intermediate + ": the entry " + Excerpt(name) + " is damaged\n");
     digests.push_back(std::move(digest));
-    zip_uint8_t system = 0;
-    zip_uint32_t attributes = 0;
-    unsigned mode = 0644;
-    if (zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(i), 0, &system, &attributes) == 0 &&
-        system == ZIP_OPSYS_UNIX && ((attributes >> 16) & 0777) != 0)
-      mode = (attributes >> 16) & 0777;
-    modes.push_back(mode);
+    modes.push_back(EntryPermissions(archive, index, 0644));
   }
   if (names.count(info.content) == 0)
     return DescriptorError(descriptorPath, 302, "the root content " + info.content + " is not in the intermediate file");

@@ -13,6 +13,7 @@
 #include "input_files.h"
 #include "installer_writer.h"
 #include "openssl_util.h"
+#include "package_entries.h"
 #include "signature_file.h"
 #include "timestamp_client.h"
 
@@ -24,42 +25,6 @@ struct ArchiveCloser {
   void operator()(zip_t* archive) const { zip_discard(archive); }
 };
 using ArchivePtr = std::unique_ptr<zip_t, ArchiveCloser>;
-
-bool ReadEntry(zip_t* archive, zip_uint64_t index, std::string& data, std::string& error) {
-  zip_file_t* file = zip_fopen_index(archive, index, 0);
-  if (file == nullptr) {
-    error = zip_strerror(archive);
-    return false;
-  }
-  data.clear();
-  char buffer[65536];
-  zip_int64_t n;
-  while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) data.append(buffer, static_cast<size_t>(n));
-  if (n < 0) error = zip_file_strerror(file);
-  zip_fclose(file);
-  return n == 0;
-}
-
-bool DigestEntry(zip_t* archive, zip_uint64_t index, std::string& digest, std::string& error) {
-  zip_file_t* file = zip_fopen_index(archive, index, 0);
-  if (file == nullptr) {
-    error = zip_strerror(archive);
-    return false;
-  }
-  MdCtxPtr md(EVP_MD_CTX_new());
-  EVP_DigestInit_ex(md.get(), EVP_sha256(), nullptr);
-  char buffer[65536];
-  zip_int64_t n;
-  while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) EVP_DigestUpdate(md.get(), buffer, static_cast<size_t>(n));
-  if (n < 0) error = zip_file_strerror(file);
-  zip_fclose(file);
-  if (n < 0) return false;
-  unsigned char out[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  EVP_DigestFinal_ex(md.get(), out, &size);
-  digest.assign(reinterpret_cast<char*>(out), size);
-  return true;
-}
 
 StorePtr LoadTrust(const std::string& file, std::string& error) {
   StorePtr store(X509_STORE_new());
@@ -89,8 +54,13 @@ Outcome VerifyPackage(const VerifyArgs& args) {
   ArchivePtr archive(source == nullptr ? nullptr : zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error));
   if (!archive) {
     std::string reason = zip_error_strerror(&error);
+    // A zip archive whose directory names an entry twice or contradicts itself is a package
+    // that does not verify, not an unknown file.
+    const int code = zip_error_code_zip(&error);
     if (source != nullptr) zip_source_free(source);
     zip_error_fini(&error);
+    if (code == ZIP_ER_EXISTS) return failed("an entry is present twice");
+    if (code == ZIP_ER_INCONS) return failed("the archive is inconsistent (" + reason + ")");
     return Fail(kExitUnknown, args.package + ": not a package (" + reason + ")\n");
   }
   zip_error_fini(&error);
@@ -98,16 +68,18 @@ Outcome VerifyPackage(const VerifyArgs& args) {
 
   zip_int64_t count = zip_get_num_entries(archive.get(), 0);
   std::string mimetype, why;
-  if (count < 1 || std::string(zip_get_name(archive.get(), 0, 0)) != kMimetypeEntry ||
-      !ReadEntry(archive.get(), 0, mimetype, why))
+  if (count < 1 || std::string(zip_get_name(archive.get(), 0, 0)) != kMimetypeEntry)
     return failed("the first entry is not mimetype");
+  if (!ReadEntryLimited(archive.get(), 0, kMaxMimetypeBytes, mimetype, why))
+    return failed("the mimetype entry cannot be read (" + why + ")");
   if (mimetype == kIntermediateMimetype) return failed("this is an unsigned intermediate file");
-  if (mimetype != kPackageMimetype) return failed("unknown package type " + mimetype);
+  if (mimetype != kPackageMimetype) return failed("unknown package type " + Excerpt(mimetype));
 
   zip_int64_t signatureIndex = zip_name_locate(archive.get(), kSignaturesEntry, 0);
   std::string signatureText;
   if (signatureIndex < 0) return failed("the package is not signed");
-  if (!ReadEntry(archive.get(), static_cast<zip_uint64_t>(signatureIndex), signatureText, why))
+  if (!ReadEntryLimited(archive.get(), static_cast<zip_uint64_t>(signatureIndex), kMaxMetadataBytes, signatureText,
+                        why))
     return failed(std::string(kSignaturesEntry) + " cannot be read (" + why + ")");
   ParsedSignatures parsed;
   if (!ParseSignaturesFile(signatureText, parsed, why)) return failed(why);
@@ -128,17 +100,23 @@ Outcome VerifyPackage(const VerifyArgs& args) {
     std::string name = rawName == nullptr ? "" : rawName;
     std::string plain = name;
     if (!plain.empty() && plain.back() == '/') plain.pop_back();
-    if (!IsSafeRelativePath(plain)) return failed("entry " + name + " would unpack outside its folder");
-    if (!seen.insert(name).second) return failed("entry " + name + " is present twice");
+    const std::string shown = Excerpt(name);
+    if (!IsSafeRelativePath(plain)) return failed("entry " + shown + " would unpack outside its folder");
+    if (!seen.insert(name).second) return failed("entry " + shown + " is present twice");
+    // Only names and contents are signed: a link or a device would change meaning unseen.
+    if (!IsPlainEntry(archive.get(), static_cast<zip_uint64_t>(i)))
+      return failed("entry " + shown + " is not a regular file or folder");
     auto it = expected.find(name);
-    if (it == expected.end()) return failed("entry " + name + " is not in the manifest");
+    if (it == expected.end()) return failed("entry " + shown + " is not in the manifest");
     std::string digest;
     if (!DigestEntry(archive.get(), static_cast<zip_uint64_t>(i), digest, why))
-      return failed("entry " + name + " is damaged (" + why + ")");
-    if (digest != it->second) return failed("entry " + name + " does not match its digest");
+      return failed("entry " + shown + " is damaged (" + why + ")");
+    if (digest != it->second) return failed("entry " + shown + " does not match its digest");
   }
+  if (!IsPlainEntry(archive.get(), static_cast<zip_uint64_t>(signatureIndex)))
+    return failed(std::string("entry ") + kSignaturesEntry + " is not a regular file");
   for (const EntryDigest& d : parsed.digests)
-    if (seen.count(d.name) == 0) return failed("entry " + d.name + " of the manifest is missing");
+    if (seen.count(d.name) == 0) return failed("entry " + Excerpt(d.name) + " of the manifest is missing");
   report += "entries: " + std::to_string(seen.size()) + " checked, every digest matches\n";
 
   time_t reference = time(nullptr);

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,7 +58,9 @@ ToolRun RunArgv(const std::vector<std::string>& argv, const std::string& cwd) {
   while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) run.output.append(buffer, static_cast<size_t>(n));
   close(pipeFds[0]);
   int status = 0;
-  waitpid(child, &status, 0);
+  struct rusage usage {};
+  wait4(child, &status, 0, &usage);
+  run.maxRssKb = usage.ru_maxrss;
   run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
 }

@@ -25,6 +25,7 @@ class TempFolder {
 struct ToolRun {
   int code = -1;
   std::string output;  // standard output and standard error together
+  long maxRssKb = 0;   // the tool's peak resident memory
 };
 
 // Runs the built tool with `args` in the folder `cwd` (empty: the current folder).

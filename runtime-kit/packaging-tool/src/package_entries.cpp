@@ -1,0 +1,91 @@
+#include "package_entries.h"
+
+#include <sys/stat.h>
+
+#include "openssl_util.h"
+
+namespace zpk {
+
+bool ReadEntryLimited(zip_t* archive, zip_uint64_t index, std::size_t limit, std::string& data, std::string& error) {
+  data.clear();
+  zip_file_t* file = zip_fopen_index(archive, index, 0);
+  if (file == nullptr) {
+    error = zip_strerror(archive);
+    return false;
+  }
+  char buffer[65536];
+  zip_int64_t n;
+  bool tooLong = false;
+  while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) {
+    if (data.size() + static_cast<size_t>(n) > limit) {
+      tooLong = true;
+      break;
+    }
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  if (n < 0) error = zip_file_strerror(file);
+  zip_fclose(file);
+  if (tooLong) {
+    data.clear();
+    error = "longer than " + std::to_string(limit) + " bytes";
+    return false;
+  }
+  return n == 0;
+}
+
+bool DigestEntry(zip_t* archive, zip_uint64_t index, std::string& digest, std::string& error) {
+  zip_file_t* file = zip_fopen_index(archive, index, 0);
+  if (file == nullptr) {
+    error = zip_strerror(archive);
+    return false;
+  }
+  MdCtxPtr md(EVP_MD_CTX_new());
+  EVP_DigestInit_ex(md.get(), EVP_sha256(), nullptr);
+  char buffer[65536];
+  zip_int64_t n;
+  while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) EVP_DigestUpdate(md.get(), buffer, static_cast<size_t>(n));
+  if (n < 0) error = zip_file_strerror(file);
+  zip_fclose(file);
+  if (n < 0) return false;
+  unsigned char out[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_DigestFinal_ex(md.get(), out, &size);
+  digest.assign(reinterpret_cast<char*>(out), size);
+  return true;
+}
+
+bool IsPlainEntry(zip_t* archive, zip_uint64_t index) {
+  zip_uint8_t system = 0;
+  zip_uint32_t attributes = 0;
+  if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0) return false;
+  if (system != ZIP_OPSYS_UNIX) return true;
+  unsigned type = (attributes >> 16) & S_IFMT;
+  return type == 0 || type == S_IFREG || type == S_IFDIR;
+}
+
+unsigned EntryPermissions(zip_t* archive, zip_uint64_t index, unsigned fallback) {
+  zip_uint8_t system = 0;
+  zip_uint32_t attributes = 0;
+  if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) == 0 && system == ZIP_OPSYS_UNIX &&
+      ((attributes >> 16) & 0777) != 0)
+    return (attributes >> 16) & 0777;
+  return fallback;
+}
+
+std::string Excerpt(std::string_view text) {
+  size_t length = text.size();
+  if (length > kMaxEchoedBytes) {
+    length = kMaxEchoedBytes;
+    // Cut before a character, not inside one.
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  }
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+  }
+  if (length < text.size()) out += "...";
+  return out;
+}
+
+}  // namespace zpk

@@ -1,0 +1,154 @@
+// The native installer run as an author's user would run it: it checks the package before
+// it writes anything, trusts only its own installation record and removes only what it
+// installed.
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "installer_writer.h"
+#include "test_support.h"
+
+namespace zpk {
+namespace {
+
+using namespace zpk::testing;
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+class Installer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PkeyPtr key = MakeRsaKey(1024);
+    X509Ptr cert = MakeCertificate(key.get(), "Installer Test", -1, 30);
+    WriteKeystore(dir_ / "k.p12", "pw", key.get(), cert.get());
+  }
+  // Builds an installer whose application installs into `folder` under the prefix.
+  void Build(const std::string& folder) {
+    std::string movie = dir_ / "movie";
+    MakeMovieFolder(movie, MakeDescriptor("", "", "<installFolder>" + folder + "</installFolder>"));
+    WriteFile(movie + "/assets/a.txt", "asset");
+    ToolRun run = RunTool({"-package", "-storetype", "PKCS12", "-keystore", dir_ / "k.p12", "-storepass", "pw",
+                           "-target", "native", "-tsa", "none", installer(), movie + "/Movie-app.xml", "-C", movie,
+                           "Movie.qmv", "assets"});
+    ASSERT_EQ(run.code, 0) << run.output;
+  }
+  std::string installer() const { return dir_ / "Movie.exe"; }
+  ToolRun Install(const std::string& prefix, const std::string& cwd = "") const {
+    return RunShell((cwd.empty() ? "" : "cd " + Quote(cwd) + " && ") + "sh " + Quote(installer()) + " " +
+                    Quote(prefix));
+  }
+  // Changes the package inside the installer with libzip; the stub stays as it is.
+  void EditPayload(const std::function<void(zip_t*)>& change) const {
+    unsigned long long offset = 0;
+    ASSERT_TRUE(FindPackageOffset(installer(), offset));
+    std::string bytes = ReadFile(installer());
+    WriteFile(dir_ / "payload.zip", bytes.substr(offset));
+    int error = 0;
+    zip_t* za = zip_open((dir_ / "payload.zip").c_str(), 0, &error);
+    ASSERT_NE(za, nullptr);
+    change(za);
+    ASSERT_EQ(zip_close(za), 0);
+    WriteFile(installer(), bytes.substr(0, offset) + ReadFile(dir_ / "payload.zip"));
+  }
+  TempFolder dir_;
+};
+
+TEST_F(Installer, RefusesAPayloadThatDoesNotVerifyBeforeWritingAnything) {
+  Build("Movie App");
+  struct Case {
+    const char* what;
+    std::function<void(zip_t*)> change;
+  };
+  static const char kChanged[] = "QMV\x01 changed after signing";
+  std::vector<Case> cases = {
+      {"one file changed",
+       [](zip_t* z) {
+         zip_file_replace(z, zip_name_locate(z, "Movie.qmv", 0), zip_source_buffer(z, kChanged, sizeof kChanged, 0), 0);
+       }},
+      {"one file added", [](zip_t* z) { zip_file_add(z, "extra.txt", zip_source_buffer(z, "x", 1, 0), 0); }},
+      {"an entry turned into a link",
+       [](zip_t* z) {
+         zip_file_set_external_attributes(z, zip_name_locate(z, "assets/a.txt", 0), 0, ZIP_OPSYS_UNIX,
+                                          static_cast<zip_uint32_t>(S_IFLNK | 0777) << 16);
+       }},
+  };
+  const std::string original = ReadFile(installer());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(installer(), original);
+    EditPayload(c.change);
+    ToolRun run = Install(dir_ / "prefix");
+    EXPECT_EQ(run.code, 6) << run.output;
+    EXPECT_TRUE(Contains(run.output, "the package does not verify, nothing was installed")) << run.output;
+    EXPECT_FALSE(Exists(dir_ / "prefix"));
+    EXPECT_EQ(RunTool({"-verify", installer()}).code, 1);
+  }
+  WriteFile(installer(), original);
+  ToolRun good = Install(dir_ / "prefix");
+  ASSERT_EQ(good.code, 0) << good.output;
+  EXPECT_TRUE(Contains(good.output, "signer: CN=Installer Test")) << good.output;
+}
+
+TEST_F(Installer, NeverRunsAScriptFoundInTheTarget) {
+  Build("Movie App");
+  const std::string target = dir_ / "prefix/Movie App";
+  WriteFile(target + "/.zaro-install/uninstall.sh", "touch " + Quote(dir_ / "planted-ran") + "\n");
+  WriteFile(target + "/.zaro-install/files", "../../important.txt\n");
+  WriteFile(dir_ / "important.txt", "keep");
+  ToolRun run = Install(dir_ / "prefix");
+  EXPECT_EQ(run.code, 5) << run.output;
+  EXPECT_TRUE(Contains(run.output, "did not make")) << run.output;
+  EXPECT_FALSE(Exists(dir_ / "planted-ran"));
+  EXPECT_EQ(ReadFile(dir_ / "important.txt"), "keep");
+  EXPECT_FALSE(Exists(target + "/Movie.qmv"));
+}
+
+// Quotes in the folder name, prefixes that look like options, a second install over the
+// first, and an uninstall after its file list was edited to reach outside.
+TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
+  Build("Corvane/It's Mine");
+  for (const std::string prefix : {"-p", "-"}) {
+    SCOPED_TRACE(prefix);
+    ToolRun run = Install(prefix, dir_.path());
+    ASSERT_EQ(run.code, 0) << run.output;
+    EXPECT_EQ(ReadFile(dir_ / (prefix + "/Corvane/It's Mine/assets/a.txt")), "asset");
+  }
+  const std::string prefix = dir_ / "prefix";
+  const std::string target = prefix + "/Corvane/It's Mine";
+  ASSERT_EQ(RunShell("mkdir -p " + Quote(prefix)).code, 0);
+  ASSERT_EQ(Install(prefix).code, 0);
+  WriteFile(target + "/assets/a.txt", "changed by the user");
+  ToolRun again = Install(prefix);
+  ASSERT_EQ(again.code, 0) << again.output;
+  EXPECT_EQ(ReadFile(target + "/assets/a.txt"), "asset");
+
+  // The list edited to name a file outside, with a digest to match: the uninstaller still
+  // removes nothing outside the prefix.
+  WriteFile(dir_ / "keep.txt", "keep");
+  WriteFile(prefix + "/sibling.txt", "keep too");
+  std::string list = ReadFile(target + "/.zaro-install/files");
+  list += "../keep.txt\nCorvane/../../keep.txt\n" + std::string(dir_ / "keep.txt") + "\n";
+  WriteFile(target + "/.zaro-install/files", list);
+  ToolRun digest = RunShell("cd " + Quote(target + "/.zaro-install") +
+                            " && d=$(openssl dgst -sha256 -r < files | cut -d ' ' -f 1)"
+                            " && sed -i \"3s/.*/files=$d/\" record");
+  ASSERT_EQ(digest.code, 0) << digest.output;
+  ToolRun uninstall = RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh"));
+  EXPECT_EQ(uninstall.code, 0) << uninstall.output;
+  EXPECT_TRUE(Contains(uninstall.output, "not removed, outside the installation: ../keep.txt")) << uninstall.output;
+  EXPECT_EQ(ReadFile(dir_ / "keep.txt"), "keep");
+  EXPECT_EQ(ReadFile(prefix + "/sibling.txt"), "keep too");
+  EXPECT_FALSE(Exists(prefix + "/Corvane"));
+}
+
+}  // namespace
+}  // namespace zpk
