@@ -271,6 +271,18 @@ int RemoveChildElement(DescriptorDocument& document, std::u16string_view parent,
   });
 }
 
+int GetChildElementText(DescriptorDocument& document, std::u16string_view parent, std::u16string_view child,
+                        std::u16string& text) {
+  return Guarded(document, [&](DOMDocument* dom) {
+    DOMElement* parentElement = FirstElement(dom, parent);
+    DOMElement* element = parentElement ? FirstChildElement(parentElement, child) : nullptr;
+    if (!element) return 1;
+    const XMLCh* content = element->getTextContent();
+    text = content ? Trimmed(content) : std::u16string();
+    return 0;
+  });
+}
+
 bool HasChildElement(DescriptorDocument& document, std::u16string_view parent, std::u16string_view child) {
   return Guarded(document, [&](DOMDocument* dom) {
            DOMElement* parentElement = FirstElement(dom, parent);

@@ -230,6 +230,11 @@ int Package(PackageTarget target, bool exportFirst) {
     ShowCatalogueMessage(kNameMissingMessage, kMbIconInformation);
     return 0;
   }
+  // A localised name holds one text per language: the first names the output file (the
+  // movie's base name when it is empty), never all of them with their line breaks.
+  if (HasChildElement(MovieDescriptor(), u"name", u"text")) {
+    GetChildElementText(MovieDescriptor(), u"name", u"text", applicationName);
+  }
 
   const std::vector<std::u16string> icons = DescriptorIconImages(MovieDescriptor());
   std::u16string missingIcons;

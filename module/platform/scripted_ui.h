@@ -23,7 +23,7 @@ struct FormStep {
   std::vector<std::pair<std::string, std::u16string>> fields;  // "set": fields in order
   std::string press;                                           // "press": a button
   int waitMs = 0;                                              // "wait": tick the form's timer
-  std::vector<std::pair<std::string, std::u16string>> expect;  // "expect": fields and their texts
+  std::vector<std::pair<std::string, std::u16string>> expect = {};  // "expect": fields and their texts
 };
 
 struct ScriptedAnswer {
