@@ -86,8 +86,9 @@ TEST_F(TesselModule, UnansweredQuestionsOfTheModuleFailTheRun) {
 }
 
 TEST_F(TesselModule, TextsWithQuotesBackslashesAndLineFeedsSurviveTheModulesSave) {
-  // The module loads the included items into its settings and, when the sheet is left with
-  // OK after a change, stores every setting back through addDataToDocument.
+  // The module loads its settings from the document and, when the sheet is left with OK
+  // after a change, stores every setting back through addDataToDocument. (The iPhone
+  // destination is one the desktop pages never rewrite.)
   const std::string value = "C:\\Program Files\\say \"hi\".txt\nsecond line";
   RunOptions options;
   options.answers = Answers(Json::array(
@@ -95,21 +96,20 @@ TEST_F(TesselModule, TextsWithQuotesBackslashesAndLineFeedsSurviveTheModulesSave
                                                          Json{{"press", "OK"}}})}}}));
   const RunResult run = Script(
       "var d = tx.getDocumentDOM();\n"
-      "d.addDataToDocument('com.zaro.quessa.included.count', 'string', '1');\n"
-      "d.addDataToDocument('com.zaro.quessa.included.item0', 'string', " + Json(value).dump() + ");\n"
+      "d.addDataToDocument('com.zaro.quessa.ipadest', 'string', " + Json(value).dump() + ");\n"
       "zaro.OpenSettingDialog(tessel.documentURL, tessel.movieURL, tessel.kitVersion);\n",
       options, {"--trace"});
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   // The module stored the value itself (the snippet ran), and the saved file holds it unchanged.
-  EXPECT_TRUE(Contains(run.err, "tessel: ran tx.getDocumentDOM().addDataToDocument(\"com.zaro.quessa.included.item0\""))
+  EXPECT_TRUE(Contains(run.err, "tessel: ran tx.getDocumentDOM().addDataToDocument(\"com.zaro.quessa.ipadest\""))
       << run.err;
   EXPECT_FALSE(Contains(run.err, "did not run")) << run.err;
-  EXPECT_EQ(Sandbox::DocumentText(doc_, "com.zaro.quessa.included.item0"), value);
+  EXPECT_EQ(Sandbox::DocumentText(doc_, "com.zaro.quessa.ipadest"), value);
   EXPECT_EQ(Sandbox::DocumentText(doc_, "tessel.tsd.filepath"), doc_.string());
 
   // Loaded again by a new run, the module reads the same text.
   const RunResult again = Script(
-      "print(tx.getDocumentDOM().getDataFromDocument('com.zaro.quessa.included.item0') === " + Json(value).dump() + ");");
+      "print(tx.getDocumentDOM().getDataFromDocument('com.zaro.quessa.ipadest') === " + Json(value).dump() + ");");
   EXPECT_TRUE(Contains(again.out, "true\n")) << again.out << again.err;
 }
 

@@ -59,6 +59,10 @@ int SetChildElementIfReady(DescriptorDocument& document, std::u16string_view par
 // Removes the first `child` of the first `parent`; 0 also when there is no such child,
 // 3 when there is no `parent`.
 int RemoveChildElement(DescriptorDocument& document, std::u16string_view parent, std::u16string_view child);
+// Text content of the first `child` directly inside the first `parent`, trimmed like
+// GetElementText; 1 when either is missing.
+int GetChildElementText(DescriptorDocument& document, std::u16string_view parent, std::u16string_view child,
+                        std::u16string& text);
 // True when the first `parent` contains at least one `child`.
 bool HasChildElement(DescriptorDocument& document, std::u16string_view parent, std::u16string_view child);
 // The attribute of the first `tag` element as UTF-8 (empty when the attribute is absent);

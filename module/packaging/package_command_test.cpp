@@ -126,6 +126,24 @@ TEST_F(PackagingTest, DestinationsBareUnusableAndChosen) {
   EXPECT_EQ(ToolArgs(2)[11], (root_ / "dir.old" / "out.zaro").string());
 }
 
+TEST_F(PackagingTest, ALocalisedNameNamesTheOutputFileByItsFirstText) {
+  WriteRegistryValue(u"DigitalSign", u"prepare");
+  const std::string plain = Descriptor("");
+  std::string localised = plain;
+  localised.replace(localised.find("<name>Demo</name>"), 17,
+                    "<name>\n    <text xml:lang=\"en\">Hello World</text>\n    <text xml:lang=\"fr\">Bonjour</text>\n"
+                    "  </name>");
+  WriteText(movieFolder_ / "Hello-app.xml", localised);
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  EXPECT_EQ(ToolArgs()[3], FolderUtf8() + "Hello World.zaroi");
+
+  std::string empty = plain;
+  empty.replace(empty.find("<name>Demo</name>"), 17, "<name><text xml:lang=\"en\"> </text></name>");
+  WriteText(movieFolder_ / "Hello-app.xml", empty);
+  EXPECT_EQ(Package(DesktopPackage, false), 1);
+  EXPECT_EQ(ToolArgs(2)[3], FolderUtf8() + "Hello.zaroi") << "an empty first text: the movie's name";
+}
+
 TEST_F(PackagingTest, IncludedItemsAreNamedRelativeToTheirFolder) {
   fs::create_directories(movieFolder_ / "assets");
   WriteText(movieFolder_ / "sub" / "data.txt", "x");

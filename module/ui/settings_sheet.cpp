@@ -9,6 +9,8 @@
 #include "settings/settings_store.h"
 #include "signing/digital_signature_page.h"
 #include "signing/signature_password_dialog.h"
+#include "ui/app_settings_page.h"
+#include "ui/icon_preview_page.h"
 
 namespace zaro {
 namespace {
@@ -23,8 +25,16 @@ constexpr unsigned kDesktopHelpLink = 8104;
 
 // The page of each slot, in tab order. Pages this build does not have yet stay empty.
 std::unique_ptr<PageState> MakePage(bool iphone, int index) {
-  if (!iphone && index == CSettingsPropSheet::kSignaturePage) return std::make_unique<CDigitalSigDlg>();
-  return nullptr;
+  if (iphone) {
+    if (index == CSettingsPropSheet::kIpaIconsPage) return std::make_unique<CIconPreviewDlg>();
+    return nullptr;
+  }
+  switch (index) {
+    case CSettingsPropSheet::kGeneralPage: return std::make_unique<CAppSettingsDlg>();
+    case CSettingsPropSheet::kSignaturePage: return std::make_unique<CDigitalSigDlg>();
+    case CSettingsPropSheet::kIconsPage: return std::make_unique<CIconPreviewDlg>();
+    default: return nullptr;
+  }
 }
 
 }  // namespace
@@ -121,6 +131,18 @@ std::optional<std::u16string> CSettingsPropSheet::GetField(std::string_view name
   const PageState* page = Page(PageIndex(name.substr(0, dot)));
   if (page == nullptr) return std::nullopt;
   return page->GetField(name.substr(dot + 1));
+}
+
+void CSettingsPropSheet::RevealField(std::string_view name) {
+  const size_t dot = name.find('.');
+  if (dot != std::string_view::npos) SetActivePage(PageIndex(name.substr(0, dot)));
+}
+
+bool CSettingsPropSheet::IsSecretField(std::string_view name) const {
+  const size_t dot = name.find('.');
+  if (dot == std::string_view::npos) return FormState::IsSecretField(name);
+  const PageState* page = Page(PageIndex(name.substr(0, dot)));
+  return page != nullptr && page->IsSecretField(name.substr(dot + 1));
 }
 
 bool CSettingsPropSheet::SetField(std::string_view name, std::u16string_view value) {

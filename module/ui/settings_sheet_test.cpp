@@ -71,24 +71,43 @@ class SettingsSheetTest : public SigningTest {
 using Packaged = std::vector<std::pair<PackageTarget, bool>>;
 
 TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
-  CSettingsPropSheet sheet(0, Recording());
+  CSettingsPropSheet sheet(1, Recording());
   EXPECT_EQ(sheet.Title(), u"应用程序和安装程序设置");
   EXPECT_EQ(sheet.PageSlots(), 4);
-  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kGeneralPage), nullptr) << "not part of this build";
-  ASSERT_NE(sheet.Page(CSettingsPropSheet::kSignaturePage), nullptr);
-  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kSignaturePage)->Caption(), u"签名");
+  std::vector<std::u16string> captions;
+  for (int index = 0; index < sheet.PageSlots(); ++index) {
+    captions.push_back(sheet.Page(index) != nullptr ? sheet.Page(index)->Caption() : u"-");
+  }
+  EXPECT_EQ(captions, (std::vector<std::u16string>{u"常规", u"签名", u"图标", u"-"})) << "no Advanced page in this build";
   EXPECT_EQ(sheet.FindButton("Publish")->label, u"发布");
 
   sheet.OnShow();
-  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the first page present";
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage);
   EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Signature");
+  EXPECT_EQ(sheet.FindField("page")->items, (std::vector<std::u16string>{u"General", u"Signature", u"Icons"}));
   EXPECT_EQ(sheet.FindButton("Help")->label, u"帮助");
   const std::vector<std::string> names = sheet.FieldNames();
-  EXPECT_NE(std::find(names.begin(), names.end(), "Signature.certpath"), names.end());
-  EXPECT_NE(std::find(names.begin(), names.end(), "page"), names.end());
+  for (const char* name : {"page", "Signature.certpath", "General.appid", "Icons.size"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+  }
   EXPECT_EQ(sheet.GetField("Signature.usecert").value_or(u""), u"true");
   EXPECT_FALSE(sheet.GetField("General.value").has_value());
-  EXPECT_FALSE(sheet.SetField("page", u"General"));
+  EXPECT_FALSE(sheet.SetField("page", u"Advanced"));
+
+  CSettingsPropSheet sheetWithoutGeneral(0, Recording());
+  sheetWithoutGeneral.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);
+  sheetWithoutGeneral.OnShow();
+  EXPECT_EQ(sheetWithoutGeneral.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the first page present";
+}
+
+TEST_F(SettingsSheetTest, IphoneSheetHasTheIconsPageInItsThirdSlot) {
+  SetSetting(keys::kPubIpa, u"true");
+  CSettingsPropSheet sheet(0, Recording());
+  ASSERT_NE(sheet.Page(CSettingsPropSheet::kIpaIconsPage), nullptr);
+  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kIpaIconsPage)->FormName(), "Icons");
+  sheet.OnShow();
+  ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 57x57"));
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kIpaIconsPage);
 }
 
 TEST_F(SettingsSheetTest, HelpCaptionQuestionMarkBecomesAiuto) {
@@ -122,6 +141,7 @@ TEST_F(SettingsSheetTest, InitialPageAndPageFieldsOpenOnlyThePagesShown) {
 TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
   {
     CSettingsPropSheet sheet(0, Recording());
+    sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);  // the Signature page alone
     sheet.OnShow();
     ASSERT_TRUE(sheet.Press("OK"));
     EXPECT_TRUE(sheet.IsClosed());
@@ -132,6 +152,7 @@ TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
   }
   {
     CSettingsPropSheet sheet(0, Recording());
+    sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);  // the Signature page alone
     sheet.OnShow();
     ASSERT_TRUE(sheet.SetField("Signature.prepare", u"true"));
     ASSERT_TRUE(sheet.Press("OK"));
@@ -141,6 +162,7 @@ TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
   {
     WriteRegistryValue(u"DigitalSign", u"sign");
     CSettingsPropSheet sheet(CSettingsPropSheet::kIconsPage, Recording());
+    sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);  // the Signature page alone
     StandInPage* icons = StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
     sheet.OnShow();
     ASSERT_TRUE(sheet.SetField("Icons.value", u"removed"));
@@ -151,6 +173,7 @@ TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
   }
   {
     CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
+    sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);  // the Signature page alone
     StandInPage* advanced = StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced");
     sheet.OnShow();
     ASSERT_TRUE(sheet.SetField("Advanced.value", u"changed"));
@@ -218,6 +241,7 @@ TEST_F(SettingsSheetTest, PublishPreparingBuildsTheIntermediateFileOnly) {
   WriteRegistryValue(u"DigitalSign", u"prepare");
   SetSetting(keys::kPubExe, u"true");
   CSettingsPropSheet sheet(0, Recording());
+  sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);  // the Signature page alone
   sheet.OnShow();
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}})) << "no installer without signing";
@@ -288,6 +312,7 @@ TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
   SetSetting(keys::kCertPath, u"/keys/a.p12");
   {
     CSettingsPropSheet sheet(0, Recording());
+    sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);  // the Signature page alone
     StandIn(sheet, CSettingsPropSheet::kSignaturePage, "Signature");
     ui_->QueueForm("Settings", {PressStep("Publish"), PressStep("Cancel")});
     ui_->QueueForm("SignaturePassword", {SetAndPress({{"password", u"typed"}}, "Cancel")});
@@ -297,6 +322,7 @@ TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
   }
   {
     CSettingsPropSheet sheet(0, Recording());
+    sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);  // the Signature page alone
     StandIn(sheet, CSettingsPropSheet::kSignaturePage, "Signature");
     ui_->QueueForm("Settings", {PressStep("Publish"), PressStep("OK")});
     ui_->QueueForm("SignaturePassword", {PressStep("OK")});
@@ -308,6 +334,7 @@ TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
     packaged.clear();
     SetSetting(keys::kCertPath, u"");
     CSettingsPropSheet sheet(CSettingsPropSheet::kIconsPage, Recording());
+    sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);  // the Signature page alone
     StandIn(sheet, CSettingsPropSheet::kSignaturePage, "Signature");
     StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
     sheet.OnShow();

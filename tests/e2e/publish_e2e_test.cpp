@@ -225,8 +225,11 @@ TEST_F(PublishPrepareMode, ADocumentSavedUnderANewNameCarriesItsDescriptorOver) 
   EXPECT_NE(carried.find("<filename>New</filename>"), std::string::npos) << carried;
   EXPECT_EQ(ReadText(Work() / "Old-app.xml"), oldDescriptor);
 
-  EXPECT_EQ(launcher_->Calls(), std::vector<std::vector<std::string>>{PrepareCommand("New.zaroi", "New")});
-  EXPECT_TRUE(IsIntermediateFile(Work() / "New.zaroi"));
+  // The first sheet's General page stored the output file it showed, "Old.zaro"; the copy
+  // keeps it, so the intermediate file of the new movie is written under that name.
+  EXPECT_EQ(Sandbox::DocumentText(renamed, "com.zaro.quessa.zarodest"), "Old.zaro");
+  EXPECT_EQ(launcher_->Calls(), std::vector<std::vector<std::string>>{PrepareCommand("Old.zaroi", "New")});
+  EXPECT_TRUE(IsIntermediateFile(Work() / "Old.zaroi"));
   EXPECT_EQ(Shown(run), (std::vector<std::string>{FormLine("CProgressDlg"), MessageLine(kZaroiCreated, 64)}));
   EXPECT_FALSE(Sandbox::DocumentValue(renamed, "com.zaro.quessa.destination"));
   EXPECT_EQ(Sandbox::DocumentText(renamed, "tessel.qmv.basename"), "Old");  // not saved without the sheet's OK

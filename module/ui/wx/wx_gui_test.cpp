@@ -38,6 +38,8 @@
 #include <unistd.h>
 
 #include "platform/wake_signal.h"
+#include "descriptor/application_icons.h"
+#include "descriptor/descriptor_reader.h"
 #include "settings/settings_store.h"
 #include "signing/self_sign_dialog.h"
 #include "signing/signature_password_dialog.h"
@@ -773,6 +775,95 @@ TEST_F(WxGui, TheDropDownOpensOnTheCurrentEntry) {
   EXPECT_EQ(selected, (std::vector<int>{1, 2, 0}));
   EXPECT_EQ(driver.problems, std::vector<std::string>{});
   ExpectScreenshot("recent-certificates.png");
+// A movie folder with a parsed descriptor whose 16x16 and 128x128 icons are a real 16x16
+// PNG and a 20x20 PNG.
+class WxPages : public WxGui {
+ protected:
+  void SetUp() override {
+    if (!XServer::Get().Ready() || ui_ == nullptr) return;
+    folder_ = home_ / "movie";
+    fs::create_directories(folder_ / "icons");
+    for (int side : {16, 20}) {
+      wxImage image(side, side);
+      image.SetRGB(wxRect(0, 0, side, side), 40, 120, 200);
+      image.SetRGB(wxRect(side / 4, side / 4, side / 2, side / 2), 250, 200, 40);
+      image.SaveFile(wxString::FromUTF8((folder_ / "icons" / ("i" + std::to_string(side) + ".png")).string()),
+                     wxBITMAP_TYPE_PNG);
+    }
+    SetSetting(keys::kMovieFolder, FromUtf8(folder_.string() + "/"));
+    SetSetting(keys::kMovieBaseName, u"Hello");
+    SetSetting(keys::kPubIpa, u"false");
+    ASSERT_EQ(LoadDescriptor(true), 0);
+    WriteAppIcon(MovieDescriptor(), u"image16x16", u"icons/i16.png");
+    WriteAppIcon(MovieDescriptor(), u"image128x128", u"icons/i20.png");
+    InstallUi(CreateWxUi());
+  }
+  void TearDown() override {
+    if (ui_ == nullptr) return;
+    InstallUi(nullptr);
+    ReleaseDescriptor(MovieDescriptor());
+  }
+  fs::path folder_;
+};
+
+TEST_F(WxPages, GeneralPageShowsItsFieldsAlignedWithTheirPictureButtons) {
+  if (!HaveDisplay()) return;
+  SetSetting(keys::kIncludedCount, u"1");
+  SetSetting(IncludedItemKey(0), u"assets/readme.txt");
+  CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage);
+  std::vector<std::string> seen;
+  DialogDriver driver({{"Settings", "settings-general.png", [&](wxDialog* dialog) {
+                          auto* name = Find<wxTextCtrl>(dialog, "appname");
+                          auto* version = Find<wxTextCtrl>(dialog, "version");
+                          if (name && version && name->GetScreenPosition().y == version->GetScreenPosition().y) {
+                            seen.push_back("name and version on one row");
+                          }
+                          auto* id = Find<wxTextCtrl>(dialog, "appid");
+                          auto* copyright = Find<wxTextCtrl>(dialog, "copyright");
+                          if (name && id && copyright && name->GetScreenPosition().x == id->GetScreenPosition().x &&
+                              id->GetScreenPosition().x == copyright->GetScreenPosition().x) {
+                            seen.push_back("one label column");
+                          }
+                          auto* add = dynamic_cast<PictureButton*>(
+                              wxWindow::FindWindowByName("addfile", dialog));
+                          auto* list = Find<wxWindow>(dialog, "included");
+                          if (add && list && add->HasPicture() &&
+                              add->GetScreenPosition().y < list->GetScreenPosition().y) {
+                            seen.push_back("picture buttons above the list");
+                          }
+                          Click(dialog, "Cancel");
+                        }}});
+  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+  EXPECT_EQ(seen, (std::vector<std::string>{"name and version on one row", "one label column",
+                                            "picture buttons above the list"}));
+  EXPECT_EQ(driver.problems, std::vector<std::string>{});
+  ExpectScreenshot("settings-general.png");
+}
+
+TEST_F(WxPages, IconsPageDrawsASmallIconUnscaledInTheMiddleOfThePreview) {
+  if (!HaveDisplay()) return;
+  CSettingsPropSheet sheet(CSettingsPropSheet::kIconsPage);
+  ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 128x128"));
+  wxRect drawn;
+  wxSize frame;
+  DialogDriver driver({{"Settings", "settings-icons.png", [&](wxDialog* dialog) {
+                          if (auto* preview = dynamic_cast<ImagePreview*>(wxWindow::FindWindowByName("preview", dialog))) {
+                            drawn = preview->ImageRect();
+                            frame = preview->GetClientSize();
+                          }
+                          Click(dialog, "Cancel");
+                        }}});
+  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+  EXPECT_EQ(drawn.GetSize(), wxSize(20, 20));
+  EXPECT_EQ(drawn.GetPosition(), wxPoint((frame.GetWidth() - 20) / 2, (frame.GetHeight() - 20) / 2));
+  EXPECT_EQ(driver.problems, std::vector<std::string>{});
+  ExpectScreenshot("settings-icons.png");
+}
+
+TEST(PreviewPlacement, ASquareOfTheSmallestSideCentred) {
+  EXPECT_EQ(PreviewPlacement(wxSize(20, 20), wxSize(160, 160)), wxRect(70, 70, 20, 20));
+  EXPECT_EQ(PreviewPlacement(wxSize(300, 200), wxSize(160, 160)), wxRect(0, 0, 160, 160));
+  EXPECT_EQ(PreviewPlacement(wxSize(64, 32), wxSize(100, 80)), wxRect(34, 24, 32, 32));
 }
 
 }  // namespace

@@ -1,0 +1,172 @@
+#include "ui/app_settings_page.h"
+
+#include "descriptor/descriptor_test_support.h"
+#include "packaging/path_utilities.h"
+#include "settings/messages.h"
+
+namespace zaro {
+namespace {
+
+using testing_support::DescriptorTest;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+std::string Descriptor(const std::string& inside) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<application xmlns=\"http://ns.zaro.example/2.0\">\n"
+         "  <id>com.example.hello</id>\n"
+         "  <filename>Hello</filename>\n" +
+         inside +
+         "  <version>1.0</version>\n"
+         "  <description>first line\nsecond line</description>\n"
+         "  <copyright></copyright>\n"
+         "  <initialWindow>\n    <content>Movie.qmv</content>\n  </initialWindow>\n"
+         "</application>\n";
+}
+
+class GeneralPageTest : public DescriptorTest {
+ protected:
+  // Parses a descriptor for the movie "Movie" and opens the page on it.
+  void Open(const std::string& content) {
+    SetMovie("Movie");
+    WriteBytes(DescriptorFile("Movie"), content);
+    ASSERT_EQ(LoadDescriptor(true), 0);
+    page.Activate();
+  }
+  std::string Saved() { return ReadBytes(DescriptorFile("Movie")); }
+  bool Has(const std::string& text) { return Saved().find(text) != std::string::npos; }
+
+  CAppSettingsDlg page;
+};
+
+TEST_F(GeneralPageTest, ALocalisedNameDisablesItsFieldAndStaysUntouched) {
+  Open(Descriptor("  <name>\n    <text xml:lang=\"en\">Hello</text>\n    <text xml:lang=\"fr\">Bonjour</text>\n"
+                  "  </name>\n"));
+  EXPECT_EQ(page.Text("appname"), u"");
+  EXPECT_FALSE(page.FindField("appname")->enabled);
+  EXPECT_FALSE(page.SetField("appname", u"Other"));
+  ASSERT_TRUE(page.SetField("version", u"2.0"));
+  EXPECT_EQ(page.Commit(), CAppSettingsDlg::kAccepted);
+  EXPECT_TRUE(Has("<text xml:lang=\"fr\">Bonjour</text>")) << Saved();
+  EXPECT_TRUE(Has("<version>2.0</version>")) << Saved();
+}
+
+TEST_F(GeneralPageTest, AnUnsuitableIdentifierIsRefusedAndNothingIsWritten) {
+  Open(Descriptor("  <name>Hello</name>\n"));
+  const std::string before = Saved();
+  ASSERT_TRUE(page.SetField("appid", u"my_app"));
+  ASSERT_TRUE(page.SetField("appname", u"Changed"));
+  ASSERT_TRUE(page.SetField("installer", u"true"));
+  EXPECT_EQ(page.Commit(), CAppSettingsDlg::kInvalidId);
+  ASSERT_EQ(ui_->Events().size(), 1u);
+  EXPECT_EQ(ui_->Events()[0].text, LoadMessage(8061) + LoadMessage(8062));
+  EXPECT_EQ(ui_->Events()[0].style, 48u);
+  EXPECT_EQ(Saved(), before);
+  EXPECT_EQ(GetSetting(keys::kPubExe), u"");
+  EXPECT_FALSE(page.Changed());
+  ASSERT_TRUE(page.SetField("appid", u""));
+  EXPECT_EQ(page.Commit(), CAppSettingsDlg::kInvalidId) << "an empty identifier too";
+}
+
+TEST_F(GeneralPageTest, UneditedTextsStayByteForByteAndEditedOnesAreWrittenWithLineFeeds) {
+  const std::string longName(600, 'n');
+  Open(Descriptor("  <name>" + longName + "</name>\n"));
+  EXPECT_EQ(page.Text("appname").size(), CAppSettingsDlg::kMaxElementText);
+  EXPECT_EQ(page.Text("description"), u"first line\r\nsecond line");
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_TRUE(Has("<name>" + longName + "</name>")) << "an unedited long name keeps its full text";
+  EXPECT_TRUE(Has("<description>first line\nsecond line</description>"));
+
+  ASSERT_TRUE(page.SetField("description", u"one\r\ntwo\r\nthree"));
+  ASSERT_TRUE(page.SetField("copyright", u"© 2026"));
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_TRUE(Has("<description>one\ntwo\nthree</description>")) << Saved();
+  EXPECT_FALSE(Has("\r"));
+  EXPECT_TRUE(Has("<copyright>© 2026</copyright>"));
+}
+
+TEST_F(GeneralPageTest, OutputFileFallsBackToTheMovieNameWhenItsFolderIsGone) {
+  EXPECT_EQ(ShownOutputFile(u"D:/gone/out.zaro", u"Movie"), u"Movie.zaro");
+  EXPECT_EQ(ShownOutputFile(u"out", u"Movie"), u"out.zaro");
+  EXPECT_EQ(ShownOutputFile(u"", u"Movie"), u"Movie.zaro");
+  EXPECT_EQ(ShownOutputFile(u"OUT.ZAROI", u"Movie"), u"OUT.ZAROI");
+  const std::u16string existing = FromUtf8(movieFolder_.string()) + u"/pkg.zaro";
+  EXPECT_EQ(ShownOutputFile(existing, u"Movie"), WithBackslashes(existing)) << "its folder exists";
+
+  SetSetting(keys::kZaroDestination, u"D:/gone/out.zaro");
+  Open(Descriptor("  <name>Hello</name>\n"));
+  EXPECT_EQ(page.Text("destination"), u"Movie.zaro");
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_EQ(GetSetting(keys::kZaroDestination), u"Movie.zaro");
+  EXPECT_TRUE(page.Changed());
+}
+
+TEST_F(GeneralPageTest, ProfilesAndWindowStyleAreWrittenAsTheRuntimeReadsThem) {
+  Open(Descriptor("  <name>Hello</name>\n  <supportedProfiles>extendedDesktop mobileDevice</supportedProfiles>\n"));
+  EXPECT_EQ(page.Text("desktop"), u"false") << "desktop does not match inside extendedDesktop";
+  EXPECT_EQ(page.Text("extendedDesktop"), u"true");
+  EXPECT_EQ(page.Text("mobileDevice"), u"true");
+  EXPECT_EQ(page.Text("windowstyle"), u"系统镶边");
+  EXPECT_FALSE(page.SetField("windowstyle", u"透明")) << "no such entry";
+  ASSERT_TRUE(page.SetField("windowstyle", u"自定义镶边（透明）"));
+  for (const char* name : {"extendedDesktop", "mobileDevice"}) ASSERT_TRUE(page.SetField(name, u"false"));
+  ASSERT_TRUE(page.SetField("desktop", u"true"));
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_TRUE(Has("<supportedProfiles>desktop </supportedProfiles>")) << Saved();
+  EXPECT_TRUE(Has("<systemChrome>none</systemChrome>")) << Saved();
+  EXPECT_TRUE(Has("<transparent>true</transparent>"));
+  EXPECT_EQ(GetSetting(keys::kWindowType), u"transparent");
+
+  for (const char* name : {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"}) {
+    ASSERT_TRUE(page.SetField(name, u"true"));
+  }
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_FALSE(Has("supportedProfiles")) << "all four: removed";
+  ASSERT_TRUE(page.SetField("extendedDesktop", u"false"));
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_TRUE(Has("<supportedProfiles>desktop mobileDevice extendedMobileDevice</supportedProfiles>")) << Saved();
+  for (const char* name : {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"}) {
+    ASSERT_TRUE(page.SetField(name, u"false"));
+  }
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_FALSE(Has("supportedProfiles")) << "none: removed";
+}
+
+TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItems) {
+  SetSetting(keys::kIncludedCount, u"3");
+  SetSetting(IncludedItemKey(0), u"docs/readme.txt");
+  SetSetting(IncludedItemKey(1), u"");
+  SetSetting(IncludedItemKey(2), u"/abs/data");
+  Open(Descriptor("  <name>Hello</name>\n"));
+  const std::u16string folder = WithBackslashes(GetSetting(keys::kMovieFolder));
+  EXPECT_EQ(page.FindField("included")->items,
+            (std::vector<std::u16string>{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data"}));
+
+  ui_->QueueFile(folder + u"a.txt");
+  ui_->QueueFile(folder + u"a.txt");
+  ui_->QueueFile(folder + u"A.TXT");
+  ui_->QueueFolder(u"\\elsewhere\\assets");
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(page.Press("addfile"));
+  ASSERT_TRUE(page.Press("addfolder"));
+  EXPECT_EQ(page.FindField("included")->items,
+            (std::vector<std::u16string>{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data",
+                                         u"a.txt", u"\\elsewhere\\assets"}));
+  EXPECT_TRUE(page.Changed());
+
+  EXPECT_FALSE(page.Press("remove")) << "nothing selected";
+  ASSERT_TRUE(page.SetField("included", u"Movie.qmv"));
+  EXPECT_FALSE(page.Press("remove")) << "the fixed entries stay";
+  EXPECT_FALSE(page.SetField("included", u"nothing.txt"));
+  ASSERT_TRUE(page.SetField("included", u"\\abs\\data"));
+  ASSERT_TRUE(page.Press("remove"));
+  ASSERT_TRUE(page.SetField("included", u"\\elsewhere\\assets"));
+  ASSERT_TRUE(page.Press("remove"));
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_EQ(GetSetting(keys::kIncludedCount), u"2");
+  EXPECT_EQ(GetSetting(IncludedItemKey(0)), u"docs/readme.txt");
+  EXPECT_EQ(GetSetting(IncludedItemKey(1)), u"a.txt");
+  EXPECT_EQ(GetSetting(IncludedItemKey(2)), u"") << "the old third item is gone";
+}
+
+}  // namespace
+}  // namespace zaro
