@@ -111,7 +111,7 @@ int ConsoleUi::RunModal(ModalForm& form) {
   // The host reads its UI log after the command, so that a form nobody could fill in
   // fails the run instead of passing for one that was left with Cancel.
   if (const char* log = std::getenv("TESSEL_UI_LOG"); log != nullptr) {
-    AppendUiLog(log, {"unanswered", FromUtf8(form.FormName()), {}, 0, "no display to show the form on"});
+    AppendUiLog(log, {"unanswered", FromUtf8(form.FormName()), {}, 0, "no display to show the form on", {}});
   }
   return kIdCancel;
 }

@@ -775,6 +775,8 @@ TEST_F(WxGui, TheDropDownOpensOnTheCurrentEntry) {
   EXPECT_EQ(selected, (std::vector<int>{1, 2, 0}));
   EXPECT_EQ(driver.problems, std::vector<std::string>{});
   ExpectScreenshot("recent-certificates.png");
+}
+
 // A movie folder with a parsed descriptor whose 16x16 and 128x128 icons are a real 16x16
 // PNG and a 20x20 PNG.
 class WxPages : public WxGui {
