@@ -253,12 +253,7 @@ int RemoveChildElement(DescriptorDocument& document, std::u16string_view parent,
     if (!parentElement) return 3;
     DOMElement* existing = FirstChildElement(parentElement, child);
     if (!existing) return 0;
-    // Its indentation goes with it, so no empty line is left behind.
-    DOMNode* before = existing->getPreviousSibling();
-    if (IsWhitespaceText(before) && IsWhitespaceText(existing->getNextSibling())) {
-      parentElement->removeChild(before)->release();
-    }
-    parentElement->removeChild(existing)->release();
+    RemoveElement(existing);
     return 0;
   });
 }
@@ -340,6 +335,35 @@ int SaveDescriptor(DescriptorDocument& document, std::u16string_view path) {
     return -1;
   }
   return 0;
+}
+
+DOMElement* ChildElementNamed(const DOMElement* parent, std::u16string_view tag) {
+  return parent ? FirstChildElement(const_cast<DOMElement*>(parent), tag) : nullptr;
+}
+
+DOMElement* AppendNewElement(DOMElement* parent, std::u16string_view tag, std::u16string_view text) {
+  DOMDocument* dom = parent->getOwnerDocument();
+  const std::u16string name(tag);
+  DOMElement* created = dom->createElement(name.c_str());
+  if (!text.empty()) ReplaceContent(dom, created, text);
+  AppendChildElement(dom, parent, created);
+  return created;
+}
+
+void ReplaceElementText(DOMElement* element, std::u16string_view text) {
+  RemoveAllChildren(element);
+  if (!text.empty()) ReplaceContent(element->getOwnerDocument(), element, text);
+}
+
+void RemoveElement(DOMElement* element) {
+  // Its indentation goes with it, so no empty line is left behind.
+  DOMNode* parent = element->getParentNode();
+  if (!parent) return;
+  DOMNode* before = element->getPreviousSibling();
+  if (IsWhitespaceText(before) && IsWhitespaceText(element->getNextSibling())) {
+    parent->removeChild(before)->release();
+  }
+  parent->removeChild(element)->release();
 }
 
 }  // namespace zaro

@@ -9,6 +9,7 @@
 #include "settings/settings_store.h"
 #include "signing/digital_signature_page.h"
 #include "signing/signature_password_dialog.h"
+#include "ui/advanced_settings_page.h"
 
 namespace zaro {
 namespace {
@@ -24,6 +25,7 @@ constexpr unsigned kDesktopHelpLink = 8104;
 // The page of each slot, in tab order. Pages this build does not have yet stay empty.
 std::unique_ptr<PageState> MakePage(bool iphone, int index) {
   if (!iphone && index == CSettingsPropSheet::kSignaturePage) return std::make_unique<CDigitalSigDlg>();
+  if (!iphone && index == CSettingsPropSheet::kAdvancedPage) return std::make_unique<CAdvancedSettingsDlg>();
   return nullptr;
 }
 
@@ -165,9 +167,7 @@ int CSettingsPropSheet::ApplyDesktopPages() {
     signature->CommitFromSheet(false);  // with messages off it always stores what it has
     if (signature->Changed()) result = 1;
   }
-  if (PageState* advanced = OpenedPage(kAdvancedPage); advanced != nullptr && advanced->CommitFromSheet(true) != 0) {
-    return -1;
-  }
+  if (!CommitAdvancedPage()) return -1;
   if (PageState* general = OpenedPage(kGeneralPage)) {
     if (general->CommitFromSheet(true) != 0) return -1;
     if (general->Changed()) result = 1;
@@ -188,6 +188,17 @@ int CSettingsPropSheet::ApplyIphonePages() {
   }
   if (PageState* icons = OpenedPage(kIpaIconsPage); icons != nullptr && icons->Changed()) result = 1;
   return result;
+}
+
+bool CSettingsPropSheet::CommitAdvancedPage() {
+  PageState* advanced = OpenedPage(kAdvancedPage);
+  if (advanced == nullptr) return true;
+  if (advanced->CommitFromSheet(true) != 0) return false;
+  // The Advanced page changes the descriptor document only and the General page's commit
+  // saves it; when that page was never opened, its commit does not run, so the file is
+  // saved here or the changes would be lost (packaging reads the file, not the document).
+  if (OpenedPage(kGeneralPage) == nullptr) SaveDescriptor(MovieDescriptor(), MovieDescriptorPath());
+  return true;
 }
 
 void CSettingsPropSheet::AcceptPages() {
@@ -242,7 +253,7 @@ void CSettingsPropSheet::PublishIphone() {
 void CSettingsPropSheet::PublishDesktop() {
   const int previousActive = activePage_;
   if (!CommitInFront(kSignaturePage, previousActive)) return;
-  if (PageState* advanced = OpenedPage(kAdvancedPage); advanced != nullptr && advanced->CommitFromSheet(true) != 0) {
+  if (!CommitAdvancedPage()) {
     SetActivePage(kAdvancedPage);
     return;
   }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "atomic_output.h"
+#include "desktop_registration.h"
 
 namespace zpk {
 
@@ -89,10 +90,12 @@ exit 0
 
 }  // namespace
 
-std::string BuildInstallerStub(const std::string& installFolder) {
+std::string BuildInstallerStub(const std::string& installFolder, const std::string& desktopStep) {
+  std::string body = kStubBody;
+  body.insert(body.rfind("echo \"installed into"), desktopStep);
   auto build = [&](size_t offset) {
     return std::string("#!/bin/sh\n# Self-extracting installer. Usage: sh INSTALLER PREFIX\nset -eu\n") +
-           OffsetLine(offset) + "\ninstall_folder=" + ShellQuote(installFolder) + "\n" + kStubBody;
+           OffsetLine(offset) + "\ninstall_folder=" + ShellQuote(installFolder) + "\n" + body;
   };
   size_t size = build(0).size();
   return build(size);
@@ -115,7 +118,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 Outcome WriteInstaller(const std::string& packagePath, const DescriptorInfo& info, const std::string& output) {
   std::string folder = info.installFolder.empty() ? info.filename : info.installFolder;
-  std::string stub = BuildInstallerStub(folder);
+  std::string stub = BuildInstallerStub(folder, DesktopRegistrationStep(info));
   std::string error;
   int in = open(packagePath.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return Fail(kExitOutput, packagePath + ": cannot be read back (" + std::strerror(errno) + ")\n");

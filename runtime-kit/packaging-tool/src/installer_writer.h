@@ -9,8 +9,9 @@
 
 namespace zpk {
 
-// The stub for an archive appended right after it.
-std::string BuildInstallerStub(const std::string& installFolder);
+// The stub for an archive appended right after it; `desktopStep` runs once the files are
+// in place (the desktop registration of the file types).
+std::string BuildInstallerStub(const std::string& installFolder, const std::string& desktopStep = {});
 
 // Writes stub + the package file at `packagePath` to `output` (atomically, executable).
 Outcome WriteInstaller(const std::string& packagePath, const DescriptorInfo& info, const std::string& output);
