@@ -88,7 +88,7 @@ TEST(FileTypeCheck, IconFilesAreCheckedWhenPackaging) {
     const std::string movie = folder / "movie";
     MakeMovieFolder(movie, WithTypes(FileType("doc", "abc", "a/b", c.icons)));
     WriteFile(movie + "/icons/bad.png", "GIF89a........");
-    std::vector<std::string> args = {"-package", "-prepare", folder / "out.zaroi", movie + "/Movie-app.xml",
+    std::vector<std::string> args = {"-prepare", folder / "out.zaroi", movie + "/Movie-app.xml",
                                      "-C", movie, "Movie.qmv"};
     if (c.packageIt) args.push_back("icons");
     ToolRun run = RunTool(args);
