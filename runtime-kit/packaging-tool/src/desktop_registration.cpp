@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "xml_session.h"
+
 namespace zpk {
 namespace {
 
@@ -10,20 +12,6 @@ std::string InQuotes(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
-}
-
-std::string XmlEscaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 // A desktop entry string value: backslash, line breaks and tabs escaped.
