@@ -75,6 +75,8 @@ DOMElement* FirstElement(DOMDocument* dom, std::u16string_view tag) {
   return node && node->getNodeType() == DOMNode::ELEMENT_NODE ? static_cast<DOMElement*>(node) : nullptr;
 }
 
+}  // namespace
+
 DOMElement* FirstChildElement(DOMElement* parent, std::u16string_view tag) {
   for (DOMNode* child = parent->getFirstChild(); child; child = child->getNextSibling()) {
     if (child->getNodeType() == DOMNode::ELEMENT_NODE &&
@@ -128,6 +130,17 @@ void AppendChildElement(DOMDocument* dom, DOMElement* parent, DOMElement* elemen
   parent->insertBefore(dom->createTextNode(indent.c_str()), last);
   parent->insertBefore(element, last);
 }
+
+void RemoveChildWithIndent(DOMElement* parent, DOMElement* child) {
+  // Its indentation goes with it, so no empty line is left behind.
+  DOMNode* before = child->getPreviousSibling();
+  if (IsWhitespaceText(before) && IsWhitespaceText(child->getNextSibling())) {
+    parent->removeChild(before)->release();
+  }
+  parent->removeChild(child)->release();
+}
+
+namespace {
 
 template <typename Operation>
 int Guarded(DescriptorDocument& document, Operation operation) {
@@ -253,7 +266,7 @@ int RemoveChildElement(DescriptorDocument& document, std::u16string_view parent,
     if (!parentElement) return 3;
     DOMElement* existing = FirstChildElement(parentElement, child);
     if (!existing) return 0;
-    RemoveElement(existing);
+    RemoveChildWithIndent(parentElement, existing);
     return 0;
   });
 }
@@ -335,35 +348,6 @@ int SaveDescriptor(DescriptorDocument& document, std::u16string_view path) {
     return -1;
   }
   return 0;
-}
-
-DOMElement* ChildElementNamed(const DOMElement* parent, std::u16string_view tag) {
-  return parent ? FirstChildElement(const_cast<DOMElement*>(parent), tag) : nullptr;
-}
-
-DOMElement* AppendNewElement(DOMElement* parent, std::u16string_view tag, std::u16string_view text) {
-  DOMDocument* dom = parent->getOwnerDocument();
-  const std::u16string name(tag);
-  DOMElement* created = dom->createElement(name.c_str());
-  if (!text.empty()) ReplaceContent(dom, created, text);
-  AppendChildElement(dom, parent, created);
-  return created;
-}
-
-void ReplaceElementText(DOMElement* element, std::u16string_view text) {
-  RemoveAllChildren(element);
-  if (!text.empty()) ReplaceContent(element->getOwnerDocument(), element, text);
-}
-
-void RemoveElement(DOMElement* element) {
-  // Its indentation goes with it, so no empty line is left behind.
-  DOMNode* parent = element->getParentNode();
-  if (!parent) return;
-  DOMNode* before = element->getPreviousSibling();
-  if (IsWhitespaceText(before) && IsWhitespaceText(element->getNextSibling())) {
-    parent->removeChild(before)->release();
-  }
-  parent->removeChild(element)->release();
 }
 
 }  // namespace zaro

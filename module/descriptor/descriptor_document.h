@@ -14,7 +14,6 @@
 
 XERCES_CPP_NAMESPACE_BEGIN
 class DOMDocument;
-class DOMElement;
 XERCES_CPP_NAMESPACE_END
 
 namespace zaro {
@@ -73,20 +72,5 @@ int SetElementAttribute(DescriptorDocument& document, std::u16string_view tag, s
 // atomically: on failure the old file stays as it was. 0 on success; -1 without a parser or
 // when serialising or writing failed ("Exception message is: %s\n" on standard output).
 int SaveDescriptor(DescriptorDocument& document, std::u16string_view path);
-
-// Subtree editing for the parts that build nested elements (file types). Each keeps the
-// document's own layout: a laid-out document gets the new element on a line of its own,
-// indented like its siblings, and loses the removed element's line.
-// The first child element of `parent` with the tag name, or null.
-XERCES_CPP_NAMESPACE::DOMElement* ChildElementNamed(const XERCES_CPP_NAMESPACE::DOMElement* parent,
-                                                   std::u16string_view tag);
-// Creates an element with the tag name (and the text, when not empty) and appends it to
-// `parent` as its last child.
-XERCES_CPP_NAMESPACE::DOMElement* AppendNewElement(XERCES_CPP_NAMESPACE::DOMElement* parent, std::u16string_view tag,
-                                                  std::u16string_view text = {});
-// Replaces the whole content of `element` by one text node (none for an empty text).
-void ReplaceElementText(XERCES_CPP_NAMESPACE::DOMElement* element, std::u16string_view text);
-// Removes `element` from its parent and releases it.
-void RemoveElement(XERCES_CPP_NAMESPACE::DOMElement* element);
 
 }  // namespace zaro

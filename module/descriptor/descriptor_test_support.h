@@ -42,14 +42,8 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& con
 }
 
 // The kit's sample descriptor in the source tree.
-// The source tree is ZARO_SOURCE, which CTest sets for every test; __FILE__ may be a path
-// relative to the build folder (the compiler cache rewrites it), so it is only the fallback.
 inline std::filesystem::path SourceSample() {
-  const char* source = std::getenv("ZARO_SOURCE");
-  const std::filesystem::path root = source != nullptr && *source != '\0'
-                                         ? std::filesystem::path(source)
-                                         : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-  return root / "runtime-kit" / "samples" /
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "runtime-kit" / "samples" /
          "descriptor-sample.xml";
 }
 

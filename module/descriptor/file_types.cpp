@@ -2,6 +2,7 @@
 
 #include <xercesc/dom/DOM.hpp>
 
+#include "descriptor/descriptor_parser.h"
 #include "platform/text.h"
 
 namespace zaro {
@@ -10,17 +11,35 @@ namespace {
 using xercesc::DOMElement;
 using xercesc::DOMNode;
 
-bool IsXmlBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-std::u16string_view Trimmed(std::u16string_view text) {
-  while (!text.empty() && IsXmlBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsXmlBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 std::u16string TextOf(const DOMElement* element) {
   const XMLCh* text = element != nullptr ? element->getTextContent() : nullptr;
   return text != nullptr ? std::u16string(text) : std::u16string();
+}
+
+// The first child element of `parent` with the tag name, or null.
+DOMElement* ChildElementNamed(DOMElement* parent, std::u16string_view tag) {
+  return parent != nullptr ? FirstChildElement(parent, tag) : nullptr;
+}
+
+// Replaces the content of `element` by the text; an empty text leaves it empty.
+void ReplaceElementText(DOMElement* element, std::u16string_view text) {
+  RemoveAllChildren(element);
+  if (!text.empty()) ReplaceContent(element->getOwnerDocument(), element, text);
+}
+
+// A new element with the tag name (and the text, when not empty) as the last child of
+// `parent`, laid out like its siblings.
+DOMElement* AppendNewElement(DOMElement* parent, std::u16string_view tag, std::u16string_view text = {}) {
+  xercesc::DOMDocument* dom = parent->getOwnerDocument();
+  const std::u16string name(tag);
+  DOMElement* created = dom->createElement(name.c_str());
+  ReplaceElementText(created, text);
+  AppendChildElement(dom, parent, created);
+  return created;
+}
+
+void RemoveElement(DOMElement* element) {
+  RemoveChildWithIndent(static_cast<DOMElement*>(element->getParentNode()), element);
 }
 
 std::u16string ImageTag(int size) {

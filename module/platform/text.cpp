@@ -88,25 +88,57 @@ long LeadingNumber(std::u16string_view text) {
   return value;
 }
 
-namespace {
+std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
+  if (from.empty()) return text;
+  for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+std::u16string Trimmed(std::u16string_view text) {
+  constexpr std::u16string_view kBlanks = u" \t\r\n";
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::u16string_view::npos) return {};
+  const size_t last = text.find_last_not_of(kBlanks);
+  return std::u16string(text.substr(first, last - first + 1));
+}
 
-}  // namespace
+char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
-std::u16string CutAtUnits(std::u16string_view text, size_t units) {
-  if (text.size() <= units) return std::u16string(text);
-  size_t end = units;
-  if (end > 0 && IsHighSurrogate(text[end - 1])) --end;  // keep a pair together
+std::u16string LowerAscii(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) c = FoldAscii(c);
+  return out;
+}
+
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (FoldAscii(text[i]) != FoldAscii(prefix[i])) return false;
+  }
+  return true;
+}
+
+std::u16string CutToLimit(std::u16string_view text, size_t limit) {
+  if (text.size() <= limit) return std::u16string(text);
+  size_t end = limit;
+  // A high surrogate at the cut would be left without its partner.
+  if (end > 0 && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) --end;
   return std::u16string(text.substr(0, end));
 }
 
 std::u16string CutAtUtf8Bytes(std::u16string_view text, size_t bytes) {
+  auto high = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
   size_t used = 0;
   size_t end = 0;
   while (end < text.size()) {
     const char16_t c = text[end];
-    const bool pair = IsHighSurrogate(c) && end + 1 < text.size() && text[end + 1] >= 0xDC00 && text[end + 1] <= 0xDFFF;
+    const bool pair = high(c) && end + 1 < text.size() && text[end + 1] >= 0xDC00 && text[end + 1] <= 0xDFFF;
     const size_t width = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
     if (used + width > bytes) break;
     used += width;

@@ -31,21 +31,6 @@ constexpr std::pair<std::string_view, std::u16string_view> kAbilityFields[] = {
     {"maximizable", u"maximizable"}, {"minimizable", u"minimizable"}, {"resizable", u"resizable"},
     {"visible", u"visible"}};
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-std::u16string Trim(std::u16string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return std::u16string(text);
-}
-
-std::u16string LowerAscii(std::u16string text) {
-  for (char16_t& c : text) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return text;
-}
-
 bool IsDigits(std::u16string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
 }
@@ -67,11 +52,6 @@ std::u16string EntryName(std::u16string_view entry) { return std::u16string(entr
 
 std::u16string EntryFor(const FileTypeRecord& record) {
   return FromUtf8(record.name) + u"(" + FromUtf8(record.extension) + u")";
-}
-
-bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
-  return text.size() >= prefix.size() && LowerAscii(std::u16string(text.substr(0, prefix.size()))) ==
-                                              LowerAscii(std::u16string(prefix));
 }
 
 int ShowInvalidValue(std::u16string_view value) {
@@ -129,7 +109,7 @@ std::u16string CAdvancedSettingsDlg::ReadLimited(std::u16string_view element, bo
   cut = false;
   if (GetElementText(MovieDescriptor(), element, text) != 0) return {};
   const std::u16string limited =
-      folder ? CutAtUnits(text, kFolderTextLimit) : Trim(CutAtUtf8Bytes(text, kNumberTextLimit));
+      folder ? CutToLimit(text, kFolderTextLimit) : Trimmed(CutAtUtf8Bytes(text, kNumberTextLimit));
   cut = limited.size() < text.size();
   return limited;
 }
@@ -170,8 +150,8 @@ void CAdvancedSettingsDlg::LoadSizePair(std::u16string_view element, const std::
   const std::u16string text = ReadLimited(element, false, cut);
   const size_t blank = text.find(u' ');
   if (blank != std::u16string::npos && blank > 0) {
-    const std::u16string width = Trim(std::u16string_view(text).substr(0, blank));
-    const std::u16string height = Trim(std::u16string_view(text).substr(blank + 1));
+    const std::u16string width = Trimmed(std::u16string_view(text).substr(0, blank));
+    const std::u16string height = Trimmed(std::u16string_view(text).substr(blank + 1));
     if (IsDigits(width)) SetText(widthField, width);
     if (IsDigits(height)) SetText(heightField, height);
   }
@@ -206,14 +186,14 @@ void CAdvancedSettingsDlg::OnInitPage() {
   for (const auto& [field, element] : kAbilityFields) {
     SetChecked(field, true);
     std::u16string text;
-    if (GetElementText(MovieDescriptor(), element, text) == 0 && LowerAscii(Trim(text)) == u"false") {
+    if (GetElementText(MovieDescriptor(), element, text) == 0 && LowerAscii(Trimmed(text)) == u"false") {
       SetChecked(field, false);
     }
   }
   EnableSizeLimits(Checked("resizable"));
   std::u16string update;
   SetChecked("customupdate",
-             GetElementText(MovieDescriptor(), u"customUpdateUI", update) == 0 && LowerAscii(Trim(update)) == u"true");
+             GetElementText(MovieDescriptor(), u"customUpdateUI", update) == 0 && LowerAscii(Trimmed(update)) == u"true");
 }
 
 void CAdvancedSettingsDlg::EnableSizeLimits(bool enabled) {
@@ -256,7 +236,7 @@ bool CAdvancedSettingsDlg::CommitFolders() {
   if (!KeepsCutText(u"programMenuFolder")) {
     if (!menu.empty()) {
       SetChildElementText(document, u"application", u"programMenuFolder", menu);
-      SetSetting(keys::kProgramMenu, CutAtUnits(menu, kProgramMenuSettingLimit));
+      SetSetting(keys::kProgramMenu, CutToLimit(menu, kProgramMenuSettingLimit));
     } else {
       RemoveChildElement(document, u"application", u"programMenuFolder");
     }
@@ -266,7 +246,7 @@ bool CAdvancedSettingsDlg::CommitFolders() {
 
 bool CAdvancedSettingsDlg::CommitPosition() {
   for (const auto& [field, element] : kPositionFields) {
-    const std::u16string value = Trim(Text(field));
+    const std::u16string value = Trimmed(Text(field));
     if (KeepsCutText(element)) continue;
     if (value.empty()) {
       RemoveChildElement(MovieDescriptor(), u"initialWindow", element);
@@ -281,8 +261,8 @@ bool CAdvancedSettingsDlg::CommitPosition() {
 }
 
 bool CAdvancedSettingsDlg::CommitMinimumSize() {
-  const std::u16string width = Trim(Text("minwidth"));
-  const std::u16string height = Trim(Text("minheight"));
+  const std::u16string width = Trimmed(Text("minwidth"));
+  const std::u16string height = Trimmed(Text("minheight"));
   if (KeepsCutText(u"minSize")) return true;
   if (width.empty() || height.empty()) {
     RemoveChildElement(MovieDescriptor(), u"initialWindow", u"minSize");
@@ -299,7 +279,7 @@ bool CAdvancedSettingsDlg::CommitMinimumSize() {
 
 bool CAdvancedSettingsDlg::CommitMaximumSize() {
   if (KeepsCutText(u"maxSize")) return true;
-  const std::u16string width = Trim(Text("maxwidth"));
+  const std::u16string width = Trimmed(Text("maxwidth"));
   if (width.empty()) {
     RemoveChildElement(MovieDescriptor(), u"initialWindow", u"maxSize");
     return true;
@@ -311,11 +291,11 @@ bool CAdvancedSettingsDlg::CommitMaximumSize() {
     ShowInvalidValue(width);
     return false;
   }
-  if (exceeds(Trim(Text("minwidth")), width)) {
+  if (exceeds(Trimmed(Text("minwidth")), width)) {
     ShowCatalogueMessage(kMinGreaterThanMax);
     return false;
   }
-  const std::u16string height = Trim(Text("maxheight"));
+  const std::u16string height = Trimmed(Text("maxheight"));
   if (height.empty()) {
     RemoveChildElement(MovieDescriptor(), u"initialWindow", u"maxSize");
     return true;
@@ -324,7 +304,7 @@ bool CAdvancedSettingsDlg::CommitMaximumSize() {
     ShowInvalidValue(height);
     return false;
   }
-  if (exceeds(Trim(Text("minheight")), height)) {
+  if (exceeds(Trimmed(Text("minheight")), height)) {
     ShowCatalogueMessage(kMinGreaterThanMax);
     return false;
   }
@@ -369,7 +349,7 @@ void CAdvancedSettingsDlg::ShowEntry(const std::u16string& entry) {
   // An entry of this type in another case is not repeated; a type whose name differs in
   // case is a type of its own in the table and is listed, so nothing is kept unseen.
   const bool listed = std::any_of(items.begin(), items.end(), [&](const std::u16string& item) {
-    return StartsWithIgnoringCase(item, entry) && EntryName(item) == EntryName(entry);
+    return StartsWithNoCase(item, entry) && EntryName(item) == EntryName(entry);
   });
   if (!listed) items.push_back(entry);
   RefreshListButtons();

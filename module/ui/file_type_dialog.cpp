@@ -1,7 +1,5 @@
 #include "ui/file_type_dialog.h"
 
-#include <algorithm>
-
 #include "packaging/path_utilities.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -26,17 +24,6 @@ constexpr unsigned kOkCancelWarning = kMbOkCancel | kMbIconExclamation;
 
 // The dialog lists its icon rows largest first; the record stores them smallest first.
 constexpr int kDialogOrder[] = {128, 48, 32, 16};
-
-// "\" separators turned into "/", and the other way round.
-std::u16string Slashed(std::u16string path) {
-  ReplaceBackslashes(path, u'/');
-  return path;
-}
-
-std::u16string Backslashed(std::u16string path) {
-  std::replace(path.begin(), path.end(), u'/', u'\\');
-  return path;
-}
 
 std::u16string SizeLabel(int size) {
   const std::u16string number = FromUtf8(std::to_string(size));
@@ -75,7 +62,7 @@ CFileTypeDlg::CFileTypeDlg(FileTypeRecord& record) : record_(record) {
 }
 
 void CFileTypeDlg::OnShow() {
-  root_ = Backslashed(GetSetting(keys::kMovieFolder));
+  root_ = WithBackslashes(GetSetting(keys::kMovieFolder));
   filter_ = LoadMessage(kImageFiles) + u" (*.png)|*.png||";
   if (record_.name.empty() && record_.extension.empty()) return;  // a new file type
   SetText("name", FromUtf8(record_.name));
@@ -85,7 +72,7 @@ void CFileTypeDlg::OnShow() {
   for (int size : kDialogOrder) {
     const std::u16string& path = record_.Icon(size);
     if (path.empty()) continue;
-    const std::u16string absolute = Backslashed(root_ + path);
+    const std::u16string absolute = WithBackslashes(root_ + path);
     // An icon whose file is gone is dropped from the form (not from the record).
     if (!platform::FileExists(absolute)) continue;
     SetText(IconControl("icon", size), path);
@@ -166,27 +153,27 @@ bool CFileTypeDlg::StoreIntoRecord() {
   record_.name = ToUtf8(Text("name"));
   record_.extension = ToUtf8(Text("extension"));
   // Texts longer than the record holds are cut at its limit.
-  record_.description = CutAtUnits(Text("description"), kFileTypeTextLimit);
-  record_.contentType = CutAtUnits(Text("contenttype"), kFileTypeTextLimit);
+  record_.description = CutToLimit(Text("description"), kFileTypeTextLimit);
+  record_.contentType = CutToLimit(Text("contenttype"), kFileTypeTextLimit);
   for (int size : kFileTypeIconSizes) {
     std::u16string& stored = record_.Icon(size);
-    const std::u16string field = CutAtUnits(Text(IconControl("icon", size)), kFileTypeTextLimit);
+    const std::u16string field = CutToLimit(Text(IconControl("icon", size)), kFileTypeTextLimit);
     if (field.empty()) {
       stored.clear();
       continue;
     }
-    const std::u16string underRoot = Slashed(root_ + field);
+    const std::u16string underRoot = WithSlashes(root_ + field);
     if (!platform::FileExists(underRoot)) {
       ShowMessage(LoadMessage(kIconUnreadable) + u"\n" + underRoot);
       return false;
     }
-    const std::u16string windowsForm = Backslashed(field);
+    const std::u16string windowsForm = WithBackslashes(field);
     if (!platform::FileExists(windowsForm) && !platform::FileExists(root_ + windowsForm)) {
       ShowCatalogueMessage(kIconMissing);
       stored.clear();
       return false;
     }
-    stored = Slashed(field);
+    stored = WithSlashes(field);
   }
   return true;
 }
