@@ -120,6 +120,26 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
                                    "<image32x32>icons/doc32.png</image32x32>", "<name>viewer.Note</name>",
                                    "<image16x16>icons/note16.png</image16x16>", "</fileTypes>"}))
       << descriptor;
+  // The author opens the sheet again and sees the values and the types as set.
+  Json shown = Json::object();
+  for (const auto& [field, text] : std::vector<std::pair<std::string, std::string>>{
+           {"Advanced.width", "800"}, {"Advanced.height", "600"}, {"Advanced.x", "10"}, {"Advanced.y", "20"},
+           {"Advanced.minwidth", "320"}, {"Advanced.minheight", "240"}, {"Advanced.maxwidth", "1024"},
+           {"Advanced.maxheight", "768"}, {"Advanced.maximizable", "false"}, {"Advanced.resizable", "true"},
+           {"Advanced.installfolder", "Corvane/Viewer"}, {"Advanced.programmenu", "Viewer Apps"},
+           {"Advanced.customupdate", "true"}}) {
+    shown[field] = text;
+  }
+  const RunResult again = box_.Run(
+      {"settings", document->string()},
+      WithAnswers({Form("Settings", {Json{{"expect", shown}}, Set("Advanced.filetypes", "viewer.Note(vnote)"),
+                                     Press("Advanced.edittype"), Press("Cancel")}),
+                   Form("FileType", {Json{{"expect", Json{{"name", "viewer.Note"},
+                                                          {"contenttype", "application/x-viewer-note"},
+                                                          {"icon16", "icons/note16.png"}}}},
+                                     Press("Cancel")})}));
+  EXPECT_EQ(again.exitStatus, 0) << Describe(again);
+
   const fs::path installer = Work() / "Viewer.exe";
   ASSERT_TRUE(fs::exists(installer)) << Describe(run);
   EXPECT_EQ(Verify(installer, box_.Root()).exitCode, 0);
