@@ -379,7 +379,7 @@ TEST_F(PackagingTest, DebugExportPermitsDebuggingOnlyForTheExport) {
 TEST_F(PackagingTest, CancelKillsTheToolAndReportsNothing) {
   WriteText(toolDir_ / "sleep", "30");
   ToolAnswers(3, "should never be reported");
-  ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500}, FormStep{{}, "Cancel", 0}});
+  ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500, {}}, FormStep{{}, "Cancel", 0, {}}});
   EXPECT_EQ(Package(DesktopPackage, false), 1);
   EXPECT_EQ(ToolRuns(), 1);
   EXPECT_TRUE(Messages().empty()) << "a cancelled run shows no box";

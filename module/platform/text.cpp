@@ -132,4 +132,19 @@ std::u16string CutToLimit(std::u16string_view text, size_t limit) {
   return std::u16string(text.substr(0, end));
 }
 
+std::u16string CutAtUtf8Bytes(std::u16string_view text, size_t bytes) {
+  auto high = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+  size_t used = 0;
+  size_t end = 0;
+  while (end < text.size()) {
+    const char16_t c = text[end];
+    const bool pair = high(c) && end + 1 < text.size() && text[end + 1] >= 0xDC00 && text[end + 1] <= 0xDFFF;
+    const size_t width = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    if (used + width > bytes) break;
+    used += width;
+    end += pair ? 2 : 1;
+  }
+  return std::u16string(text.substr(0, end));
+}
+
 }  // namespace zaro

@@ -25,5 +25,8 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 // At most `limit` units of a text: what a fixed buffer of limit + 1 units shows. A
 // surrogate pair is never split.
 std::u16string CutToLimit(std::u16string_view text, size_t limit);
+// The longest beginning of a text whose UTF-8 form has at most `bytes` bytes (what a
+// fixed 8-bit buffer of bytes + 1 shows); a character is never split.
+std::u16string CutAtUtf8Bytes(std::u16string_view text, size_t bytes);
 
 }  // namespace zaro

@@ -78,7 +78,7 @@ TEST(ScriptedUi, FormStepsSetFieldsAndPressButtons) {
   EXPECT_EQ(ui.RunModal(unanswered), kIdCancel) << "a form left open is cancelled";
   EXPECT_EQ(ui.Failures(), 1);
 
-  ui.QueueForm("CTestDlg", {FormStep{{{"third", u"x"}}, "Apply", 0}, FormStep{{}, "OK", 0}});
+  ui.QueueForm("CTestDlg", {FormStep{{{"third", u"x"}}, "Apply", 0, {}}, FormStep{{}, "OK", 0, {}}});
   TwoFieldForm wrong;
   EXPECT_EQ(ui.RunModal(wrong), kIdOk);
   EXPECT_EQ(ui.Failures(), 3) << "an unknown field and an unknown button are both reported";

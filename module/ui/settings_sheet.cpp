@@ -9,6 +9,7 @@
 #include "settings/settings_store.h"
 #include "signing/digital_signature_page.h"
 #include "signing/signature_password_dialog.h"
+#include "ui/advanced_settings_page.h"
 #include "ui/app_settings_page.h"
 #include "ui/icon_preview_page.h"
 
@@ -33,6 +34,7 @@ std::unique_ptr<PageState> MakePage(bool iphone, int index) {
     case CSettingsPropSheet::kGeneralPage: return std::make_unique<CAppSettingsDlg>();
     case CSettingsPropSheet::kSignaturePage: return std::make_unique<CDigitalSigDlg>();
     case CSettingsPropSheet::kIconsPage: return std::make_unique<CIconPreviewDlg>();
+    case CSettingsPropSheet::kAdvancedPage: return std::make_unique<CAdvancedSettingsDlg>();
     default: return nullptr;
   }
 }
@@ -187,9 +189,7 @@ int CSettingsPropSheet::ApplyDesktopPages() {
     signature->CommitFromSheet(false);  // with messages off it always stores what it has
     if (signature->Changed()) result = 1;
   }
-  if (PageState* advanced = OpenedPage(kAdvancedPage); advanced != nullptr && advanced->CommitFromSheet(true) != 0) {
-    return -1;
-  }
+  if (!CommitAdvancedPage()) return -1;
   if (PageState* general = OpenedPage(kGeneralPage)) {
     if (general->CommitFromSheet(true) != 0) return -1;
     if (general->Changed()) result = 1;
@@ -210,6 +210,17 @@ int CSettingsPropSheet::ApplyIphonePages() {
   }
   if (PageState* icons = OpenedPage(kIpaIconsPage); icons != nullptr && icons->Changed()) result = 1;
   return result;
+}
+
+bool CSettingsPropSheet::CommitAdvancedPage() {
+  PageState* advanced = OpenedPage(kAdvancedPage);
+  if (advanced == nullptr) return true;
+  if (advanced->CommitFromSheet(true) != 0) return false;
+  // The Advanced page changes the descriptor document only and the General page's commit
+  // saves it; when that page was never opened, its commit does not run, so the file is
+  // saved here or the changes would be lost (packaging reads the file, not the document).
+  if (OpenedPage(kGeneralPage) == nullptr) SaveDescriptor(MovieDescriptor(), MovieDescriptorPath());
+  return true;
 }
 
 void CSettingsPropSheet::AcceptPages() {
@@ -264,7 +275,7 @@ void CSettingsPropSheet::PublishIphone() {
 void CSettingsPropSheet::PublishDesktop() {
   const int previousActive = activePage_;
   if (!CommitInFront(kSignaturePage, previousActive)) return;
-  if (PageState* advanced = OpenedPage(kAdvancedPage); advanced != nullptr && advanced->CommitFromSheet(true) != 0) {
+  if (!CommitAdvancedPage()) {
     SetActivePage(kAdvancedPage);
     return;
   }

@@ -96,6 +96,8 @@ class CSettingsPropSheet : public FormState {
   // The slot of the page named `name`, or -1.
   int PageIndex(std::string_view name) const;
   void RefreshPageField();
+  // The Advanced page's commit, when it was opened; false when it refused.
+  bool CommitAdvancedPage();
   void AcceptPages();
   void Publish();
   void PublishIphone();

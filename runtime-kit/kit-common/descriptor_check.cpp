@@ -66,6 +66,19 @@ bool HasControl(const std::string& s) {
   return false;
 }
 
+// type "/" subtype, each a non-empty token of the characters a MIME type name may use.
+bool IsMimeType(const std::string& s) {
+  const size_t slash = s.find('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 == s.size() || s.size() > 255) return false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    const bool token = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       std::string_view("!#$&^_.+-").find(c) != std::string_view::npos;
+    if (!token && i != slash) return false;
+  }
+  return true;
+}
+
 // Compares dotted version numbers; false when either is not all digits and dots.
 bool ParseVersion(const std::string& text, std::vector<long>& parts) {
   parts.clear();
@@ -82,7 +95,7 @@ bool ParseVersion(const std::string& text, std::vector<long>& parts) {
 
 enum class Kind {
   Text, Localized, Id, FileName, Version, Bool, UInt, Int, SizePair, Chrome, AspectRatio,
-  RenderMode, RelPath, Folder, Profiles, ContentType, TypeName, TypeExt,
+  RenderMode, RelPath, Folder, Profiles, ContentType, TypeName, TypeExt, TypeText,
   InitialWindow, Icon, FileTypes,
 };
 
@@ -110,7 +123,7 @@ const std::vector<Rule> kWindowRules = {
 };
 
 const std::vector<Rule> kFileTypeRules = {
-    {"name", Kind::TypeName}, {"extension", Kind::TypeExt}, {"description", Kind::Text},
+    {"name", Kind::TypeName}, {"extension", Kind::TypeExt}, {"description", Kind::TypeText},
     {"contentType", Kind::ContentType}, {"icon", Kind::Icon},
 };
 
@@ -333,22 +346,30 @@ class Checker {
         return true;
       }
       case Kind::ContentType:
-        if (text.find('/') == std::string::npos || HasControl(text) || text.find(' ') != std::string::npos)
-          return Invalid(where, "an invalid value (a MIME type expected)");
+        if (text.empty()) return Fail(104, where + " is required");
+        if (!IsMimeType(text)) return Invalid(where, "an invalid value (a MIME type expected)");
+        if (fileType_ != nullptr) fileType_->contentType = text;
         return true;
       case Kind::TypeName: {
-        bool good = !text.empty() && text.size() <= 38 && text[0] != '.' && !(text[0] >= '0' && text[0] <= '9');
+        if (text.empty()) return Fail(104, where + " is required");
+        bool good = text.size() <= 38 && text[0] != '.' && !(text[0] >= '0' && text[0] <= '9');
         for (char c : text)
           good = good && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.');
         if (!good) return Invalid(where, "invalid characters");
+        if (fileType_ != nullptr) fileType_->name = text;
         return true;
       }
       case Kind::TypeExt: {
-        bool good = !text.empty() && text.size() <= 38;
+        if (text.empty()) return Fail(104, where + " is required");
+        bool good = text.size() <= 38;
         for (char c : text) good = good && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
         if (!good) return Invalid(where, "invalid characters");
+        if (fileType_ != nullptr) fileType_->extension = text;
         return true;
       }
+      case Kind::TypeText:
+        if (fileType_ != nullptr) fileType_->description = text;
+        return true;
       default:
         return true;
     }
@@ -365,8 +386,10 @@ class Checker {
     bool hasElements = false;
     for (DOMNode* n = element->getFirstChild(); n != nullptr; n = n->getNextSibling())
       if (n->getNodeType() == DOMNode::ELEMENT_NODE) hasElements = true;
+    const bool applicationName = where == "application.name";
     if (!hasElements) {
       values_[where] = Trim(XmlToUtf8(element->getTextContent()));
+      if (applicationName) info_.name = values_[where];
       return true;
     }
     return ForEachChild(element, where, [&](DOMElement* child, const std::string& name) {
@@ -376,6 +399,7 @@ class Checker {
       for (DOMNode* n = child->getFirstChild(); n != nullptr; n = n->getNextSibling())
         if (n->getNodeType() == DOMNode::ELEMENT_NODE)
           return Fail(103, "unexpected element " + childPath + "." + XmlToUtf8(n->getLocalName()));
+      if (applicationName && info_.name.empty()) info_.name = Trim(XmlToUtf8(child->getTextContent()));
       return true;
     });
   }
@@ -401,6 +425,7 @@ class Checker {
       if (!DecodeUrlEscapes(text, decoded) || !IsSafeRelativePath(decoded))
         return Invalid(childPath, "an invalid path");
       info_.icons.push_back(IconReference{childPath, size, decoded});
+      if (!application && fileType_ != nullptr) fileType_->icons.push_back(info_.icons.back());
       return true;
     });
   }
@@ -412,6 +437,8 @@ class Checker {
       if (name != "fileType") return Fail(103, "unexpected element " + childPath);
       if (!CheckAttributes(child, childPath, false)) return false;
       std::set<std::string> seen;
+      FileTypeInfo type;
+      fileType_ = &type;
       bool ok = ForEachChild(child, childPath, [&](DOMElement* part, const std::string& partName) {
         const Rule* rule = nullptr;
         for (const Rule& r : kFileTypeRules) if (partName == r.name) rule = &r;
@@ -420,10 +447,18 @@ class Checker {
         if (!seen.insert(partName).second) return Fail(103, "unexpected element " + partPath + " (given twice)");
         return CheckElement(part, partPath, rule->kind);
       });
+      fileType_ = nullptr;
       if (!ok) return false;
       for (const char* required : {"name", "extension", "contentType"}) {
         if (seen.count(required) == 0) return Fail(104, childPath + "." + required + " is required");
       }
+      // The installer names the desktop's files after these: each must be one type's own.
+      for (const FileTypeInfo& other : info_.fileTypes) {
+        if (other.name == type.name) return Invalid(childPath + ".name", "a name given to another file type");
+        if (other.contentType == type.contentType)
+          return Invalid(childPath + ".contentType", "a content type given to another file type");
+      }
+      info_.fileTypes.push_back(std::move(type));
       return true;
     });
   }
@@ -463,6 +498,7 @@ class Checker {
   bool failed_ = false;
   bool haveWindow_ = false;
   Outcome outcome_;
+  FileTypeInfo* fileType_ = nullptr;  // the file type being checked
   std::map<std::string, std::string> values_;
   std::map<std::string, std::pair<long, long>> sizes_;
 };

@@ -17,6 +17,15 @@ struct IconReference {
   std::string path;     // relative path, URL escapes decoded
 };
 
+// One file type association as the installer registers it with the desktop.
+struct FileTypeInfo {
+  std::string name;
+  std::string extension;
+  std::string description;
+  std::string contentType;
+  std::vector<IconReference> icons;  // in document order
+};
+
 struct DescriptorInfo {
   std::string namespaceVersion;
   std::string id;
@@ -24,7 +33,9 @@ struct DescriptorInfo {
   std::string version;
   std::string installFolder;  // "/" separators, empty when not given
   std::string content;        // root content, URL escapes decoded
+  std::string name;            // the application name (the first text of a localised one)
   std::vector<IconReference> icons;  // application icons first, then file type icons
+  std::vector<FileTypeInfo> fileTypes;
 };
 
 // Checks the descriptor text. `displayPath` starts every error line. On failure the

@@ -15,20 +15,6 @@ using namespace xercesc;
 
 namespace {
 
-std::string EscapeAttribute(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 std::unique_ptr<XercesDOMParser> ParseText(std::string_view text, bool namespaces, std::string& error) {
   auto parser = std::make_unique<XercesDOMParser>();
   parser->setValidationScheme(XercesDOMParser::Val_Never);
@@ -77,7 +63,7 @@ std::string LocalName(DOMNode* node) {
 std::string BuildManifest(const std::vector<EntryDigest>& digests) {
   std::string manifest = "<manifest algorithm=\"SHA-256\">\n";
   for (const EntryDigest& digest : digests)
-    manifest += "<entry name=\"" + EscapeAttribute(digest.name) + "\" digest=\"" + Base64Encode(digest.sha256) + "\"/>\n";
+    manifest += "<entry name=\"" + XmlEscaped(digest.name) + "\" digest=\"" + Base64Encode(digest.sha256) + "\"/>\n";
   manifest += "</manifest>";
   return manifest;
 }

@@ -26,4 +26,18 @@ std::string XmlToUtf8(const XMLCh* text) {
   return std::string(reinterpret_cast<const char*>(utf8.str()), utf8.length());
 }
 
+std::string XmlEscaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace zpk

@@ -1,6 +1,7 @@
 #pragma once
 // Keeps the XML library initialised while an instance lives (initialisation is counted).
 #include <string>
+#include <string_view>
 #include <xercesc/util/XercesDefs.hpp>
 
 namespace zpk {
@@ -18,5 +19,7 @@ class XmlSession {
 };
 
 std::string XmlToUtf8(const XMLCh* text);
+// Text for XML character data or a double-quoted attribute: & < > " escaped.
+std::string XmlEscaped(std::string_view text);
 
 }  // namespace zpk

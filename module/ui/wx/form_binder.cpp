@@ -12,6 +12,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
+#include <wx/valtext.h>
 
 #include <algorithm>
 
@@ -178,8 +179,12 @@ wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, cons
         return edit;
       }
       const long style = (field.kind == FieldKind::Password ? wxTE_PASSWORD : 0) | (field.editable ? 0 : wxTE_READONLY);
-      auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(field.text), wxDefaultPosition, editSize, style,
-                                  wxDefaultValidator, name);
+      // A digits-only edit filters the keys typed into it; pasted text still gets through.
+      const wxTextValidator digits(wxFILTER_DIGITS);
+      const wxValidator& validator =
+          Contains(layout.digitsOnly, field.name) ? static_cast<const wxValidator&>(digits) : wxDefaultValidator;
+      auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(field.text), wxDefaultPosition, editSize, style, validator,
+                                  name);
       edit->Bind(wxEVT_TEXT, [this, fieldName, edit](wxCommandEvent&) {
         SetFromWidget(fieldName, FromWx(edit->GetValue()));
       });
@@ -257,7 +262,7 @@ wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, cons
 }
 
 void FormBinder::AddControl(wxWindow* parent, wxBoxSizer* line, const FormField& field, const FormLayout& layout,
-                            bool inlineLabel) {
+                            bool inlineLabel, size_t inlinePlace) {
   BoundField bound;
   bound.name = field.name;
   bound.kind = field.kind;
@@ -266,14 +271,18 @@ void FormBinder::AddControl(wxWindow* parent, wxBoxSizer* line, const FormField&
   bound.multiline = field.kind == FieldKind::Text && layout.multiline.count(field.name) != 0;
   bound.preview = field.kind == FieldKind::Picture && layout.previews.count(field.name) != 0;
   bound.items = field.items;
+  // Previews in a row stand on a common bottom line, their labels with them.
+  const int across = bound.preview ? int(wxALIGN_BOTTOM) : int(wxALIGN_CENTER_VERTICAL);
   if (inlineLabel && HasColumnLabel(field)) {
     bound.label = MakeLabel(parent, field);
-    line->Add(bound.label, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, parent->FromDIP(8));
+    line->Add(bound.label, 0, across | wxRIGHT, parent->FromDIP(8));
+    if (inlineColumns_.size() <= inlinePlace) inlineColumns_.resize(inlinePlace + 1);
+    inlineColumns_[inlinePlace].push_back(bound.label);
   }
   bound.control = MakeControl(parent, field, layout);
   // Pictures and controls of a fixed width keep their size; the others share the row.
   const bool fixed = field.kind == FieldKind::Picture || layout.widths.count(field.name) != 0;
-  line->Add(bound.control, fixed ? 0 : 1, bound.multiline ? int(wxEXPAND) : int(wxALIGN_CENTER_VERTICAL));
+  line->Add(bound.control, fixed ? 0 : 1, bound.multiline ? int(wxEXPAND) : across);
   if (auto it = layout.beside.find(field.name); it != layout.beside.end()) {
     for (const std::string& name : it->second) {
       if (FormButton* button = form_.FindButton(name)) {
@@ -326,7 +335,7 @@ int FormBinder::AddFieldRow(wxWindow* parent, wxGridBagSizer* grid, int row, con
       const FormField* other = form_.FindField(shared->fields[k]);
       if (other == nullptr) continue;
       line->AddSpacer(parent->FromDIP(12));
-      AddControl(parent, line, *other, layout, true);
+      AddControl(parent, line, *other, layout, true, k);
     }
   }
   if (columnLabel != nullptr) {
@@ -354,6 +363,14 @@ void FormBinder::AlignLabelColumn() {
     if (label->IsShown()) widest = std::max(widest, label->GetBestSize().GetWidth());
   }
   for (wxWindow* label : columnLabels_) label->SetMinSize(wxSize(widest, -1));
+  for (const std::vector<wxWindow*>& column : inlineColumns_) {
+    int width = 0;
+    for (wxWindow* label : column) {
+      label->SetMinSize(wxDefaultSize);
+      width = std::max(width, label->GetBestSize().GetWidth());
+    }
+    for (wxWindow* label : column) label->SetMinSize(wxSize(width, -1));
+  }
 }
 
 wxSizer* FormBinder::Build(wxWindow* parent, const FormLayout& layout, bool placeOtherButtons) {

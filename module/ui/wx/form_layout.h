@@ -28,11 +28,13 @@ enum class ButtonGlyph {
   AddFile,    // a document with a plus sign
   Remove,     // a red cross
   AddFolder,  // a folder with a plus sign
+  Edit,       // a document with a pencil: edit the selected entry
 };
 
 // Several fields on one row. The first field's label (or `label` when it is not empty)
 // stands in the label column; every further field's label stands inline, right before its
-// control. Check boxes carry their own caption. Buttons `beside` a field of the row follow
+// control, and the inline labels at the same place of a form's rows share one width, so
+// their controls line up too. Image previews in a row stand on a common bottom line. Check boxes carry their own caption. Buttons `beside` a field of the row follow
 // that field.
 struct RowHint {
   std::vector<std::string> fields;
@@ -78,6 +80,9 @@ struct FormLayout {
   std::vector<std::string> notes;
   // Minimum widths of single controls in DIPs, instead of editWidth.
   std::map<std::string, int> widths;
+  // Text fields that take digits only from the keyboard; pasted text and text set by the
+  // form still reach the form, whose commit checks it.
+  std::vector<std::string> digitsOnly;
 
   int editWidth = 260;  // minimum width of edits and combo boxes, in DIPs
   int wrapWidth = 0;    // label fields wrap at this width, in DIPs (0: no wrapping)

@@ -75,8 +75,10 @@ class FormBinder {
                   const FormLayout& layout);
   // The control of a field with its inline label (when it has one) and the buttons beside
   // it, added to `line`.
+  // `inlinePlace` is the field's place in its row (its inline label shares a width with the
+  // inline labels at that place in the form's other rows).
   void AddControl(wxWindow* parent, wxBoxSizer* line, const FormField& field, const FormLayout& layout,
-                  bool inlineLabel);
+                  bool inlineLabel, size_t inlinePlace = 0);
   wxWindow* MakeControl(wxWindow* parent, const FormField& field, const FormLayout& layout);
   // A push button, or a picture button when the layout draws it as one.
   wxWindow* MakeAnyButton(wxWindow* parent, const FormButton& button, const FormLayout& layout);
@@ -95,6 +97,7 @@ class FormBinder {
   std::vector<std::pair<std::string, wxWindow*>> buttons_;
   std::vector<wxWindow*> containers_;
   std::vector<wxWindow*> columnLabels_;  // the labels in the shared label column
+  std::vector<std::vector<wxWindow*>> inlineColumns_;  // inline labels by their place in a row
   std::map<std::string, bool> radioGroupStarted_;
   bool syncing_ = false;
 };

@@ -43,6 +43,35 @@ const FormLayout& LayoutFor(const std::string& formName) {
     icons.previews["preview"] = {160, 160};
     icons.widths["size"] = 200;
     icons.editWidth = 300;
+    // The Advanced page: the file type list under its three picture buttons, the window's
+    // numbers in pairs on one row each, the four abilities on one row.
+    FormLayout& advanced = table["Advanced"];
+    advanced.buttonBars["filetypes"] = {"addtype", "removetype", "edittype"};
+    advanced.pictureButtons = {
+        {"addtype", ButtonGlyph::AddFile}, {"removetype", ButtonGlyph::Remove}, {"edittype", ButtonGlyph::Edit}};
+    for (const char* first : {"width", "x", "maxwidth", "minwidth"}) {
+      static const std::map<std::string, std::string> second = {
+          {"width", "height"}, {"x", "y"}, {"maxwidth", "maxheight"}, {"minwidth", "minheight"}};
+      advanced.rows.push_back({{first, second.at(first)}, {}});
+      advanced.widths[first] = 90;
+      advanced.widths[second.at(first)] = 90;
+      advanced.digitsOnly.insert(advanced.digitsOnly.end(), {first, second.at(first)});
+    }
+    advanced.rows.push_back({{"maximizable", "minimizable", "resizable", "visible"}, {}});
+    advanced.editWidth = 320;
+    // The file type dialog: the four texts, the icon rows with their browse and clear
+    // pictures, and the four preview frames side by side on one bottom line.
+    FormLayout& fileType = table["FileType"];
+    for (int size : {128, 48, 32, 16}) {
+      const std::string n = std::to_string(size);
+      fileType.beside["icon" + n] = {"browse" + n, "clear" + n};
+      fileType.pictureButtons["browse" + n] = ButtonGlyph::Browse;
+      fileType.pictureButtons["clear" + n] = ButtonGlyph::Remove;
+    }
+    fileType.rows.push_back({{"preview128", "preview48", "preview32", "preview16"}, {}});
+    fileType.previews = {{"preview128", {130, 130}}, {"preview48", {52, 52}}, {"preview32", {37, 36}},
+                         {"preview16", {22, 21}}};
+    fileType.editWidth = 320;
     table["SignaturePassword"].editWidth = 220;
     // The progress dialog: its status line, the busy bar and Cancel in the middle.
     FormLayout& progress = table["CProgressDlg"];

@@ -71,6 +71,26 @@ void DrawPlus(wxGraphicsContext& gc, double s) {
   gc.StrokeLine(s * 0.75, s * 0.62, s * 0.75, s * 0.88);
 }
 
+// A pencil lying from the lower left to the upper right, over the document.
+void DrawPencil(wxGraphicsContext& gc, double s) {
+  gc.SetPen(wxPen(wxColour(150, 100, 20), std::max(1.0, s / 24)));
+  gc.SetBrush(wxBrush(wxColour(240, 180, 50)));
+  wxGraphicsPath pencil = gc.CreatePath();
+  pencil.MoveToPoint(s * 0.40, s * 0.86);
+  pencil.AddLineToPoint(s * 0.86, s * 0.40);
+  pencil.AddLineToPoint(s * 0.96, s * 0.50);
+  pencil.AddLineToPoint(s * 0.50, s * 0.96);
+  pencil.CloseSubpath();
+  gc.DrawPath(pencil);
+  gc.SetBrush(wxBrush(wxColour(60, 60, 60)));
+  wxGraphicsPath tip = gc.CreatePath();
+  tip.MoveToPoint(s * 0.40, s * 0.86);
+  tip.AddLineToPoint(s * 0.50, s * 0.96);
+  tip.AddLineToPoint(s * 0.34, s * 0.98);
+  tip.CloseSubpath();
+  gc.DrawPath(tip);
+}
+
 }  // namespace
 
 wxBitmap DrawGlyph(ButtonGlyph glyph, int side) {
@@ -92,6 +112,10 @@ wxBitmap DrawGlyph(ButtonGlyph glyph, int side) {
       case ButtonGlyph::AddFolder:
         DrawFolder(*gc, s);
         DrawPlus(*gc, s);
+        break;
+      case ButtonGlyph::Edit:
+        DrawDocument(*gc, s);
+        DrawPencil(*gc, s);
         break;
       case ButtonGlyph::Remove:
         gc->SetPen(wxPen(wxColour(200, 40, 40), std::max(2.0, s / 7), wxPENSTYLE_SOLID));

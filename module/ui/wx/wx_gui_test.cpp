@@ -13,10 +13,12 @@
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/settings.h>
+#include <wx/listbox.h>
 #include <wx/radiobut.h>
 #include <wx/statbmp.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
+#include <wx/valtext.h>
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +32,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -866,6 +869,106 @@ TEST(PreviewPlacement, ASquareOfTheSmallestSideCentred) {
   EXPECT_EQ(PreviewPlacement(wxSize(20, 20), wxSize(160, 160)), wxRect(70, 70, 20, 20));
   EXPECT_EQ(PreviewPlacement(wxSize(300, 200), wxSize(160, 160)), wxRect(0, 0, 160, 160));
   EXPECT_EQ(PreviewPlacement(wxSize(64, 32), wxSize(100, 80)), wxRect(34, 24, 32, 32));
+}
+
+// The Advanced page filled from a descriptor with one file type, and the file type dialog
+// opened on that type from the page's edit picture, its previews showing the real icons.
+TEST_F(WxGui, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
+  if (!HaveDisplay()) return;
+  InstallUi(CreateWxUi());
+  const fs::path movie = home_ / "movie";
+  fs::create_directories(movie / "icons");
+  for (int size : {128, 48, 32, 16}) {
+    wxImage image(size, size);
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const bool ring = (x - size / 2) * (x - size / 2) + (y - size / 2) * (y - size / 2) < size * size / 6;
+        image.SetRGB(x, y, ring ? 240 : 40 + 180 * x / size, ring ? 160 : 90, ring ? 30 : 230 - 150 * y / size);
+      }
+    }
+    ASSERT_TRUE(image.SaveFile(wxString::FromUTF8((movie / "icons" / ("doc" + std::to_string(size) + ".png")).string()),
+                               wxBITMAP_TYPE_PNG));
+  }
+  std::ofstream(movie / "Movie-app.xml")
+      << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
+         "  <id>com.example.Movie</id>\n  <filename>Movie</filename>\n"
+         "  <initialWindow>\n    <content>Movie.qmv</content>\n    <width>800</width>\n    <height>600</height>\n"
+         "    <maxSize>1024 768</maxSize>\n    <minSize>320 240</minSize>\n  </initialWindow>\n"
+         "  <installFolder>Corvane/Movie</installFolder>\n  <programMenuFolder>影片</programMenuFolder>\n"
+         "  <fileTypes>\n    <fileType>\n      <name>docA</name>\n      <extension>abc</extension>\n"
+         "      <description>文档</description>\n      <contentType>application/x-doca</contentType>\n"
+         "      <icon>\n        <image16x16>icons/doc16.png</image16x16>\n"
+         "        <image32x32>icons/doc32.png</image32x32>\n        <image48x48>icons/doc48.png</image48x48>\n"
+         "        <image128x128>icons/doc128.png</image128x128>\n      </icon>\n    </fileType>\n"
+         "  </fileTypes>\n</application>\n";
+  SetSetting(keys::kMovieFolder, FromWx(wxString::FromUTF8(movie.string() + "/")));
+  SetSetting(keys::kMovieBaseName, u"Movie");
+  ASSERT_EQ(LoadDescriptor(true), 0);
+
+  CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage);
+  std::vector<std::string> seen;
+  DialogDriver driver({
+      {"Settings", "settings-advanced.png",
+       [&](wxDialog* dialog) {
+         auto* list = Find<wxListBox>(dialog, "filetypes");
+         if (list != nullptr && list->GetCount() == 1 && list->GetString(0) == "docA(abc)") seen.push_back("entry");
+         auto* width = Find<wxTextCtrl>(dialog, "width");
+         auto* digits = width != nullptr ? dynamic_cast<wxTextValidator*>(width->GetValidator()) : nullptr;
+         if (digits != nullptr && digits->HasFlag(wxFILTER_DIGITS) && !digits->IsValid("8a").empty()) {
+           seen.push_back("digits only");
+         }
+         if (width != nullptr) width->SetValue(" 400 ");  // pasted text reaches the page as it is
+         if (sheet.GetField("Advanced.width") == u" 400 ") seen.push_back("pasted");
+         // The second fields of the pairs line up under each other.
+         auto* height = Find<wxWindow>(dialog, "height");
+         auto* y = Find<wxWindow>(dialog, "y");
+         auto* minheight = Find<wxWindow>(dialog, "minheight");
+         if (height && y && minheight && height->GetScreenPosition().x == y->GetScreenPosition().x &&
+             y->GetScreenPosition().x == minheight->GetScreenPosition().x) {
+           seen.push_back("aligned");
+         }
+         if (list != nullptr) {
+           list->SetSelection(0);
+           wxCommandEvent select(wxEVT_LISTBOX, list->GetId());
+           select.SetEventObject(list);
+           select.SetInt(0);
+           list->ProcessWindowEvent(select);
+         }
+         if (auto* edit = Find<PictureButton>(dialog, "edittype"); edit != nullptr && edit->HasPicture()) {
+           wxMouseEvent up(wxEVT_LEFT_UP);
+           edit->ProcessWindowEvent(up);  // runs the file type dialog inside
+           seen.push_back("edited");
+         }
+         Click(dialog, "Cancel");
+       }},
+      {"FileType", "file-type.png",
+       [&](wxDialog* dialog) {
+         if (dialog->GetTitle() == ToWx(u"文件类型设置")) seen.push_back("dialog title");
+         std::set<int> bottoms;
+         int withImages = 0;
+         for (const auto& [size, width, height] : {std::tuple{128, 130, 130}, std::tuple{48, 52, 52},
+                                                   std::tuple{32, 37, 36}, std::tuple{16, 22, 21}}) {
+           auto* preview = Find<ImagePreview>(dialog, "preview" + std::to_string(size));
+           if (preview == nullptr || preview->GetSize() != dialog->FromDIP(wxSize(width, height))) continue;
+           bottoms.insert(preview->GetScreenRect().GetBottom());
+           withImages += preview->HasImage() && preview->ImageRect().GetWidth() > 0 ? 1 : 0;
+         }
+         if (bottoms.size() == 1 && withImages == 4) seen.push_back("previews");
+         if (auto* browse = Find<PictureButton>(dialog, "browse16"); browse && browse->HasPicture()) {
+           seen.push_back("browse picture");
+         }
+         Click(dialog, "Cancel");
+       }},
+  });
+  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+  EXPECT_EQ(seen, (std::vector<std::string>{"entry", "digits only", "pasted", "aligned", "dialog title", "previews",
+                                            "browse picture", "edited"}));
+  EXPECT_EQ(driver.problems, std::vector<std::string>{});
+  ExpectScreenshot("settings-advanced.png");
+  ExpectScreenshot("file-type.png");
+  ReleaseDescriptor(MovieDescriptor());
+  InstallUi(nullptr);
 }
 
 }  // namespace

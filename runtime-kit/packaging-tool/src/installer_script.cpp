@@ -49,11 +49,16 @@ is_own_record() {
 }
 
 # Removes the regular files an installation under PREFIX recorded, the empty folders left
-# in TARGET, then the folders the installation created, deepest first.
+# in TARGET, then the folders the installation created, deepest first. File types it
+# registered with the desktop are taken off the desktop's databases as well.
 remove_installation() {
   prefix_dir=$1
   target_dir=$2
   physical=$(cd "$prefix_dir" && pwd -P) || return 1
+  had_mime=""
+  had_entry=""
+  grep -q '^share/mime/packages/' "$target_dir/$record_dir/files" && had_mime=1
+  grep -q '^share/applications/' "$target_dir/$record_dir/files" && had_entry=1
   while IFS= read -r f; do
     is_inside_path "$f" || { echo "not removed, outside the installation: $f" >&2; continue; }
     parent=$(cd "$prefix_dir/$(dirname "./$f")" 2>/dev/null && pwd -P) || continue
@@ -65,10 +70,29 @@ remove_installation() {
   done < "$target_dir/$record_dir/files"
   created=$(cat "$target_dir/$record_dir/created-folders")
   rm -f "$target_dir/$record_dir/record" "$target_dir/$record_dir/files" "$target_dir/$record_dir/created-folders"
+  if [ -n "$had_mime" ] && [ -d "$prefix_dir/share/mime/packages" ] && command -v update-mime-database >/dev/null 2>&1; then
+    update-mime-database "$prefix_dir/share/mime" >/dev/null 2>&1 || true
+  fi
+  if [ -n "$had_entry" ] && [ -d "$prefix_dir/share/applications" ] &&
+     command -v update-desktop-database >/dev/null 2>&1; then
+    update-desktop-database "$prefix_dir/share/applications" >/dev/null 2>&1 || true
+  fi
+  # A database folder this installation made holds only generated files once no package
+  # is left in it.
+  if printf '%s\n' "$created" | grep -qxF share/mime && [ ! -L "$prefix_dir/share/mime" ] &&
+     [ -z "$(ls -A "$prefix_dir/share/mime/packages" 2>/dev/null)" ]; then
+    rm -rf "$prefix_dir/share/mime"
+  fi
+  if printf '%s\n' "$created" | grep -qxF share/applications &&
+     ! ls "$prefix_dir/share/applications"/*.desktop >/dev/null 2>&1; then
+    rm -f "$prefix_dir/share/applications/mimeinfo.cache"
+  fi
   find "$target_dir" -depth -type d -exec rmdir {} \; 2>/dev/null || true
-  printf '%s\n' "$created" | while IFS= read -r d; do
-    is_inside_path "$d" && rmdir "$prefix_dir/$d" 2>/dev/null || true
-  done
+  # Deepest first: a longer path is never a parent of a shorter one.
+  printf '%s\n' "$created" | awk '{ print length($0) " " $0 }' | sort -rn | cut -d' ' -f2- |
+    while IFS= read -r d; do
+      is_inside_path "$d" && rmdir "$prefix_dir/$d" 2>/dev/null || true
+    done
   return 0
 }
 )SH";
@@ -190,6 +214,7 @@ unzip -q -o "$package" -x mimetype -d "$target" </dev/null
 grep -v -e '^mimetype$' -e '/$' "$work/entries" | while IFS= read -r entry; do
   record_file "$install_folder/$entry"
 done
+@DESKTOP@
 
 cat > "$target/$record_dir/uninstall.sh" <<'UNINSTALL'
 @UNINSTALLER@
@@ -228,7 +253,7 @@ std::string Replace(std::string text, const std::string& from, const std::string
 }  // namespace
 
 std::string InstallerScript(std::size_t payloadOffset, const std::string& installFolder,
-                            const std::string& applicationId) {
+                            const std::string& applicationId, const std::string& desktopStep) {
   std::string offsetLine = std::string(kPayloadOffsetMarker) + std::to_string(payloadOffset) + " #";
   offsetLine.resize(std::string(kPayloadOffsetMarker).size() + kOffsetField, ' ');
   const std::string names =
@@ -236,7 +261,8 @@ std::string InstallerScript(std::size_t payloadOffset, const std::string& instal
   const std::string uninstaller = "#!/bin/sh\n# Removes what the installation wrote, then the folders it made once they "
                                   "are empty.\nset -u\n" + names + kRecordFunctions + kUninstallBody;
   return "#!/bin/sh\n# Self-extracting installer. Usage: sh INSTALLER PREFIX\nset -eu\n" + offsetLine + "\n" + names +
-         kRecordFunctions + Replace(kInstallBody, "@UNINSTALLER@", uninstaller);
+         kRecordFunctions +
+         Replace(Replace(kInstallBody, "@DESKTOP@", desktopStep), "@UNINSTALLER@", uninstaller);
 }
 
 }  // namespace zpk

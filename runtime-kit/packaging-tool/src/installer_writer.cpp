@@ -7,13 +7,15 @@
 #include <cstring>
 
 #include "atomic_output.h"
+#include "desktop_registration.h"
 #include "installer_script.h"
 
 namespace zpk {
 
-std::string BuildInstallerStub(const std::string& installFolder, const std::string& applicationId) {
-  size_t size = InstallerScript(0, installFolder, applicationId).size();
-  return InstallerScript(size, installFolder, applicationId);
+std::string BuildInstallerStub(const std::string& installFolder, const std::string& applicationId,
+                               const std::string& desktopStep) {
+  size_t size = InstallerScript(0, installFolder, applicationId, desktopStep).size();
+  return InstallerScript(size, installFolder, applicationId, desktopStep);
 }
 
 namespace {
@@ -33,7 +35,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 Outcome WriteInstaller(const std::string& packagePath, const DescriptorInfo& info, const std::string& output) {
   std::string folder = info.installFolder.empty() ? info.filename : info.installFolder;
-  std::string stub = BuildInstallerStub(folder, info.id);
+  std::string stub = BuildInstallerStub(folder, info.id, DesktopRegistrationStep(info));
   std::string error;
   int in = open(packagePath.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return Fail(kExitOutput, packagePath + ": cannot be read back (" + std::strerror(errno) + ")\n");

@@ -11,8 +11,10 @@ namespace zpk {
 
 // The stub for an archive appended right after it. Before it writes anything, the stub
 // checks the package as -verify does (entry kinds, digests against the signed manifest,
-// the signature against the certificate it carries) and prints the signer.
-std::string BuildInstallerStub(const std::string& installFolder, const std::string& applicationId);
+// the signature against the certificate it carries) and prints the signer. `desktopStep`
+// runs once the files are in place (the desktop registration of the file types).
+std::string BuildInstallerStub(const std::string& installFolder, const std::string& applicationId,
+                               const std::string& desktopStep = {});
 
 // Writes stub + the package file at `packagePath` to `output` (atomically, executable).
 Outcome WriteInstaller(const std::string& packagePath, const DescriptorInfo& info, const std::string& output);

@@ -1,0 +1,288 @@
+#include "ui/advanced_settings_page.h"
+
+#include <gtest/gtest.h>
+
+#include "descriptor/descriptor_test_support.h"
+#include "ui/settings_sheet.h"
+
+namespace zaro {
+namespace {
+
+using testing_support::DescriptorTest;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                          "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
+                          "  <id>a</id>\n";
+
+FormStep Step(std::vector<std::pair<std::string, std::u16string>> fields, std::string press) {
+  FormStep step;
+  step.fields = std::move(fields);
+  step.press = std::move(press);
+  return step;
+}
+
+class AdvancedPageTest : public DescriptorTest {
+ protected:
+  // Parses `xml` as the movie's descriptor ("" for the template) and opens the page on it.
+  void Open(const std::string& xml) {
+    SetMovie("Movie");
+    if (!xml.empty()) WriteBytes(DescriptorFile("Movie"), xml);
+    ASSERT_EQ(LoadDescriptor(true), 0);
+    page_ = std::make_unique<CAdvancedSettingsDlg>();
+    page_->Activate();
+  }
+  std::string Saved() {
+    EXPECT_EQ(SaveDescriptor(MovieDescriptor(), MovieDescriptorPath()), 0);
+    return ReadBytes(DescriptorFile("Movie"));
+  }
+  std::u16string Element(const char16_t* tag) {
+    std::u16string text = u"<missing>";
+    GetElementText(MovieDescriptor(), tag, text);
+    return text;
+  }
+  bool Enabled(std::string_view name) {
+    const FormField* field = page_->FindField(name);
+    return field != nullptr ? field->enabled : page_->FindButton(name)->enabled;
+  }
+  void Set(std::vector<std::pair<std::string, std::u16string>> fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(page_->SetField(name, value)) << name;
+  }
+  std::vector<std::u16string> Messages() const {
+    std::vector<std::u16string> texts;
+    for (const UiEvent& event : ui_->Events()) {
+      if (event.kind == "message") texts.push_back(event.text);
+    }
+    return texts;
+  }
+  // Answers the next file type dialog with these fields and OK.
+  void QueueFileType(std::u16string name, std::u16string extension, std::u16string type = u"text/x") {
+    ui_->QueueForm("FileType", {Step({{"name", name}, {"extension", extension}, {"contenttype", type}}, "OK")});
+  }
+
+  std::unique_ptr<CAdvancedSettingsDlg> page_;
+};
+
+TEST_F(AdvancedPageTest, OpeningShowsWhatTheDescriptorHolds) {
+  Open(kHead +
+       "  <initialWindow><content>M.qmv</content><width> 640 </width><height>4x0</height><x>-5</x><y>7</y>"
+       "<minSize>200  100</minSize><maxSize> 900 x</maxSize><resizable> FALSE </resizable>"
+       "<visible>false</visible><maximizable>no</maximizable></initialWindow>\n"
+       "  <installFolder>Corvane/Hello</installFolder><programMenuFolder>Games</programMenuFolder>\n"
+       "  <customUpdateUI> True </customUpdateUI>\n"
+       "  <fileTypes><fileType><name>docA</name><extension>abc</extension><contentType>t/a</contentType></fileType>"
+       "<fileType><name>docB</name><extension>xyz</extension><contentType>t/b</contentType></fileType></fileTypes>\n"
+       "</application>\n");
+  EXPECT_EQ(page_->FindField("filetypes")->items, (std::vector<std::u16string>{u"docA(abc)", u"docB(xyz)"}));
+  EXPECT_EQ(page_->FileTypes().size(), 2u);
+  EXPECT_EQ(page_->FileTypes().at(u"docB").contentType, u"t/b");
+  EXPECT_TRUE(Enabled("removetype"));
+  EXPECT_EQ(page_->Text("width"), u"640") << "trimmed";
+  EXPECT_EQ(page_->Text("height"), u"") << "not digits alone";
+  EXPECT_EQ(page_->Text("x"), u"");
+  EXPECT_EQ(page_->Text("y"), u"7");
+  EXPECT_EQ(page_->Text("minwidth"), u"200");
+  EXPECT_EQ(page_->Text("minheight"), u"100");
+  EXPECT_EQ(page_->Text("maxwidth"), u"900");
+  EXPECT_EQ(page_->Text("maxheight"), u"");
+  EXPECT_FALSE(page_->Checked("resizable")) << "'FALSE' counts as false";
+  EXPECT_FALSE(page_->Checked("visible"));
+  EXPECT_TRUE(page_->Checked("maximizable")) << "only 'false' unchecks";
+  EXPECT_TRUE(page_->Checked("minimizable")) << "a missing element leaves the box checked";
+  for (const char* limit : {"maxwidth", "maxheight", "minwidth", "minheight"}) EXPECT_FALSE(Enabled(limit)) << limit;
+  EXPECT_TRUE(Enabled("width"));
+  EXPECT_EQ(page_->Text("installfolder"), u"Corvane/Hello");
+  EXPECT_EQ(page_->Text("programmenu"), u"Games");
+  EXPECT_TRUE(page_->Checked("customupdate"));
+
+  ASSERT_TRUE(page_->SetField("resizable", u"true"));
+  EXPECT_TRUE(Enabled("minwidth"));
+  EXPECT_FALSE(page_->SetField("filetypes", u"docC(q)")) << "the list only selects its entries";
+}
+
+TEST_F(AdvancedPageTest, TemplateDescriptorGetsTheNewElementsInTheirPlaces) {
+  Open("");
+  EXPECT_EQ(page_->FindField("filetypes")->items, std::vector<std::u16string>{u"<无>"});
+  EXPECT_FALSE(Enabled("removetype"));
+  EXPECT_FALSE(Enabled("edittype"));
+  Set({{"width", u" 400 "}, {"height", u"300"}, {"x", u"10"}, {"y", u"20"}, {"minwidth", u"100"},
+       {"minheight", u"50"}, {"maxwidth", u"1000"}, {"maxheight", u"800"}, {"installfolder", u"Corvane/Hello"},
+       {"programmenu", u"Games/Fun"}, {"minimizable", u"false"}, {"customupdate", u"true"}});
+  QueueFileType(u"docA", u"abc");
+  ASSERT_TRUE(page_->Press("addtype"));
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(GetSetting(keys::kProgramMenu), u"Games/Fun");
+
+  const std::string saved = Saved();
+  auto at = [&](const std::string& text) {
+    const size_t place = saved.find(text);
+    EXPECT_NE(place, std::string::npos) << text << " in\n" << saved;
+    return place;
+  };
+  // The window elements follow renderMode in this order; visible stays where it was.
+  const std::vector<std::string> window = {
+      "<visible>true</visible>",       "<renderMode>auto</renderMode>", "<width>400</width>",
+      "<height>300</height>",          "<x>10</x>",                     "<y>20</y>",
+      "<minSize>100 50</minSize>",     "<maxSize>1000 800</maxSize>",   "<maximizable>true</maximizable>",
+      "<minimizable>false</minimizable>", "<resizable>true</resizable>", "</initialWindow>"};
+  for (size_t i = 1; i < window.size(); ++i) EXPECT_LT(at(window[i - 1]), at(window[i])) << window[i];
+  // customUpdateUI is updated in place; the folders and the file types follow
+  // allowBrowserInvocation.
+  const std::vector<std::string> application = {
+      "<customUpdateUI>true</customUpdateUI>", "<allowBrowserInvocation>false</allowBrowserInvocation>",
+      "<installFolder>Corvane/Hello</installFolder>", "<programMenuFolder>Games/Fun</programMenuFolder>",
+      "<fileTypes>", "</application>"};
+  for (size_t i = 1; i < application.size(); ++i) EXPECT_LT(at(application[i - 1]), at(application[i]));
+}
+
+TEST_F(AdvancedPageTest, CommitChecksPairsFirstThenValuesInOrder) {
+  Open(kHead + "  <initialWindow><content>M.qmv</content><maxSize>1024 768</maxSize></initialWindow>\n</application>\n");
+  // One minimum filled: 8070 before anything else, even before an invalid width.
+  Set({{"width", u"wide"}, {"minwidth", u"800"}, {"maxwidth", u"640"}, {"maxheight", u""}});
+  EXPECT_FALSE(page_->Commit());
+  Set({{"minheight", u"600"}});
+  EXPECT_FALSE(page_->Commit());  // the maximum pair is incomplete
+  Set({{"maxheight", u"480"}});
+  EXPECT_FALSE(page_->Commit());  // the width is no number
+  Set({{"width", u""}});
+  EXPECT_FALSE(page_->Commit());  // minimum 800 over maximum 640
+  EXPECT_EQ(Messages(), (std::vector<std::u16string>{
+                            u"请指定最小宽度和最小高度。", u"请指定最大宽度和最大高度。",
+                            u"应用程序描述符文件中的属性或元素包含无效的值。\nwide",
+                            u"application.initialWindow.minSize 大于 application.initialWindow.maxSize "}));
+  EXPECT_EQ(Element(u"maxSize"), u"1024 768") << "8038 leaves maxSize alone";
+  EXPECT_EQ(Element(u"minSize"), u"800 600") << "steps before the failing one stay done";
+
+  Set({{"maxwidth", u"900"}, {"minheight", u"0600"}, {"maxheight", u"599"}});
+  EXPECT_FALSE(page_->Commit()) << "heights compare as numbers too";
+  Set({{"maxheight", u"12345678901234567890"}});
+  EXPECT_TRUE(page_->Commit()) << "numbers of any length";
+  EXPECT_EQ(Element(u"maxSize"), u"900 12345678901234567890");
+
+  // All four limits empty: both elements go, the rest is still written.
+  Set({{"minwidth", u""}, {"minheight", u""}, {"maxwidth", u""}, {"maxheight", u""}, {"height", u"5 6"}});
+  EXPECT_FALSE(page_->Commit());
+  EXPECT_EQ(Messages().back(), u"应用程序描述符文件中的属性或元素包含无效的值。\n5 6");
+  Set({{"height", u"56"}});
+  EXPECT_TRUE(page_->Commit());
+  EXPECT_EQ(Element(u"minSize"), u"<missing>");
+  EXPECT_EQ(Element(u"maxSize"), u"<missing>");
+  EXPECT_EQ(Element(u"height"), u"56");
+  EXPECT_EQ(Element(u"resizable"), u"true");
+}
+
+TEST_F(AdvancedPageTest, OverlongDescriptorTextsAreShownCutAndKeptUntilEdited) {
+  const std::string digits(300, '7');
+  const std::string folder(600, 'f');
+  Open(kHead + "  <initialWindow><content>M.qmv</content><width>" + digits + "</width><minSize>" + digits + " 5" +
+       "</minSize></initialWindow>\n  <installFolder>" + folder + "</installFolder>\n</application>\n");
+  EXPECT_EQ(page_->Text("width"), FromUtf8(digits.substr(0, 255)));
+  EXPECT_EQ(page_->Text("installfolder").size(), 511u);
+  EXPECT_EQ(page_->Text("minwidth"), u"") << "the blank lies beyond the limit: no pair to show";
+  EXPECT_EQ(page_->Text("minheight"), u"");
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_EQ(Element(u"width"), FromUtf8(digits)) << "not rewritten while unedited";
+  EXPECT_EQ(Element(u"installFolder"), FromUtf8(folder));
+  EXPECT_EQ(Element(u"minSize"), FromUtf8(digits + " 5")) << "an empty pair removes it only once edited";
+
+  Set({{"width", u"640"}, {"installfolder", u"Short"}});
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_EQ(Element(u"width"), u"640");
+  EXPECT_EQ(Element(u"installFolder"), u"Short");
+  Set({{"minwidth", u"1"}, {"minheight", u"2"}});
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_EQ(Element(u"minSize"), u"1 2");
+}
+
+TEST_F(AdvancedPageTest, FileTypesAreAddedEditedAndRemovedThroughTheDialog) {
+  Open(kHead +
+       "  <fileTypes>\n    <fileType><name>docA</name><extension>abc</extension><contentType>t/a</contentType>"
+       "<icon/></fileType>\n  </fileTypes>\n</application>\n");
+  // A cancelled or incomplete dialog adds nothing.
+  ui_->QueueForm("FileType", {Step({}, "Cancel")});
+  ASSERT_TRUE(page_->Press("addtype"));
+  QueueFileType(u"docB", u"xyz");
+  ASSERT_TRUE(page_->Press("addtype"));
+  QueueFileType(u"docB", u"XYZ");  // the same type again: one entry, the new extension
+  ASSERT_TRUE(page_->Press("addtype"));
+  QueueFileType(u"docB", u"xyz");
+  ASSERT_TRUE(page_->Press("addtype"));
+  EXPECT_EQ(page_->FindField("filetypes")->items, (std::vector<std::u16string>{u"docA(abc)", u"docB(xyz)"}));
+  QueueFileType(u"DOCB", u"xyz");  // a name in another case is a type of its own, shown
+  ASSERT_TRUE(page_->Press("addtype"));
+  ASSERT_TRUE(page_->SetField("filetypes", u"DOCB(xyz)"));
+  ASSERT_TRUE(page_->Press("removetype"));
+
+  // Rename docA: the dialog opens on a copy of its record.
+  ASSERT_TRUE(page_->SetField("filetypes", u"docA(abc)"));
+  ui_->QueueForm("FileType", {Step({{"name", u"docRenamed"}}, "OK")});
+  ASSERT_TRUE(page_->Press("edittype"));
+  EXPECT_EQ(page_->FindField("filetypes")->items,
+            (std::vector<std::u16string>{u"docB(xyz)", u"docRenamed(abc)"}));
+  EXPECT_EQ(page_->FileTypes().count(u"docA"), 0u);
+
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_EQ(ListFileTypes(MovieDescriptor()), u";docRenamed(abc);docB(xyz)") << "renamed in place";
+  // A second commit (OK after Publish, or after another page refused) adds nothing twice.
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_EQ(ListFileTypes(MovieDescriptor()), u";docRenamed(abc);docB(xyz)");
+
+  // Removing one and adding a type of the same name again updates its element.
+  ASSERT_TRUE(page_->SetField("filetypes", u"docB(xyz)"));
+  ASSERT_TRUE(page_->Press("removetype"));
+  QueueFileType(u"docB", u"new", u"t/new");
+  ASSERT_TRUE(page_->Press("addtype"));
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_EQ(ListFileTypes(MovieDescriptor()), u";docRenamed(abc);docB(new)");
+
+  // Removing every type shows the placeholder and removes the whole group.
+  for (const char16_t* entry : {u"docRenamed(abc)", u"docB(new)"}) {
+    ASSERT_TRUE(page_->SetField("filetypes", entry));
+    ASSERT_TRUE(page_->Press("removetype"));
+  }
+  EXPECT_EQ(page_->FindField("filetypes")->items, std::vector<std::u16string>{u"<无>"});
+  EXPECT_FALSE(page_->Press("removetype")) << "disabled";
+  EXPECT_FALSE(page_->Press("edittype"));
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_FALSE(HasChildElement(MovieDescriptor(), u"application", u"fileTypes"));
+  EXPECT_EQ(ui_->Failures(), 0);
+}
+
+TEST_F(AdvancedPageTest, RenamingOntoAnotherTypeReplacesIt) {
+  Open("");
+  QueueFileType(u"docA", u"abc");
+  ASSERT_TRUE(page_->Press("addtype"));
+  QueueFileType(u"docB", u"xyz");
+  ASSERT_TRUE(page_->Press("addtype"));
+  ASSERT_TRUE(page_->Commit());
+  ASSERT_TRUE(page_->SetField("filetypes", u"docA(abc)"));
+  ui_->QueueForm("FileType", {Step({{"name", u"docB"}}, "OK")});
+  ASSERT_TRUE(page_->Press("edittype"));
+  EXPECT_EQ(page_->FindField("filetypes")->items, std::vector<std::u16string>{u"docB(abc)"});
+  ASSERT_TRUE(page_->Commit());
+  EXPECT_EQ(ListFileTypes(MovieDescriptor()), u";docB(abc)") << "one type of each name";
+}
+
+TEST_F(AdvancedPageTest, SheetSavesTheDescriptorWhenTheGeneralPageIsNotThere) {
+  SetMovie("Movie");
+  ASSERT_EQ(LoadDescriptor(true), 0);
+  int packaged = 0;
+  CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage,
+                           SheetServices{[&](PackageTarget, bool) { return ++packaged; }, [] { return u"/jre"; }});
+  sheet.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);
+  sheet.OnShow();
+  ASSERT_NE(dynamic_cast<CAdvancedSettingsDlg*>(sheet.Page(CSettingsPropSheet::kAdvancedPage)), nullptr);
+  ASSERT_TRUE(sheet.SetField("Advanced.minwidth", u"1"));
+  ASSERT_TRUE(sheet.Press("OK"));
+  EXPECT_FALSE(sheet.IsClosed()) << "a refusing Advanced page keeps the sheet open";
+  ASSERT_TRUE(sheet.SetField("Advanced.minheight", u"2"));
+  ASSERT_TRUE(sheet.Press("OK"));
+  EXPECT_TRUE(sheet.IsClosed());
+  EXPECT_EQ(GetSetting(keys::kExitOk), u"false") << "the Advanced page changes no document settings";
+  EXPECT_NE(ReadBytes(DescriptorFile("Movie")).find("<minSize>1 2</minSize>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zaro
