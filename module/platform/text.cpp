@@ -88,4 +88,24 @@ long LeadingNumber(std::u16string_view text) {
   return value;
 }
 
+std::u16string ReplacedChar(std::u16string_view text, char16_t from, char16_t to) {
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if (c == from) c = to;
+  }
+  return out;
+}
+
+std::u16string AsciiLower(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return out;
+}
+
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == AsciiLower(prefix);
+}
+
 }  // namespace zaro

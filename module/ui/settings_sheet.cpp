@@ -9,6 +9,8 @@
 #include "settings/settings_store.h"
 #include "signing/digital_signature_page.h"
 #include "signing/signature_password_dialog.h"
+#include "ui/ipa_deploy_page.h"
+#include "ui/ipa_settings_page.h"
 
 namespace zaro {
 namespace {
@@ -24,6 +26,8 @@ constexpr unsigned kDesktopHelpLink = 8104;
 // The page of each slot, in tab order. Pages this build does not have yet stay empty.
 std::unique_ptr<PageState> MakePage(bool iphone, int index) {
   if (!iphone && index == CSettingsPropSheet::kSignaturePage) return std::make_unique<CDigitalSigDlg>();
+  if (iphone && index == CSettingsPropSheet::kIpaGeneralPage) return std::make_unique<CIpaSettingsDlg>();
+  if (iphone && index == CSettingsPropSheet::kDeploymentPage) return std::make_unique<CFaiDeployDlg>();
   return nullptr;
 }
 

@@ -46,6 +46,9 @@ wxString WrapText(wxWindow* window, const wxString& text, int width);
 
 // The layout hints of a form by its FormName(); the generic one when none is known.
 const FormLayout& LayoutFor(const std::string& formName);
+// The layout of a sheet's page: pages of the iPhone sheet share names with the desktop
+// pages ("General"), so their own hints are kept under "iPhone." + the page name.
+const FormLayout& LayoutForPage(bool iphone, const std::string& pageName);
 
 // A picture that acts as a button: it draws a frame and highlights while the pointer is
 // over it, and reports a click.

@@ -21,6 +21,20 @@ const FormLayout& LayoutFor(const std::string& formName) {
     // The self-signed certificate dialog: the save-as row ends with its browse button.
     table["SelfSign"].beside["saveas"] = {"browse"};
     table["SignaturePassword"].editWidth = 220;
+    // The iPhone General page: the output row with its browse button, the included-files
+    // list with its three buttons.
+    FormLayout& ipaGeneral = table["iPhone.General"];
+    ipaGeneral.beside["destination"] = {"browse"};
+    ipaGeneral.beside["included"] = {"addfile", "remove", "addfolder"};
+    ipaGeneral.editWidth = 300;
+    // The iPhone Deployment page: "更多信息" at the top, the certificate and profile rows
+    // with their browse buttons, the deployment types under their heading.
+    FormLayout& deployment = table["iPhone.Deployment"];
+    deployment.top = {"moreinfo"};
+    deployment.beside["certpath"] = {"browsecert"};
+    deployment.beside["profile"] = {"browseprofile"};
+    deployment.headings = {"signing", "deploytype"};
+    deployment.editWidth = 300;
     // The progress dialog: its status line, the busy bar and Cancel in the middle.
     FormLayout& progress = table["CProgressDlg"];
     progress.gauge = "progress";
@@ -32,6 +46,14 @@ const FormLayout& LayoutFor(const std::string& formName) {
   static const FormLayout generic;
   const auto it = layouts.find(formName);
   return it == layouts.end() ? generic : it->second;
+}
+
+const FormLayout& LayoutForPage(bool iphone, const std::string& pageName) {
+  if (iphone) {
+    const FormLayout& own = LayoutFor("iPhone." + pageName);
+    if (&own != &LayoutFor(std::string())) return own;
+  }
+  return LayoutFor(pageName);
 }
 
 DedicatedView FindDedicatedView(const std::string& formName) {
