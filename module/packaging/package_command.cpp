@@ -150,6 +150,13 @@ void ForgetUnrememberedPasswords() {
 
 }  // namespace
 
+std::u16string IphonePackagerOptions(std::u16string_view deployment, std::u16string_view profile,
+                                     std::u16string_view keystore, std::u16string_view password) {
+  return u" -package -target " + std::u16string(IphoneTargetOption(deployment)) + u" -provisioning-profile " +
+         QuoteArgument(profile) + u" " + u" -storetype PKCS12 -keystore " + QuoteArgument(keystore) + u" -storepass " +
+         QuoteArgument(password) + u" ";
+}
+
 std::u16string QuoteArgument(std::u16string_view value) {
   std::u16string quoted = u"\"";
   size_t backslashes = 0;
@@ -263,16 +270,12 @@ int Package(PackageTarget target, bool exportFirst) {
   std::u16string command = u"\"" + GetJavaRuntimeFolder() + u"/bin/java.exe\" -jar ";
   if (iphone) {
     command += QuoteArgument(launchFolder + u"MPK/lib/mpk.jar") + u" ";
-    command += u" -package -target ";
-    command += IphoneTargetOption(GetSetting(keys::kIpaOption));
     const std::u16string profile = GetSetting(keys::kIpaProvision);
     if (profile.empty()) {
       ShowCatalogueMessage(kNoProvisioningProfileMessage, kMbIconExclamation);
       return 0;
     }
-    command += u" -provisioning-profile " + QuoteArgument(profile) + u" ";
-    command += u" -storetype PKCS12 -keystore " + QuoteArgument(GetSetting(keys::kIpaCertPath)) + u" -storepass " +
-               QuoteArgument(password) + u" ";
+    command += IphonePackagerOptions(GetSetting(keys::kIpaOption), profile, GetSetting(keys::kIpaCertPath), password);
   } else {
     command += QuoteArgument(launchFolder + kitName + u"/lib/ZPK.jar") + u" ";
     if (prepare) {

@@ -26,6 +26,14 @@ bool IsUsableOutputPath(std::u16string_view path);
 // Every "%20" becomes a space and every other "%" is dropped; nothing else changes.
 std::u16string DecodeSpaceEscapes(std::u16string_view text);
 
+// The iPhone packager's options after its archive path: " -package -target " + the target
+// of the deployment kind ("debug" ipa-debug, "adhoc" ipa-ad-hoc, "store" ipa-app-store,
+// anything else ipa-test), the profile, then the PKCS12 keystore and its password. The
+// pieces keep their own leading and trailing spaces, so the archive path and the keystore
+// options each meet the piece before them with two spaces; there is no time-stamp option.
+std::u16string IphonePackagerOptions(std::u16string_view deployment, std::u16string_view profile,
+                                     std::u16string_view keystore, std::u16string_view password);
+
 // One command-line argument in double quotes that the tool's start-up code reads back as
 // exactly `value`: a `"` becomes `\"`, and backslashes directly before a `"` or before the
 // closing quote are doubled. Nothing else changes.

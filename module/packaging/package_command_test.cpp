@@ -291,6 +291,30 @@ TEST_F(PackagingTest, IphonePackageCommandLine) {
   EXPECT_EQ(ToolArgs(2)[13], FolderUtf8() + "Demo.ipa");
 }
 
+TEST(IphonePackagerOptions, SegmentsMeetWithTheirOwnSpaces) {
+  EXPECT_EQ(IphonePackagerOptions(u"adhoc", u"C:/p/dev.mobileprovision", u"C:/k/phone.p12", u"pw"),
+            u" -package -target ipa-ad-hoc -provisioning-profile \"C:/p/dev.mobileprovision\"  -storetype PKCS12"
+            u" -keystore \"C:/k/phone.p12\" -storepass \"pw\" ");
+  EXPECT_EQ(IphonePackagerOptions(u"Store", u"p", u"k", u"s").substr(0, 26), u" -package -target ipa-test");
+  EXPECT_EQ(IphonePackagerOptions(u"store", u"p", u"k", u"s").substr(0, 31), u" -package -target ipa-app-store");
+  EXPECT_EQ(IphonePackagerOptions(u"debug", u"p", u"k", u"s").substr(0, 27), u" -package -target ipa-debug");
+  EXPECT_EQ(IphonePackagerOptions(u"", u"p", u"k", u"s").substr(0, 26), u" -package -target ipa-test");
+}
+
+TEST_F(PackagingTest, IphoneTimestampFailureRunsTheSameCommandAgain) {
+  SetSetting(keys::kIpaProvision, u"C:/profiles/dev.mobileprovision");
+  SetSetting(keys::kIpaCertPath, u"C:/certs/phone.p12");
+  SetSetting(keys::kIpaCertPassword, u"phonepw");
+  SetSetting(keys::kIpaRememberPassword, u"true");
+  ToolAnswers(10, "the time-stamp server cannot be reached", 1);
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "DisableTimestamp", 0}});
+  EXPECT_EQ(Package(IphonePackage, false), 1);
+  ASSERT_EQ(ToolRuns(), 2);
+  EXPECT_EQ(ToolArgs(2), ToolArgs(1));
+  EXPECT_EQ(Messages().back().text, u"iPhone 文件已创建。");
+  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"phonepw") << "remembered";
+}
+
 TEST_F(PackagingTest, IphoneIconCheckComesBeforeTheProfileCheck) {
   UseMovieFolder(Folder(), movieFolder_, "<icon><image57x57>icons/57.png</image57x57></icon>");
   EXPECT_EQ(Package(IphonePackage, false), 0);
