@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "descriptor/descriptor_reader.h"
+#include "packaging/provisioning_profile.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/messages.h"
@@ -25,7 +26,7 @@ constexpr unsigned kPasswordEmpty = 8005;
 constexpr unsigned kApplicationIdInvalid = 8061;
 constexpr unsigned kApplicationIdRule = 8062;
 constexpr unsigned kHelpLink = 8094;
-constexpr unsigned kProfileMissing = 8097;
+constexpr unsigned kProfileGone = 8097;
 constexpr unsigned kProfileRequired = 8098;
 
 // The deployment types in the order of their radio buttons, as stored in ipaopt.
@@ -189,7 +190,13 @@ void CFaiDeployDlg::BrowseProfile() {
   FitListWidths();
 }
 
-void CFaiDeployDlg::ReadProfileIntoId(const std::u16string& /*path*/) {}
+void CFaiDeployDlg::ReadProfileIntoId(const std::u16string& path) {
+  std::u16string identifier;
+  if (!ReadProfileApplicationId(path, identifier)) return;
+  std::u16string appId = Text("appid");
+  ApplyProfileApplicationId(identifier, appId);
+  SetText("appid", appId);
+}
 
 int CFaiDeployDlg::Refuse(unsigned messageId, int result, std::u16string_view detail) {
   ShowMessage(LoadMessage(messageId) + std::u16string(detail));
@@ -227,20 +234,13 @@ int CFaiDeployDlg::CommitCertificate(bool showMessages) {
 }
 
 int CFaiDeployDlg::CommitProfile(bool showMessages) {
-  const std::u16string path = Text("profile");
-  if (path.empty()) {
-    return showMessages ? RefuseEmpty(keys::kIpaProvision, kProfileRequired, kProfileMissing) : kAccepted;
-  }
-  if (showMessages && !platform::FileExists(path)) return Refuse(kProfileMissing, kFileGone);
-  const std::u16string stored = ReplacedChar(path, u'\\', u'/');
-  if (stored != GetSetting(keys::kIpaProvision)) {
-    SetSetting(keys::kIpaProvision, stored);
-    SetChanged();
-  }
-  WriteRegistryValue(kLastProfile, stored);
-  const std::vector<std::u16string>& entries = FindField("profile")->items;
-  if (!entries.empty()) WriteRegistryList(kRecentProfiles, kRecentLimit, entries);
-  return kAccepted;
+  ProfileListPage page;
+  page.text = Text("profile");
+  page.entries = FindField("profile")->items;
+  page.reload = [this] { LoadIpaDeployment(); };
+  page.markChanged = [this] { SetChanged(); };
+  if (showMessages && page.text.empty()) return RefuseEmpty(keys::kIpaProvision, kProfileRequired, kProfileGone);
+  return CommitProfilePath(page, showMessages);
 }
 
 void CFaiDeployDlg::StoreApplicationId(const std::u16string& appId) {
@@ -275,7 +275,7 @@ int CFaiDeployDlg::CommitIpaDeployment(bool showMessages) {
 
 bool CheckStoredIphoneFiles() {
   const std::pair<std::u16string_view, unsigned> files[] = {{keys::kIpaCertPath, kCertificateMissing},
-                                                            {keys::kIpaProvision, kProfileMissing}};
+                                                            {keys::kIpaProvision, kProfileGone}};
   for (const auto& [key, messageId] : files) {
     const std::u16string path = GetSetting(key);
     if (path.empty() || platform::FileExists(path)) continue;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/profile_maker.h"
 #include "ui/ipa_page_test_support.h"
 
 namespace zaro {
@@ -207,6 +208,34 @@ TEST_F(DeploymentPageTest, BrowsingAddsNewFilesOnce) {
   EXPECT_EQ(ui_->Events().back().kind, "link");
   EXPECT_NE(ui_->Events().back().text.find(u"/go/learn_mpk_tessel_cn"), std::u16string::npos);
   EXPECT_EQ(ui_->Failures(), 0);
+}
+
+TEST_F(DeploymentPageTest, ChoosingAProfileBringsTheApplicationIdInLine) {
+  testing::ProfileContent wildcard;
+  wildcard.applicationIdentifier = "ABCDE12345.com.example.*";
+  ASSERT_TRUE(testing::WriteProfile(root_ / "keys/wild.mobileprovision", wildcard));
+  testing::ProfileContent exact;
+  exact.applicationIdentifier = "ABCDE12345.org.sample.game";
+  ASSERT_TRUE(testing::WriteProfile(root_ / "keys/exact.mobileprovision", exact));
+  const std::u16string wild = WindowsForm(root_ / "keys/wild.mobileprovision");
+  const std::u16string fixed = WindowsForm(root_ / "keys/exact.mobileprovision");
+
+  auto page = OpenPage();
+  ASSERT_TRUE(page->SetField("appid", u"com.example.game"));
+  ui_->QueueFile(wild);
+  ASSERT_TRUE(page->Press("browseprofile"));
+  EXPECT_EQ(page->Text("appid"), u"com.example.game") << "a typed ID under the wildcard stays";
+  ASSERT_TRUE(page->SetField("appid", u"com.other.app"));
+  ui_->QueueFile(fixed);
+  ASSERT_TRUE(page->Press("browseprofile"));
+  EXPECT_EQ(page->Text("appid"), u"org.sample.game");
+  ASSERT_TRUE(page->SetField("profile", wild));
+  EXPECT_EQ(page->Text("appid"), u"com.example.org.sample.game") << "a choice from the list is read too";
+  ASSERT_TRUE(page->SetField("appid", u"com.other.app"));
+  ASSERT_TRUE(page->SetField("profile", WindowsForm(root_ / "keys/typed")));
+  EXPECT_EQ(page->Text("appid"), u"com.other.app") << "typing a path reads nothing";
+  EXPECT_FALSE(std::filesystem::exists(movies_ / "temp_xml_provision_file.xml"));
+  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(DeploymentPageTest, LongApplicationIdIsShownCutAndKeptUnlessEdited) {
