@@ -75,6 +75,8 @@ DOMElement* FirstElement(DOMDocument* dom, std::u16string_view tag) {
   return node && node->getNodeType() == DOMNode::ELEMENT_NODE ? static_cast<DOMElement*>(node) : nullptr;
 }
 
+}  // namespace
+
 DOMElement* FirstChildElement(DOMElement* parent, std::u16string_view tag) {
   for (DOMNode* child = parent->getFirstChild(); child; child = child->getNextSibling()) {
     if (child->getNodeType() == DOMNode::ELEMENT_NODE &&
@@ -128,6 +130,17 @@ void AppendChildElement(DOMDocument* dom, DOMElement* parent, DOMElement* elemen
   parent->insertBefore(dom->createTextNode(indent.c_str()), last);
   parent->insertBefore(element, last);
 }
+
+void RemoveChildWithIndent(DOMElement* parent, DOMElement* child) {
+  // Its indentation goes with it, so no empty line is left behind.
+  DOMNode* before = child->getPreviousSibling();
+  if (IsWhitespaceText(before) && IsWhitespaceText(child->getNextSibling())) {
+    parent->removeChild(before)->release();
+  }
+  parent->removeChild(child)->release();
+}
+
+namespace {
 
 template <typename Operation>
 int Guarded(DescriptorDocument& document, Operation operation) {
@@ -253,12 +266,7 @@ int RemoveChildElement(DescriptorDocument& document, std::u16string_view parent,
     if (!parentElement) return 3;
     DOMElement* existing = FirstChildElement(parentElement, child);
     if (!existing) return 0;
-    // Its indentation goes with it, so no empty line is left behind.
-    DOMNode* before = existing->getPreviousSibling();
-    if (IsWhitespaceText(before) && IsWhitespaceText(existing->getNextSibling())) {
-      parentElement->removeChild(before)->release();
-    }
-    parentElement->removeChild(existing)->release();
+    RemoveChildWithIndent(parentElement, existing);
     return 0;
   });
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include <xercesc/dom/DOM.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
 #include <xercesc/sax/HandlerBase.hpp>
@@ -27,6 +28,18 @@ struct DescriptorParser {
   xercesc::SecurityManager securityManager;  // bounds entity expansion
   std::unique_ptr<xercesc::XercesDOMParser> dom;
 };
+
+// DOM editing shared by the descriptor's element operations.
+// The first child element of `parent` with that tag name, or null.
+xercesc::DOMElement* FirstChildElement(xercesc::DOMElement* parent, std::u16string_view tag);
+void RemoveAllChildren(xercesc::DOMElement* element);
+// Replaces the whole content of `element` by one text node.
+void ReplaceContent(xercesc::DOMDocument* dom, xercesc::DOMElement* element, std::u16string_view text);
+// Appends `element` as the last child of `parent`, indented like its siblings when the
+// parent is laid out on lines of its own.
+void AppendChildElement(xercesc::DOMDocument* dom, xercesc::DOMElement* parent, xercesc::DOMElement* element);
+// Removes `child` from `parent` with the indentation before it.
+void RemoveChildWithIndent(xercesc::DOMElement* parent, xercesc::DOMElement* child);
 
 // Library text (UTF-16) as UTF-8 for standard output; "" for null.
 std::string LibraryText(const XMLCh* text);

@@ -43,7 +43,7 @@ TEST_F(PublishFromSettingsTest, IphoneWithStoredCredentialsRunsTheIphonePackager
 }
 
 TEST_F(PublishFromSettingsTest, IphoneWithoutItsPasswordOpensTheSheetInstead) {
-  ui_->QueueForm("Settings", {FormStep{{}, "Cancel", 0}});
+  ui_->QueueForm("Settings", {FormStep{{}, "Cancel", 0, {}}});
   EXPECT_TRUE(PublishFromSettings());
   EXPECT_EQ(ToolRuns(), 0);
   ASSERT_FALSE(ui_->Events().empty());

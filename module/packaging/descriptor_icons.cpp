@@ -5,6 +5,8 @@
 #include <array>
 #include <string_view>
 
+#include "platform/text.h"
+
 namespace zaro {
 namespace {
 
@@ -15,15 +17,6 @@ constexpr std::array<std::u16string_view, 7> kApplicationSizes = {
     u"image128x128", u"image48x48", u"image32x32", u"image16x16", u"image512x512", u"image57x57", u"image29x29"};
 constexpr std::array<std::u16string_view, 4> kFileTypeSizes = {u"image128x128", u"image48x48", u"image32x32",
                                                                u"image16x16"};
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-std::u16string Trimmed(const XMLCh* text) {
-  std::u16string_view view = text ? std::u16string_view(text) : std::u16string_view();
-  while (!view.empty() && IsBlank(view.front())) view.remove_prefix(1);
-  while (!view.empty() && IsBlank(view.back())) view.remove_suffix(1);
-  return std::u16string(view);
-}
 
 // The first child element of `parent` with the tag name, or null.
 DOMElement* FirstChild(const DOMNode* parent, std::u16string_view name) {
@@ -49,7 +42,8 @@ void AppendImages(const DOMElement* icon, const std::array<std::u16string_view, 
   if (icon == nullptr) return;
   for (std::u16string_view size : sizes) {
     if (const DOMElement* image = FirstChild(icon, size)) {
-      std::u16string text = Trimmed(image->getTextContent());
+      const XMLCh* content = image->getTextContent();
+      std::u16string text = content != nullptr ? Trimmed(content) : std::u16string();
       if (!text.empty()) images.push_back(std::move(text));
     }
   }

@@ -8,6 +8,7 @@
 #include "host/script_bridge.h"
 #include "packaging/descriptor_icons.h"
 #include "packaging/packaging_result.h"
+#include "packaging/path_utilities.h"
 #include "packaging/timestamp_authority.h"
 #include "packaging/tool_locations.h"
 #include "platform/files.h"
@@ -36,23 +37,6 @@ constexpr unsigned kContinueWithoutItemsMessage = 8072;
 constexpr size_t kListedMissingItems = 11;
 
 constexpr unsigned kMbOkCancelExclamation = kMbOkCancel | kMbIconExclamation;
-
-std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
-  for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
-std::u16string WithSlashes(std::u16string text) {
-  std::replace(text.begin(), text.end(), u'\\', u'/');
-  return text;
-}
-
-std::u16string WithBackslashes(std::u16string text) {
-  std::replace(text.begin(), text.end(), u'/', u'\\');
-  return text;
-}
 
 // The iPhone packager's target for a deployment kind; anything unknown is a test build.
 std::u16string_view IphoneTargetOption(std::u16string_view deployment) {
@@ -257,7 +241,7 @@ int Package(PackageTarget target, bool exportFirst) {
   const std::vector<std::u16string> icons = DescriptorIconImages(MovieDescriptor());
   std::u16string missingIcons;
   for (const std::u16string& icon : icons) {
-    const std::u16string path = ReplaceAll(icon, u"%20", u" ");
+    const std::u16string path = BlanksUnescaped(icon);
     if (!platform::FileExists(movieFolder + path)) missingIcons += u"\n" + path;
   }
   if (!missingIcons.empty()) {

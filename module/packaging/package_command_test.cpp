@@ -307,7 +307,7 @@ TEST_F(PackagingTest, IphoneTimestampFailureRunsTheSameCommandAgain) {
   SetSetting(keys::kIpaCertPassword, u"phonepw");
   SetSetting(keys::kIpaRememberPassword, u"true");
   ToolAnswers(10, "the time-stamp server cannot be reached", 1);
-  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "DisableTimestamp", 0}});
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "DisableTimestamp", 0, {}}});
   EXPECT_EQ(Package(IphonePackage, false), 1);
   ASSERT_EQ(ToolRuns(), 2);
   EXPECT_EQ(ToolArgs(2), ToolArgs(1));
@@ -361,7 +361,7 @@ TEST_F(PackagingTest, DebugExportPermitsDebuggingOnlyForTheExport) {
 TEST_F(PackagingTest, CancelKillsTheToolAndReportsNothing) {
   WriteText(toolDir_ / "sleep", "30");
   ToolAnswers(3, "should never be reported");
-  ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500}, FormStep{{}, "Cancel", 0}});
+  ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500, {}}, FormStep{{}, "Cancel", 0, {}}});
   EXPECT_EQ(Package(DesktopPackage, false), 1);
   EXPECT_EQ(ToolRuns(), 1);
   EXPECT_TRUE(Messages().empty()) << "a cancelled run shows no box";

@@ -80,7 +80,7 @@ TEST_F(PackagingResultTest, UnlistedExitCodeWithoutOutputShowsNothing) {
 TEST_F(PackagingResultTest, TimestampFailureRetriesAsItWas) {
   ToolAnswers(10, "tsa unreachable", 1);
   ToolAnswers(0, "", 2);
-  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "Retry", 0}});
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "Retry", 0, {}}});
   RunAndReport(Command(u"-tsa https://timestamp.corvane.example/tsa \"out.zaro\""));
   EXPECT_EQ(ToolRuns(), 2);
   EXPECT_EQ(ToolArgs(2), ToolArgs(1));
@@ -91,7 +91,7 @@ TEST_F(PackagingResultTest, TimestampFailureRetriesAsItWas) {
 TEST_F(PackagingResultTest, TimestampFailureCanRunWithoutTimestamp) {
   ToolAnswers(10, "", 1);
   ToolAnswers(0, "", 2);
-  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "DisableTimestamp", 0}});
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "DisableTimestamp", 0, {}}});
   // The authority's text inside a quoted value is not the option and stays.
   RunAndReport(Command(u"-storepass \"-tsa https://timestamp.corvane.example/tsa\"  "
                        u"-tsa https://timestamp.corvane.example/tsa \"out.zaro\""));
@@ -102,7 +102,7 @@ TEST_F(PackagingResultTest, TimestampFailureCanRunWithoutTimestamp) {
 
 TEST_F(PackagingResultTest, TimestampFailureCancelledEndsQuietly) {
   ToolAnswers(10, "");
-  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "Cancel", 0}});
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "Cancel", 0, {}}});
   RunAndReport(Command(u"-package"));
   EXPECT_EQ(ToolRuns(), 1);
   EXPECT_TRUE(Messages().empty());

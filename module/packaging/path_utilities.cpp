@@ -1,21 +1,11 @@
 #include "packaging/path_utilities.h"
 
+#include <algorithm>
 #include <array>
 
+#include "platform/text.h"
+
 namespace zaro {
-namespace {
-
-bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::u16string UrlToFilePath(std::u16string_view url) {
   static constexpr std::array<std::u16string_view, 3> kSchemes = {u"http://", u"file:///", u"file://localhost/"};
@@ -66,6 +56,25 @@ void ReplaceBackslashes(std::u16string& path, char16_t replacement) {
   for (char16_t& c : path) {
     if (c == u'\\') c = replacement;
   }
+}
+
+std::u16string WithSlashes(std::u16string path) {
+  std::replace(path.begin(), path.end(), u'\\', u'/');
+  return path;
+}
+
+std::u16string WithBackslashes(std::u16string path) {
+  std::replace(path.begin(), path.end(), u'/', u'\\');
+  return path;
+}
+
+std::u16string BlanksEscaped(std::u16string_view path) { return ReplaceAll(std::u16string(path), u" ", u"%20"); }
+
+std::u16string BlanksUnescaped(std::u16string_view path) { return ReplaceAll(std::u16string(path), u"%20", u" "); }
+
+std::u16string RelativeToFolder(std::u16string_view path, std::u16string_view folder) {
+  if (folder.empty() || path.find(folder) == std::u16string_view::npos) return std::u16string(path);
+  return std::u16string(path.substr(folder.size()));
 }
 
 }  // namespace zaro

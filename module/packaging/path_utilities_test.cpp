@@ -30,5 +30,19 @@ TEST(PathParts, DirectoryAndBaseName) {
   EXPECT_EQ(path, u"C:/a/b/");
 }
 
+TEST(PathForms, SlashesBlanksAndRelativePaths) {
+  EXPECT_EQ(WithSlashes(u"C:\\a\\b c\\"), u"C:/a/b c/");
+  EXPECT_EQ(WithBackslashes(u"icons/app 16.png"), u"icons\\app 16.png");
+  EXPECT_EQ(BlanksEscaped(u"icons/app 16 x.png"), u"icons/app%2016%20x.png");
+  EXPECT_EQ(BlanksUnescaped(u"icons/app%2016.png"), u"icons/app 16.png");
+  EXPECT_EQ(BlanksUnescaped(BlanksEscaped(u" a  b ")), u" a  b ");
+  EXPECT_EQ(BlanksUnescaped(u"100%"), u"100%") << "a lone percent stays";
+
+  EXPECT_EQ(RelativeToFolder(u"\\m\\icons\\a.png", u"\\m\\"), u"icons\\a.png");
+  EXPECT_EQ(RelativeToFolder(u"\\x\\a.png", u"\\m\\"), u"\\x\\a.png");
+  EXPECT_EQ(RelativeToFolder(u"\\x\\a.png", u""), u"\\x\\a.png");
+  EXPECT_EQ(RelativeToFolder(u"\\m\\", u"\\m\\"), u"");
+}
+
 }  // namespace
 }  // namespace zaro

@@ -1,7 +1,6 @@
 #include "packaging/tool_locations.h"
 
-#include <algorithm>
-
+#include "packaging/path_utilities.h"
 #include "platform/files.h"
 #include "platform/ui_services.h"
 #include "settings/messages.h"
@@ -12,8 +11,7 @@ namespace zaro {
 std::u16string GetJavaRuntimeFolder() {
   std::optional<std::u16string> common = platform::CommonAppDataFolder();
   if (!common) return {};
-  std::u16string folder = std::move(*common);
-  std::replace(folder.begin(), folder.end(), u'\\', u'/');
+  std::u16string folder = WithSlashes(std::move(*common));
   if (folder.empty() || folder.back() != u'/') folder += u'/';
   return folder + u"Corvane/KV5/jre";
 }

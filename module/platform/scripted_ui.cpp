@@ -14,22 +14,31 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The fields of a "set" or "expect" step: names and texts in the file's order.
+bool ParseFieldTexts(const Json& item, const char* key, std::vector<std::pair<std::string, std::u16string>>& fields,
+                     std::string* error) {
+  if (!item[key].is_object()) {
+    *error = std::string("\"") + key + "\" must be an object of field names and texts";
+    return false;
+  }
+  for (const auto& [name, value] : item[key].items()) {
+    const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+    fields.emplace_back(name, FromUtf8(text));
+  }
+  return true;
+}
+
 bool ParseStep(const Json& item, FormStep& step, std::string* error) {
   if (item.contains("set")) {
-    if (!item["set"].is_object()) {
-      *error = "\"set\" must be an object of field names and texts";
-      return false;
-    }
-    for (const auto& [name, value] : item["set"].items()) {
-      const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
-      step.fields.emplace_back(name, FromUtf8(text));
-    }
+    if (!ParseFieldTexts(item, "set", step.fields, error)) return false;
+  } else if (item.contains("expect")) {
+    if (!ParseFieldTexts(item, "expect", step.expect, error)) return false;
   } else if (item.contains("press") && item["press"].is_string()) {
     step.press = item["press"].get<std::string>();
   } else if (item.contains("wait") && item["wait"].is_number_integer()) {
     step.waitMs = item["wait"].get<int>();
   } else {
-    *error = "a form step needs \"set\", \"press\" or \"wait\": " + item.dump();
+    *error = "a form step needs \"set\", \"expect\", \"press\" or \"wait\": " + item.dump();
     return false;
   }
   return true;
@@ -83,6 +92,11 @@ std::string JsonLine(const UiEvent& event) {
   if (!event.title.empty()) line["title"] = ToUtf8(event.title);
   if (event.style != 0) line["style"] = event.style;
   if (!event.answer.empty()) line["answer"] = event.answer;
+  if (!event.fields.empty()) {
+    Json fields = Json::object();
+    for (const auto& [name, text] : event.fields) fields[name] = ToUtf8(text);
+    line["fields"] = std::move(fields);
+  }
   return line.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -166,7 +180,7 @@ void ScriptedUi::Record(UiEvent event) {
 void ScriptedUi::Fail(std::string kind, std::u16string what, std::string detail) {
   ++failures_;
   std::fprintf(stderr, "tessel: %s: %s (%s)\n", kind.c_str(), ToUtf8(what).c_str(), detail.c_str());
-  Record({std::move(kind), std::move(what), {}, 0, std::move(detail)});
+  Record({std::move(kind), std::move(what), {}, 0, std::move(detail), {}});
 }
 
 int ScriptedUi::ShowMessageBox(std::u16string_view text, std::u16string_view title, unsigned style) {
@@ -188,7 +202,7 @@ int ScriptedUi::ShowMessageBox(std::u16string_view text, std::u16string_view tit
                                                       : "no answer for this question");
     }
   }
-  Record({"message", std::u16string(text), std::u16string(title), style, ButtonName(pressed)});
+  Record({"message", std::u16string(text), std::u16string(title), style, ButtonName(pressed), {}});
   return pressed;
 }
 
@@ -198,7 +212,7 @@ std::optional<std::u16string> ScriptedUi::ChooseFile(const FileDialogRequest& re
     Fail("unanswered", request.title, "no answer for this file dialog");
     return std::nullopt;
   }
-  Record({"file", request.title, {}, 0, answer->path ? ToUtf8(*answer->path) : "cancel"});
+  Record({"file", request.title, {}, 0, answer->path ? ToUtf8(*answer->path) : "cancel", {}});
   return answer->path;
 }
 
@@ -208,12 +222,12 @@ std::optional<std::u16string> ScriptedUi::ChooseFolder(std::u16string_view title
     Fail("unanswered", std::u16string(title), "no answer for this folder browser");
     return std::nullopt;
   }
-  Record({"folder", std::u16string(title), {}, 0, answer->path ? ToUtf8(*answer->path) : "cancel"});
+  Record({"folder", std::u16string(title), {}, 0, answer->path ? ToUtf8(*answer->path) : "cancel", {}});
   return answer->path;
 }
 
 bool ScriptedUi::OpenLink(std::u16string_view url) {
-  Record({"link", std::u16string(url), {}, 0, {}});
+  Record({"link", std::u16string(url), {}, 0, {}, {}});
   return true;
 }
 
@@ -239,6 +253,7 @@ int ScriptedUi::RunModal(ModalForm& form) {
       for (const auto& [field, value] : step.fields) {
         if (!form.SetField(field, value)) Fail("form-error", FromUtf8(name), "cannot set field " + field);
       }
+      CheckExpected(form, step);
       if (step.waitMs > 0) TickUntilClosed(form, step.waitMs);
       if (!step.press.empty() && !form.Press(step.press)) {
         Fail("form-error", FromUtf8(name), "cannot press " + step.press);
@@ -250,8 +265,33 @@ int ScriptedUi::RunModal(ModalForm& form) {
     Fail("unanswered", FromUtf8(name), "the form was left open; closing it with Cancel");
     form.Press("Cancel");
   }
-  Record({"form", FromUtf8(name), {}, 0, ButtonName(form.Result())});
+  UiEvent closed{"form", FromUtf8(name), {}, 0, ButtonName(form.Result()), {}};
+  for (const std::string& field : form.FieldNames()) {
+    std::u16string text = form.GetField(field).value_or(u"");
+    if (form.IsSecretField(field) && !text.empty()) text = u"***";
+    closed.fields.emplace_back(field, std::move(text));
+  }
+  Record(std::move(closed));
   return form.Result();
+}
+
+void ScriptedUi::CheckExpected(ModalForm& form, const FormStep& step) {
+  const std::u16string formName = FromUtf8(form.FormName());
+  for (const auto& [field, expected] : step.expect) {
+    form.RevealField(field);
+    const std::optional<std::u16string> held = form.GetField(field);
+    if (!held) {
+      Fail("form-error", formName, "no field " + field + " to compare");
+      continue;
+    }
+    if (*held == expected) continue;
+    const bool secret = form.IsSecretField(field);
+    const Json heldText = secret ? std::string("***") : ToUtf8(*held);
+    const Json expectedText = secret ? std::string("***") : ToUtf8(expected);
+    Fail("form-error", formName,
+         "field " + field + " holds " + heldText.dump(-1, ' ', false, Json::error_handler_t::replace) +
+             ", expected " + expectedText.dump(-1, ' ', false, Json::error_handler_t::replace));
+  }
 }
 
 }  // namespace zaro

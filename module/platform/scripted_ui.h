@@ -15,12 +15,15 @@ struct UiEvent {
   std::u16string title;   // message-box title
   unsigned style = 0;     // message-box style
   std::string answer;     // button name, chosen path, or form result
+  // A closed form's fields and their texts, in the form's order (secret ones as "***").
+  std::vector<std::pair<std::string, std::u16string>> fields;
 };
 
 struct FormStep {
   std::vector<std::pair<std::string, std::u16string>> fields;  // "set": fields in order
   std::string press;                                           // "press": a button
   int waitMs = 0;                                              // "wait": tick the form's timer
+  std::vector<std::pair<std::string, std::u16string>> expect;  // "expect": fields and their texts
 };
 
 struct ScriptedAnswer {
@@ -59,6 +62,8 @@ class ScriptedUi : public UiServices {
   void Record(UiEvent event);
   void Fail(std::string kind, std::u16string what, std::string detail);
   void TickUntilClosed(ModalForm& form, int limitMs);
+  // Compares the fields of an "expect" step; each difference is a form-error.
+  void CheckExpected(ModalForm& form, const FormStep& step);
 
   std::vector<ScriptedAnswer> answers_;
   size_t next_ = 0;

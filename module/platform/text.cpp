@@ -88,24 +88,48 @@ long LeadingNumber(std::u16string_view text) {
   return value;
 }
 
-std::u16string ReplacedChar(std::u16string_view text, char16_t from, char16_t to) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c == from) c = to;
+std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to) {
+  if (from.empty()) return text;
+  for (size_t at = text.find(from); at != std::u16string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
   }
+  return text;
+}
+
+std::u16string Trimmed(std::u16string_view text) {
+  constexpr std::u16string_view kBlanks = u" \t\r\n";
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::u16string_view::npos) return {};
+  const size_t last = text.find_last_not_of(kBlanks);
+  return std::u16string(text.substr(first, last - first + 1));
+}
+
+char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+std::u16string LowerAscii(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) c = FoldAscii(c);
   return out;
 }
 
-std::u16string AsciiLower(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return out;
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && StartsWithNoCase(a, b);
 }
 
-bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
-  return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == AsciiLower(prefix);
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (FoldAscii(text[i]) != FoldAscii(prefix[i])) return false;
+  }
+  return true;
+}
+
+std::u16string CutToLimit(std::u16string_view text, size_t limit) {
+  if (text.size() <= limit) return std::u16string(text);
+  size_t end = limit;
+  // A high surrogate at the cut would be left without its partner.
+  if (end > 0 && text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF) --end;
+  return std::u16string(text.substr(0, end));
 }
 
 }  // namespace zaro

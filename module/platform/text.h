@@ -11,11 +11,19 @@ std::u16string FromUtf8(std::string_view text);
 // Leading decimal digits of a text as a number; non-numeric text reads as 0.
 long LeadingNumber(std::u16string_view text);
 
-// The text with every `from` character turned into `to` ("/" and "\" separators).
-std::u16string ReplacedChar(std::u16string_view text, char16_t from, char16_t to);
-// A-Z turned into a-z; other characters as they are.
-std::u16string AsciiLower(std::u16string_view text);
-// True when `text` begins with `prefix`, A-Z and a-z counting as equal.
-bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix);
+// Every occurrence of `from` replaced by `to`, left to right; an empty `from` changes
+// nothing.
+std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to);
+// The text without leading and trailing blanks, tabs, carriage returns and line feeds.
+std::u16string Trimmed(std::u16string_view text);
+// "A"-"Z" as "a"-"z"; every other unit as it is. Comparisons "without regard to case"
+// fold ASCII letters only, so Chinese and other texts compare exactly.
+char16_t FoldAscii(char16_t c);
+std::u16string LowerAscii(std::u16string_view text);
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
+// At most `limit` units of a text: what a fixed buffer of limit + 1 units shows. A
+// surrogate pair is never split.
+std::u16string CutToLimit(std::u16string_view text, size_t limit);
 
 }  // namespace zaro

@@ -57,6 +57,11 @@ class ModalForm {
   virtual void OnShow() {}
   virtual std::vector<std::string> FieldNames() const { return {}; }
   virtual std::optional<std::u16string> GetField(std::string_view /*name*/) const { return std::nullopt; }
+  // Makes a field ready to be read as the author would see it: a property sheet brings the
+  // field's page to the front (filling it the first time), as setting the field would.
+  virtual void RevealField(std::string_view /*name*/) {}
+  // A field whose text is never shown or logged (a password).
+  virtual bool IsSecretField(std::string_view /*name*/) const { return false; }
   // False when the form has no such field or it cannot be set now (disabled).
   virtual bool SetField(std::string_view /*name*/, std::u16string_view /*value*/) { return false; }
   // Runs a button's logic; false when there is no such button or it is disabled.

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/console_ui.h"
 #include "platform/scripted_ui.h"
@@ -76,10 +78,62 @@ TEST(ScriptedUi, FormStepsSetFieldsAndPressButtons) {
   EXPECT_EQ(ui.RunModal(unanswered), kIdCancel) << "a form left open is cancelled";
   EXPECT_EQ(ui.Failures(), 1);
 
-  ui.QueueForm("CTestDlg", {FormStep{{{"third", u"x"}}, "Apply", 0}, FormStep{{}, "OK", 0}});
+  ui.QueueForm("CTestDlg", {FormStep{{{"third", u"x"}}, "Apply", 0, {}}, FormStep{{}, "OK", 0, {}}});
   TwoFieldForm wrong;
   EXPECT_EQ(ui.RunModal(wrong), kIdOk);
   EXPECT_EQ(ui.Failures(), 3) << "an unknown field and an unknown button are both reported";
+}
+
+// A form that lists its fields, keeps one secret and counts how often a page was revealed.
+class ReadableForm : public TwoFieldForm {
+ public:
+  std::vector<std::string> FieldNames() const override { return {"first", "second", "secret"}; }
+  std::optional<std::u16string> GetField(std::string_view name) const override {
+    if (name == "first") return first;
+    if (name == "second") return second;
+    if (name == "secret") return u"hunter2";
+    return std::nullopt;
+  }
+  bool IsSecretField(std::string_view name) const override { return name == "secret"; }
+  void RevealField(std::string_view name) override { revealed.emplace_back(name); }
+  std::vector<std::string> revealed;
+};
+
+TEST(ScriptedUi, ExpectStepsCompareFieldsAndTheClosedFormIsLoggedWithItsTexts) {
+  const std::string log = ::testing::TempDir() + "expect-ui.log";
+  std::remove(log.c_str());
+  ScriptedUi ui;
+  ui.SetLogFile(log);
+  ASSERT_TRUE(ui.LoadAnswers(R"({"answers":[{"form":"CTestDlg","steps":[
+      {"set":{"first":"一"}},
+      {"expect":{"first":"一","secret":"hunter2"}},
+      {"expect":{"second":"b","secret":"guess","missing":""}},
+      {"press":"OK"}]}]})",
+                             nullptr));
+  ReadableForm form;
+  EXPECT_EQ(ui.RunModal(form), kIdOk);
+  EXPECT_EQ(form.revealed, (std::vector<std::string>{"first", "secret", "second", "secret", "missing"}));
+  ASSERT_EQ(ui.Failures(), 3) << "a wrong text, a wrong secret and a missing field";
+  std::vector<std::string> details;
+  for (const UiEvent& event : ui.Events()) {
+    if (event.kind == "form-error") details.push_back(event.answer);
+  }
+  EXPECT_EQ(details, (std::vector<std::string>{"field second holds \"\", expected \"b\"",
+                                               "field secret holds \"***\", expected \"***\"",
+                                               "no field missing to compare"}));
+  const UiEvent& closed = ui.Events().back();
+  EXPECT_EQ(closed.kind, "form");
+  EXPECT_EQ(closed.fields, (std::vector<std::pair<std::string, std::u16string>>{
+                               {"first", u"一"}, {"second", u""}, {"secret", u"***"}}));
+  std::FILE* file = std::fopen(log.c_str(), "r");
+  ASSERT_NE(file, nullptr);
+  std::string content;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, file) != nullptr) content += buffer;
+  std::fclose(file);
+  std::remove(log.c_str());
+  EXPECT_NE(content.find(R"("fields":{"first":"一","second":"","secret":"***"})"), std::string::npos) << content;
+  EXPECT_EQ(content.find("hunter2"), std::string::npos) << "a secret never reaches the log";
 }
 
 TEST(ScriptedUi, RejectsMalformedAnswers) {

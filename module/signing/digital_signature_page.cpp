@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "packaging/path_utilities.h"
 #include "platform/files.h"
 #include "settings/messages.h"
 #include "settings/registry_values.h"
@@ -29,11 +30,6 @@ constexpr unsigned kYesNoDefaultNo = kMbYesNo | kMbIconExclamation | kMbDefButto
 
 // The controls that belong to signing with a certificate; enabled and disabled together.
 constexpr std::string_view kSigningControls[] = {"certpath", "browse", "create", "password", "rempwd", "timestamp"};
-
-std::u16string Replaced(std::u16string text, char16_t from, char16_t to) {
-  std::replace(text.begin(), text.end(), from, to);
-  return text;
-}
 
 bool Contains(const std::vector<std::u16string>& items, const std::u16string& text) {
   return std::find(items.begin(), items.end(), text) != items.end();
@@ -109,7 +105,7 @@ void CDigitalSigDlg::Initialise() {
     FillRecentCertificates();
     std::u16string last;
     ReadRegistryValue(kLastSelectedCert, last);
-    last = Replaced(last, u'/', u'\\');
+    last = WithBackslashes(last);
     if (!last.empty() && Contains(FindField("certpath")->items, last)) {
       SetText("certpath", last);
     } else {
@@ -165,7 +161,7 @@ void CDigitalSigDlg::CreateSelfSigned() {
   if (Ui().RunModal(dialog) != kIdOk) return;
   const std::u16string created = GetSetting(keys::kCertPath);
   if (created.empty()) return;
-  ShowCertificate(Replaced(created, u'/', u'\\'));
+  ShowCertificate(WithBackslashes(created));
   FitDropDownWidth();
 }
 
@@ -188,9 +184,9 @@ int CDigitalSigDlg::CommitSignaturePage(bool showMessages) {
     // joins in "\" form, the form in which the next page looks up "Last Selected Cert", so
     // a path typed with "/" is selected again rather than the first entry.
     std::vector<std::u16string>& entries = FindField("certpath")->items;
-    const std::u16string entry = Replaced(path, u'/', u'\\');
+    const std::u16string entry = WithBackslashes(path);
     if (platform::FileExists(path) && !Contains(entries, entry)) InsertSorted(entries, entry);
-    path = Replaced(std::move(path), u'\\', u'/');
+    path = WithSlashes(std::move(path));
     SetSetting(keys::kCertPath, path);
     WriteRegistryValue(kLastSelectedCert, path);
     if (!entries.empty()) WriteRegistryList(kRecentCertificates, kRecentCertificateLimit, entries);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "packaging/package_command.h"
+#include "packaging/path_utilities.h"
 #include "packaging/tool_locations.h"
 #include "platform/files.h"
 #include "platform/process_runner.h"
@@ -183,9 +184,7 @@ void CSelfSignDlg::Accept() {
   }
   if (!CreateCertificate(*arguments)) return;
   if (platform::FileExists(file)) {
-    std::u16string stored = file;
-    std::replace(stored.begin(), stored.end(), u'\\', u'/');
-    SetSetting(keys::kCertPath, stored);
+    SetSetting(keys::kCertPath, WithSlashes(file));
   }
   Close(kIdOk);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/text.h"
 #include "settings/messages.h"
 
 namespace zaro {
@@ -54,6 +55,11 @@ std::optional<std::u16string> FormState::GetField(std::string_view name) const {
   return field->text;
 }
 
+bool FormState::IsSecretField(std::string_view name) const {
+  const FormField* field = FindField(name);
+  return field != nullptr && field->kind == FieldKind::Password;
+}
+
 bool FormState::Checked(std::string_view name) const {
   const FormField* field = FindField(name);
   return field != nullptr && field->text == u"true";
@@ -69,6 +75,14 @@ bool FormState::SetField(std::string_view name, std::u16string_view value) {
   if (field == nullptr || !field->enabled || !field->visible || field->kind == FieldKind::Label) return false;
   const bool boolean = field->kind == FieldKind::Check || field->kind == FieldKind::Radio;
   if (boolean && value != u"true" && value != u"false") return false;
+  // A list or drop-down list is set by the text of one of its entries (a list also to
+  // nothing, no entry selected); read-only edits are filled by the form's own logic only.
+  const bool fixedList = field->kind == FieldKind::List || (field->kind == FieldKind::Choice && !field->editable);
+  if (fixedList && !(field->kind == FieldKind::List && value.empty()) &&
+      std::find(field->items.begin(), field->items.end(), value) == field->items.end()) {
+    return false;
+  }
+  if ((field->kind == FieldKind::Text || field->kind == FieldKind::Password) && !field->editable) return false;
   if (field->kind == FieldKind::Radio && value == u"true") {
     for (FormField& other : fields_) {
       if (other.kind == FieldKind::Radio && other.group == field->group) other.text = u"false";
@@ -114,8 +128,6 @@ void PageState::Activate() {
 }
 
 namespace {
-
-char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
 bool SortsBefore(const std::u16string& a, const std::u16string& b) {
   const bool folded = std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),

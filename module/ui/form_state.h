@@ -31,7 +31,7 @@ struct FormField {
   std::string group;      // radio group, or the group box the field sits in
   bool enabled = true;
   bool visible = true;
-  bool editable = true;   // a combo box whose text can be typed
+  bool editable = true;   // a combo box whose text can be typed; false: a read-only edit
 };
 
 struct FormButton {
@@ -51,7 +51,9 @@ class FormState : public ModalForm {
  public:
   std::vector<std::string> FieldNames() const override;
   std::optional<std::u16string> GetField(std::string_view name) const override;
-  // Refuses unknown, disabled, hidden and label fields; a radio set to "true" clears the
+  bool IsSecretField(std::string_view name) const override;
+  // Refuses unknown, disabled, hidden and label fields, read-only edits, and a list or
+  // drop-down list text that is none of its entries; a radio set to "true" clears the
   // others of its group. Runs OnFieldChanged after a change.
   bool SetField(std::string_view name, std::u16string_view value) override;
   // Refuses unknown, disabled and hidden buttons; otherwise runs OnButton.

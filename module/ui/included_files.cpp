@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "packaging/path_utilities.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
 #include "settings/settings_store.h"
@@ -14,7 +15,7 @@ std::vector<std::u16string> LoadIncludedEntries() {
   const long count = IncludedItemCount(GetSetting(keys::kIncludedCount));
   for (long index = 0; index < count; ++index) {
     const std::u16string item = GetSetting(IncludedItemKey(index));
-    if (!item.empty()) entries.push_back(ReplacedChar(item, u'/', u'\\'));
+    if (!item.empty()) entries.push_back(WithBackslashes(item));
   }
   return entries;
 }
@@ -22,8 +23,8 @@ std::vector<std::u16string> LoadIncludedEntries() {
 std::u16string IncludedEntryFor(std::u16string_view chosenPath) {
   // Only a path that begins with the folder lies in it; a folder name found further in
   // (another tree that repeats it) must not have its leading characters cut off.
-  const std::u16string folder = ReplacedChar(GetSetting(keys::kMovieFolder), u'/', u'\\');
-  if (!folder.empty() && StartsWithIgnoringCase(chosenPath, folder)) {
+  const std::u16string folder = WithBackslashes(GetSetting(keys::kMovieFolder));
+  if (!folder.empty() && StartsWithNoCase(chosenPath, folder)) {
     return std::u16string(chosenPath.substr(folder.size()));
   }
   return std::u16string(chosenPath);
@@ -31,7 +32,7 @@ std::u16string IncludedEntryFor(std::u16string_view chosenPath) {
 
 bool AddIncludedFile(std::vector<std::u16string>& entries, std::u16string entry) {
   const bool listed = std::any_of(entries.begin(), entries.end(), [&entry](const std::u16string& existing) {
-    return StartsWithIgnoringCase(existing, entry);
+    return StartsWithNoCase(existing, entry);
   });
   if (listed || entry.empty()) return false;
   entries.push_back(std::move(entry));
@@ -53,7 +54,7 @@ void StoreIncludedEntries(const std::vector<std::u16string>& entries) {
   RemoveIncludedItems();
   if (entries.size() <= kFixedIncludedEntries) return;
   for (size_t index = kFixedIncludedEntries; index < entries.size(); ++index) {
-    SetSetting(IncludedItemKey(static_cast<long>(index - kFixedIncludedEntries)), ReplacedChar(entries[index], u'\\', u'/'));
+    SetSetting(IncludedItemKey(static_cast<long>(index - kFixedIncludedEntries)), WithSlashes(entries[index]));
   }
   SetSetting(keys::kIncludedCount, FromUtf8(std::to_string(entries.size() - kFixedIncludedEntries)));
 }

@@ -6,6 +6,7 @@
 #include "descriptor/descriptor_reader.h"
 #include "packaging/provisioning_profile.h"
 #include "platform/files.h"
+#include "packaging/path_utilities.h"
 #include "platform/text.h"
 #include "settings/messages.h"
 #include "settings/registry_values.h"
@@ -35,7 +36,7 @@ constexpr std::string_view kDeploymentTypes[] = {"test", "debug", "adhoc", "stor
 // The first entry that begins with `text` without regard to ASCII case, or -1.
 int FindEntry(const std::vector<std::u16string>& items, std::u16string_view text) {
   for (size_t index = 0; index < items.size(); ++index) {
-    if (StartsWithIgnoringCase(items[index], text)) return static_cast<int>(index);
+    if (StartsWithNoCase(items[index], text)) return static_cast<int>(index);
   }
   return -1;
 }
@@ -115,7 +116,7 @@ void CFaiDeployDlg::LoadRecentChoice(std::string_view field, std::u16string_view
   // The stored path when it still names a file, else the last one committed on any document.
   const std::u16string stored = GetSetting(storedKey);
   if (!stored.empty() && platform::FileExists(stored)) {
-    const std::u16string shown = ReplacedChar(stored, u'/', u'\\');
+    const std::u16string shown = WithBackslashes(stored);
     int index = FindEntry(box->items, shown);
     if (index < 0) {
       box->items.insert(box->items.begin(), shown);
@@ -126,7 +127,7 @@ void CFaiDeployDlg::LoadRecentChoice(std::string_view field, std::u16string_view
   }
   std::u16string last;
   ReadRegistryValue(lastValue, last);
-  last = ReplacedChar(last, u'/', u'\\');
+  last = WithBackslashes(last);
   const int index = last.empty() ? -1 : FindEntry(box->items, last);
   if (index >= 0) {
     box->text = box->items[static_cast<size_t>(index)];
@@ -209,7 +210,7 @@ int CFaiDeployDlg::RefuseEmpty(std::u16string_view storedKey, unsigned requiredI
   // field is empty: name that file rather than ask for one as if none had been chosen.
   const std::u16string stored = GetSetting(storedKey);
   if (!stored.empty() && !platform::FileExists(stored)) {
-    return Refuse(missingId, kFileGone, u"\n" + ReplacedChar(stored, u'/', u'\\'));
+    return Refuse(missingId, kFileGone, u"\n" + WithBackslashes(stored));
   }
   return Refuse(requiredId, kMissing);
 }
@@ -222,7 +223,7 @@ int CFaiDeployDlg::CommitCertificate(bool showMessages) {
   // Without messages a path that names no file is stored all the same; publishing checks
   // it again with messages on before anything runs.
   if (showMessages && !platform::FileExists(path)) return Refuse(kCertificateMissing, kFileGone);
-  const std::u16string stored = ReplacedChar(path, u'\\', u'/');
+  const std::u16string stored = WithSlashes(path);
   if (stored != GetSetting(keys::kIpaCertPath)) {
     SetSetting(keys::kIpaCertPath, stored);
     SetChanged();
@@ -279,7 +280,7 @@ bool CheckStoredIphoneFiles() {
   for (const auto& [key, messageId] : files) {
     const std::u16string path = GetSetting(key);
     if (path.empty() || platform::FileExists(path)) continue;
-    ShowMessage(LoadMessage(messageId) + u"\n" + ReplacedChar(path, u'/', u'\\'));
+    ShowMessage(LoadMessage(messageId) + u"\n" + WithBackslashes(path));
     return false;
   }
   return true;

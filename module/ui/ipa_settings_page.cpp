@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "descriptor/descriptor_reader.h"
+#include "packaging/path_utilities.h"
 #include "platform/text.h"
 #include "settings/messages.h"
 #include "settings/settings_store.h"
@@ -30,7 +31,7 @@ size_t SelectedIndex(const FormField& field) {
 std::u16string LowerElementText(std::u16string_view tag) {
   std::u16string text;
   GetElementText(MovieDescriptor(), tag, text);
-  return AsciiLower(text);
+  return LowerAscii(text);
 }
 
 }  // namespace
@@ -48,16 +49,6 @@ CIpaSettingsDlg::CIpaSettingsDlg() {
   AddButton(MakeButton("addfile", u"添加文件"));
   AddButton(MakeButton("remove", u"删除"));
   AddButton(MakeButton("addfolder", u"添加文件夹"));
-}
-
-bool CIpaSettingsDlg::SetField(std::string_view name, std::u16string_view value) {
-  if (name == "aspectratio" || name == "rendering") {
-    const FormField* field = FindField(name);
-    if (field == nullptr || std::find(field->items.begin(), field->items.end(), value) == field->items.end()) {
-      return false;
-    }
-  }
-  return FormState::SetField(name, value);
 }
 
 void CIpaSettingsDlg::LoadIpaGeneral() {
@@ -126,7 +117,7 @@ void CIpaSettingsDlg::BrowseDestination() {
   request.title = LoadMessage(kDestinationTitle);
   request.filter = LoadMessage(kIpaFiles) + u" (*.ipa)|*.ipa||";
   const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
-  if (chosen) SetText("destination", ReplacedChar(*chosen, u'\\', u'/'));
+  if (chosen) SetText("destination", WithSlashes(*chosen));
 }
 
 void CIpaSettingsDlg::AddFile() {

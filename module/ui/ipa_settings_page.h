@@ -44,9 +44,6 @@ class CIpaSettingsDlg : public PageState {
   // Horizontal extent of the included list: its widest entry.
   int ListExtent() const { return listExtent_; }
 
-  // The two drop-down lists accept only their own entries.
-  bool SetField(std::string_view name, std::u16string_view value) override;
-
  protected:
   void OnInitPage() override { LoadIpaGeneral(); }
   void OnButton(std::string_view name) override;

@@ -127,6 +127,18 @@ std::optional<std::u16string> CSettingsPropSheet::GetField(std::string_view name
   return page->GetField(name.substr(dot + 1));
 }
 
+void CSettingsPropSheet::RevealField(std::string_view name) {
+  const size_t dot = name.find('.');
+  if (dot != std::string_view::npos) SetActivePage(PageIndex(name.substr(0, dot)));
+}
+
+bool CSettingsPropSheet::IsSecretField(std::string_view name) const {
+  const size_t dot = name.find('.');
+  if (dot == std::string_view::npos) return FormState::IsSecretField(name);
+  const PageState* page = Page(PageIndex(name.substr(0, dot)));
+  return page != nullptr && page->IsSecretField(name.substr(dot + 1));
+}
+
 bool CSettingsPropSheet::SetField(std::string_view name, std::u16string_view value) {
   const size_t dot = name.find('.');
   if (dot == std::string_view::npos) {

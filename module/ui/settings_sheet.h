@@ -15,7 +15,8 @@
 // Buttons: OK, Cancel, Publish (caption message 8086), Help, and every page button as
 //   <Page>.<button>, e.g. "Signature.browse".
 // Setting a page's field or pressing one of its buttons brings that page to the front
-// first, as clicking its tab would, so the page counts as opened. Reading never does.
+// first, as clicking its tab would, so the page counts as opened. Reading never does, but
+// RevealField (an answers file's "expect" step) brings the page to the front the same way.
 #include <array>
 #include <functional>
 #include <memory>
@@ -73,6 +74,9 @@ class CSettingsPropSheet : public FormState {
   std::optional<std::u16string> GetField(std::string_view name) const override;
   bool SetField(std::string_view name, std::u16string_view value) override;
   bool Press(std::string_view control) override;
+  // A page's field is read with its page in front (filled), as the author would see it.
+  void RevealField(std::string_view name) override;
+  bool IsSecretField(std::string_view name) const override;
 
   // The commits of the OK button: 0 nothing to keep, 1 a page changed document settings,
   // -1 a page refused its values (it has shown why) and the sheet stays open.

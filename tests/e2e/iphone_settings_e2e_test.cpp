@@ -87,12 +87,22 @@ TEST_F(IphoneSettings, AnswersAloneSetUpPublishAndKeepAStorePackage) {
     EXPECT_TRUE(Contains(registry, part)) << part << "\n" << registry;
   }
 
-  // A second sheet opens on the kept values: the stored certificate and profile are chosen
-  // again and the fourth deployment type is selected.
+  // A second sheet shows the kept values: the stored certificate and profile are chosen
+  // again, the fourth deployment type is selected, and a publish needs only the password.
+  const Json kept = {{"expect",
+                      {{"General.destination", "Game.ipa"},
+                       {"General.appname", "Store Game"},
+                       {"General.version", "2.1"},
+                       {"General.aspectratio", "横向"},
+                       {"General.rendering", "GPU"},
+                       {"Deployment.certpath", WindowsForm(keystore)},
+                       {"Deployment.profile", WindowsForm(profile)},
+                       {"Deployment.appid", "com.example.storegame"},
+                       {"Deployment.store", "true"},
+                       {"Deployment.test", "false"}}}};
   const RunResult again = box_.Run(
       {"settings", document_.string()},
-      WithAnswers({Form("Settings", {Set("page", "Deployment"), Set("Deployment.password", "phone pw"),
-                                     Press("Publish"), Press("Cancel")})}));
+      WithAnswers({Form("Settings", {kept, Set("Deployment.password", "phone pw"), Press("Publish"), Press("Cancel")})}));
   ASSERT_EQ(again.exitStatus, 0) << Describe(again);
   EXPECT_EQ(Shown(again), (std::vector<std::string>{FormLine("CProgressDlg"), MessageLine(kIphoneCreated, 64),
                                                     FormLine("Settings")}))

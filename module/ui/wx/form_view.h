@@ -1,8 +1,8 @@
 #pragma once
 // Views of ModalForm state: every control mirrors one field or button of the form, the
 // form's own logic runs on each change and press, and the widgets are refreshed from the
-// state afterwards. Dialogs whose layout needs more than the generic one are chosen by
-// their FormName().
+// state afterwards. Placement follows the form's layout hints (form_layout.h); forms that
+// need a window of their own (the settings sheet) are chosen by their FormName().
 #include <wx/panel.h>
 #include <wx/sizer.h>
 
@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "ui/form_state.h"
+#include "ui/wx/form_layout.h"
+#include "ui/wx/picture_widgets.h"
 
+class wxBoxSizer;
 class wxButton;
 class wxGauge;
 class wxGridBagSizer;
@@ -21,52 +24,9 @@ class wxTimer;
 
 namespace zaro::wxui {
 
-// How a form's controls are placed beyond the generic one-row-per-field order.
-struct FormLayout {
-  // Buttons shown at the end of a field's row, by field name.
-  std::map<std::string, std::vector<std::string>> beside;
-  // Buttons shown at the top right of the form, above the fields.
-  std::vector<std::string> top;
-  // Fields that are indented (the controls that belong to a radio button above them).
-  std::vector<std::string> indented;
-  // Groups whose box is titled by this text when no label field names the group.
-  std::map<std::string, std::u16string> groupTitles;
-  // A label field drawn as a busy bar that pulses while the field is enabled and visible.
-  std::string gauge;
-  // Label fields shown in bold, as section headings.
-  std::vector<std::string> headings;
-  int editWidth = 260;  // minimum width of edits and combo boxes, in DIPs
-  int wrapWidth = 0;    // label fields wrap at this width, in DIPs (0: no wrapping)
-  bool centreButtons = false;  // the dialog's button row is centred instead of right-aligned
-};
-
 // Breaks a text into lines no wider than `width` pixels in the window's font: at a space
 // where the line has one, else between any two characters (Chinese has no spaces).
 wxString WrapText(wxWindow* window, const wxString& text, int width);
-
-// The layout hints of a form by its FormName(); the generic one when none is known.
-const FormLayout& LayoutFor(const std::string& formName);
-// The layout of a sheet's page: pages of the iPhone sheet share names with the desktop
-// pages ("General"), so their own hints are kept under "iPhone." + the page name.
-const FormLayout& LayoutForPage(bool iphone, const std::string& pageName);
-
-// A picture that acts as a button: it draws a frame and highlights while the pointer is
-// over it, and reports a click.
-class PictureButton : public wxPanel {
- public:
-  PictureButton(wxWindow* parent, const wxString& name, wxSize size);
-  void SetImagePath(const std::u16string& path);
-  void SetOnClick(std::function<void()> onClick) { onClick_ = std::move(onClick); }
-  bool IsHighlighted() const { return hover_; }
-
- private:
-  void OnPaint(wxPaintEvent& event);
-
-  std::u16string path_;
-  wxBitmap bitmap_;
-  bool hover_ = false;
-  std::function<void()> onClick_;
-};
 
 // Creates the widgets of a FormState in a parent window and keeps both sides equal.
 class FormBinder {
@@ -102,14 +62,27 @@ class FormBinder {
     FieldKind kind = FieldKind::Text;
     bool editable = true;
     bool gauge = false;
+    bool multiline = false;
+    bool preview = false;
     wxWindow* label = nullptr;
     wxWindow* control = nullptr;
     std::vector<std::u16string> items;
   };
 
-  void AddFieldRow(wxWindow* parent, wxGridBagSizer* grid, int row, const FormField& field,
-                   const FormLayout& layout);
+  // Adds the grid rows of one field (with the fields that share its row); returns the
+  // number of grid rows used.
+  int AddFieldRow(wxWindow* parent, wxGridBagSizer* grid, int row, const FormField& field,
+                  const FormLayout& layout);
+  // The control of a field with its inline label (when it has one) and the buttons beside
+  // it, added to `line`.
+  void AddControl(wxWindow* parent, wxBoxSizer* line, const FormField& field, const FormLayout& layout,
+                  bool inlineLabel);
   wxWindow* MakeControl(wxWindow* parent, const FormField& field, const FormLayout& layout);
+  // A push button, or a picture button when the layout draws it as one.
+  wxWindow* MakeAnyButton(wxWindow* parent, const FormButton& button, const FormLayout& layout);
+  wxWindow* MakeLabel(wxWindow* parent, const FormField& field);
+  // Gives every label of the label column the width of the widest.
+  void AlignLabelColumn();
   void SetFromWidget(const std::string& name, const std::u16string& value);
   void SyncField(BoundField& bound, const FormField& field);
   void AfterChange();
@@ -121,6 +94,7 @@ class FormBinder {
   std::vector<BoundField> fields_;
   std::vector<std::pair<std::string, wxWindow*>> buttons_;
   std::vector<wxWindow*> containers_;
+  std::vector<wxWindow*> columnLabels_;  // the labels in the shared label column
   std::map<std::string, bool> radioGroupStarted_;
   bool syncing_ = false;
 };

@@ -20,21 +20,50 @@ const FormLayout& LayoutFor(const std::string& formName) {
     signature.editWidth = 300;
     // The self-signed certificate dialog: the save-as row ends with its browse button.
     table["SelfSign"].beside["saveas"] = {"browse"};
+    // The General page: output file with its browse picture, name and version on one row,
+    // the identifier's example under it, the description on several lines, the profiles
+    // side by side and the included files under their three picture buttons.
+    FormLayout& general = table["General"];
+    general.beside["destination"] = {"browse"};
+    general.rows.push_back({{"appname", "version"}, {}});
+    general.rows.push_back({{"desktop", "mobileDevice", "extendedDesktop", "extendedMobileDevice"}, u"配置:"});
+    general.widths["version"] = 90;
+    general.notes = {"idhint"};
+    general.multiline["description"] = 3;
+    general.buttonBars["included"] = {"addfile", "remove", "addfolder"};
+    general.pictureButtons = {{"browse", ButtonGlyph::Browse},
+                              {"addfile", ButtonGlyph::AddFile},
+                              {"remove", ButtonGlyph::Remove},
+                              {"addfolder", ButtonGlyph::AddFolder}};
+    general.editWidth = 340;
+    // The Icons page: the size list, the path with its two picture buttons, the preview.
+    FormLayout& icons = table["Icons"];
+    icons.beside["path"] = {"browse", "remove"};
+    icons.pictureButtons = {{"browse", ButtonGlyph::Browse}, {"remove", ButtonGlyph::Remove}};
+    icons.previews["preview"] = {160, 160};
+    icons.widths["size"] = 200;
+    icons.editWidth = 300;
     table["SignaturePassword"].editWidth = 220;
-    // The iPhone General page: the output row with its browse button, the included-files
-    // list with its three buttons.
+    // The iPhone General page: the output file with its browse picture, the two window
+    // check boxes side by side, the included files under their three picture buttons.
     FormLayout& ipaGeneral = table["iPhone.General"];
     ipaGeneral.beside["destination"] = {"browse"};
-    ipaGeneral.beside["included"] = {"addfile", "remove", "addfolder"};
-    ipaGeneral.editWidth = 300;
-    // The iPhone Deployment page: "更多信息" at the top, the certificate and profile rows
-    // with their browse buttons, the deployment types under their heading.
+    ipaGeneral.rows.push_back({{"fullscreen", "autoorients"}, {}});
+    ipaGeneral.buttonBars["included"] = {"addfile", "remove", "addfolder"};
+    ipaGeneral.pictureButtons = {{"browse", ButtonGlyph::Browse},
+                                 {"addfile", ButtonGlyph::AddFile},
+                                 {"remove", ButtonGlyph::Remove},
+                                 {"addfolder", ButtonGlyph::AddFolder}};
+    ipaGeneral.editWidth = 340;
+    // The iPhone Deployment page: "更多信息" at the top, the signing fields in their box,
+    // the certificate and profile rows with their browse buttons, the deployment types
+    // under their heading.
     FormLayout& deployment = table["iPhone.Deployment"];
     deployment.top = {"moreinfo"};
     deployment.beside["certpath"] = {"browsecert"};
     deployment.beside["profile"] = {"browseprofile"};
     deployment.headings = {"signing", "deploytype"};
-    deployment.editWidth = 300;
+    deployment.editWidth = 340;
     // The progress dialog: its status line, the busy bar and Cancel in the middle.
     FormLayout& progress = table["CProgressDlg"];
     progress.gauge = "progress";

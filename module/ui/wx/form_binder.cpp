@@ -1,36 +1,37 @@
-#include "ui/wx/form_view.h"
-
+// The generic form view's binder: builds a form's widgets by its layout hints and keeps
+// widgets and form state equal.
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/combobox.h>
-#include <wx/dcbuffer.h>
-#include <wx/dialog.h>
 #include <wx/gauge.h>
 #include <wx/gbsizer.h>
-#include <wx/image.h>
 #include <wx/listbox.h>
-#include <wx/log.h>
 #include <wx/radiobut.h>
-#include <wx/settings.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 
 #include <algorithm>
-#include <cctype>
 
-#include "ui/wx/wx_services.h"
+#include "ui/wx/form_view.h"
 #include "ui/wx/wx_text.h"
 
 namespace zaro::wxui {
 namespace {
 
-std::string LowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+// An editable drop-down is as wide as its widest entry, so that no path in its list is
+// cut off; it never becomes narrower than it was made. True when it grew.
+bool FitComboToEntries(wxComboBox* combo) {
+  int widest = 0;
+  for (unsigned index = 0; index < combo->GetCount(); ++index) {
+    widest = std::max(widest, combo->GetTextExtent(combo->GetString(index)).x);
+  }
+  const int wanted = widest + combo->FromDIP(48);  // the text's margins and the arrow button
+  if (widest == 0 || wanted <= combo->GetMinSize().x) return false;
+  combo->SetMinSize(wxSize(wanted, combo->GetMinSize().y));
+  return true;
 }
 
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
@@ -45,6 +46,25 @@ wxArrayString ToWxArray(const std::vector<std::u16string>& items) {
 
 // The text a label field shows: its caption, or its text when it has no caption.
 const std::u16string& LabelText(const FormField& field) { return field.label.empty() ? field.text : field.label; }
+
+// Fields whose label stands in the label column rather than in the control itself.
+bool HasColumnLabel(const FormField& field) {
+  return !(field.kind == FieldKind::Label || field.kind == FieldKind::Check || field.kind == FieldKind::Radio ||
+           field.label.empty());
+}
+
+const RowHint* RowOf(const FormLayout& layout, const std::string& name) {
+  for (const RowHint& row : layout.rows) {
+    if (Contains(row.fields, name)) return &row;
+  }
+  return nullptr;
+}
+
+// Multi-line edits show "\n" between lines; the form keeps "\r\n".
+std::u16string ToEditLines(const std::u16string& text) { return ReplaceAll(text, u"\r\n", u"\n"); }
+std::u16string FromEditLines(const std::u16string& text) {
+  return ReplaceAll(ReplaceAll(text, u"\r\n", u"\n"), u"\n", u"\r\n");
+}
 
 }  // namespace
 
@@ -73,63 +93,6 @@ wxString WrapText(wxWindow* window, const wxString& text, int width) {
   return out;
 }
 
-// ---- picture button ----
-
-PictureButton::PictureButton(wxWindow* parent, const wxString& name, wxSize size)
-    : wxPanel(parent, wxID_ANY, wxDefaultPosition, size, wxFULL_REPAINT_ON_RESIZE, name) {
-  SetBackgroundStyle(wxBG_STYLE_PAINT);
-  SetMinSize(size);
-  Bind(wxEVT_PAINT, &PictureButton::OnPaint, this);
-  Bind(wxEVT_ENTER_WINDOW, [this](wxMouseEvent&) {
-    hover_ = true;
-    Refresh();
-  });
-  Bind(wxEVT_LEAVE_WINDOW, [this](wxMouseEvent&) {
-    hover_ = false;
-    Refresh();
-  });
-  Bind(wxEVT_LEFT_UP, [this](wxMouseEvent&) {
-    if (IsEnabled() && onClick_) onClick_();
-  });
-}
-
-void PictureButton::SetImagePath(const std::u16string& path) {
-  if (path == path_ && (path.empty() || bitmap_.IsOk())) return;
-  path_ = path;
-  bitmap_ = wxBitmap();
-  if (!path.empty() && platform::FileExists(path)) {
-    wxImage image;
-    wxLogNull quiet;  // a file that is no image leaves the picture empty
-    if (image.LoadFile(PathToWx(path))) {
-      const wxSize room = GetClientSize() - wxSize(8, 8);
-      if (image.GetWidth() > room.GetWidth() || image.GetHeight() > room.GetHeight()) {
-        const double scale = std::min(double(room.GetWidth()) / image.GetWidth(),
-                                      double(room.GetHeight()) / image.GetHeight());
-        image.Rescale(std::max(1, int(image.GetWidth() * scale)), std::max(1, int(image.GetHeight() * scale)),
-                      wxIMAGE_QUALITY_HIGH);
-      }
-      bitmap_ = wxBitmap(image);
-    }
-  }
-  Refresh();
-}
-
-void PictureButton::OnPaint(wxPaintEvent&) {
-  wxAutoBufferedPaintDC dc(this);
-  const wxRect area(GetClientSize());
-  const wxColour face = wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE);
-  const wxColour hot = wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT);
-  dc.SetBackground(wxBrush(hover_ && IsEnabled() ? face.ChangeLightness(115) : face));
-  dc.Clear();
-  dc.SetPen(wxPen(hover_ && IsEnabled() ? hot : wxSystemSettings::GetColour(wxSYS_COLOUR_BTNSHADOW),
-                  hover_ ? 2 : 1));
-  dc.SetBrush(*wxTRANSPARENT_BRUSH);
-  dc.DrawRectangle(wxRect(area).Deflate(1));
-  if (bitmap_.IsOk()) {
-    dc.DrawBitmap(bitmap_, (area.width - bitmap_.GetWidth()) / 2, (area.height - bitmap_.GetHeight()) / 2, true);
-  }
-}
-
 // ---- binder ----
 
 FormBinder::FormBinder(FormState& form, std::function<void()> afterAction)
@@ -141,9 +104,11 @@ FormBinder::~FormBinder() {
 
 std::vector<std::string> FormBinder::OtherButtons(const FormLayout& layout) const {
   std::vector<std::string> placed = layout.top;
-  for (const auto& [field, names] : layout.beside) {
-    if (form_.FindField(field) == nullptr) continue;
-    placed.insert(placed.end(), names.begin(), names.end());
+  for (const auto* placement : {&layout.beside, &layout.buttonBars}) {
+    for (const auto& [field, names] : *placement) {
+      if (form_.FindField(field) == nullptr) continue;
+      placed.insert(placed.end(), names.begin(), names.end());
+    }
   }
   std::vector<std::string> other;
   for (const FormButton& button : form_.Buttons()) {
@@ -168,9 +133,27 @@ void FormBinder::Bind(wxButton* widget, const std::string& name) {
   buttons_.emplace_back(name, widget);
 }
 
+wxWindow* FormBinder::MakeAnyButton(wxWindow* parent, const FormButton& button, const FormLayout& layout) {
+  const auto glyph = layout.pictureButtons.find(button.name);
+  if (glyph == layout.pictureButtons.end()) return MakeButton(parent, button);
+  auto* picture = new PictureButton(parent, wxString::FromUTF8(button.name), parent->FromDIP(wxSize(28, 28)));
+  picture->SetGlyph(glyph->second);
+  picture->SetToolTip(ToWx(button.label));
+  const std::string name = button.name;
+  picture->SetOnClick([this, name] { Press(name); });
+  buttons_.emplace_back(name, picture);
+  return picture;
+}
+
+wxWindow* FormBinder::MakeLabel(wxWindow* parent, const FormField& field) {
+  return new wxStaticText(parent, wxID_ANY, ToWx(field.label), wxDefaultPosition, wxDefaultSize, 0,
+                          wxString::FromUTF8(field.name + ".label"));
+}
+
 wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, const FormLayout& layout) {
   const wxString name = wxString::FromUTF8(field.name);
-  const wxSize editSize(parent->FromDIP(layout.editWidth), -1);
+  const auto width = layout.widths.find(field.name);
+  const wxSize editSize(parent->FromDIP(width != layout.widths.end() ? width->second : layout.editWidth), -1);
   const std::string fieldName = field.name;
   switch (field.kind) {
     case FieldKind::Label: {
@@ -191,8 +174,19 @@ wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, cons
     }
     case FieldKind::Text:
     case FieldKind::Password: {
-      auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(field.text), wxDefaultPosition, editSize,
-                                  field.kind == FieldKind::Password ? wxTE_PASSWORD : 0, wxDefaultValidator, name);
+      const auto lines = layout.multiline.find(field.name);
+      if (field.kind == FieldKind::Text && lines != layout.multiline.end()) {
+        const int height = parent->GetCharHeight() * std::max(2, lines->second) + parent->FromDIP(10);
+        auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(ToEditLines(field.text)), wxDefaultPosition,
+                                    wxSize(editSize.GetWidth(), height), wxTE_MULTILINE, wxDefaultValidator, name);
+        edit->Bind(wxEVT_TEXT, [this, fieldName, edit](wxCommandEvent&) {
+          SetFromWidget(fieldName, FromEditLines(FromWx(edit->GetValue())));
+        });
+        return edit;
+      }
+      const long style = (field.kind == FieldKind::Password ? wxTE_PASSWORD : 0) | (field.editable ? 0 : wxTE_READONLY);
+      auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(field.text), wxDefaultPosition, editSize, style,
+                                  wxDefaultValidator, name);
       edit->Bind(wxEVT_TEXT, [this, fieldName, edit](wxCommandEvent&) {
         SetFromWidget(fieldName, FromWx(edit->GetValue()));
       });
@@ -227,6 +221,7 @@ wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, cons
         };
         combo->Bind(wxEVT_TEXT, changed);
         combo->Bind(wxEVT_COMBOBOX, changed);
+        FitComboToEntries(combo);
         return combo;
       }
       auto* choice = new wxChoice(parent, wxID_ANY, wxDefaultPosition, editSize, ToWxArray(field.items), 0,
@@ -248,6 +243,12 @@ wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, cons
       return list;
     }
     case FieldKind::Picture: {
+      if (const auto preview = layout.previews.find(field.name); preview != layout.previews.end()) {
+        auto* frame = new ImagePreview(parent, name,
+                                       parent->FromDIP(wxSize(preview->second.width, preview->second.height)));
+        frame->SetImagePath(field.text);
+        return frame;
+      }
       auto* picture = new PictureButton(parent, name, parent->FromDIP(wxSize(64, 64)));
       picture->SetImagePath(field.text);
       picture->SetOnClick([this, fieldName] { Press(fieldName); });
@@ -257,38 +258,104 @@ wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, cons
   return nullptr;
 }
 
-void FormBinder::AddFieldRow(wxWindow* parent, wxGridBagSizer* grid, int row, const FormField& field,
-                             const FormLayout& layout) {
+void FormBinder::AddControl(wxWindow* parent, wxBoxSizer* line, const FormField& field, const FormLayout& layout,
+                            bool inlineLabel) {
   BoundField bound;
   bound.name = field.name;
   bound.kind = field.kind;
   bound.editable = field.editable;
   bound.gauge = field.kind == FieldKind::Label && field.name == layout.gauge;
+  bound.multiline = field.kind == FieldKind::Text && layout.multiline.count(field.name) != 0;
+  bound.preview = field.kind == FieldKind::Picture && layout.previews.count(field.name) != 0;
   bound.items = field.items;
-  const int indent = Contains(layout.indented, field.name) ? parent->FromDIP(18) : 0;
-  const bool ownCaption = field.kind == FieldKind::Label || field.kind == FieldKind::Check ||
-                          field.kind == FieldKind::Radio || field.label.empty();
-  if (!ownCaption) {
-    bound.label = new wxStaticText(parent, wxID_ANY, ToWx(field.label), wxDefaultPosition, wxDefaultSize, 0,
-                                   wxString::FromUTF8(field.name + ".label"));
-    grid->Add(bound.label, wxGBPosition(row, 0), wxDefaultSpan,
-              wxALIGN_CENTER_VERTICAL | wxALIGN_LEFT | wxLEFT, indent);
+  if (inlineLabel && HasColumnLabel(field)) {
+    bound.label = MakeLabel(parent, field);
+    line->Add(bound.label, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, parent->FromDIP(8));
   }
   bound.control = MakeControl(parent, field, layout);
-  auto* line = new wxBoxSizer(wxHORIZONTAL);
-  // Pictures keep their size; edits and lists take the row's width.
-  line->Add(bound.control, field.kind == FieldKind::Picture ? 0 : 1, wxALIGN_CENTER_VERTICAL);
+  // Pictures and controls of a fixed width keep their size; the others share the row.
+  const bool fixed = field.kind == FieldKind::Picture || layout.widths.count(field.name) != 0;
+  line->Add(bound.control, fixed ? 0 : 1, bound.multiline ? int(wxEXPAND) : int(wxALIGN_CENTER_VERTICAL));
   if (auto it = layout.beside.find(field.name); it != layout.beside.end()) {
     for (const std::string& name : it->second) {
-      if (FormButton* button = form_.FindButton(name)) line->Add(MakeButton(parent, *button), 0, wxLEFT, 6);
+      if (FormButton* button = form_.FindButton(name)) {
+        line->Add(MakeAnyButton(parent, *button, layout), 0, wxALIGN_CENTER_VERTICAL | wxLEFT, parent->FromDIP(6));
+      }
     }
   }
-  if (ownCaption) {
-    grid->Add(line, wxGBPosition(row, 0), wxGBSpan(1, 2), wxEXPAND | wxALIGN_CENTER_VERTICAL | wxLEFT, indent);
-  } else {
-    grid->Add(line, wxGBPosition(row, 1), wxDefaultSpan, wxEXPAND | wxALIGN_CENTER_VERTICAL);
-  }
   fields_.push_back(std::move(bound));
+}
+
+int FormBinder::AddFieldRow(wxWindow* parent, wxGridBagSizer* grid, int row, const FormField& field,
+                            const FormLayout& layout) {
+  const int indent = Contains(layout.indented, field.name) ? parent->FromDIP(18) : 0;
+  const RowHint* shared = RowOf(layout, field.name);
+  const bool note = field.kind == FieldKind::Label && Contains(layout.notes, field.name);
+
+  // The label column: the row's own label, or the first field's.
+  wxWindow* columnLabel = nullptr;
+  bool labelled = false;
+  if (shared != nullptr && !shared->label.empty()) {
+    columnLabel = new wxStaticText(parent, wxID_ANY, ToWx(shared->label), wxDefaultPosition, wxDefaultSize, 0,
+                                   wxString::FromUTF8(field.name + ".row"));
+    labelled = true;
+  } else if (HasColumnLabel(field)) {
+    labelled = true;
+  }
+
+  int used = 0;
+  // A button bar stands on a row of its own above the control, with the label beside it.
+  if (auto bar = layout.buttonBars.find(field.name); bar != layout.buttonBars.end()) {
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    for (const std::string& name : bar->second) {
+      if (FormButton* button = form_.FindButton(name)) {
+        buttons->Add(MakeAnyButton(parent, *button, layout), 0, wxRIGHT, parent->FromDIP(4));
+      }
+    }
+    grid->Add(buttons, wxGBPosition(row, 1), wxDefaultSpan, wxALIGN_CENTER_VERTICAL);
+    used = 1;
+  }
+
+  auto* line = new wxBoxSizer(wxHORIZONTAL);
+  AddControl(parent, line, field, layout, false);
+  BoundField& first = fields_.back();
+  if (labelled && columnLabel == nullptr) {
+    first.label = MakeLabel(parent, field);
+    columnLabel = first.label;
+  }
+  if (shared != nullptr) {
+    for (size_t k = 1; k < shared->fields.size(); ++k) {
+      const FormField* other = form_.FindField(shared->fields[k]);
+      if (other == nullptr) continue;
+      line->AddSpacer(parent->FromDIP(12));
+      AddControl(parent, line, *other, layout, true);
+    }
+  }
+  if (columnLabel != nullptr) {
+    // A label beside a list or a multi-line edit stands at the top of the control.
+    const bool tall = first.kind == FieldKind::List || first.multiline || first.preview;
+    grid->Add(columnLabel, wxGBPosition(row, 0), wxDefaultSpan,
+              (tall && used == 0 ? wxALIGN_TOP | wxTOP : wxALIGN_CENTER_VERTICAL) | wxALIGN_LEFT | wxLEFT,
+              tall && used == 0 ? std::max(indent, parent->FromDIP(3)) : indent);
+    columnLabels_.push_back(columnLabel);
+  }
+  const int lineRow = row + used;
+  if (labelled || note || used > 0) {
+    grid->Add(line, wxGBPosition(lineRow, 1), wxDefaultSpan, wxEXPAND | wxALIGN_CENTER_VERTICAL);
+  } else {
+    // Check boxes, radio buttons, headings and unlabelled controls start at the left edge.
+    grid->Add(line, wxGBPosition(lineRow, 0), wxGBSpan(1, 2), wxEXPAND | wxALIGN_CENTER_VERTICAL | wxLEFT, indent);
+  }
+  return used + 1;
+}
+
+void FormBinder::AlignLabelColumn() {
+  int widest = 0;
+  for (wxWindow* label : columnLabels_) {
+    label->SetMinSize(wxDefaultSize);
+    if (label->IsShown()) widest = std::max(widest, label->GetBestSize().GetWidth());
+  }
+  for (wxWindow* label : columnLabels_) label->SetMinSize(wxSize(widest, -1));
 }
 
 wxSizer* FormBinder::Build(wxWindow* parent, const FormLayout& layout, bool placeOtherButtons) {
@@ -298,7 +365,7 @@ wxSizer* FormBinder::Build(wxWindow* parent, const FormLayout& layout, bool plac
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     row->AddStretchSpacer();
     for (const std::string& name : layout.top) {
-      if (FormButton* button = form_.FindButton(name)) row->Add(MakeButton(parent, *button), 0, wxLEFT, 6);
+      if (FormButton* button = form_.FindButton(name)) row->Add(MakeAnyButton(parent, *button, layout), 0, wxLEFT, 6);
     }
     column->Add(row, 0, wxEXPAND | wxBOTTOM, 6);
   }
@@ -335,20 +402,23 @@ wxSizer* FormBinder::Build(wxWindow* parent, const FormLayout& layout, bool plac
     int row = 0;
     for (size_t k = i; k < end; ++k) {
       if (&fields[k] == caption) continue;
-      AddFieldRow(host, grid, row++, fields[k], layout);
+      const RowHint* shared = RowOf(layout, fields[k].name);
+      if (shared != nullptr && shared->fields.front() != fields[k].name) continue;  // placed with its row
+      row += AddFieldRow(host, grid, row, fields[k], layout);
     }
     if (grid->GetCols() >= 2) grid->AddGrowableCol(1);
     else if (grid->GetCols() == 1) grid->AddGrowableCol(0);
     holder->Add(grid, 0, wxEXPAND | (box.empty() ? wxBOTTOM : wxALL), box.empty() ? 6 : 6);
     i = end;
   }
+  AlignLabelColumn();
   // A label field that titles a group box is shown as the box caption only.
   if (placeOtherButtons) {
     const std::vector<std::string> others = OtherButtons(layout);
     if (!others.empty()) {
       auto* row = new wxBoxSizer(wxHORIZONTAL);
       for (const std::string& name : others) {
-        if (FormButton* button = form_.FindButton(name)) row->Add(MakeButton(parent, *button), 0, wxRIGHT, 6);
+        if (FormButton* button = form_.FindButton(name)) row->Add(MakeAnyButton(parent, *button, layout), 0, wxRIGHT, 6);
       }
       column->Add(row, 0, wxTOP, 6);
     }
@@ -370,7 +440,10 @@ void FormBinder::PushTexts() {
     const FormField* field = form_.FindField(bound.name);
     if (field == nullptr) continue;
     std::u16string value;
-    if (bound.kind == FieldKind::Text || bound.kind == FieldKind::Password) {
+    if (bound.multiline) {
+      value = FromEditLines(FromWx(static_cast<wxTextCtrl*>(bound.control)->GetValue()));
+      if (value == FromEditLines(field->text)) continue;  // the same lines, however they are separated
+    } else if (bound.kind == FieldKind::Text || bound.kind == FieldKind::Password) {
       value = FromWx(static_cast<wxTextCtrl*>(bound.control)->GetValue());
     } else if (bound.kind == FieldKind::Choice && bound.editable) {
       value = FromWx(static_cast<wxComboBox*>(bound.control)->GetValue());
@@ -411,7 +484,8 @@ void FormBinder::SyncField(BoundField& bound, const FormField& field) {
     case FieldKind::Text:
     case FieldKind::Password: {
       auto* edit = static_cast<wxTextCtrl*>(control);
-      if (FromWx(edit->GetValue()) != field.text) edit->ChangeValue(ToWx(field.text));
+      const std::u16string shown = bound.multiline ? ToEditLines(field.text) : field.text;
+      if (FromWx(edit->GetValue()) != shown) edit->ChangeValue(ToWx(shown));
       break;
     }
     case FieldKind::Check: {
@@ -431,6 +505,10 @@ void FormBinder::SyncField(BoundField& bound, const FormField& field) {
         if (bound.items != field.items) {
           combo->Set(ToWxArray(field.items));
           bound.items = field.items;
+          if (FitComboToEntries(combo)) {
+            wxWindow* top = wxGetTopLevelParent(combo);
+            if (top != nullptr && top->GetSizer() != nullptr) top->GetSizer()->SetSizeHints(top);
+          }
         }
         if (FromWx(combo->GetValue()) != field.text) {
           const int index = combo->FindString(ToWx(field.text), true);
@@ -469,7 +547,11 @@ void FormBinder::SyncField(BoundField& bound, const FormField& field) {
       break;
     }
     case FieldKind::Picture:
-      static_cast<PictureButton*>(control)->SetImagePath(field.text);
+      if (bound.preview) {
+        static_cast<ImagePreview*>(control)->SetImagePath(field.text);
+      } else {
+        static_cast<PictureButton*>(control)->SetImagePath(field.text);
+      }
       break;
   }
 }
@@ -481,6 +563,10 @@ void FormBinder::Sync() {
     const FormField* field = form_.FindField(bound.name);
     if (field == nullptr) continue;
     SyncField(bound, *field);
+    if (auto* label = dynamic_cast<wxStaticText*>(bound.label); label != nullptr && label->GetLabel() != ToWx(field->label)) {
+      label->SetLabel(ToWx(field->label));
+      relayout = true;
+    }
     for (wxWindow* window : {bound.control, bound.label}) {
       if (window == nullptr) continue;
       window->Enable(field->enabled);
@@ -494,7 +580,11 @@ void FormBinder::Sync() {
     FormButton* button = form_.FindButton(name);
     if (button == nullptr) continue;
     widget->Enable(button->enabled);
-    if (widget->GetLabel() != ToWx(button->label)) widget->SetLabel(ToWx(button->label));
+    if (auto* picture = dynamic_cast<PictureButton*>(widget)) {
+      if (picture->GetToolTipText() != ToWx(button->label)) picture->SetToolTip(ToWx(button->label));
+    } else if (widget->GetLabel() != ToWx(button->label)) {
+      widget->SetLabel(ToWx(button->label));
+    }
     if (widget->IsShown() != button->visible) {
       widget->Show(button->visible);
       relayout = true;
@@ -502,184 +592,9 @@ void FormBinder::Sync() {
   }
   syncing_ = false;
   if (relayout && !fields_.empty() && fields_.front().control != nullptr) {
+    AlignLabelColumn();
     if (wxWindow* top = wxGetTopLevelParent(fields_.front().control)) top->Layout();
   }
-}
-
-bool PressCancel(FormBinder& binder) {
-  for (const FormButton& button : binder.Form().Buttons()) {
-    if (LowerAscii(button.name) == "cancel") return binder.Press(button.name);
-  }
-  return false;
-}
-
-// ---- the generic dialog ----
-
-namespace {
-
-class FormDialog : public wxDialog {
- public:
-  explicit FormDialog(FormState& form)
-      : wxDialog(WxUi::Owner(), wxID_ANY, ToWx(form.Title()), wxDefaultPosition, wxDefaultSize,
-                 wxDEFAULT_DIALOG_STYLE, wxString::FromUTF8(form.FormName())),
-        form_(form),
-        binder_(form, [this] { CloseWhenDone(); }) {
-    const FormLayout& layout = LayoutFor(form.FormName());
-    auto* top = new wxBoxSizer(wxVERTICAL);
-    top->Add(binder_.Build(this, layout, false), 1, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, FromDIP(12));
-    if (form.TimerIntervalMs() > 0) {
-      if (layout.gauge.empty()) {
-        // A form that waits for something shows a busy bar while its timer polls it.
-        gauge_ = new wxGauge(this, wxID_ANY, 100, wxDefaultPosition, FromDIP(wxSize(240, 16)), wxGA_HORIZONTAL,
-                             wxDefaultValidator, "busy");
-        gauge_->SetValue(0);
-        top->Add(gauge_, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, FromDIP(12));
-        pulse_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { gauge_->Pulse(); });
-        pulse_.Start(50);
-      }
-      tick_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-        form_.OnTimer();
-        binder_.Sync();
-        CloseWhenDone();
-      });
-      tick_.Start(form.TimerIntervalMs());
-    }
-    auto* row = new wxBoxSizer(wxHORIZONTAL);
-    std::vector<std::string> others = binder_.OtherButtons(layout);
-    // Help sits at the left, the others at the right in the form's order.
-    for (const std::string& name : others) {
-      if (LowerAscii(name) != "help") continue;
-      row->Add(binder_.MakeButton(this, *form.FindButton(name)), 0, wxRIGHT, FromDIP(6));
-    }
-    row->AddStretchSpacer();
-    for (const std::string& name : others) {
-      if (LowerAscii(name) == "help") continue;
-      wxButton* button = binder_.MakeButton(this, *form.FindButton(name), LowerAscii(name) == "cancel" ? wxID_CANCEL
-                                                                                                 : wxID_ANY);
-      row->Add(button, 0, wxLEFT, FromDIP(6));
-    }
-    if (layout.centreButtons) row->AddStretchSpacer();
-    top->Add(row, 0, wxEXPAND | wxALL, FromDIP(12));
-    // Escape and the close box press the form's Cancel button; without one they are refused.
-    SetEscapeId(wxID_NONE);
-    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
-      if (event.GetKeyCode() == WXK_ESCAPE) {
-        RequestClose();
-      } else {
-        event.Skip();
-      }
-    });
-    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
-      RequestClose();
-      if (!form_.IsClosed() && event.CanVeto()) event.Veto();
-    });
-    binder_.Sync();
-    SetSizerAndFit(top);
-    // Over the owner when it is larger than the dialog both ways, else over the desktop.
-    const wxWindow* owner = GetParent();
-    if (owner != nullptr && owner->GetSize().GetWidth() > GetSize().GetWidth() &&
-        owner->GetSize().GetHeight() > GetSize().GetHeight()) {
-      CentreOnParent();
-    } else {
-      CentreOnScreen();
-    }
-  }
-
-  ~FormDialog() override {
-    tick_.Stop();
-    pulse_.Stop();
-  }
-
- private:
-  void RequestClose() {
-    if (!PressCancel(binder_) && !form_.IsClosed()) {
-      // No Cancel button: a plain close leaves the form open and answers Cancel.
-      if (IsModal()) EndModal(kIdCancel);
-    }
-  }
-
-  void CloseWhenDone() {
-    if (!form_.IsClosed() || !IsModal() || ending_) return;
-    ending_ = true;
-    tick_.Stop();
-    pulse_.Stop();
-    EndModal(form_.Result());
-  }
-
-  FormState& form_;
-  FormBinder binder_;
-  wxGauge* gauge_ = nullptr;
-  wxTimer pulse_;
-  wxTimer tick_;
-  bool ending_ = false;
-};
-
-// A ModalForm that is no FormState: its fields as edits, OK and Cancel.
-class PlainFormDialog : public wxDialog {
- public:
-  explicit PlainFormDialog(ModalForm& form)
-      : wxDialog(WxUi::Owner(), wxID_ANY, wxString::FromUTF8(form.FormName()), wxDefaultPosition, wxDefaultSize,
-                 wxDEFAULT_DIALOG_STYLE, wxString::FromUTF8(form.FormName())),
-        form_(form) {
-    auto* top = new wxBoxSizer(wxVERTICAL);
-    auto* grid = new wxFlexGridSizer(2, FromDIP(6), FromDIP(8));
-    grid->AddGrowableCol(1);
-    for (const std::string& name : form.FieldNames()) {
-      grid->Add(new wxStaticText(this, wxID_ANY, wxString::FromUTF8(name)), 0, wxALIGN_CENTER_VERTICAL);
-      auto* edit = new wxTextCtrl(this, wxID_ANY, ToWx(form.GetField(name).value_or(u"")), wxDefaultPosition,
-                                  FromDIP(wxSize(260, -1)), 0, wxDefaultValidator, wxString::FromUTF8(name));
-      grid->Add(edit, 1, wxEXPAND);
-      edits_.emplace_back(name, edit);
-    }
-    top->Add(grid, 1, wxEXPAND | wxALL, FromDIP(12));
-    auto* buttons = new wxStdDialogButtonSizer();
-    for (auto [id, name] : {std::pair{wxID_OK, "OK"}, std::pair{wxID_CANCEL, "Cancel"}}) {
-      auto* button = new wxButton(this, id, ToWx(MessageBoxButtonLabel(id == wxID_OK ? kIdOk : kIdCancel)));
-      const std::string control = name;
-      button->Bind(wxEVT_BUTTON, [this, control](wxCommandEvent&) { Press(control); });
-      buttons->AddButton(button);
-    }
-    buttons->Realize();
-    top->Add(buttons, 0, wxEXPAND | wxALL, FromDIP(12));
-    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Press("Cancel"); });
-    SetSizerAndFit(top);
-    CentreOnParent();
-  }
-
- private:
-  void Press(const std::string& control) {
-    for (const auto& [name, edit] : edits_) {
-      const std::u16string value = FromWx(edit->GetValue());
-      if (form_.GetField(name) != value) form_.SetField(name, value);
-    }
-    if (!form_.Press(control) && control == "Cancel") {
-      EndModal(kIdCancel);
-      return;
-    }
-    if (form_.IsClosed()) EndModal(form_.Result());
-  }
-
-  ModalForm& form_;
-  std::vector<std::pair<std::string, wxTextCtrl*>> edits_;
-};
-
-}  // namespace
-
-int RunFormView(ModalForm& form) {
-  form.OnShow();
-  if (form.IsClosed()) return form.Result();
-  auto* state = dynamic_cast<FormState*>(&form);
-  if (state == nullptr) {
-    PlainFormDialog dialog(form);
-    OwnerScope scope(&dialog);
-    const int answer = dialog.ShowModal();
-    return form.IsClosed() ? form.Result() : answer;
-  }
-  if (DedicatedView view = FindDedicatedView(form.FormName())) return view(*state);
-  FormDialog dialog(*state);
-  OwnerScope scope(&dialog);
-  const int answer = dialog.ShowModal();
-  return state->IsClosed() ? state->Result() : answer;
 }
 
 }  // namespace zaro::wxui

@@ -1,0 +1,87 @@
+#include "descriptor/application_icons.h"
+
+#include "descriptor/descriptor_test_support.h"
+
+namespace zaro {
+namespace {
+
+using testing_support::DescriptorTest;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+// A descriptor whose file type's icon comes before the application's own.
+constexpr char kFileTypeIconFirst[] =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<application xmlns=\"http://ns.zaro.example/2.0\">\n"
+    "  <id>a.b</id>\n"
+    "  <fileTypes>\n"
+    "    <fileType>\n"
+    "      <name>doc</name>\n"
+    "      <icon>\n"
+    "        <image16x16>types/doc16.png</image16x16>\n"
+    "      </icon>\n"
+    "    </fileType>\n"
+    "  </fileTypes>\n"
+    "</application>\n";
+
+class ApplicationIconsTest : public DescriptorTest {
+ protected:
+  void Load(const std::string& content) {
+    SetMovie("Movie");
+    WriteBytes(DescriptorFile("Movie"), content);
+    ASSERT_EQ(LoadDescriptor(true), 0);
+  }
+  DescriptorDocument& Doc() { return MovieDescriptor(); }
+  std::string Saved() {
+    EXPECT_EQ(SaveDescriptor(Doc(), MovieDescriptorPath()), 0);
+    return ReadBytes(DescriptorFile("Movie"));
+  }
+};
+
+TEST(ApplicationIconSizes, DependOnTheTarget) {
+  EXPECT_EQ(ApplicationIconSizes(false), (std::vector<int>{16, 32, 48, 128}));
+  EXPECT_EQ(ApplicationIconSizes(true), (std::vector<int>{29, 57, 512}));
+  EXPECT_EQ(IconElementName(512), u"image512x512");
+}
+
+TEST_F(ApplicationIconsTest, AFileTypesIconIsNeverTakenForTheApplications) {
+  Load(kFileTypeIconFirst);
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"");
+  EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"icons/app%2016.png"), 0);
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"icons/app%2016.png");
+
+  const std::string saved = Saved();
+  EXPECT_NE(saved.find("<image16x16>types/doc16.png</image16x16>"), std::string::npos) << saved;
+  // The new icon is the application's last child, laid out like its siblings.
+  EXPECT_NE(saved.find("  </fileTypes>\n  <icon>\n    <image16x16>icons/app%2016.png</image16x16>\n  </icon>\n"
+                       "</application>"),
+            std::string::npos)
+      << saved;
+}
+
+TEST_F(ApplicationIconsTest, WritingReplacesOrAppendsAndRemovingLeavesTheIconElement) {
+  SetMovie("Movie");
+  ASSERT_EQ(LoadDescriptor(true), 0);  // the template, with an empty icon element
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"a.png"), 0);
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"b.png"), 0);
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"c.png"), 0);
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"c.png");
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"b.png");
+
+  EXPECT_EQ(RemoveAppIcon(Doc(), u"image128x128"), 0);
+  EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"");
+  const std::string saved = Saved();
+  EXPECT_EQ(saved.find("image128x128"), std::string::npos) << saved;
+  EXPECT_TRUE(saved.find("<icon/>") != std::string::npos || saved.find("<icon>") != std::string::npos) << saved;
+}
+
+TEST_F(ApplicationIconsTest, NothingParsedIsReportedNotCrashed) {
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"");
+  EXPECT_EQ(WriteAppIcon(Doc(), u"image16x16", u"a.png"), -1);
+  EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), -1);
+}
+
+}  // namespace
+}  // namespace zaro

@@ -1,0 +1,39 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+namespace zaro {
+namespace {
+
+TEST(TextHelpers, ReplaceAllDoesNotRescanWhatItInserted) {
+  EXPECT_EQ(ReplaceAll(u"a b  c", u" ", u"%20"), u"a%20b%20%20c");
+  EXPECT_EQ(ReplaceAll(u"aaa", u"a", u"aa"), u"aaaaaa");
+  EXPECT_EQ(ReplaceAll(u"abc", u"", u"x"), u"abc");
+  EXPECT_EQ(ReplaceAll(u"\r\n\r\n", u"\r\n", u"\n"), u"\n\n");
+}
+
+TEST(TextHelpers, TrimmedTakesBlanksAndLineBreaksFromBothEnds) {
+  EXPECT_EQ(Trimmed(u"\n\t desktop mobileDevice \r\n"), u"desktop mobileDevice");
+  EXPECT_EQ(Trimmed(u" \t\n "), u"");
+  EXPECT_EQ(Trimmed(u"中文"), u"中文");
+}
+
+TEST(TextHelpers, CaseFoldingTouchesAsciiLettersOnly) {
+  EXPECT_TRUE(EqualsNoCase(u"A.TXT", u"a.txt"));
+  EXPECT_FALSE(EqualsNoCase(u"a.txt", u"a.txt "));
+  EXPECT_TRUE(StartsWithNoCase(u"FILE:///x", u"file:///"));
+  EXPECT_TRUE(StartsWithNoCase(u"file:///x", u"FILE:"));
+  EXPECT_FALSE(StartsWithNoCase(u"fil", u"file"));
+  EXPECT_EQ(LowerAscii(u"Out.ZARO 图标"), u"out.zaro 图标");
+}
+
+TEST(TextHelpers, CutToLimitNeverSplitsASurrogatePair) {
+  EXPECT_EQ(CutToLimit(u"abcdef", 4), u"abcd");
+  EXPECT_EQ(CutToLimit(u"ab", 4), u"ab");
+  const std::u16string pair = u"a\U0001F600b";  // a, two units, b
+  EXPECT_EQ(CutToLimit(pair, 2), u"a");
+  EXPECT_EQ(CutToLimit(pair, 3), u"a\U0001F600");
+}
+
+}  // namespace
+}  // namespace zaro
