@@ -21,19 +21,6 @@
 namespace zaro::wxui {
 namespace {
 
-// An editable drop-down is as wide as its widest entry, so that no path in its list is
-// cut off; it never becomes narrower than it was made. True when it grew.
-bool FitComboToEntries(wxComboBox* combo) {
-  int widest = 0;
-  for (unsigned index = 0; index < combo->GetCount(); ++index) {
-    widest = std::max(widest, combo->GetTextExtent(combo->GetString(index)).x);
-  }
-  const int wanted = widest + combo->FromDIP(48);  // the text's margins and the arrow button
-  if (widest == 0 || wanted <= combo->GetMinSize().x) return false;
-  combo->SetMinSize(wxSize(wanted, combo->GetMinSize().y));
-  return true;
-}
-
 bool Contains(const std::vector<std::string>& names, const std::string& name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
@@ -221,7 +208,6 @@ wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, cons
         };
         combo->Bind(wxEVT_TEXT, changed);
         combo->Bind(wxEVT_COMBOBOX, changed);
-        FitComboToEntries(combo);
         return combo;
       }
       auto* choice = new wxChoice(parent, wxID_ANY, wxDefaultPosition, editSize, ToWxArray(field.items), 0,
@@ -505,10 +491,6 @@ void FormBinder::SyncField(BoundField& bound, const FormField& field) {
         if (bound.items != field.items) {
           combo->Set(ToWxArray(field.items));
           bound.items = field.items;
-          if (FitComboToEntries(combo)) {
-            wxWindow* top = wxGetTopLevelParent(combo);
-            if (top != nullptr && top->GetSizer() != nullptr) top->GetSizer()->SetSizeHints(top);
-          }
         }
         if (FromWx(combo->GetValue()) != field.text) {
           const int index = combo->FindString(ToWx(field.text), true);
