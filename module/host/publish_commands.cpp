@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "settings/registry_values.h"
 #include "settings/settings_store.h"
+#include "ui/ipa_deploy_page.h"
 #include "ui/settings_sheet.h"
 
 namespace zaro {
@@ -43,6 +44,7 @@ bool PublishFromSettings() {
     OpenSettingsSheet(kSigningPage);
     return true;
   }
+  if (target == IphonePackage && !CheckStoredIphoneFiles()) return true;
   Package(target, GetSetting(keys::kIpaOption) == u"debug");
   if (target == DesktopPackage && SettingIsTrue(keys::kPubExe)) Package(NativeInstaller, false);
   return true;

@@ -15,10 +15,21 @@ class PublishFromSettingsTest : public PackagingTest {
     PackagingTest::SetUp();
     SetSetting(keys::kPubIpa, u"true");
     SetSetting(keys::kIpaOption, u"adhoc");
-    SetSetting(keys::kIpaProvision, u"/profiles/dev.mobileprovision");
-    SetSetting(keys::kIpaCertPath, u"/certs/phone.p12");
+    WriteText(root_ / "profiles/dev.mobileprovision", "profile");
+    WriteText(root_ / "certs/phone.p12", "keystore");
+    SetSetting(keys::kIpaProvision, FromUtf8((root_ / "profiles/dev.mobileprovision").string()));
+    SetSetting(keys::kIpaCertPath, FromUtf8((root_ / "certs/phone.p12").string()));
   }
 };
+
+TEST_F(PublishFromSettingsTest, IphoneWithAStoredCertificateThatIsGoneNamesItAndRunsNothing) {
+  SetSetting(keys::kIpaCertPassword, u"phonepw");
+  SetSetting(keys::kIpaCertPath, u"/certs/typed.p12");
+  EXPECT_TRUE(PublishFromSettings());
+  EXPECT_EQ(ToolRuns(), 0);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages().back().text, u"指定的证书不存在。\n\\certs\\typed.p12");
+}
 
 TEST_F(PublishFromSettingsTest, IphoneWithStoredCredentialsRunsTheIphonePackager) {
   SetSetting(keys::kIpaCertPassword, u"phonepw");
@@ -32,7 +43,7 @@ TEST_F(PublishFromSettingsTest, IphoneWithStoredCredentialsRunsTheIphonePackager
 }
 
 TEST_F(PublishFromSettingsTest, IphoneWithoutItsPasswordOpensTheSheetInstead) {
-  ui_->QueueForm("Settings", {FormStep{{}, "Cancel", 0}});
+  ui_->QueueForm("Settings", {FormStep{{}, "Cancel", 0, {}}});
   EXPECT_TRUE(PublishFromSettings());
   EXPECT_EQ(ToolRuns(), 0);
   ASSERT_FALSE(ui_->Events().empty());

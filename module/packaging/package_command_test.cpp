@@ -325,7 +325,7 @@ TEST_F(PackagingTest, IphoneTimestampFailureRunsTheSameCommandAgain) {
   SetSetting(keys::kIpaCertPassword, u"phonepw");
   SetSetting(keys::kIpaRememberPassword, u"true");
   ToolAnswers(10, "the time-stamp server cannot be reached", 1);
-  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "DisableTimestamp", 0}});
+  ui_->QueueForm("CTimestampRetryDlg", {FormStep{{}, "DisableTimestamp", 0, {}}});
   EXPECT_EQ(Package(IphonePackage, false), 1);
   ASSERT_EQ(ToolRuns(), 2);
   EXPECT_EQ(ToolArgs(2), ToolArgs(1));

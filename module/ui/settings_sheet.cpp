@@ -12,6 +12,8 @@
 #include "ui/advanced_settings_page.h"
 #include "ui/app_settings_page.h"
 #include "ui/icon_preview_page.h"
+#include "ui/ipa_deploy_page.h"
+#include "ui/ipa_settings_page.h"
 
 namespace zaro {
 namespace {
@@ -27,8 +29,12 @@ constexpr unsigned kDesktopHelpLink = 8104;
 // The page of each slot, in tab order. Pages this build does not have yet stay empty.
 std::unique_ptr<PageState> MakePage(bool iphone, int index) {
   if (iphone) {
-    if (index == CSettingsPropSheet::kIpaIconsPage) return std::make_unique<CIconPreviewDlg>();
-    return nullptr;
+    switch (index) {
+      case CSettingsPropSheet::kIpaGeneralPage: return std::make_unique<CIpaSettingsDlg>();
+      case CSettingsPropSheet::kDeploymentPage: return std::make_unique<CFaiDeployDlg>();
+      case CSettingsPropSheet::kIpaIconsPage: return std::make_unique<CIconPreviewDlg>();
+      default: return nullptr;
+    }
   }
   switch (index) {
     case CSettingsPropSheet::kGeneralPage: return std::make_unique<CAppSettingsDlg>();

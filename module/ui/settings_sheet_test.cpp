@@ -359,6 +359,7 @@ TEST_F(SettingsSheetTest, PublishBringsARefusingAdvancedPageToTheFront) {
 TEST_F(SettingsSheetTest, PublishForIphoneNeedsThePackager) {
   SetSetting(keys::kPubIpa, u"true");
   CSettingsPropSheet sheet(1, Recording());
+  StandIn(sheet, CSettingsPropSheet::kDeploymentPage, "Deployment");
   sheet.OnShow();
   ASSERT_TRUE(sheet.Press("Publish"));
   ASSERT_EQ(Messages().size(), 1u);

@@ -21,10 +21,9 @@ class IphonePublish : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(box_.Ready()) << box_.Error();
     ASSERT_FALSE(developer_.certificateDer.empty());
-    // The password of the session is typed on the Deployment page, which this sheet does
-    // not have yet; a keystore without a password publishes from the stored settings alone.
+    // The password of the session is typed on the sheet's Deployment page.
     fs::create_directories(keystore_.parent_path());
-    ASSERT_TRUE(zaro::testing::WriteKeystore(keystore_, developer_, ""));
+    ASSERT_TRUE(zaro::testing::WriteKeystore(keystore_, developer_, "phone pw"));
     const auto document = box_.NewDocument("Game", "iphone");
     ASSERT_TRUE(document) << box_.Error();
     document_ = *document;
@@ -46,13 +45,13 @@ class IphonePublish : public ::testing::Test {
     return file;
   }
 
-  // Publish with the stored settings: the missing session password opens the sheet, whose
-  // Publish packages; Cancel then closes it.
+  // Publish with the stored settings: the missing session password opens the sheet, where
+  // it is typed on the Deployment page; the sheet's Publish packages, Cancel closes it.
   RunResult Publish(const std::string& deployment, const fs::path& profile) {
     PutDocumentText(document_, "com.zaro.quessa.ipaopt", deployment);
     PutDocumentText(document_, "com.zaro.quessa.ipaprovision", profile.string());
     return box_.Run({"publish", document_.string()},
-                    WithAnswers({Form("Settings", {Press("Publish"), Press("Cancel")})}));
+                    WithAnswers({Form("Settings", {Set("Deployment.password", "phone pw"), Press("Publish"), Press("Cancel")})}));
   }
 
   ToolRun VerifyIpa(const fs::path& ipa) {

@@ -91,5 +91,8 @@ struct FormLayout {
 
 // The layout hints of a form by its FormName(); the generic one when none is known.
 const FormLayout& LayoutFor(const std::string& formName);
+// The layout of a sheet's page: pages of the iPhone sheet share names with the desktop
+// pages ("General"), so their own hints are kept under "iPhone." + the page name.
+const FormLayout& LayoutForPage(bool iphone, const std::string& pageName);
 
 }  // namespace zaro::wxui

@@ -73,6 +73,26 @@ const FormLayout& LayoutFor(const std::string& formName) {
                          {"preview16", {22, 21}}};
     fileType.editWidth = 320;
     table["SignaturePassword"].editWidth = 220;
+    // The iPhone General page: the output file with its browse picture, the two window
+    // check boxes side by side, the included files under their three picture buttons.
+    FormLayout& ipaGeneral = table["iPhone.General"];
+    ipaGeneral.beside["destination"] = {"browse"};
+    ipaGeneral.rows.push_back({{"fullscreen", "autoorients"}, {}});
+    ipaGeneral.buttonBars["included"] = {"addfile", "remove", "addfolder"};
+    ipaGeneral.pictureButtons = {{"browse", ButtonGlyph::Browse},
+                                 {"addfile", ButtonGlyph::AddFile},
+                                 {"remove", ButtonGlyph::Remove},
+                                 {"addfolder", ButtonGlyph::AddFolder}};
+    ipaGeneral.editWidth = 340;
+    // The iPhone Deployment page: "更多信息" at the top, the signing fields in their box,
+    // the certificate and profile rows with their browse buttons, the deployment types
+    // under their heading.
+    FormLayout& deployment = table["iPhone.Deployment"];
+    deployment.top = {"moreinfo"};
+    deployment.beside["certpath"] = {"browsecert"};
+    deployment.beside["profile"] = {"browseprofile"};
+    deployment.headings = {"signing", "deploytype"};
+    deployment.editWidth = 340;
     // The progress dialog: its status line, the busy bar and Cancel in the middle.
     FormLayout& progress = table["CProgressDlg"];
     progress.gauge = "progress";
@@ -84,6 +104,14 @@ const FormLayout& LayoutFor(const std::string& formName) {
   static const FormLayout generic;
   const auto it = layouts.find(formName);
   return it == layouts.end() ? generic : it->second;
+}
+
+const FormLayout& LayoutForPage(bool iphone, const std::string& pageName) {
+  if (iphone) {
+    const FormLayout& own = LayoutFor("iPhone." + pageName);
+    if (&own != &LayoutFor(std::string())) return own;
+  }
+  return LayoutFor(pageName);
 }
 
 DedicatedView FindDedicatedView(const std::string& formName) {

@@ -30,7 +30,7 @@ class SheetDialog : public wxPropertySheetDialog {
                                 wxString::FromUTF8(page->FormName()));
       auto binder = std::make_unique<FormBinder>(*page, [this] { SyncAll(); });
       auto* sizer = new wxBoxSizer(wxVERTICAL);
-      sizer->Add(binder->Build(panel, LayoutFor(page->FormName()), true), 1, wxEXPAND | wxALL, FromDIP(12));
+      sizer->Add(binder->Build(panel, LayoutForPage(sheet.IsIphone(), page->FormName()), true), 1, wxEXPAND | wxALL, FromDIP(12));
       panel->SetSizer(sizer);
       book->AddPage(panel, ToWx(page->Caption()));
       tabs_.push_back({slot, std::move(binder)});

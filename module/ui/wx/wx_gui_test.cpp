@@ -14,6 +14,11 @@
 #include <wx/log.h>
 #include <wx/settings.h>
 #include <wx/listbox.h>
+}
+
+#include <wx/listbox.h>
+#include <wx/bookctrl.h>
+#include <wx/propdlg.h>
 #include <wx/radiobut.h>
 #include <wx/statbmp.h>
 #include <wx/textctrl.h>
@@ -43,6 +48,12 @@
 #include "platform/wake_signal.h"
 #include "descriptor/application_icons.h"
 #include "descriptor/descriptor_reader.h"
+}
+
+#include "descriptor/descriptor_document.h"
+#include "descriptor/descriptor_reader.h"
+#include "platform/files.h"
+#include "settings/registry_values.h"
 #include "settings/settings_store.h"
 #include "signing/self_sign_dialog.h"
 #include "signing/signature_password_dialog.h"
@@ -968,6 +979,76 @@ TEST_F(WxGui, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
   ExpectScreenshot("settings-advanced.png");
   ExpectScreenshot("file-type.png");
   ReleaseDescriptor(MovieDescriptor());
+}
+
+TEST_F(WxGui, IphoneSheetShowsItsGeneralAndDeploymentPages) {
+  if (!HaveDisplay()) return;
+  InstallUi(CreateWxUi());
+  const fs::path movies = home_ / "iphone movies";
+  fs::create_directories(movies / "keys");
+  std::ofstream(movies / "Demo-app.xml")
+      << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>com.example.demo</id>"
+         "<name>示例游戏</name><version>1.0.2</version><initialWindow><content>Demo.qmv</content>"
+         "<renderMode>gpu</renderMode><fullScreen>true</fullScreen></initialWindow></application>";
+  const fs::path certificate = movies / "keys" / "iphone_developer_certificate.p12";
+  const fs::path profile = movies / "keys" / "Demo_Development_Provisioning.mobileprovision";
+  std::ofstream(certificate) << "x";
+  std::ofstream(profile) << "x";
+  SetSetting(keys::kPubIpa, u"true");
+  SetSetting(keys::kMovieFolder, platform::ToWindowsForm(movies.string() + "/"));
+  SetSetting(keys::kMovieBaseName, u"Demo");
+  SetSetting(keys::kIpaOption, u"adhoc");
+  SetSetting(keys::kIncludedCount, u"2");
+  SetSetting(IncludedItemKey(0), u"assets/level1.dat");
+  SetSetting(IncludedItemKey(1), u"sounds");
+  WriteRegistryList(u"IpaCertPath", 10, {platform::ToWindowsForm(certificate.string())});
+  WriteRegistryList(u"MobileProvisionFiles", 10, {platform::ToWindowsForm(profile.string())});
+  ASSERT_EQ(InitDescriptorParser(MovieDescriptor()), 0);
+  ASSERT_EQ(ParseDescriptor(MovieDescriptor(), platform::ToWindowsForm((movies / "Demo-app.xml").string())), kParsed);
+
+  CSettingsPropSheet sheet(CSettingsPropSheet::kIpaGeneralPage);
+  std::vector<std::string> seen;
+  DialogDriver driver({
+      {"Settings", "settings-iphone-general.png",
+       [&](wxDialog* dialog) {
+         if (dialog->GetTitle() == ToWx(u"iPhone 设置")) seen.push_back("title");
+         if (auto* list = Find<wxListBox>(dialog, "included"); list != nullptr && list->GetCount() == 4) {
+           seen.push_back("included");
+         }
+         if (auto* rendering = Find<wxChoice>(dialog, "rendering"); rendering && rendering->GetStringSelection() == "GPU") {
+           seen.push_back("GPU");
+         }
+         if (auto* book = dynamic_cast<wxPropertySheetDialog*>(dialog)) book->GetBookCtrl()->SetSelection(1);
+       }},
+      {"Settings", "settings-iphone-deployment.png",
+       [&](wxDialog* dialog) {
+         auto* certificate = Find<wxComboBox>(dialog, "certpath");
+         if (certificate != nullptr && certificate->GetCount() == 1) seen.push_back("certificate");
+         if (auto* adhoc = Find<wxRadioButton>(dialog, "adhoc"); adhoc != nullptr && adhoc->GetValue()) {
+           seen.push_back("adhoc");
+         }
+         if (auto* store = Find<wxRadioButton>(dialog, "store")) {
+           store->SetValue(true);
+           wxCommandEvent radio(wxEVT_RADIOBUTTON, store->GetId());
+           radio.SetEventObject(store);
+           store->ProcessWindowEvent(radio);
+         }
+         Click(dialog, "Cancel");
+       },
+       [](wxDialog* dialog) {
+         if (auto* password = Find<wxTextCtrl>(dialog, "password")) password->SetValue("secret");
+       }},
+  });
+  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+  EXPECT_EQ(seen, (std::vector<std::string>{"title", "included", "GPU", "certificate", "adhoc"}));
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kDeploymentPage);
+  EXPECT_EQ(GetSetting(keys::kIpaOption), u"store") << "the radio button stores the type at once";
+  EXPECT_EQ(driver.problems, std::vector<std::string>{});
+  ExpectScreenshot("settings-iphone-general.png");
+  ExpectScreenshot("settings-iphone-deployment.png");
+  ReleaseDescriptor(MovieDescriptor());
+  SetSetting(keys::kPubIpa, u"");
   InstallUi(nullptr);
 }
 

@@ -1,0 +1,252 @@
+#include "ui/ipa_deploy_page.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/profile_maker.h"
+#include "ui/ipa_page_test_support.h"
+
+namespace zaro {
+namespace {
+
+using testing_support::IpaPageTest;
+using Items = std::vector<std::u16string>;
+
+const std::u16string kChooseCertificate = u"必须选择证书";
+const std::u16string kCertificateMissing = u"指定的证书不存在。";
+const std::u16string kPasswordEmpty = u"密码为空。 请输入密码。";
+const std::u16string kChooseProfile = u"必须选择一个供给配置文件。";
+const std::u16string kProfileMissing = u"指定的供给文件不存在。";
+
+class DeploymentPageTest : public IpaPageTest {
+ protected:
+  void SetUp() override {
+    IpaPageTest::SetUp();
+    UseDescriptor();
+  }
+  std::unique_ptr<CFaiDeployDlg> OpenPage() {
+    auto page = std::make_unique<CFaiDeployDlg>();
+    page->Activate();
+    return page;
+  }
+  // A page whose every value is filled and names existing files.
+  std::unique_ptr<CFaiDeployDlg> FilledPage() {
+    auto page = OpenPage();
+    EXPECT_TRUE(page->SetField("certpath", cert_));
+    EXPECT_TRUE(page->SetField("password", u"pw"));
+    EXPECT_TRUE(page->SetField("profile", profile_));
+    EXPECT_TRUE(page->SetField("appid", u"com.example.demo"));
+    return page;
+  }
+
+  const std::u16string cert_ = MakeFile("keys/dev.p12");
+  const std::u16string profile_ = MakeFile("keys/dev.mobileprovision");
+};
+
+TEST_F(DeploymentPageTest, StoredDeploymentTypeSelectsItsRadioButtonExactly) {
+  const std::pair<std::u16string, int> cases[] = {{u"store", 3}, {u"adhoc", 2}, {u"debug", 1}, {u"test", 0},
+                                                  {u"STORE", 0}, {u"", 0},     {u"Store", 0}};
+  for (const auto& [stored, index] : cases) {
+    SetSetting(keys::kIpaOption, stored);
+    auto page = OpenPage();
+    EXPECT_EQ(page->DeploymentIndex(), index) << ToUtf8(stored);
+  }
+}
+
+TEST_F(DeploymentPageTest, RadioButtonsStoreTheTypeAtOnce) {
+  auto page = OpenPage();
+  EXPECT_FALSE(page->Changed());
+  ASSERT_TRUE(page->SetField("adhoc", u"true"));
+  EXPECT_EQ(GetSetting(keys::kIpaOption), u"adhoc");
+  EXPECT_TRUE(page->Changed());
+  EXPECT_FALSE(page->Checked("test"));
+  EXPECT_FALSE(page->SetField("adhoc", u"false")) << "switched off only by another button";
+  ASSERT_TRUE(page->SetField("store", u"true"));
+  EXPECT_EQ(GetSetting(keys::kIpaOption), u"store");
+  EXPECT_EQ(page->DeploymentIndex(), 3);
+}
+
+TEST_F(DeploymentPageTest, OpeningFillsTheListsAndPrefersExistingStoredPaths) {
+  const std::u16string other = MakeFile("keys/other.p12");
+  const std::u16string gone = WindowsForm(root_ / "keys/gone.p12");
+  WriteRegistryList(u"IpaCertPath", 10, {other, gone, u"", other});
+  SetSetting(keys::kIpaCertPath, Slashes(cert_));
+  SetSetting(keys::kIpaProvision, Slashes(WindowsForm(root_ / "keys/gone.mobileprovision")));
+  WriteRegistryList(u"MobileProvisionFiles", 10, {profile_});
+  SetSetting(keys::kIpaRememberPassword, u"true");
+  SetSetting(keys::kIpaCertPassword, u"secret");
+
+  auto page = OpenPage();
+  EXPECT_EQ(page->FindField("certpath")->items, (Items{cert_, other})) << "the stored certificate on top";
+  EXPECT_EQ(page->Text("certpath"), cert_);
+  EXPECT_EQ(page->Text("profile"), profile_) << "a stored profile naming no file is not shown";
+  EXPECT_EQ(page->Text("password"), u"secret");
+  EXPECT_TRUE(page->Checked("rempwd"));
+  EXPECT_EQ(page->Text("appid"), u"com.example.demo");
+  EXPECT_EQ(page->CertificateListWidth(), Ui().MeasureTextWidth(other) + Ui().MeasureTextWidth(u"0"));
+
+  SetSetting(keys::kIpaCertPath, u"");
+  WriteRegistryValue(u"Last IPA Cert", Slashes(other));
+  SetSetting(keys::kIpaRememberPassword, u"false");
+  page = OpenPage();
+  EXPECT_EQ(page->Text("certpath"), other) << "the last certificate committed";
+  EXPECT_EQ(page->Text("password"), u"") << "a password not remembered is not shown";
+}
+
+TEST_F(DeploymentPageTest, CommitWithMessagesStopsAtTheFirstMissingValue) {
+  {
+    auto page = FilledPage();
+    ASSERT_TRUE(page->SetField("certpath", u""));
+    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kMissing);
+    EXPECT_EQ(Messages().back(), kChooseCertificate);
+    EXPECT_EQ(LastMessage()->style, 48u);
+    EXPECT_EQ(LastMessage()->title, u"Corvane Tessel KV5");
+    EXPECT_EQ(page->Text("password"), u"") << "the page was filled again from the stored values";
+  }
+  {
+    auto page = FilledPage();
+    ASSERT_TRUE(page->SetField("certpath", WindowsForm(root_ / "keys/none.p12")));
+    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kFileGone);
+    EXPECT_EQ(Messages().back(), kCertificateMissing);
+    EXPECT_EQ(GetSetting(keys::kIpaCertPath), u"");
+  }
+  {
+    auto page = FilledPage();
+    ASSERT_TRUE(page->SetField("password", u""));
+    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kMissing);
+    EXPECT_EQ(Messages().back(), kPasswordEmpty);
+    EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(cert_)) << "the certificate was stored before";
+    EXPECT_EQ(Registry(u"Last IPA Cert"), Slashes(cert_));
+    EXPECT_EQ(GetSetting(keys::kIpaProvision), u"") << "nothing after the password";
+    EXPECT_EQ(page->Text("certpath"), cert_);
+  }
+  {
+    auto page = FilledPage();
+    ASSERT_TRUE(page->SetField("profile", u""));
+    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kMissing);
+    EXPECT_EQ(Messages().back(), kChooseProfile);
+  }
+  {
+    auto page = FilledPage();
+    ASSERT_TRUE(page->SetField("profile", WindowsForm(root_ / "keys/none.mobileprovision")));
+    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kFileGone);
+    EXPECT_EQ(Messages().back(), kProfileMissing);
+  }
+  {
+    auto page = FilledPage();
+    ASSERT_TRUE(page->SetField("appid", u""));
+    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kMissing);
+    EXPECT_EQ(Messages().back(), LoadMessage(8061) + LoadMessage(8062));
+    EXPECT_EQ(page->Text("appid"), u"com.example.demo");
+  }
+  EXPECT_EQ(Messages().size(), 6u);
+}
+
+TEST_F(DeploymentPageTest, AcceptedCommitStoresEverythingAndRemembersTheFiles) {
+  SetSetting(keys::kIpaOption, u"debug");
+  auto page = FilledPage();
+  ASSERT_TRUE(page->SetField("appid", u"com.example.other"));
+  ASSERT_TRUE(page->SetField("rempwd", u"true"));
+  ASSERT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(page->Changed());
+  EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(cert_));
+  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"pw");
+  EXPECT_EQ(GetSetting(keys::kIpaRememberPassword), u"true");
+  EXPECT_EQ(GetSetting(keys::kIpaProvision), Slashes(profile_));
+  EXPECT_EQ(GetSetting(keys::kIpaOption), u"debug");
+  EXPECT_EQ(Registry(u"Last IPA Provision"), Slashes(profile_));
+  EXPECT_EQ(Element(u"id"), u"com.example.other");
+  EXPECT_NE(SavedDescriptor().find("<id>com.example.other</id>"), std::string::npos)
+      << "the file holds the new ID even when the General page is never committed";
+
+  auto again = OpenPage();
+  EXPECT_EQ(again->Text("certpath"), cert_);
+  EXPECT_EQ(again->Text("profile"), profile_);
+  ASSERT_EQ(again->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted);
+  EXPECT_FALSE(again->Changed()) << "nothing new for the document";
+}
+
+TEST_F(DeploymentPageTest, CommitWithoutMessagesStoresWhatItCan) {
+  const std::u16string missingCert = WindowsForm(root_ / "keys/typed.p12");
+  SetSetting(keys::kIpaCertPassword, u"old");
+  auto page = OpenPage();
+  ASSERT_TRUE(page->SetField("certpath", missingCert));
+  ASSERT_TRUE(page->SetField("appid", u""));
+  ASSERT_EQ(page->CommitIpaDeployment(false), CFaiDeployDlg::kAccepted);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(missingCert)) << "stored as if it existed";
+  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"old") << "an empty password stores nothing";
+  EXPECT_EQ(GetSetting(keys::kIpaProvision), u"");
+  EXPECT_EQ(Element(u"id"), u"com.example.demo");
+  EXPECT_EQ(GetSetting(keys::kIpaOption), u"test");
+  EXPECT_EQ(OpenPage()->Text("certpath"), u"") << "a stored path naming no file is not shown";
+}
+
+TEST_F(DeploymentPageTest, PublishingWithoutTheSheetNamesAStoredFileThatIsGone) {
+  EXPECT_TRUE(CheckStoredIphoneFiles()) << "nothing stored: the packaging steps report it";
+  SetSetting(keys::kIpaCertPath, Slashes(cert_));
+  SetSetting(keys::kIpaProvision, u"/nowhere/dev.mobileprovision");
+  EXPECT_FALSE(CheckStoredIphoneFiles());
+  EXPECT_EQ(Messages(), std::vector<std::u16string>{kProfileMissing + u"\n\\nowhere\\dev.mobileprovision"});
+  SetSetting(keys::kIpaProvision, Slashes(profile_));
+  EXPECT_TRUE(CheckStoredIphoneFiles());
+}
+
+TEST_F(DeploymentPageTest, BrowsingAddsNewFilesOnce) {
+  auto page = OpenPage();
+  ui_->QueueFile(cert_);
+  ui_->QueueFile(cert_);
+  ASSERT_TRUE(page->Press("browsecert"));
+  ASSERT_TRUE(page->Press("browsecert"));
+  EXPECT_EQ(page->FindField("certpath")->items, Items{cert_});
+  ui_->QueueFile(profile_);
+  ASSERT_TRUE(page->Press("browseprofile"));
+  EXPECT_EQ(page->FindField("profile")->items, Items{profile_});
+  EXPECT_EQ(page->Text("profile"), profile_);
+  EXPECT_GT(page->ProfileListWidth(), Ui().MeasureTextWidth(profile_));
+  ASSERT_TRUE(page->Press("moreinfo"));
+  EXPECT_EQ(ui_->Events().back().kind, "link");
+  EXPECT_NE(ui_->Events().back().text.find(u"/go/learn_mpk_tessel_cn"), std::u16string::npos);
+  EXPECT_EQ(ui_->Failures(), 0);
+}
+
+TEST_F(DeploymentPageTest, ChoosingAProfileBringsTheApplicationIdInLine) {
+  testing::ProfileContent wildcard;
+  wildcard.applicationIdentifier = "ABCDE12345.com.example.*";
+  ASSERT_TRUE(testing::WriteProfile(root_ / "keys/wild.mobileprovision", wildcard));
+  testing::ProfileContent exact;
+  exact.applicationIdentifier = "ABCDE12345.org.sample.game";
+  ASSERT_TRUE(testing::WriteProfile(root_ / "keys/exact.mobileprovision", exact));
+  const std::u16string wild = WindowsForm(root_ / "keys/wild.mobileprovision");
+  const std::u16string fixed = WindowsForm(root_ / "keys/exact.mobileprovision");
+
+  auto page = OpenPage();
+  ASSERT_TRUE(page->SetField("appid", u"com.example.game"));
+  ui_->QueueFile(wild);
+  ASSERT_TRUE(page->Press("browseprofile"));
+  EXPECT_EQ(page->Text("appid"), u"com.example.game") << "a typed ID under the wildcard stays";
+  ASSERT_TRUE(page->SetField("appid", u"com.other.app"));
+  ui_->QueueFile(fixed);
+  ASSERT_TRUE(page->Press("browseprofile"));
+  EXPECT_EQ(page->Text("appid"), u"org.sample.game");
+  ASSERT_TRUE(page->SetField("profile", wild));
+  EXPECT_EQ(page->Text("appid"), u"com.example.org.sample.game") << "a choice from the list is read too";
+  ASSERT_TRUE(page->SetField("appid", u"com.other.app"));
+  ASSERT_TRUE(page->SetField("profile", WindowsForm(root_ / "keys/typed")));
+  EXPECT_EQ(page->Text("appid"), u"com.other.app") << "typing a path reads nothing";
+  EXPECT_FALSE(std::filesystem::exists(movies_ / "temp_xml_provision_file.xml"));
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(DeploymentPageTest, LongApplicationIdIsShownCutAndKeptUnlessEdited) {
+  const std::string longId(600, 'a');
+  UseDescriptor("<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>" + longId + "</id></application>");
+  auto page = FilledPage();
+  ASSERT_TRUE(page->SetField("appid", OpenPage()->Text("appid")));
+  EXPECT_EQ(page->Text("appid").size(), kElementTextLimit);
+  ASSERT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted);
+  EXPECT_EQ(ToUtf8(Element(u"id")), longId);
+}
+
+}  // namespace
+}  // namespace zaro

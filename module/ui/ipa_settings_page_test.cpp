@@ -1,0 +1,209 @@
+#include "ui/ipa_settings_page.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/ipa_page_test_support.h"
+
+namespace zaro {
+namespace {
+
+using testing_support::IpaPageTest;
+using Items = std::vector<std::u16string>;
+
+class IpaGeneralPageTest : public IpaPageTest {
+ protected:
+  std::unique_ptr<CIpaSettingsDlg> OpenPage() {
+    auto page = std::make_unique<CIpaSettingsDlg>();
+    page->Activate();
+    return page;
+  }
+  static const Items& Included(const CIpaSettingsDlg& page) { return page.FindField("included")->items; }
+};
+
+TEST_F(IpaGeneralPageTest, OpeningShowsTheDescriptorAndStoredValues) {
+  UseDescriptor();
+  SetSetting(keys::kIncludedCount, u"3");
+  SetSetting(IncludedItemKey(0), u"assets/music.mp3");
+  SetSetting(IncludedItemKey(2), u"/data/extra");
+  auto page = OpenPage();
+  EXPECT_EQ(page->Text("destination"), u"Demo.ipa") << "no stored output: the base name and .ipa";
+  EXPECT_EQ(page->Text("appname"), u"Demo Game");
+  EXPECT_TRUE(page->FindField("appname")->enabled);
+  EXPECT_EQ(page->Text("version"), u"1.0");
+  EXPECT_TRUE(page->Checked("fullscreen")) << "trimmed and lower-cased";
+  EXPECT_FALSE(page->Checked("autoorients")) << "a missing element";
+  EXPECT_EQ(page->Text("aspectratio"), u"横向");
+  EXPECT_EQ(page->FindField("aspectratio")->items, (Items{u"纵向", u"横向"}));
+  EXPECT_EQ(page->Text("rendering"), u"GPU");
+  EXPECT_EQ(page->FindField("rendering")->items, (Items{u"自动", u"CPU", u"GPU"}));
+  EXPECT_EQ(Included(*page), (Items{u"Demo.qmv", u"Demo-app.xml", u"assets\\music.mp3", u"\\data\\extra"}))
+      << "fixed entries first, empty items skipped";
+  EXPECT_EQ(page->ListExtent(), Ui().MeasureTextWidth(u"assets\\music.mp3"));
+  EXPECT_EQ(page->DescriptorPath(), platform::ToWindowsForm(DescriptorFile().string()));
+
+  SetSetting(keys::kIpaDestination, u"/out/game.ipa");
+  EXPECT_EQ(OpenPage()->Text("destination"), u"/out/game.ipa");
+}
+
+TEST_F(IpaGeneralPageTest, OpeningTakesTheSampleNamespaceAndReadsDefaultsWithoutElements) {
+  UseDescriptor(
+      "<application xmlns=\"http://ns.corvane.example/zaro/application/1.5\"><id>a</id>"
+      "<initialWindow><aspectRatio>portrait</aspectRatio><renderMode>CPU</renderMode></initialWindow></application>");
+  const std::u16string sample = MakeFile(
+      "bin/ZSK2.0/samples/descriptor-sample.xml",
+      "<application xmlns=\"http://ns.corvane.example/zaro/application/2.5\"><id>s</id></application>");
+  ASSERT_FALSE(sample.empty());
+  auto page = OpenPage();
+  std::string xmlns;
+  ASSERT_EQ(GetElementAttribute(MovieDescriptor(), u"application", u"xmlns", xmlns), 0);
+  EXPECT_EQ(xmlns, "http://ns.corvane.example/zaro/application/2.5");
+  EXPECT_EQ(page->Text("appname"), u"");
+  EXPECT_EQ(page->Text("aspectratio"), u"纵向");
+  EXPECT_EQ(page->Text("rendering"), u"CPU");
+}
+
+TEST_F(IpaGeneralPageTest, LocalisedNameDisablesTheFieldAndCommitLeavesIt) {
+  UseDescriptor(
+      "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>a</id>"
+      "<name><text xml:lang=\"en\">Hello</text><text xml:lang=\"zh\">你好</text></name><version>2</version>"
+      "<initialWindow><content>Demo.qmv</content></initialWindow></application>");
+  auto page = OpenPage();
+  EXPECT_FALSE(page->FindField("appname")->enabled);
+  EXPECT_EQ(page->Text("appname"), u"");
+  EXPECT_FALSE(page->SetField("appname", u"Other"));
+  ASSERT_EQ(page->CommitIpaGeneral(), 0);
+  const std::string saved = SavedDescriptor();
+  EXPECT_NE(saved.find("<text xml:lang=\"zh\">你好</text>"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("Other"), std::string::npos);
+}
+
+TEST_F(IpaGeneralPageTest, CommitWritesTheWindowElementsAndRenderings) {
+  UseDescriptor();
+  const std::pair<std::u16string, std::u16string> renderings[] = {{u"GPU", u"gpu"}, {u"CPU", u"cpu"}, {u"自动", u"auto"}};
+  for (const auto& [choice, stored] : renderings) {
+    auto page = OpenPage();
+    ASSERT_TRUE(page->SetField("rendering", choice));
+    ASSERT_TRUE(page->SetField("aspectratio", u"纵向"));
+    ASSERT_TRUE(page->SetField("fullscreen", u"false"));
+    ASSERT_TRUE(page->SetField("autoorients", u"true"));
+    ASSERT_EQ(page->CommitIpaGeneral(), 0);
+    const std::string saved = SavedDescriptor();
+    EXPECT_NE(saved.find("<renderMode>" + ToUtf8(stored) + "</renderMode>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<aspectRatio>portrait</aspectRatio>"), std::string::npos);
+    EXPECT_NE(saved.find("<fullScreen>false</fullScreen>"), std::string::npos);
+    EXPECT_NE(saved.find("<autoOrients>true</autoOrients>"), std::string::npos) << "created when missing";
+  }
+  auto page = OpenPage();
+  EXPECT_FALSE(page->SetField("rendering", u"gpu")) << "a drop-down list takes only its own entries";
+  EXPECT_FALSE(page->SetField("aspectratio", u"landscape"));
+}
+
+TEST_F(IpaGeneralPageTest, CommitStoresNameVersionAndOutputButNotEmptyFields) {
+  UseDescriptor();
+  {
+    auto page = OpenPage();
+    ASSERT_TRUE(page->SetField("appname", u"New Name"));
+    ASSERT_TRUE(page->SetField("version", u""));
+    ASSERT_TRUE(page->SetField("destination", u"/out/new.ipa"));
+    ASSERT_EQ(page->CommitIpaGeneral(), 0);
+    EXPECT_TRUE(page->Changed()) << "a new output file";
+  }
+  EXPECT_EQ(Element(u"name"), u"New Name");
+  EXPECT_EQ(Element(u"version"), u"1.0") << "an empty field leaves the element";
+  EXPECT_EQ(GetSetting(keys::kIpaDestination), u"/out/new.ipa");
+  auto page = OpenPage();
+  ASSERT_EQ(page->CommitIpaGeneral(), 0);
+  EXPECT_FALSE(page->Changed()) << "the same output file again";
+}
+
+TEST_F(IpaGeneralPageTest, DescriptorWithoutInitialWindowGetsNoWindowElements) {
+  UseDescriptor("<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>a</id></application>");
+  auto page = OpenPage();
+  ASSERT_EQ(page->CommitIpaGeneral(), 0);
+  EXPECT_EQ(SavedDescriptor().find("renderMode"), std::string::npos);
+}
+
+TEST_F(IpaGeneralPageTest, LongDescriptorValuesAreShownCutAndKeptUnlessEdited) {
+  const std::string longName(600, 'n');
+  UseDescriptor("<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>a</id><name>" + longName +
+                "</name><version>1</version></application>");
+  {
+    auto page = OpenPage();
+    EXPECT_EQ(page->Text("appname").size(), kElementTextLimit);
+    ASSERT_EQ(page->CommitIpaGeneral(), 0);
+    EXPECT_EQ(ToUtf8(Element(u"name")), longName) << "the whole value stays";
+  }
+  auto page = OpenPage();
+  ASSERT_TRUE(page->SetField("appname", page->Text("appname") + u"!"));
+  ASSERT_EQ(page->CommitIpaGeneral(), 0);
+  EXPECT_EQ(Element(u"name").size(), kElementTextLimit + 1) << "an edited value is written as shown";
+}
+
+TEST_F(IpaGeneralPageTest, IncludedListAddsRefusesAndRemoves) {
+  UseDescriptor();
+  const std::u16string inside = MakeFile("movies/assets/level1.dat");
+  const std::u16string outside = MakeFile("elsewhere/movies/notes.txt");
+  auto page = OpenPage();
+  ui_->QueueFile(inside);
+  ASSERT_TRUE(page->Press("addfile"));
+  EXPECT_TRUE(page->Changed());
+  ui_->QueueFile(WindowsForm(root_ / "movies/assets/level1"));  // begins an existing entry
+  ASSERT_TRUE(page->Press("addfile"));
+  ui_->QueueFile(WindowsForm(root_ / "movies/ASSETS/LEVEL1.DAT"));
+  ASSERT_TRUE(page->Press("addfile"));
+  ui_->QueueFile(outside);
+  ASSERT_TRUE(page->Press("addfile"));
+  ui_->QueueFolder(WindowsForm(root_ / "movies/sounds"));
+  ui_->QueueFolder(WindowsForm(root_ / "movies/sounds"));
+  ASSERT_TRUE(page->Press("addfolder"));
+  ASSERT_TRUE(page->Press("addfolder"));
+  EXPECT_EQ(Included(*page), (Items{u"Demo.qmv", u"Demo-app.xml", u"assets\\level1.dat", outside, u"sounds", u"sounds"}))
+      << "a file inside the movie folder is relative; the same folder twice is listed twice";
+  EXPECT_EQ(ui_->Events().back().text, u"选择一个要包含在包中的文件夹");
+
+  for (const std::u16string fixed : {u"Demo.qmv", u"Demo-app.xml"}) {
+    ASSERT_TRUE(page->SetField("included", fixed));
+    ASSERT_TRUE(page->Press("remove"));
+  }
+  EXPECT_EQ(Included(*page).size(), 6u) << "the fixed entries stay";
+  ASSERT_TRUE(page->SetField("included", u"sounds"));
+  ASSERT_TRUE(page->Press("remove"));
+  EXPECT_EQ(Included(*page).size(), 5u);
+
+  SetSetting(keys::kIncludedCount, u"5");
+  for (long index = 0; index < 5; ++index) SetSetting(IncludedItemKey(index), u"old");
+  ASSERT_EQ(page->CommitIpaGeneral(), 0);
+  EXPECT_EQ(GetSetting(keys::kIncludedCount), u"3");
+  EXPECT_EQ(GetSetting(IncludedItemKey(0)), u"assets/level1.dat");
+  EXPECT_EQ(GetSetting(IncludedItemKey(1)), Slashes(outside));
+  EXPECT_EQ(GetSetting(IncludedItemKey(2)), u"sounds");
+  EXPECT_EQ(GetSetting(IncludedItemKey(3)), u"") << "items of the old count are gone";
+}
+
+TEST_F(IpaGeneralPageTest, OnlyFixedEntriesLeaveTheCountAndRemoveItsItems) {
+  UseDescriptor();
+  SetSetting(keys::kIncludedCount, u"1");
+  SetSetting(IncludedItemKey(0), u"a.txt");
+  auto page = OpenPage();
+  ASSERT_TRUE(page->SetField("included", u"a.txt"));
+  ASSERT_TRUE(page->Press("remove"));
+  ASSERT_EQ(page->CommitIpaGeneral(), 0);
+  EXPECT_EQ(GetSetting(keys::kIncludedCount), u"1");
+  EXPECT_EQ(GetSetting(IncludedItemKey(0)), u"");
+  EXPECT_EQ(Included(*OpenPage()).size(), 2u);
+}
+
+TEST_F(IpaGeneralPageTest, BrowsingTheOutputAsksForAnIpaAndStoresSlashes) {
+  UseDescriptor();
+  auto page = OpenPage();
+  ui_->QueueFile(u"\\out\\My Game.ipa");
+  ASSERT_TRUE(page->Press("browse"));
+  EXPECT_EQ(page->Text("destination"), u"/out/My Game.ipa");
+  EXPECT_EQ(ui_->Events().back().text, u"选择文件目标");
+  ui_->QueueFile(std::nullopt);
+  ASSERT_TRUE(page->Press("browse"));
+  EXPECT_EQ(page->Text("destination"), u"/out/My Game.ipa");
+}
+
+}  // namespace
+}  // namespace zaro
