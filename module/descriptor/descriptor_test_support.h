@@ -42,14 +42,8 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& con
 }
 
 // The kit's sample descriptor in the source tree.
-// CTest names the source tree in ZARO_SOURCE; a test started by hand falls back to this
-// header's own place.
 inline std::filesystem::path SourceSample() {
-  const char* source = std::getenv("ZARO_SOURCE");
-  const std::filesystem::path top = source && *source
-      ? std::filesystem::path(source)
-      : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-  return top / "runtime-kit" / "samples" / "descriptor-sample.xml";
+  return std::filesystem::path(ZARO_SOURCE_DIR) / "runtime-kit" / "samples" / "descriptor-sample.xml";
 }
 
 // Runs `body` where a read-only folder really refuses writes: as the tests may run as the

@@ -78,13 +78,14 @@ TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   for (int index = 0; index < sheet.PageSlots(); ++index) {
     captions.push_back(sheet.Page(index) != nullptr ? sheet.Page(index)->Caption() : u"-");
   }
-  EXPECT_EQ(captions, (std::vector<std::u16string>{u"常规", u"签名", u"图标", u"-"})) << "no Advanced page in this build";
+  EXPECT_EQ(captions, (std::vector<std::u16string>{u"常规", u"签名", u"图标", u"高级"}));
   EXPECT_EQ(sheet.FindButton("Publish")->label, u"发布");
 
   sheet.OnShow();
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage);
   EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Signature");
-  EXPECT_EQ(sheet.FindField("page")->items, (std::vector<std::u16string>{u"General", u"Signature", u"Icons"}));
+  EXPECT_EQ(sheet.FindField("page")->items,
+            (std::vector<std::u16string>{u"General", u"Signature", u"Icons", u"Advanced"}));
   EXPECT_EQ(sheet.FindButton("Help")->label, u"帮助");
   const std::vector<std::string> names = sheet.FieldNames();
   for (const char* name : {"page", "Signature.certpath", "General.appid", "Icons.size"}) {
@@ -92,7 +93,7 @@ TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   }
   EXPECT_EQ(sheet.GetField("Signature.usecert").value_or(u""), u"true");
   EXPECT_FALSE(sheet.GetField("General.value").has_value());
-  EXPECT_FALSE(sheet.SetField("page", u"Advanced"));
+  EXPECT_FALSE(sheet.SetField("page", u"Nonexistent"));
 
   CSettingsPropSheet sheetWithoutGeneral(0, Recording());
   sheetWithoutGeneral.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);

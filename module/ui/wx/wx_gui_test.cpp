@@ -13,11 +13,8 @@
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/settings.h>
-#include <wx/listbox.h>
-}
-
-#include <wx/listbox.h>
 #include <wx/bookctrl.h>
+#include <wx/listbox.h>
 #include <wx/propdlg.h>
 #include <wx/radiobut.h>
 #include <wx/statbmp.h>
@@ -47,9 +44,6 @@
 
 #include "platform/wake_signal.h"
 #include "descriptor/application_icons.h"
-#include "descriptor/descriptor_reader.h"
-}
-
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
 #include "platform/files.h"
