@@ -341,10 +341,19 @@ int FormBinder::AddFieldRow(wxWindow* parent, wxGridBagSizer* grid, int row, con
   if (columnLabel != nullptr) {
     // A label beside a list or a multi-line edit stands at the top of the control.
     const bool tall = first.kind == FieldKind::List || first.multiline || first.preview;
+    // (only downwards, unless the field is indented: the label keeps the column's left edge).
+    const bool atTop = tall && used == 0;
+    const int sides = atTop ? wxTOP | (indent > 0 ? wxLEFT : 0) : wxLEFT;
     grid->Add(columnLabel, wxGBPosition(row, 0), wxDefaultSpan,
-              (tall && used == 0 ? wxALIGN_TOP | wxTOP : wxALIGN_CENTER_VERTICAL) | wxALIGN_LEFT | wxLEFT,
-              tall && used == 0 ? std::max(indent, parent->FromDIP(3)) : indent);
+              (atTop ? wxALIGN_TOP : wxALIGN_CENTER_VERTICAL) | wxALIGN_LEFT | sides,
+              atTop ? std::max(indent, parent->FromDIP(3)) : indent);
     columnLabels_.push_back(columnLabel);
+  } else if (note) {
+    // A note stands under the control above it: an empty cell keeps the label column's width.
+    auto* gap = new wxStaticText(parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0,
+                                 wxString::FromUTF8(field.name + ".column"));
+    grid->Add(gap, wxGBPosition(row, 0));
+    columnLabels_.push_back(gap);
   }
   const int lineRow = row + used;
   if (labelled || note || used > 0) {

@@ -1,0 +1,389 @@
+#pragma once
+// What the GUI tests share: a private X server, screenshots, a driver that answers the
+// dialogs a test opens, a sample form and the fixture that installs the wx window system.
+#include <gtest/gtest.h>
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/combobox.h>
+#include <wx/dcmemory.h>
+#include <wx/dcclient.h>
+#include <wx/dialog.h>
+#include <wx/gauge.h>
+#include <wx/image.h>
+#include <wx/log.h>
+#include <wx/settings.h>
+#include <wx/bookctrl.h>
+#include <wx/listbox.h>
+#include <wx/propdlg.h>
+#include <wx/radiobut.h>
+#include <wx/statbmp.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
+#include <wx/valtext.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/wake_signal.h"
+#include "descriptor/application_icons.h"
+#include "descriptor/descriptor_document.h"
+#include "descriptor/descriptor_reader.h"
+#include "platform/files.h"
+#include "settings/registry_values.h"
+#include "settings/settings_store.h"
+#include "signing/self_sign_dialog.h"
+#include "signing/signature_password_dialog.h"
+#include "ui/form_state.h"
+#include "ui/progress_dialog.h"
+#include "ui/settings_sheet.h"
+#include "ui/timestamp_retry_dialog.h"
+#include "ui/wx/form_view.h"
+#include "ui/wx/wx_services.h"
+#include "ui/wx/wx_text.h"
+#include "ui/wx/wx_ui.h"
+
+namespace zaro::wxui::gui_testing {
+
+namespace fs = std::filesystem;
+
+// ---- the display ----
+
+// A private X server, started once for the test program.
+class XServer {
+ public:
+  static XServer& Get() {
+    static XServer server;
+    return server;
+  }
+  bool Ready() const { return ready_; }
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  XServer() { Start(); }
+  ~XServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  void Start() {
+    std::string binary;
+    if (const char* path = std::getenv("PATH")) {
+      std::string list = path;
+      size_t start = 0;
+      while (start <= list.size()) {
+        const size_t end = std::min(list.find(':', start), list.size());
+        const std::string candidate = list.substr(start, end - start) + "/Xvfb";
+        if (access(candidate.c_str(), X_OK) == 0) {
+          binary = candidate;
+          break;
+        }
+        start = end + 1;
+      }
+    }
+    if (binary.empty()) {
+      reason_ = "the Xvfb program is not installed";
+      return;
+    }
+    int fds[2];
+    if (pipe(fds) != 0) {
+      reason_ = "no pipe for Xvfb";
+      return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const int devnull = open("/dev/null", O_WRONLY);
+      if (devnull >= 0) {
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+      }
+      // Xvfb picks a free display number itself and writes it to the pipe.
+      const std::string fd = std::to_string(fds[1]);
+      execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    if (pid_ < 0) {
+      close(fds[0]);
+      reason_ = "Xvfb cannot be started";
+      return;
+    }
+    std::string number;
+    pollfd wait{fds[0], POLLIN, 0};
+    while (poll(&wait, 1, 10000) > 0) {
+      char c = 0;
+      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+      number += c;
+    }
+    close(fds[0]);
+    if (number.empty()) {
+      reason_ = "Xvfb did not start";
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+      return;
+    }
+    display_ = ":" + number;
+    ready_ = true;
+  }
+
+  pid_t pid_ = -1;
+  bool ready_ = false;
+  std::string display_;
+  std::string reason_;
+
+ public:
+  const std::string& Display() const { return display_; }
+};
+
+inline fs::path ScreenshotDir() { return fs::path(ZARO_SCREENSHOT_DIR); }
+
+// Copies a dialog as it is on the screen into a PNG file. The source is the dialog's own
+// window: a screen-wide source is read back once by the toolkit and then kept, so later
+// pictures would repeat the first one.
+inline bool SaveScreenshot(wxWindow* window, const std::string& name) {
+  window->Update();
+  const wxSize size = window->GetSize();
+  if (size.GetWidth() <= 0 || size.GetHeight() <= 0) return false;
+  wxBitmap bitmap(size.GetWidth(), size.GetHeight(), 24);
+  {
+    wxMemoryDC memory(bitmap);
+    wxWindowDC screen(window);
+    memory.Blit(0, 0, size.GetWidth(), size.GetHeight(), &screen, 0, 0);
+  }
+  std::error_code ignored;
+  fs::create_directories(ScreenshotDir(), ignored);
+  return bitmap.SaveFile(wxString::FromUTF8((ScreenshotDir() / name).string()), wxBITMAP_TYPE_PNG);
+}
+
+// A screenshot shows a drawn dialog: a real PNG file with text and frames in it.
+inline void ExpectScreenshot(const std::string& name) {
+  const fs::path path = ScreenshotDir() / name;
+  ASSERT_TRUE(fs::exists(path)) << path;
+  EXPECT_GT(fs::file_size(path), 1500u) << path;
+  wxImage image;
+  ASSERT_TRUE(image.LoadFile(wxString::FromUTF8(path.string()), wxBITMAP_TYPE_PNG)) << path;
+  std::set<unsigned> colours;
+  const unsigned char* data = image.GetData();
+  for (int i = 0; i < image.GetWidth() * image.GetHeight(); ++i) {
+    colours.insert(unsigned(data[3 * i]) << 16 | unsigned(data[3 * i + 1]) << 8 | data[3 * i + 2]);
+  }
+  EXPECT_GT(colours.size(), 8u) << path << " looks blank";
+}
+
+template <typename T>
+T* Find(wxWindow* dialog, const std::string& name) {
+  return dynamic_cast<T*>(wxWindow::FindWindowByName(wxString::FromUTF8(name), dialog));
+}
+
+// Clicks a push button as the author would.
+inline bool Click(wxWindow* dialog, const std::string& name) {
+  auto* button = Find<wxButton>(dialog, name);
+  if (button == nullptr || !button->IsEnabled()) return false;
+  wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+  event.SetEventObject(button);
+  button->ProcessWindowEvent(event);
+  return true;
+}
+
+// One dialog the driver waits for: its window name, the screenshot to take, what to do.
+struct Step {
+  std::string dialog;
+  std::string screenshot;
+  std::function<void(wxDialog*)> action;
+  std::function<void(wxDialog*)> prepare = {};  // runs before the screenshot
+};
+
+// Waits for each expected modal dialog in turn, photographs it and runs its action from a
+// timer of its own (so a nested dialog it opens is driven too). A dialog that is still
+// open long after the steps ran out is closed, so a test never hangs.
+class DialogDriver {
+ public:
+  explicit DialogDriver(std::vector<Step> steps) : steps_(std::move(steps)) {
+    poll_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
+    poll_.Start(100);
+  }
+  ~DialogDriver() { poll_.Stop(); }
+
+  std::vector<std::string> problems;
+  size_t Done() const { return next_; }
+
+ private:
+  static wxDialog* Innermost() {
+    wxDialog* found = nullptr;
+    for (wxWindow* window : wxTopLevelWindows) {
+      auto* dialog = dynamic_cast<wxDialog*>(window);
+      if (dialog != nullptr && dialog->IsModal() && dialog->IsShownOnScreen()) found = dialog;
+    }
+    return found;
+  }
+
+  void Tick() {
+    if (++ticks_ > 150) {  // 15 s: something waits for an answer nobody gives
+      if (wxDialog* stuck = Innermost()) {
+        problems.push_back("closed the stuck dialog " + stuck->GetName().utf8_string());
+        stuck->EndModal(wxID_CANCEL);
+      }
+      return;
+    }
+    if (next_ >= steps_.size()) return;
+    wxDialog* dialog = Innermost();
+    if (dialog == nullptr || dialog->GetName().utf8_string() != steps_[next_].dialog) {
+      seen_ = 0;
+      return;
+    }
+    Step& step = steps_[next_];
+    if (++seen_ == 3 && step.prepare) step.prepare(dialog);
+    if (seen_ < 6) return;  // let it map and paint
+    seen_ = 0;
+    ++next_;
+    if (!step.screenshot.empty() && !SaveScreenshot(dialog, step.screenshot)) {
+      problems.push_back("no screenshot of " + step.dialog);
+    }
+    auto action = std::make_shared<wxTimer>();
+    actions_.push_back(action);
+    action->Bind(wxEVT_TIMER, [dialog, &step](wxTimerEvent&) { step.action(dialog); });
+    action->StartOnce(10);
+  }
+
+  std::vector<Step> steps_;
+  wxTimer poll_;
+  std::vector<std::shared_ptr<wxTimer>> actions_;
+  size_t next_ = 0;
+  int seen_ = 0;
+  int ticks_ = 0;
+};
+
+inline FormField SampleField(std::string name, FieldKind kind, std::u16string label, std::u16string text = {},
+                    std::string group = {}, std::vector<std::u16string> items = {}) {
+  FormField field;
+  field.name = std::move(name);
+  field.kind = kind;
+  field.label = std::move(label);
+  field.text = std::move(text);
+  field.group = std::move(group);
+  field.items = std::move(items);
+  return field;
+}
+
+inline FormButton SampleButton(std::string name, std::u16string label, bool isDefault = false) {
+  FormButton button;
+  button.name = std::move(name);
+  button.label = std::move(label);
+  button.isDefault = isDefault;
+  return button;
+}
+
+// A test form with one field of every kind, a group box and a picture button.
+class SampleForm : public FormState {
+ public:
+  SampleForm() {
+    SetTitle(u"示例窗体");
+    AddField(SampleField("heading", FieldKind::Label, u"应用程序标识"));
+    AddField(SampleField("name", FieldKind::Text, u"名称:", u"甲"));
+    AddField(SampleField("secret", FieldKind::Password, u"密码:"));
+    AddField(SampleField("fast", FieldKind::Radio, u"快速", u"true", "speed"));
+    AddField(SampleField("slow", FieldKind::Radio, u"慢速", u"false", "speed"));
+    AddField(SampleField("window", FieldKind::Label, u"窗口", u"", "window"));
+    AddField(SampleField("resizable", FieldKind::Check, u"可调整大小", u"false", "window"));
+    FormField& mode = AddField(SampleField("mode", FieldKind::Choice, u"模式:", u"none", "window", {u"none", u"standard"}));
+    mode.enabled = false;
+    mode.editable = false;
+    AddField(SampleField("country", FieldKind::Choice, u"国家或地区:", u"CN", "", {u"CN", u"DE", u"US"}));
+    AddField(SampleField("types", FieldKind::List, u"文件类型:", u"", "", {u"a.txt", u"b.png"}));
+    AddField(SampleField("icon", FieldKind::Picture, u"图标:"));
+    AddButton(SampleButton("fill", u"填写"));
+    AddButton(SampleButton("icon", u"icon"));
+    AddButton(SampleButton("OK", u"确定", true));
+    AddButton(SampleButton("Cancel", u"取消"));
+  }
+  std::string FormName() const override { return "Sample"; }
+  int iconPresses = 0;
+  std::u16string nameAtOk;
+
+ protected:
+  void OnButton(std::string_view name) override {
+    if (name == "fill") {
+      SetText("name", u"乙");
+      FindField("country")->items.push_back(u"JP");
+      SetText("country", u"JP");
+      SetEnabled("secret", false);
+    } else if (name == "icon") {
+      ++iconPresses;
+    } else if (name == "OK") {
+      nameAtOk = Text("name");
+      Close(kIdOk);
+    } else if (name == "Cancel") {
+      Close(kIdCancel);
+    }
+  }
+  void OnFieldChanged(std::string_view name) override {
+    if (name == "resizable") SetEnabled("mode", Checked("resizable"));
+  }
+};
+
+class WxGui : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    XServer& server = XServer::Get();
+    if (!server.Ready()) return;
+    // Nothing may reach the real home folder or the author's registry.
+    home_ = fs::temp_directory_path() / ("zaro-wx-" + std::to_string(getpid()));
+    fs::create_directories(home_ / "appdata");
+    setenv("HOME", home_.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home_ / "config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home_ / "data").c_str(), 1);
+    setenv("TESSEL_REGISTRY_FILE", (home_ / "registry").c_str(), 1);
+    setenv("TESSEL_COMMON_APPDATA", (home_ / "appdata").c_str(), 1);
+    setenv("NO_AT_BRIDGE", "1", 1);
+    setenv("GDK_BACKEND", "x11", 1);
+    unsetenv("WAYLAND_DISPLAY");
+    setenv("DISPLAY", server.Display().c_str(), 1);
+    ui_ = CreateWxUi();
+    if (ui_ == nullptr) reason_ = "wx could not open the display " + server.Display();
+  }
+  static void TearDownTestSuite() {
+    ui_.reset();
+    std::error_code ignored;
+    if (!home_.empty()) fs::remove_all(home_, ignored);
+  }
+
+  // False, after saying why, when there is no display to test on.
+  bool HaveDisplay() {
+    if (!XServer::Get().Ready()) {
+      std::cout << "[ SKIPPED ] no X server for the GUI test: " << XServer::Get().Reason() << std::endl;
+      return false;
+    }
+    EXPECT_NE(ui_, nullptr) << reason_;
+    return ui_ != nullptr;
+  }
+
+  static inline std::unique_ptr<UiServices> ui_;
+  static inline fs::path home_;
+  static inline std::string reason_;
+};
+
+}  // namespace zaro::wxui::gui_testing
