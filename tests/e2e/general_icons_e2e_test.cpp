@@ -5,55 +5,11 @@
 
 #include <cstdint>
 
+#include "png_maker.h"
 #include "publish_e2e_support.h"
 
 namespace publish_e2e {
 namespace {
-
-std::uint32_t Crc32(const std::string& bytes) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char byte : bytes) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-void PutBig32(std::string& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
-}
-
-// A grey RGB PNG of side x side pixels (zlib stream of one stored block).
-std::string MakePng(int side) {
-  std::string raw;
-  for (int y = 0; y < side; ++y) raw += std::string(1, '\0') + std::string(3 * static_cast<size_t>(side), '\x80');
-  std::uint32_t a = 1, b = 0;
-  for (unsigned char byte : raw) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  std::string zlib = "\x78\x01";
-  zlib += '\x01';
-  const auto length = static_cast<std::uint16_t>(raw.size());
-  zlib += static_cast<char>(length & 0xFF);
-  zlib += static_cast<char>(length >> 8);
-  zlib += static_cast<char>(~length & 0xFF);
-  zlib += static_cast<char>((~length >> 8) & 0xFF);
-  zlib += raw;
-  PutBig32(zlib, (b << 16) | a);
-  auto chunk = [](const std::string& type, const std::string& data) {
-    std::string out;
-    PutBig32(out, static_cast<std::uint32_t>(data.size()));
-    out += type + data;
-    PutBig32(out, Crc32(type + data));
-    return out;
-  };
-  std::string header;
-  PutBig32(header, static_cast<std::uint32_t>(side));
-  PutBig32(header, static_cast<std::uint32_t>(side));
-  header += std::string("\x08\x02\x00\x00\x00", 5);
-  return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", zlib) + chunk("IEND", "");
-}
 
 Json Expect(std::vector<std::pair<std::string, std::string>> fields) {
   Json object = Json::object();

@@ -3,6 +3,7 @@
 // kit's iPhone packager and kept with OK.
 #include <gtest/gtest.h>
 
+#include "png_maker.h"
 #include "publish_e2e_support.h"
 #include "testing/profile_maker.h"
 
@@ -41,6 +42,8 @@ TEST_F(IphoneSettings, AnswersAloneSetUpPublishAndKeepAStorePackage) {
   ASSERT_TRUE(zaro::testing::WriteProfile(profile, store));
   const fs::path extra = box_.WorkFolder() / "levels" / "level1.dat";
   WriteText(extra, "level one");
+  WriteText(box_.WorkFolder() / "icons" / "icon57.png", MakePng(57));
+  WriteText(box_.WorkFolder() / "icons" / "icon512.png", MakePng(512));
 
   const RunResult run = box_.Run(
       {"settings", document_.string()},
@@ -49,11 +52,14 @@ TEST_F(IphoneSettings, AnswersAloneSetUpPublishAndKeepAStorePackage) {
                          Set("Deployment.password", "phone pw"), Set("Deployment.store", "true"),
                          Set("General.appname", "Store Game"), Set("General.version", "2.1"),
                          Set("General.aspectratio", "横向"), Set("General.rendering", "GPU"),
-                         Press("General.addfile"), Press("Publish"), Press("OK")}),
+                         Press("General.addfile"), Set("Icons.size", "图标 57x57"), Press("Icons.browse"),
+                         Set("Icons.size", "图标 512x512"), Press("Icons.browse"), Press("Publish"), Press("OK")}),
                    Json{{"file", WindowsForm(keystore)}}, Json{{"file", WindowsForm(profile)}},
-                   Json{{"file", WindowsForm(extra)}}}));
+                   Json{{"file", WindowsForm(extra)}},
+                   Json{{"file", WindowsForm(box_.WorkFolder() / "icons" / "icon57.png")}},
+                   Json{{"file", WindowsForm(box_.WorkFolder() / "icons" / "icon512.png")}}}));
   ASSERT_EQ(run.exitStatus, 0) << Describe(run);
-  EXPECT_EQ(Shown(run), (std::vector<std::string>{"file|", "file|", "file|", FormLine("CProgressDlg"),
+  EXPECT_EQ(Shown(run), (std::vector<std::string>{"file|", "file|", "file|", "file|", "file|", FormLine("CProgressDlg"),
                                                   MessageLine(kIphoneCreated, 64), FormLine("Settings")}))
       << Describe(run);
 
@@ -72,6 +78,13 @@ TEST_F(IphoneSettings, AnswersAloneSetUpPublishAndKeepAStorePackage) {
   EXPECT_TRUE(Contains(descriptor, "<version>2.1</version>")) << descriptor;
   EXPECT_TRUE(Contains(descriptor, "<aspectRatio>landscape</aspectRatio>")) << descriptor;
   EXPECT_TRUE(Contains(descriptor, "<renderMode>gpu</renderMode>")) << descriptor;
+  EXPECT_TRUE(Contains(descriptor, "<image57x57>icons/icon57.png</image57x57>")) << descriptor;
+  EXPECT_TRUE(Contains(descriptor, "<image512x512>icons/icon512.png</image512x512>")) << descriptor;
+  const fs::path listing = box_.Root() / "listing.out";
+  std::system(("unzip -l '" + ipa.string() + "' > '" + listing.string() + "' 2>&1").c_str());
+  for (const char* icon : {"icons/icon57.png", "icons/icon512.png"}) {
+    EXPECT_TRUE(Contains(ReadText(listing), std::string(".app/") + icon)) << icon << "\n" << ReadText(listing);
+  }
 
   // OK kept the settings in the document and the machine-wide values in the registry.
   EXPECT_EQ(Sandbox::DocumentText(document_, "com.zaro.quessa.ipaopt").value_or(""), "store");
@@ -102,7 +115,9 @@ TEST_F(IphoneSettings, AnswersAloneSetUpPublishAndKeepAStorePackage) {
                        {"Deployment.test", "false"}}}};
   const RunResult again = box_.Run(
       {"settings", document_.string()},
-      WithAnswers({Form("Settings", {kept, Set("Deployment.password", "phone pw"), Press("Publish"), Press("Cancel")})}));
+      WithAnswers({Form("Settings", {kept, Set("Icons.size", "图标 512x512"),
+                                     Json{{"expect", {{"Icons.path", "icons/icon512.png"}}}},
+                                     Set("Deployment.password", "phone pw"), Press("Publish"), Press("Cancel")})}));
   ASSERT_EQ(again.exitStatus, 0) << Describe(again);
   EXPECT_EQ(Shown(again), (std::vector<std::string>{FormLine("CProgressDlg"), MessageLine(kIphoneCreated, 64),
                                                     FormLine("Settings")}))
