@@ -325,10 +325,11 @@ int FormBinder::AddFieldRow(wxWindow* parent, wxGridBagSizer* grid, int row, con
 
   auto* line = new wxBoxSizer(wxHORIZONTAL);
   AddControl(parent, line, field, layout, false);
-  BoundField& first = fields_.back();
+  // By index: the row's other controls below grow fields_ and may move its elements.
+  const size_t firstIndex = fields_.size() - 1;
   if (labelled && columnLabel == nullptr) {
-    first.label = MakeLabel(parent, field);
-    columnLabel = first.label;
+    fields_[firstIndex].label = MakeLabel(parent, field);
+    columnLabel = fields_[firstIndex].label;
   }
   if (shared != nullptr) {
     for (size_t k = 1; k < shared->fields.size(); ++k) {
@@ -340,6 +341,7 @@ int FormBinder::AddFieldRow(wxWindow* parent, wxGridBagSizer* grid, int row, con
   }
   if (columnLabel != nullptr) {
     // A label beside a list or a multi-line edit stands at the top of the control.
+    const BoundField& first = fields_[firstIndex];
     const bool tall = first.kind == FieldKind::List || first.multiline || first.preview;
     // (only downwards, unless the field is indented: the label keeps the column's left edge).
     const bool atTop = tall && used == 0;
