@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "settings/messages.h"
 #include "settings/settings_store.h"
+#include "ui/included_files.h"
 
 namespace zaro {
 namespace {
@@ -180,15 +181,9 @@ void CAppSettingsDlg::ShowProfiles() {
 }
 
 void CAppSettingsDlg::ShowIncluded() {
-  const std::u16string baseName = GetSetting(keys::kMovieBaseName);
   FormField* list = FindField("included");
-  list->items = {baseName + u".qmv", baseName + u"-app.xml"};
+  list->items = LoadIncludedEntries();
   list->text.clear();
-  const long count = IncludedItemCount(GetSetting(keys::kIncludedCount));
-  for (long index = 0; index < count; ++index) {
-    const std::u16string item = GetSetting(IncludedItemKey(index));
-    if (!item.empty()) list->items.push_back(WithBackslashes(item));
-  }
   UpdateRemoveButton();
 }
 
@@ -281,15 +276,7 @@ void CAppSettingsDlg::CommitProfiles() {
   }
 }
 
-void CAppSettingsDlg::CommitIncluded() {
-  RemoveIncludedItems();
-  const std::vector<std::u16string>& items = FindField("included")->items;
-  if (items.size() <= 2) return;  // the count keeps its old value; readers skip the erased items
-  for (size_t index = 2; index < items.size(); ++index) {
-    SetSetting(IncludedItemKey(static_cast<long>(index - 2)), WithSlashes(items[index]));
-  }
-  SetSetting(keys::kIncludedCount, FromUtf8(std::to_string(items.size() - 2)));
-}
+void CAppSettingsDlg::CommitIncluded() { StoreIncludedEntries(FindField("included")->items); }
 
 void CAppSettingsDlg::OnButton(std::string_view name) {
   if (name == "browse") {
@@ -323,14 +310,7 @@ void CAppSettingsDlg::AddFile() {
   request.filter = LoadMessage(kAllFiles) + u" (*.*)|*.*||";
   const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
   if (!chosen) return;
-  const std::u16string entry = RelativeToFolder(*chosen, MovieFolder());
-  std::vector<std::u16string>& items = FindField("included")->items;
-  // The list's prefix search: an entry that begins with the same text, in any case.
-  const bool known = std::any_of(items.begin(), items.end(),
-                                 [&](const std::u16string& item) { return StartsWithNoCase(item, entry); });
-  if (known) return;
-  items.push_back(entry);
-  SetChanged();
+  if (AddIncludedFile(FindField("included")->items, RelativeToFolder(*chosen, MovieFolder()))) SetChanged();
 }
 
 void CAppSettingsDlg::AddFolder() {
