@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include <xercesc/dom/DOM.hpp>
@@ -14,6 +15,7 @@
 #include <xercesc/util/XMLString.hpp>
 
 #include "xml_session.h"
+#include "xml_text.h"
 
 namespace zpk {
 
@@ -129,6 +131,34 @@ const std::vector<Rule> kFileTypeRules = {
 
 const std::set<int> kApplicationIconSizes = {16, 29, 32, 36, 48, 57, 72, 114, 128, 512};
 const std::set<int> kFileTypeIconSizes = {16, 32, 48, 128};
+
+// Every text and attribute value of the document must be one that XML 1.0 can hold, since
+// the tools copy them into the XML files they generate. `where` names the element as the
+// other refusals do ("application.name.text").
+std::optional<std::string> FirstTextXml10CannotHold(DOMElement* element, const std::string& where) {
+  auto refusal = [&](const std::string& text, const std::string& place) -> std::optional<std::string> {
+    if (std::optional<char32_t> bad = FirstNonXml10Char(text))
+      return place + " contains the character " + CodePointName(*bad) + ", which XML 1.0 cannot hold";
+    return std::nullopt;
+  };
+  DOMNamedNodeMap* attributes = element->getAttributes();
+  for (XMLSize_t i = 0; i < attributes->getLength(); ++i) {
+    DOMNode* attribute = attributes->item(i);
+    if (auto bad = refusal(XmlToUtf8(attribute->getNodeValue()), where + "@" + XmlToUtf8(attribute->getNodeName())))
+      return bad;
+  }
+  for (DOMNode* node = element->getFirstChild(); node != nullptr; node = node->getNextSibling()) {
+    const auto type = node->getNodeType();
+    if (type == DOMNode::ELEMENT_NODE) {
+      auto* child = static_cast<DOMElement*>(node);
+      const XMLCh* local = child->getLocalName() != nullptr ? child->getLocalName() : child->getNodeName();
+      if (auto bad = FirstTextXml10CannotHold(child, where + "." + XmlToUtf8(local))) return bad;
+    } else if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE) {
+      if (auto bad = refusal(XmlToUtf8(node->getNodeValue()), where)) return bad;
+    }
+  }
+  return std::nullopt;
+}
 
 class Checker {
  public:
@@ -573,6 +603,10 @@ Outcome CheckDescriptor(std::string_view xml, const std::string& displayPath, De
       return DescriptorError(displayPath, 100, "the file holds no XML element");
     if (document->getDoctype() != nullptr)
       return DescriptorError(displayPath, 103, "unexpected document type declaration");
+    DOMElement* root = document->getDocumentElement();
+    const XMLCh* rootName = root->getLocalName() != nullptr ? root->getLocalName() : root->getNodeName();
+    if (std::optional<std::string> refusal = FirstTextXml10CannotHold(root, XmlToUtf8(rootName)))
+      return DescriptorError(displayPath, 105, *refusal);
     Checker checker(displayPath, info);
     if (!checker.CheckRoot(document->getDocumentElement())) return checker.outcome();
     return Outcome::Ok();

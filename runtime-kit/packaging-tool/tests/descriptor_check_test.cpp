@@ -146,6 +146,32 @@ TEST(DescriptorCheck, InvalidValuesAreError105NamingTheElementBeforeContains) {
   EXPECT_EQ(Check(upperBool).code, 0);
 }
 
+// XML 1.1 lets a descriptor carry control characters as references; no generated file could hold them.
+TEST(DescriptorCheck, TextThatXml10CannotHoldIsRefusedNamingElementAndCharacter) {
+  auto asXml11 = [](std::string xml) {
+    xml.replace(xml.find("version=\"1.0\""), 13, "version=\"1.1\"");
+    return xml;
+  };
+  std::string name = asXml11(MakeDescriptor());
+  name.replace(name.find("<name>Movie"), 11, "<name>Mo&#x1;vie");
+  Checked c = Check(name);
+  EXPECT_EQ(c.code, 12);
+  EXPECT_NE(c.text.find("error 105: application.name contains the character U+0001, which XML 1.0 cannot hold"),
+            std::string::npos) << c.text;
+  std::string typeText = asXml11(MakeDescriptor("", "", "<fileTypes><fileType><name>a.Doc</name><extension>adoc</extension>"
+      "<description>x&#x1F;</description><contentType>application/x-a</contentType></fileType></fileTypes>"));
+  EXPECT_NE(Check(typeText).text.find("application.fileTypes.fileType.description contains the character U+001F"),
+            std::string::npos);
+  std::string localized = asXml11(MakeDescriptor());
+  localized.replace(localized.find("<description></description>"), 27,
+                    "<description><text xml:lang=\"en\">a&#x7;</text></description>");
+  EXPECT_NE(Check(localized).text.find("application.description.text contains the character U+0007"), std::string::npos);
+  // What XML 1.0 allows passes: tab, line breaks, CJK, characters beyond the basic plane.
+  std::string fine = asXml11(MakeDescriptor());
+  fine.replace(fine.find("<name>Movie"), 11, "<name>\u5f71&#x9;&#xA;\U0001F3AC");
+  EXPECT_EQ(Check(fine).code, 0) << Check(fine).text;
+}
+
 TEST(DescriptorCheck, FileTypesFollowTheNameAndExtensionRules) {
   auto fileType = [](const std::string& name, const std::string& extension) {
     return "<fileTypes><fileType><name>" + name + "</name><extension>" + extension +
