@@ -36,10 +36,11 @@ Millis SmallestAttempt(const RetryPolicy& policy) { return std::max(Millis(1), p
 
 bool ApplyTestTiming(std::string_view text, RetryPolicy& policy) {
   RetryPolicy changed = policy;
-  while (!text.empty()) {
+  for (bool more = !text.empty(); more;) {
     size_t comma = text.find(',');
     std::string_view part = text.substr(0, comma);
-    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+    more = comma != std::string_view::npos;
+    text = more ? text.substr(comma + 1) : std::string_view();
     size_t equals = part.find('=');
     if (equals == std::string_view::npos) return false;
     Millis* field = TimingField(part.substr(0, equals), changed);
