@@ -188,6 +188,15 @@ HttpResponse HttpPost(const HttpRequest& request) {
     response.transient = true;
     return response;
   }
+  long proxyStatus = 0;
+  curl_easy_getinfo(handle.get(), CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+  if (proxyStatus >= 300) {
+    // The proxy turned the tunnel down; only its own trouble (5xx) may pass.
+    response.transient = proxyStatus >= 500;
+    response.error = "the proxy refused the connection to " + HostOf(request) + " (HTTP " +
+                     std::to_string(proxyStatus) + ")";
+    return response;
+  }
   response.transient = !IsLasting(code);
   response.error = DescribeFailure(code, HostOf(request), errors, request);
   return response;

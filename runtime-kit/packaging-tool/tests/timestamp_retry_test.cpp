@@ -166,6 +166,13 @@ TEST_F(TimeStampRetryTest, HttpsGoesThroughTheProxyOfTheEnvironment) {
     EXPECT_EQ(bypassed.code, 0) << bypassed.output;
     EXPECT_EQ(proxy.connections(), 1) << "no_proxy is honoured";
   }
+  // A proxy that turns the tunnel down is not asked again.
+  TestForwardingProxy refusing;
+  ToolRun turnedDown = Stamp("https://127.0.0.2:" + port + "/tsa", {trust, "https_proxy=" + refusing.url()});
+  EXPECT_EQ(turnedDown.code, 10) << turnedDown.output;
+  EXPECT_TRUE(Contains(turnedDown.output, "the proxy refused the connection to 127.0.0.2:" + port + " (HTTP 403)"))
+      << turnedDown.output;
+  EXPECT_EQ(refusing.connections(), 1);
   // A server the trust store does not vouch for is refused at once.
   int before = tsa.connections();
   ToolRun untrusted = Stamp(tsa.url());
