@@ -12,7 +12,7 @@ namespace zpk::testing {
 
 // Timings that let the tool's retries run in a fraction of a second (see retry_policy.h).
 inline constexpr const char* kFastRetries =
-    "ZPK_TEST_TSA_TIMING=budget=1500,delay=40,maxdelay=200,connect=400,attempt=500";
+    "ZPK_TEST_TSA_TIMING=budget=3000,delay=40,maxdelay=300,connect=1000,attempt=1000";
 
 class TestTimeStampAuthority {
  public:
