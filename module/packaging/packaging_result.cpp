@@ -78,7 +78,8 @@ std::u16string UnexpectedElementDetail(std::u16string_view output, size_t p) {
 }
 
 void RunJob(RunnerJob* job) {
-  job->exitCode = CreateWinProcess(job->commandLine, true, job->output, &job->flag);
+  const OutputListener follow = [job](std::string_view piece) { job->progress.Feed(piece); };
+  job->exitCode = CreateWinProcess(job->commandLine, true, job->output, &job->flag, &follow);
   job->flag.store(1);
   // The dialog closes now, not at its next timer tick.
   job->ended.Notify();
@@ -92,7 +93,7 @@ PackagingRun RunWithProgress(std::u16string_view commandLine) {
   job->output.clear();
   job->flag.store(0);
 
-  CProgressDlg dialog;
+  PackagingProgressDlg dialog(job->progress);
   dialog.SetFlag(&job->flag, &job->ended);
   // The window system is set up here, on the interface thread, before the worker can
   // need it for a start failure (a toolkit takes the thread that starts it as its main one).
@@ -123,8 +124,9 @@ PackagingRun RunWithProgress(std::u16string_view commandLine) {
 }
 
 PackagingOutcome InterpretPackagingResult(PackageTarget target, std::u16string_view signingMode, int exitCode,
-                                          std::u16string_view output) {
-  const std::u16string whole(output);
+                                          std::u16string_view toolOutput) {
+  const std::u16string whole = WithoutProgressLines(toolOutput);
+  const std::u16string_view output(whole);
   if (exitCode == 0 && output.empty()) return {kSuccessRow, LoadMessage(SuccessMessage(target, signingMode))};
   if (exitCode == 2) {
     const std::u16string detail = MissingFileDetail(output);

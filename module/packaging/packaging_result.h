@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "packaging/package_command.h"
+#include "packaging/tool_progress.h"
 #include "platform/wake_signal.h"
 
 namespace zaro {
@@ -17,6 +18,7 @@ struct RunnerJob {
   std::atomic<unsigned char> flag{0};  // 1: the author cancelled, or the run has ended
   int exitCode = -1;                   // the runner's result
   WakeSignal ended;                    // notified by the worker once it has set the flag
+  ToolProgressWatcher progress;        // fed by the worker as the output arrives
 };
 
 struct PackagingRun {
@@ -30,7 +32,8 @@ struct PackagingRun {
 PackagingRun RunWithProgress(std::u16string_view commandLine);
 
 // The row of the result table that applies and its message (catalogue text and detail,
-// without the error prefix). Row 1 is success; row 9 is the time-stamp failure, which has
+// without the error prefix). The tool's progress lines are not part of its result and are
+// left out first. Row 1 is success; row 9 is the time-stamp failure, which has
 // no message; an empty message elsewhere means nothing is shown.
 struct PackagingOutcome {
   int row = 0;

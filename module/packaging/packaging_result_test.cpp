@@ -71,6 +71,16 @@ TEST_F(PackagingResultTest, SuccessThatPrintedAWarningIsAFailure) {
   EXPECT_EQ(ErrorShown(), u"warning: icon 48x48 is scaled\n");
 }
 
+TEST_F(PackagingResultTest, TimeStampProgressLinesOfASuccessfulRunAreNoWarning) {
+  ToolAnswers(0, "time stamp: retrying https://timestamp.corvane.example/tsa in 1.0 s (retry 1): busy\n"
+                 "time stamp: granted by https://timestamp.corvane.example/tsa\n");
+  RunAndReport(Command());
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, u"已创建 ZARO 文件。");
+  EXPECT_EQ(InterpretPackagingResult(DesktopPackage, u"sign", 10, u"time stamp: retrying x\nx could not be used\n").row,
+            9);
+}
+
 TEST_F(PackagingResultTest, UnlistedExitCodeWithoutOutputShowsNothing) {
   ToolAnswers(3, "");
   RunAndReport(Command());

@@ -106,7 +106,7 @@ int OpenProcessDescriptor(pid_t pid) {
 }
 
 // Reads what is available without blocking, at most `limit` bytes. False at end of file.
-bool ReadAvailable(int fd, std::string& output, size_t& kept, size_t limit) {
+bool ReadAvailable(int fd, std::string& output, size_t& kept, size_t limit, const OutputListener* onOutput) {
   char chunk[65536];
   size_t taken = 0;
   while (taken < limit) {
@@ -118,6 +118,7 @@ bool ReadAvailable(int fd, std::string& output, size_t& kept, size_t limit) {
         const size_t keep = static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room;
         output.append(chunk, keep);
         kept += keep;
+        if (onOutput != nullptr && *onOutput) (*onOutput)(std::string_view(chunk, keep));
       }
       continue;
     }
@@ -133,7 +134,7 @@ bool ReadAvailable(int fd, std::string& output, size_t& kept, size_t limit) {
 // and kills it (SIGKILL) when it is still there after the grace period. Whatever the tool
 // leaves running when it ends is stopped the same way.
 int WaitCapturing(pid_t pid, platform::ProcessTree& tree, int readFd, std::string& output,
-                  const std::atomic<unsigned char>* cancel) {
+                  const std::atomic<unsigned char>* cancel, const OutputListener* onOutput) {
   using Clock = std::chrono::steady_clock;
   const int pidFd = OpenProcessDescriptor(pid);
   bool pipeOpen = true;
@@ -172,7 +173,7 @@ int WaitCapturing(pid_t pid, platform::ProcessTree& tree, int readFd, std::strin
     if (pipeReady) {
       // A bounded read per round, so a tool that writes without pause cannot starve the
       // cancel check.
-      pipeOpen = ReadAvailable(readFd, output, kept, size_t{1} << 20);
+      pipeOpen = ReadAvailable(readFd, output, kept, size_t{1} << 20, onOutput);
     }
     const bool childReady = pidFd < 0 || pollFailed || (ready > 0 && (fds[count - 1].revents & POLLIN));
     if (childReady) {
@@ -194,12 +195,13 @@ int WaitCapturing(pid_t pid, platform::ProcessTree& tree, int readFd, std::strin
   }
   tree.Stop(grace);
   // Whatever the tool wrote before it ended is in the pipe now.
-  if (pipeOpen) ReadAvailable(readFd, output, kept, kDrainAfterExit);
+  if (pipeOpen) ReadAvailable(readFd, output, kept, kDrainAfterExit, onOutput);
   if (pidFd >= 0) ::close(pidFd);
   return status;
 }
 
-int RunCaptured(const Invocation& call, std::string& output, const std::atomic<unsigned char>* cancel) {
+int RunCaptured(const Invocation& call, std::string& output, const std::atomic<unsigned char>* cancel,
+                const OutputListener* onOutput) {
   int pipeFds[2];
   // Every -1 after a command line was given comes with the "Error" box, so callers that
   // only say "not started" on -1 never leave the author without a word.
@@ -241,7 +243,7 @@ int RunCaptured(const Invocation& call, std::string& output, const std::atomic<u
   }
   ::fcntl(pipeFds[0], F_SETFL, ::fcntl(pipeFds[0], F_GETFL) | O_NONBLOCK);
   tree.SetRoot(pid);
-  const int status = WaitCapturing(pid, tree, pipeFds[0], output, cancel);
+  const int status = WaitCapturing(pid, tree, pipeFds[0], output, cancel, onOutput);
   ::close(pipeFds[0]);
   return status < 0 ? -1 : ExitCodeOf(status);
 }
@@ -330,7 +332,7 @@ std::string SystemText(int errorNumber) {
 }  // namespace
 
 int CreateWinProcess(std::u16string_view commandLine, bool capture, std::string& output,
-                     const std::atomic<unsigned char>* cancel) {
+                     const std::atomic<unsigned char>* cancel, const OutputListener* onOutput) {
   Invocation call;
   int error = 0;
   if (!Prepare(commandLine, call, error)) return -1;
@@ -338,7 +340,7 @@ int CreateWinProcess(std::u16string_view commandLine, bool capture, std::string&
     ReportSystemError(kOperation, error);
     return -1;
   }
-  return capture ? RunCaptured(call, output, cancel) : RunDetached(call);
+  return capture ? RunCaptured(call, output, cancel, onOutput) : RunDetached(call);
 }
 
 void ReportSystemError(std::u16string_view operation) { ReportSystemError(operation, errno); }

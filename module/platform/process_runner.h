@@ -4,6 +4,7 @@
 // PATH. Every tool runs in a process group of its own with standard input on /dev/null.
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,13 +25,16 @@ inline constexpr std::size_t kMaxCapturedOutput = std::size_t{1} << 20;
 //   what is left after a grace period of two seconds. The output collected so far and
 //   the stopped tool's status come back. Anything the tool leaves running when it ends
 //   is stopped the same way, so nothing of its tree outlives the call.
+//   `onOutput`, when given, is called on the calling thread with each piece as it is
+//   appended, so another thread can follow the tool's progress while it runs.
 // no capture: the tool inherits the caller's standard output and error and runs on
 //   unobserved; the result is 0 once it has started. It is started through a short-lived
 //   intermediate process, so it is never the caller's child and never left as a zombie.
 // Result -1: empty command line, no pipe could be made, or the program could not be
 //   started; the last case is also shown in the "Error" box (ReportSystemError).
+using OutputListener = std::function<void(std::string_view piece)>;
 int CreateWinProcess(std::u16string_view commandLine, bool capture, std::string& output,
-                     const std::atomic<unsigned char>* cancel);
+                     const std::atomic<unsigned char>* cancel, const OutputListener* onOutput = nullptr);
 
 // Shows "<operation> failed with error <n>: <system text>" in a box titled "Error" with a
 // single OK button, and returns. The first form reports the current errno.

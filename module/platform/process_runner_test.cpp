@@ -74,6 +74,24 @@ TEST_F(ProcessRunner, CapturesOutputAndErrorInTheOrderWrittenAfterWhatTheTextHel
   EXPECT_TRUE(Boxes().Events().empty());
 }
 
+// The listener hears the output while the tool still runs: the tool goes on only once the
+// listener has answered its first line.
+TEST_F(ProcessRunner, AnOutputListenerFollowsTheToolWhileItRuns) {
+  const fs::path go = root / "go";
+  std::string heard;
+  const OutputListener listener = [&](std::string_view piece) {
+    heard += piece;
+    if (heard.find("first\n") != std::string::npos) std::ofstream(go).put('1');
+  };
+  const std::string script = "echo first; i=0; while [ ! -f '" + go.string() +
+                             "' ] && [ $i -lt 500 ]; do sleep 0.01; i=$((i+1)); done; [ -f '" + go.string() +
+                             "' ] && echo released";
+  std::string output;
+  EXPECT_EQ(CreateWinProcess(Shell(script), true, output, nullptr, &listener), 0);
+  EXPECT_EQ(output, "first\nreleased\n");
+  EXPECT_EQ(heard, output);
+}
+
 TEST_F(ProcessRunner, KeepsZeroBytesOfBinaryOutput) {
   std::string output;
   EXPECT_EQ(Run(Shell("printf 'a\\000b'"), output), 0);

@@ -35,7 +35,33 @@ TempFolder::~TempFolder() {
 
 namespace {
 
-ToolRun RunArgv(const std::vector<std::string>& argv, const std::string& cwd) {
+bool IsProxyVariable(const std::string& entry) {
+  std::string name = entry.substr(0, entry.find('='));
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name == "http_proxy" || name == "https_proxy" || name == "all_proxy" || name == "no_proxy";
+}
+
+// This process's environment less its proxy variables, with `extra` added or replacing.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra) {
+  std::vector<std::string> result;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string text = *entry;
+    if (IsProxyVariable(text)) continue;
+    std::string name = text.substr(0, text.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& e : extra) replaced = replaced || e.compare(0, name.size(), name) == 0;
+    if (!replaced) result.push_back(text);
+  }
+  result.insert(result.end(), extra.begin(), extra.end());
+  return result;
+}
+
+ToolRun RunArgv(const std::vector<std::string>& argv, const std::string& cwd,
+                const std::vector<std::string>& environment = {}) {
+  std::vector<std::string> variables = ChildEnvironment(environment);
+  std::vector<char*> envp;
+  for (std::string& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return {};
   pid_t child = fork();
@@ -48,7 +74,7 @@ ToolRun RunArgv(const std::vector<std::string>& argv, const std::string& cwd) {
     std::vector<char*> raw;
     for (const std::string& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
     raw.push_back(nullptr);
-    execv(raw[0], raw.data());
+    execve(raw[0], raw.data(), envp.data());
     _exit(127);
   }
   close(pipeFds[1]);
@@ -71,6 +97,17 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& cwd) {
   std::vector<std::string> argv = {ZPK_TOOL_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   return RunArgv(argv, cwd);
+}
+
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<std::string>& environment) {
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunArgv(argv, "", environment);
+}
+
+ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
+  return RunProgram(ZPK_TOOL_PATH, args, environment);
 }
 
 ToolRun RunShell(const std::string& command) { return RunArgv({"/bin/sh", "-c", command}, ""); }

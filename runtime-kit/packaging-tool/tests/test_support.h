@@ -30,6 +30,14 @@ struct ToolRun {
 
 // Runs the built tool with `args` in the folder `cwd` (empty: the current folder).
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& cwd = "");
+// Runs `program` (a copy of the tool, say) with `args`; `environment` ("NAME=value") is
+// added to this process's environment or replaces a variable of the same name.
+ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<std::string>& environment);
+// Runs the built tool as RunProgram does.
+ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std::string>& environment);
+// Every tool a test runs gets this process's environment without its proxy variables, so a
+// proxy set up on the machine never sees the tests' loopback traffic.
 // Runs a shell command line; output combined.
 ToolRun RunShell(const std::string& command);
 

@@ -1,8 +1,4 @@
 // Runs the built tool end to end on small generated inputs.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -13,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "openssl_util.h"
+#include "test_network.h"
 #include "test_support.h"
 #include "test_tsa.h"
 
@@ -24,19 +21,6 @@ using namespace zpk::testing;
 const std::string kIcons = "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>";
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// A port on 127.0.0.1 that nothing listens on.
-int ClosedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 class PackagingToolTest : public ::testing::Test {
  protected:
@@ -238,18 +222,18 @@ TEST_F(PackagingToolTest, AuthorityFailuresExit10AndLeaveTheEarlierPackageIntact
   std::vector<std::string> before = ListFolder(dir_.path());
 
   std::string closed = std::to_string(ClosedPort());
-  ToolRun unreachable = RunTool(Package(dir_ / "out.zaro", "https://127.0.0.1:" + closed + "/tsa"));
+  ToolRun unreachable = RunToolWith(Package(dir_ / "out.zaro", "https://127.0.0.1:" + closed + "/tsa"), {kFastRetries});
   EXPECT_EQ(unreachable.code, 10);
   EXPECT_TRUE(Contains(unreachable.output, "could not be used: cannot connect to 127.0.0.1:" + closed))
       << unreachable.output;
 
   TestTimeStampAuthority failing(TestTimeStampAuthority::Mode::HttpError);
-  ToolRun httpError = RunTool(Package(dir_ / "out.zaro", failing.url()));
+  ToolRun httpError = RunToolWith(Package(dir_ / "out.zaro", failing.url()), {kFastRetries});
   EXPECT_EQ(httpError.code, 10);
   EXPECT_TRUE(Contains(httpError.output, "answered HTTP/1.1 500")) << httpError.output;
 
   TestTimeStampAuthority refusing(TestTimeStampAuthority::Mode::Reject);
-  ToolRun rejected = RunTool(Package(dir_ / "out.zaro", refusing.url()));
+  ToolRun rejected = RunToolWith(Package(dir_ / "out.zaro", refusing.url()), {kFastRetries});
   EXPECT_EQ(rejected.code, 10);
   EXPECT_TRUE(Contains(rejected.output, "the request was refused")) << rejected.output;
 
@@ -258,7 +242,7 @@ TEST_F(PackagingToolTest, AuthorityFailuresExit10AndLeaveTheEarlierPackageIntact
   std::sort(before.begin(), before.end());
   std::sort(after.begin(), after.end());
   EXPECT_EQ(after, before);  // no temporary file left behind
-  ToolRun fresh = RunTool(Package(dir_ / "new.zaro", "http://127.0.0.1:" + closed + "/tsa"));
+  ToolRun fresh = RunToolWith(Package(dir_ / "new.zaro", "http://127.0.0.1:" + closed + "/tsa"), {kFastRetries});
   EXPECT_EQ(fresh.code, 10);
   EXPECT_FALSE(Exists(dir_ / "new.zaro"));
 }
