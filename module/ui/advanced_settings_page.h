@@ -46,8 +46,6 @@ class CAdvancedSettingsDlg : public PageState {
 
   bool SetField(std::string_view name, std::u16string_view value) override;
 
-  // The fields of the window group that only take digits.
-  static const std::vector<std::string>& DigitsOnlyFields();
   // The list's entry when there are no file types: "<" + message 8052 + ">".
   static std::u16string Placeholder();
   const std::map<std::u16string, FileTypeRecord>& FileTypes() const { return types_; }
