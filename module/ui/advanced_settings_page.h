@@ -1,5 +1,5 @@
 #pragma once
-// The Advanced page of the desktop settings sheet: file type associations, the initial
+// CAdvancedSettingsDlg, the Advanced page of the desktop settings sheet: file type associations, the initial
 // window's size, position, size limits and abilities, the install and program menu folders
 // and the custom update interface. Everything goes into the movie's descriptor document;
 // the file itself is saved by the sheet (the General page's commit).

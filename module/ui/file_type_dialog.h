@@ -1,5 +1,5 @@
 #pragma once
-// The file type dialog ("文件类型设置"): edits one FileTypeRecord lent by the Advanced page.
+// CFileTypeDlg, the file type dialog ("文件类型设置"): edits one FileTypeRecord lent by the Advanced page.
 //
 // Form name "FileType".
 // Fields:
