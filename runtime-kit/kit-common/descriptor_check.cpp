@@ -285,8 +285,35 @@ class Checker {
     if (!LeafText(element, where, text)) return false;
     values_[where] = text;
     switch (kind) {
-      case Kind::Text:
-        return true;
+      case Kind::Id:
+      case Kind::FileName:
+      case Kind::Version:
+        return CheckIdentity(where, kind, text);
+      case Kind::Bool:
+      case Kind::UInt:
+      case Kind::Int:
+      case Kind::SizePair:
+      case Kind::Chrome:
+      case Kind::AspectRatio:
+      case Kind::RenderMode:
+        return CheckWindowValue(where, kind, text);
+      case Kind::RelPath:
+      case Kind::Folder:
+      case Kind::Profiles:
+        return CheckLocation(where, kind, text);
+      case Kind::ContentType:
+      case Kind::TypeName:
+      case Kind::TypeExt:
+      case Kind::TypeText:
+        return CheckFileTypeValue(where, kind, text);
+      default:
+        return true;  // plain text
+    }
+  }
+
+  // The application's id, file name and version.
+  bool CheckIdentity(const std::string& where, Kind kind, const std::string& text) {
+    switch (kind) {
       case Kind::Id: {
         if (text.empty() || text.size() > 212) return Invalid(where, "invalid characters");
         for (char c : text) {
@@ -309,6 +336,14 @@ class Checker {
         if (HasControl(text) || text.size() > 64) return Invalid(where, "invalid characters");
         info_.version = text;
         return true;
+      default:
+        return true;
+    }
+  }
+
+  // Values of the initial window: flags, numbers, sizes and choices.
+  bool CheckWindowValue(const std::string& where, Kind kind, const std::string& text) {
+    switch (kind) {
       case Kind::Bool: {
         std::string lower = Lower(text);
         if (lower != "true" && lower != "false") return Invalid(where, "an invalid value (true or false expected)");
@@ -339,6 +374,14 @@ class Checker {
       case Kind::RenderMode:
         if (text != "auto" && text != "cpu" && text != "gpu" && text != "direct") return Invalid(where, "an invalid value");
         return true;
+      default:
+        return true;
+    }
+  }
+
+  // Paths, folders and the profile list.
+  bool CheckLocation(const std::string& where, Kind kind, const std::string& text) {
+    switch (kind) {
       case Kind::RelPath: {
         std::string decoded;
         if (text.empty()) return true;  // reported as missing below
@@ -375,6 +418,14 @@ class Checker {
         }
         return true;
       }
+      default:
+        return true;
+    }
+  }
+
+  // The fields of one file type.
+  bool CheckFileTypeValue(const std::string& where, Kind kind, const std::string& text) {
+    switch (kind) {
       case Kind::ContentType:
         if (text.empty()) return Fail(104, where + " is required");
         if (!IsMimeType(text)) return Invalid(where, "an invalid value (a MIME type expected)");
