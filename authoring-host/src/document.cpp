@@ -130,7 +130,10 @@ Document MakeNewDocument(const fs::path& file, bool iphone, int asVersion) {
   return document;
 }
 
-std::optional<Document> LoadDocument(const fs::path& file, std::string* error) {
+namespace {
+
+// The whole file as text; nothing (with the reason) for a folder or a file that cannot be read.
+std::optional<std::string> ReadDocumentFile(const fs::path& file, std::string* error) {
   std::error_code code;
   if (fs::is_directory(file, code)) {
     Fail(error, "it is a folder");
@@ -148,9 +151,14 @@ std::optional<Document> LoadDocument(const fs::path& file, std::string* error) {
     Fail(error, "it cannot be read");
     return std::nullopt;
   }
+  return content.str();
+}
+
+// The JSON object of a document of this format; nothing (with the reason) for anything else.
+std::optional<Json> ParseDocumentRoot(const std::string& text, std::string* error) {
   Json root;
   try {
-    root = Json::parse(content.str());
+    root = Json::parse(text);
   } catch (const Json::exception& e) {
     Fail(error, std::string("it is not valid JSON: ") + e.what());
     return std::nullopt;
@@ -163,65 +171,76 @@ std::optional<Document> LoadDocument(const fs::path& file, std::string* error) {
     Fail(error, "it is not a document (\"format\" is not \"tessel-document\")");
     return std::nullopt;
   }
+  return root;
+}
 
-  Document document;
-  document.file = file;
+// The script version, the player target and the movie's debug flag.
+bool ReadHeader(const Json& root, Document& document, std::string* error) {
   if (!root.contains("asVersion") || !root["asVersion"].is_number_integer() || root["asVersion"].get<int>() < 1 ||
       root["asVersion"].get<int>() > 3) {
-    Fail(error, "\"asVersion\" must be 1, 2 or 3");
-    return std::nullopt;
+    return Fail(error, "\"asVersion\" must be 1, 2 or 3");
   }
   document.asVersion = root["asVersion"].get<int>();
   if (!root.contains("playerTarget") || !root["playerTarget"].is_string() ||
       (root["playerTarget"] != kTargetDesktop && root["playerTarget"] != kTargetIphone)) {
-    Fail(error, "\"playerTarget\" must be \"Desktop\" or \"iPhone OS\"");
-    return std::nullopt;
+    return Fail(error, "\"playerTarget\" must be \"Desktop\" or \"iPhone OS\"");
   }
   document.playerTarget = root["playerTarget"].get<std::string>();
   if (root.contains("debugForQmv")) {
-    if (!root["debugForQmv"].is_boolean()) {
-      Fail(error, "\"debugForQmv\" must be true or false");
-      return std::nullopt;
-    }
+    if (!root["debugForQmv"].is_boolean()) return Fail(error, "\"debugForQmv\" must be true or false");
     document.debugForQmv = root["debugForQmv"].get<bool>();
   }
-  if (root.contains("data")) {
-    if (!root["data"].is_array()) {
-      Fail(error, "\"data\" must be a list");
-      return std::nullopt;
+  return true;
+}
+
+// The stored document data: each entry a non-empty key, once, with a fitting typed value.
+bool ReadData(const Json& root, Document& document, std::string* error) {
+  if (!root.contains("data")) return true;
+  if (!root["data"].is_array()) return Fail(error, "\"data\" must be a list");
+  size_t index = 0;
+  for (const Json& item : root["data"]) {
+    const std::string where = "data entry " + std::to_string(index);
+    if (!item.is_object() || !item.contains("key") || !item["key"].is_string() || item["key"].get<std::string>().empty()) {
+      return Fail(error, where + " needs a non-empty \"key\" text");
     }
-    size_t index = 0;
-    for (const Json& item : root["data"]) {
-      const std::string where = "data entry " + std::to_string(index);
-      if (!item.is_object() || !item.contains("key") || !item["key"].is_string() || item["key"].get<std::string>().empty()) {
-        Fail(error, where + " needs a non-empty \"key\" text");
-        return std::nullopt;
-      }
-      const std::string key = item["key"].get<std::string>();
-      if (!item.contains("type") || !item["type"].is_string() || !item.contains("value") ||
-          !ValueFitsType(item["type"].get<std::string>(), item["value"])) {
-        Fail(error, where + " (\"" + key + "\") needs a \"type\" of string, integer or double and a fitting \"value\"");
-        return std::nullopt;
-      }
-      if (document.FindData(key) != nullptr) {
-        Fail(error, where + " repeats the key \"" + key + "\"");
-        return std::nullopt;
-      }
-      document.data.push_back({key, item["type"].get<std::string>(), item["value"]});
-      ++index;
+    const std::string key = item["key"].get<std::string>();
+    if (!item.contains("type") || !item["type"].is_string() || !item.contains("value") ||
+        !ValueFitsType(item["type"].get<std::string>(), item["value"])) {
+      return Fail(error, where + " (\"" + key + "\") needs a \"type\" of string, integer or double and a fitting \"value\"");
     }
+    if (document.FindData(key) != nullptr) return Fail(error, where + " repeats the key \"" + key + "\"");
+    document.data.push_back({key, item["type"].get<std::string>(), item["value"]});
+    ++index;
   }
-  if (!root.contains("stage")) {
-    Fail(error, "it has no \"stage\"");
-    return std::nullopt;
-  }
-  if (!CheckStage(root["stage"], error)) return std::nullopt;
+  return true;
+}
+
+// The stage, and every member this host does not know, kept as it was.
+bool ReadStageAndExtras(const Json& root, Document& document, std::string* error) {
+  if (!root.contains("stage")) return Fail(error, "it has no \"stage\"");
+  if (!CheckStage(root["stage"], error)) return false;
   document.stage = root["stage"];
   for (const auto& [name, value] : root.items()) {
     if (name != "format" && name != "formatVersion" && name != "asVersion" && name != "playerTarget" &&
         name != "debugForQmv" && name != "data" && name != "stage") {
       document.extra[name] = value;
     }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<Document> LoadDocument(const fs::path& file, std::string* error) {
+  const std::optional<std::string> text = ReadDocumentFile(file, error);
+  if (!text) return std::nullopt;
+  const std::optional<Json> root = ParseDocumentRoot(*text, error);
+  if (!root) return std::nullopt;
+  Document document;
+  document.file = file;
+  if (!ReadHeader(*root, document, error) || !ReadData(*root, document, error) ||
+      !ReadStageAndExtras(*root, document, error)) {
+    return std::nullopt;
   }
   return document;
 }

@@ -80,19 +80,5 @@ TEST(TesselCommandLine, UsageErrorsSayWhatIsWrong) {
   }
 }
 
-TEST(TesselCommandLine, UsageTextCoversEveryVerbOptionAndTheAnswersFormat) {
-  const std::string& text = UsageText();
-  for (const char* word :
-       {"new DOC.tsd", "publish DOC.tsd", "settings DOC.tsd", "test DOC.tsd", "debug DOC.tsd", "run SCRIPT.js",
-        "--kit", "--profile", "--answers", "--ui-log", "--no-host-debug", "--module", "--trace", "--target",
-        "--as-version",
-        "--help", "\"message\"", "\"file\"", "\"folder\"", "\"form\"", "\"steps\"", "\"set\"", "\"press\"", "\"wait\"",
-        "unanswered", "form-error", "TESSEL_REGISTRY_FILE", "TESSEL_COMMON_APPDATA", "Exit status",
-        "OpenSettingDialog", "TestMovie", "DebugMovie", "Publish", "getDataFromDocument", "addDataToDocument",
-        "removeDataFromDocument", "exportQMV", "getDebugForQmv", "setDebugForQmv", "debugZAROMovie"}) {
-    EXPECT_NE(text.find(word), std::string::npos) << word;
-  }
-}
-
 }  // namespace
 }  // namespace tessel

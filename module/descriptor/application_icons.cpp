@@ -44,10 +44,12 @@ std::vector<int> ApplicationIconSizes(bool iphone) {
   return {16, 32, 48, 128};
 }
 
-std::u16string IconElementName(int size) {
+std::u16string IconSizeText(int size) {
   const std::u16string number = FromUtf8(std::to_string(size));
-  return u"image" + number + u"x" + number;
+  return number + u"x" + number;
 }
+
+std::u16string IconElementName(int size) { return u"image" + IconSizeText(size); }
 
 std::u16string ReadAppIcon(DescriptorDocument& document, std::u16string_view element) {
   std::u16string text;

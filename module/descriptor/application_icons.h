@@ -14,7 +14,9 @@ namespace zaro {
 // The icon sizes of a target in list order: 16, 32, 48, 128 on the desktop; 29, 57, 512
 // for the iPhone.
 std::vector<int> ApplicationIconSizes(bool iphone);
-// "image16x16" for 16.
+// "16x16" for 16: how lists and labels name an icon size.
+std::u16string IconSizeText(int size);
+// "image16x16" for 16: the element of that size in an `icon` (the application's or a file type's).
 std::u16string IconElementName(int size);
 
 // The trimmed text of the named child of the application's `icon`; empty when the icon,

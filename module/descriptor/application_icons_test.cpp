@@ -38,12 +38,6 @@ class ApplicationIconsTest : public DescriptorTest {
   }
 };
 
-TEST(ApplicationIconSizes, DependOnTheTarget) {
-  EXPECT_EQ(ApplicationIconSizes(false), (std::vector<int>{16, 32, 48, 128}));
-  EXPECT_EQ(ApplicationIconSizes(true), (std::vector<int>{29, 57, 512}));
-  EXPECT_EQ(IconElementName(512), u"image512x512");
-}
-
 TEST_F(ApplicationIconsTest, AFileTypesIconIsNeverTakenForTheApplications) {
   Load(kFileTypeIconFirst);
   EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"");
@@ -75,12 +69,6 @@ TEST_F(ApplicationIconsTest, WritingReplacesOrAppendsAndRemovingLeavesTheIconEle
   const std::string saved = Saved();
   EXPECT_EQ(saved.find("image128x128"), std::string::npos) << saved;
   EXPECT_TRUE(saved.find("<icon/>") != std::string::npos || saved.find("<icon>") != std::string::npos) << saved;
-}
-
-TEST_F(ApplicationIconsTest, NothingParsedIsReportedNotCrashed) {
-  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"");
-  EXPECT_EQ(WriteAppIcon(Doc(), u"image16x16", u"a.png"), -1);
-  EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), -1);
 }
 
 }  // namespace

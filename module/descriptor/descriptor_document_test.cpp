@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "descriptor/application_icons.h"
 #include "descriptor/descriptor_test_support.h"
+#include "descriptor/file_types.h"
 
 namespace zaro {
 namespace {
@@ -118,6 +120,15 @@ TEST(ElementOperationsWithoutParserTest, EveryOperationReportsNoParser) {
   EXPECT_EQ(GetElementAttribute(document, u"application", u"xmlns", value), -1);
   EXPECT_EQ(SetElementAttribute(document, u"application", u"xmlns", u"x"), -1);
   EXPECT_EQ(SetChildElementIfReady(document, u"application", u"id", u"x"), 1);
+  FileTypeRecord record;
+  record.name = "a";
+  EXPECT_EQ(ListFileTypes(document), u"");
+  EXPECT_FALSE(ReadFileType(document, u"a", record));
+  EXPECT_EQ(SaveFileType(document, record), -1);
+  EXPECT_EQ(RemoveFileType(document, u"a"), -1);
+  EXPECT_EQ(ReadAppIcon(document, u"image16x16"), u"");
+  EXPECT_EQ(WriteAppIcon(document, u"image16x16", u"a.png"), -1);
+  EXPECT_EQ(RemoveAppIcon(document, u"image16x16"), -1);
   EXPECT_EQ(SaveDescriptor(document, u"/tmp/never-written-app.xml"), -1);
   EXPECT_FALSE(std::filesystem::exists("/tmp/never-written-app.xml"));
   // A parser that has parsed nothing yet behaves the same.

@@ -123,7 +123,7 @@ TEST_F(LoadDescriptorTest, UnparsableFileShowsTheMessage) {
   EXPECT_EQ(MessagesShown(), 2);
 }
 
-TEST_F(LoadDescriptorTest, WithoutForceTheSameFileIsParsedOnce) {
+TEST_F(LoadDescriptorTest, WithoutForceTheSameFileIsParsedOnceUntilItIsGone) {
   WriteBytes(DescriptorFile("Movie"), Descriptor(" xmlns=\"" + kCurrent + "\"", "first"));
   ASSERT_EQ(LoadDescriptor(false), 0);
   EXPECT_EQ(Id(), u"first");
@@ -142,19 +142,15 @@ TEST_F(LoadDescriptorTest, WithoutForceTheSameFileIsParsedOnce) {
   // Forced, it is parsed again.
   ASSERT_EQ(LoadDescriptor(true), 0);
   EXPECT_EQ(Id(), u"second");
+  // A deleted file is written from the template and parsed again.
+  std::filesystem::remove(DescriptorFile("Movie"));
+  ASSERT_EQ(LoadDescriptor(false), 0);
+  EXPECT_EQ(Id(), u"Movie");
   // Another movie is another file.
   SetMovie("Other");
   ASSERT_EQ(LoadDescriptor(false), 0);
   EXPECT_EQ(Id(), u"Other");
   EXPECT_EQ(MessagesShown(), 0);
-}
-
-TEST_F(LoadDescriptorTest, DeletedFileIsWrittenAndParsedAgain) {
-  WriteBytes(DescriptorFile("Movie"), Descriptor(" xmlns=\"" + kCurrent + "\"", "first"));
-  ASSERT_EQ(LoadDescriptor(false), 0);
-  std::filesystem::remove(DescriptorFile("Movie"));
-  ASSERT_EQ(LoadDescriptor(false), 0);
-  EXPECT_EQ(Id(), u"Movie");
 }
 
 TEST_F(LoadDescriptorTest, RefreshCarriesADescriptorOverToTheMovie) {

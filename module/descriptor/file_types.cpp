@@ -2,6 +2,7 @@
 
 #include <xercesc/dom/DOM.hpp>
 
+#include "descriptor/application_icons.h"
 #include "descriptor/descriptor_parser.h"
 #include "platform/text.h"
 
@@ -40,11 +41,6 @@ DOMElement* AppendNewElement(DOMElement* parent, std::u16string_view tag, std::u
 
 void RemoveElement(DOMElement* element) {
   RemoveChildWithIndent(static_cast<DOMElement*>(element->getParentNode()), element);
-}
-
-std::u16string ImageTag(int size) {
-  const std::u16string number = FromUtf8(std::to_string(size));
-  return u"image" + number + u"x" + number;
 }
 
 bool IsElementNamed(const DOMNode* node, std::u16string_view tag) {
@@ -97,7 +93,7 @@ void BuildFileType(DOMElement* type, const FileTypeRecord& record) {
   AppendNewElement(type, u"contentType", record.contentType);
   DOMElement* icon = AppendNewElement(type, u"icon");
   for (int size : kFileTypeIconSizes) {
-    if (!record.Icon(size).empty()) AppendNewElement(icon, ImageTag(size), record.Icon(size));
+    if (!record.Icon(size).empty()) AppendNewElement(icon, IconElementName(size), record.Icon(size));
   }
 }
 
@@ -115,13 +111,13 @@ void UpdateFileType(DOMElement* type, const FileTypeRecord& record) {
   if (icon == nullptr) icon = AppendNewElement(type, u"icon");
   for (int size : kFileTypeIconSizes) {
     const std::u16string& path = record.Icon(size);
-    DOMElement* image = ChildElementNamed(icon, ImageTag(size));
+    DOMElement* image = ChildElementNamed(icon, IconElementName(size));
     if (image != nullptr && path.empty()) {
       RemoveElement(image);
     } else if (image != nullptr) {
       ReplaceElementText(image, path);
     } else if (!path.empty()) {
-      AppendNewElement(icon, ImageTag(size), path);
+      AppendNewElement(icon, IconElementName(size), path);
     }
   }
 }
@@ -198,7 +194,7 @@ bool ReadFileType(DescriptorDocument& document, std::u16string_view name, FileTy
         fill(ChildElementNamed(type, u"description"), record.description, same);
         fill(ChildElementNamed(type, u"contentType"), record.contentType, same);
         for (int size : kFileTypeIconSizes) {
-          const std::u16string tag = ImageTag(size);
+          const std::u16string tag = IconElementName(size);
           xercesc::DOMNodeList* images = type->getElementsByTagName(tag.c_str());
           if (images != nullptr && images->getLength() > 0) {
             fill(static_cast<DOMElement*>(images->item(0)), record.Icon(size), same);

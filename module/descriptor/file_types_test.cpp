@@ -51,14 +51,6 @@ TEST(FileTypeRules, NamesAndExtensions) {
   EXPECT_FALSE(IsValidFileTypeExtension(std::u16string(39, u'x')));
 }
 
-TEST_F(FileTypesTest, NothingLoadedMeansNothingDone) {
-  FileTypeRecord record;
-  EXPECT_EQ(ListFileTypes(Doc()), u"");
-  EXPECT_FALSE(ReadFileType(Doc(), u"a", record));
-  EXPECT_EQ(SaveFileType(Doc(), Record("a", "b")), -1);
-  EXPECT_EQ(RemoveFileType(Doc(), u"a"), -1);
-}
-
 TEST_F(FileTypesTest, ListAndReadFollowDocumentOrder) {
   Load(kHead +
        "  <fileTypes>\n"

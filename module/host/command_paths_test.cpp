@@ -80,7 +80,6 @@ TEST_F(PrepareCommandTest, AMissingMovieFolderShowsTheInformationMessage) {
   EXPECT_FALSE(Prepare(Url("Gone/Hello.tsd"), Url("Gone/Hello.qmv"), u"2.0"));
   ASSERT_EQ(ui->Events().size(), 1u);
   EXPECT_EQ(ui->Events()[0].text, u"用于发布 qmv 文件的目标文件夹不存在。");
-  EXPECT_EQ(ui->Events()[0].title, u"Corvane Tessel KV5");
   EXPECT_EQ(ui->Events()[0].style, 64u);
 }
 

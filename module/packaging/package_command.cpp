@@ -147,6 +147,171 @@ void ForgetUnrememberedPasswords() {
   if (!SettingIsTrue(keys::kIpaRememberPassword)) RemoveSetting(keys::kIpaCertPassword);
 }
 
+// What one package is made of, read from the settings once at the start.
+struct PackageJob {
+  PackageTarget target = DesktopPackage;
+  std::u16string baseName;
+  std::u16string movieFolder;
+  std::u16string signingMode;
+  bool prepare = false;
+  std::u16string password;
+};
+
+// Has the host export the movie, with debugging permitted for this export only when the
+// deployment kind is "debug". False (after telling the author) when the export failed.
+bool ExportMovie() {
+  bool permittedHere = false;
+  if (GetSetting(keys::kIpaOption) == u"debug" && !IsDebugForMovie()) {
+    SetDebugForMovie(true);
+    permittedHere = true;
+  }
+  const bool exported = ExportCurrentMovie();
+  if (permittedHere) SetDebugForMovie(false);
+  if (!exported) ShowCatalogueMessage(kExportFailedMessage, kMbIconInformation);
+  return exported;
+}
+
+// The job of the current movie, or nothing (after telling the author) when the movie is
+// missing or the installer has no certificate to be signed with.
+std::optional<PackageJob> PrepareJob(PackageTarget target) {
+  PackageJob job;
+  job.target = target;
+  job.baseName = GetSetting(keys::kMovieBaseName);
+  job.movieFolder = GetSetting(keys::kMovieFolder);
+  if (job.movieFolder.empty() || job.baseName.empty() ||
+      !platform::FileExists(job.movieFolder + job.baseName + u".qmv")) {
+    ShowCatalogueMessage(kMovieMissingMessage, kMbIconInformation);
+    return std::nullopt;
+  }
+  ReadRegistryValue(u"DigitalSign", job.signingMode);
+  job.prepare = target == DesktopPackage && job.signingMode == u"prepare";
+  job.password = GetSetting(target == IphonePackage ? keys::kIpaCertPassword : keys::kCertPassword);
+  // The installer is always signed: without a certificate the tool can only fail with a
+  // usage error, so the author is told what is missing and the tool is not started.
+  if (target == NativeInstaller && GetSetting(keys::kCertPath).empty()) {
+    ShowCatalogueMessage(kCertificateRequiredMessage, kMbIconExclamation);
+    return std::nullopt;
+  }
+  return job;
+}
+
+// The application's name from the loaded descriptor, or nothing (after telling the author)
+// when it has none. A localised name holds one text per language: the first names the
+// output file (the movie's base name when it is empty), never all of them with their line
+// breaks.
+std::optional<std::u16string> ApplicationName() {
+  std::u16string name;
+  if (GetElementText(MovieDescriptor(), u"name", name) != 0) {
+    ShowCatalogueMessage(kNameMissingMessage, kMbIconInformation);
+    return std::nullopt;
+  }
+  if (HasChildElement(MovieDescriptor(), u"name", u"text")) {
+    GetChildElementText(MovieDescriptor(), u"name", u"text", name);
+  }
+  return name;
+}
+
+// False (after listing them for the author) when icons the descriptor names are missing.
+bool IconsPresent(const std::vector<std::u16string>& icons, const std::u16string& movieFolder) {
+  std::u16string missingIcons;
+  for (const std::u16string& icon : icons) {
+    const std::u16string path = BlanksUnescaped(icon);
+    if (!platform::FileExists(movieFolder + path)) missingIcons += u"\n" + path;
+  }
+  if (missingIcons.empty()) return true;
+  ShowMessage(LoadMessage(kIconMissingMessage) + missingIcons, kMbIconExclamation);
+  return false;
+}
+
+// The program, the tool's archive and its signing options; nothing (after telling the
+// author) when an iPhone package has no provisioning profile. The program token is read
+// without backslash escapes, so the launcher path is only put in quotes; every later value
+// is quoted so that the tool reads it back exactly.
+std::optional<std::u16string> ToolCommand(const PackageJob& job) {
+  const std::u16string launchFolder = GetSetting(keys::kLaunchPath);
+  std::u16string command = u"\"" + GetJavaRuntimeFolder() + u"/bin/java.exe\" -jar ";
+  if (job.target == IphonePackage) {
+    command += QuoteArgument(launchFolder + u"MPK/lib/mpk.jar") + u" ";
+    const std::u16string profile = GetSetting(keys::kIpaProvision);
+    if (profile.empty()) {
+      ShowCatalogueMessage(kNoProvisioningProfileMessage, kMbIconExclamation);
+      return std::nullopt;
+    }
+    return command +
+           IphonePackagerOptions(GetSetting(keys::kIpaOption), profile, GetSetting(keys::kIpaCertPath), job.password);
+  }
+  command += QuoteArgument(launchFolder + GetSetting(keys::kKitName) + u"/lib/ZPK.jar") + u" ";
+  if (job.prepare) return command + u" -prepare ";
+  command += u" -package -storetype PKCS12 -keystore " + QuoteArgument(GetSetting(keys::kCertPath)) +
+             u" -storepass " + QuoteArgument(job.password) + u" ";
+  if (SettingIsTrue(keys::kTimestamp)) {
+    command += u" -tsa " + std::u16string(kDefaultTimestampAuthorityUrl) + u" ";
+  } else {
+    command += u" -tsa none ";
+  }
+  if (job.target == NativeInstaller) command += u"-target native ";
+  return command;
+}
+
+// The package file: inside a destination that names a folder, the destination with the
+// package's extension, or the movie folder. Nothing (after telling the author) when the
+// destination's folder does not exist.
+std::optional<std::u16string> OutputFile(const PackageJob& job, const std::u16string& applicationName) {
+  const std::u16string_view extension = OutputExtension(job.target, job.prepare);
+  const std::u16string destination =
+      GetSetting(job.target == IphonePackage ? keys::kIpaDestination : keys::kZaroDestination);
+  const std::u16string packageName =
+      (applicationName.empty() ? job.baseName : applicationName) + std::u16string(extension);
+  if (const std::optional<std::u16string> folder = ExistingFolderDestination(destination, job.movieFolder)) {
+    return *folder + packageName;
+  }
+  if (destination.empty()) return job.movieFolder + packageName;
+  const std::u16string outputFile = ChangeExtension(destination, extension);
+  if (IsUsableOutputPath(outputFile)) return outputFile;
+  if (destination.find_first_of(u"/\\") != std::u16string::npos) {
+    ShowMessage(LoadMessage(kCreateFileErrorMessage) + LoadMessage(kCannotWriteDestinationMessage),
+                kMbIconExclamation);
+    return std::nullopt;
+  }
+  return job.movieFolder + outputFile;
+}
+
+// The arguments naming what goes into the package: the descriptor, the movie, each icon
+// once and the included items found. Nothing when items are missing and the author chose
+// not to go on without them.
+std::optional<std::u16string> PackagedFiles(const PackageJob& job, const std::vector<std::u16string>& icons) {
+  const std::u16string customDescriptor = GetSetting(keys::kCustomDescriptorPath);
+  const std::u16string descriptorFile = SettingIsTrue(keys::kUseCustomDescriptor) && !customDescriptor.empty()
+                                            ? customDescriptor
+                                            : job.movieFolder + job.baseName + u"-app.xml";
+  std::u16string arguments = QuoteArgument(descriptorFile) + u" -C " + QuoteArgument(job.movieFolder) + u" " +
+                             QuoteArgument(job.baseName + u".qmv") + u" ";
+  std::vector<std::u16string> listedIcons;
+  for (const std::u16string& icon : icons) {
+    std::u16string path = DecodeSpaceEscapes(icon);
+    if (std::find(listedIcons.begin(), listedIcons.end(), path) != listedIcons.end()) continue;
+    arguments += QuoteArgument(path) + u" ";
+    listedIcons.push_back(std::move(path));
+  }
+  missingIncludedFiles.clear();
+  const long count = IncludedItemCount(GetSetting(keys::kIncludedCount));
+  for (long index = 0; index < count; ++index) {
+    const std::u16string value = GetSetting(IncludedItemKey(index));
+    if (value.empty()) continue;
+    if (std::optional<std::u16string> item = IncludedItemArguments(job.movieFolder, value)) {
+      arguments += *item;
+    } else {
+      missingIncludedFiles.push_back(value);
+    }
+  }
+  if (!missingIncludedFiles.empty()) {
+    const std::u16string question = LoadMessage(kMissingItemsMessage) + u"\n" +
+                                    MissingItemsList(missingIncludedFiles) + LoadMessage(kContinueWithoutItemsMessage);
+    if (ShowMessage(question, kMbOkCancelExclamation) != kIdOk) return std::nullopt;
+  }
+  return arguments;
+}
+
 }  // namespace
 
 std::u16string IphonePackagerOptions(std::u16string_view deployment, std::u16string_view profile,
@@ -214,152 +379,23 @@ std::u16string DecodeSpaceEscapes(std::u16string_view text) {
 }
 
 int Package(PackageTarget target, bool exportFirst) {
-  const bool iphone = target == IphonePackage;
-
-  if (exportFirst) {
-    bool permittedHere = false;
-    if (GetSetting(keys::kIpaOption) == u"debug" && !IsDebugForMovie()) {
-      SetDebugForMovie(true);
-      permittedHere = true;
-    }
-    const bool exported = ExportCurrentMovie();
-    if (permittedHere) SetDebugForMovie(false);
-    if (!exported) {
-      ShowCatalogueMessage(kExportFailedMessage, kMbIconInformation);
-      return 0;
-    }
-  }
-
-  const std::u16string baseName = GetSetting(keys::kMovieBaseName);
-  const std::u16string movieFolder = GetSetting(keys::kMovieFolder);
-  const std::u16string launchFolder = GetSetting(keys::kLaunchPath);
-  const std::u16string kitName = GetSetting(keys::kKitName);
-  if (movieFolder.empty() || baseName.empty() || !platform::FileExists(movieFolder + baseName + u".qmv")) {
-    ShowCatalogueMessage(kMovieMissingMessage, kMbIconInformation);
-    return 0;
-  }
-
-  std::u16string signingMode;
-  ReadRegistryValue(u"DigitalSign", signingMode);
-  const bool prepare = target == DesktopPackage && signingMode == u"prepare";
-  const std::u16string password = GetSetting(iphone ? keys::kIpaCertPassword : keys::kCertPassword);
-  const bool useCustomDescriptor = SettingIsTrue(keys::kUseCustomDescriptor);
-
-  // The installer is always signed: without a certificate the tool can only fail with a
-  // usage error, so the author is told what is missing and the tool is not started.
-  if (target == NativeInstaller && GetSetting(keys::kCertPath).empty()) {
-    ShowCatalogueMessage(kCertificateRequiredMessage, kMbIconExclamation);
-    return 0;
-  }
-
-  if (LoadDescriptor(true) != 0) return 0;
-
-  std::u16string applicationName;
-  if (GetElementText(MovieDescriptor(), u"name", applicationName) != 0) {
-    ShowCatalogueMessage(kNameMissingMessage, kMbIconInformation);
-    return 0;
-  }
-  // A localised name holds one text per language: the first names the output file (the
-  // movie's base name when it is empty), never all of them with their line breaks.
-  if (HasChildElement(MovieDescriptor(), u"name", u"text")) {
-    GetChildElementText(MovieDescriptor(), u"name", u"text", applicationName);
-  }
-
+  if (exportFirst && !ExportMovie()) return 0;
+  const std::optional<PackageJob> job = PrepareJob(target);
+  if (!job || LoadDescriptor(true) != 0) return 0;
+  const std::optional<std::u16string> applicationName = ApplicationName();
+  if (!applicationName) return 0;
   const std::vector<std::u16string> icons = DescriptorIconImages(MovieDescriptor());
-  std::u16string missingIcons;
-  for (const std::u16string& icon : icons) {
-    const std::u16string path = BlanksUnescaped(icon);
-    if (!platform::FileExists(movieFolder + path)) missingIcons += u"\n" + path;
-  }
-  if (!missingIcons.empty()) {
-    ShowMessage(LoadMessage(kIconMissingMessage) + missingIcons, kMbIconExclamation);
-    return 0;
-  }
+  if (!IconsPresent(icons, job->movieFolder)) return 0;
+  const std::optional<std::u16string> tool = ToolCommand(*job);
+  if (!tool) return 0;
+  const std::optional<std::u16string> outputFile = OutputFile(*job, *applicationName);
+  if (!outputFile) return 0;
+  const std::optional<std::u16string> files = PackagedFiles(*job, icons);
+  if (!files) return 0;
 
-  // The program token is read without backslash escapes, so the launcher path is only
-  // put in quotes; every later value is quoted so that the tool reads it back exactly.
-  std::u16string command = u"\"" + GetJavaRuntimeFolder() + u"/bin/java.exe\" -jar ";
-  if (iphone) {
-    command += QuoteArgument(launchFolder + u"MPK/lib/mpk.jar") + u" ";
-    const std::u16string profile = GetSetting(keys::kIpaProvision);
-    if (profile.empty()) {
-      ShowCatalogueMessage(kNoProvisioningProfileMessage, kMbIconExclamation);
-      return 0;
-    }
-    command += IphonePackagerOptions(GetSetting(keys::kIpaOption), profile, GetSetting(keys::kIpaCertPath), password);
-  } else {
-    command += QuoteArgument(launchFolder + kitName + u"/lib/ZPK.jar") + u" ";
-    if (prepare) {
-      command += u" -prepare ";
-    } else {
-      command += u" -package -storetype PKCS12 -keystore " + QuoteArgument(GetSetting(keys::kCertPath)) +
-                 u" -storepass " + QuoteArgument(password) + u" ";
-      if (SettingIsTrue(keys::kTimestamp)) {
-        command += u" -tsa " + std::u16string(kDefaultTimestampAuthorityUrl) + u" ";
-      } else {
-        command += u" -tsa none ";
-      }
-      if (target == NativeInstaller) command += u"-target native ";
-    }
-  }
-
-  const std::u16string_view extension = OutputExtension(target, prepare);
-  const std::u16string destination = GetSetting(iphone ? keys::kIpaDestination : keys::kZaroDestination);
-  std::u16string outputFile;
-  const std::u16string packageName = (applicationName.empty() ? baseName : applicationName) + std::u16string(extension);
-  if (const std::optional<std::u16string> folder = ExistingFolderDestination(destination, movieFolder)) {
-    // A destination naming a folder gets the package's own name inside that folder.
-    outputFile = *folder + packageName;
-  } else if (!destination.empty()) {
-    outputFile = ChangeExtension(destination, extension);
-    if (!IsUsableOutputPath(outputFile)) {
-      if (destination.find_first_of(u"/\\") != std::u16string::npos) {
-        ShowMessage(LoadMessage(kCreateFileErrorMessage) + LoadMessage(kCannotWriteDestinationMessage),
-                    kMbIconExclamation);
-        return 0;
-      }
-      outputFile = movieFolder + outputFile;
-    }
-  } else {
-    outputFile = movieFolder + packageName;
-  }
-
-  const std::u16string customDescriptor = GetSetting(keys::kCustomDescriptorPath);
-  const std::u16string descriptorFile = useCustomDescriptor && !customDescriptor.empty()
-                                            ? customDescriptor
-                                            : movieFolder + baseName + u"-app.xml";
-
-  command += QuoteArgument(outputFile) + u" " + QuoteArgument(descriptorFile) + u" -C " + QuoteArgument(movieFolder) +
-             u" " + QuoteArgument(baseName + u".qmv") + u" ";
-
-  std::vector<std::u16string> listedIcons;
-  for (const std::u16string& icon : icons) {
-    std::u16string path = DecodeSpaceEscapes(icon);
-    if (std::find(listedIcons.begin(), listedIcons.end(), path) != listedIcons.end()) continue;
-    command += QuoteArgument(path) + u" ";
-    listedIcons.push_back(std::move(path));
-  }
-
-  missingIncludedFiles.clear();
-  const long count = IncludedItemCount(GetSetting(keys::kIncludedCount));
-  for (long index = 0; index < count; ++index) {
-    const std::u16string value = GetSetting(IncludedItemKey(index));
-    if (value.empty()) continue;
-    if (std::optional<std::u16string> arguments = IncludedItemArguments(movieFolder, value)) {
-      command += *arguments;
-    } else {
-      missingIncludedFiles.push_back(value);
-    }
-  }
-  if (!missingIncludedFiles.empty()) {
-    const std::u16string question = LoadMessage(kMissingItemsMessage) + u"\n" +
-                                    MissingItemsList(missingIncludedFiles) +
-                                    LoadMessage(kContinueWithoutItemsMessage);
-    if (ShowMessage(question, kMbOkCancelExclamation) != kIdOk) return 0;
-  }
-
+  const std::u16string command = *tool + QuoteArgument(*outputFile) + u" " + *files;
   const PackagingRun run = RunWithProgress(command);
-  if (!run.cancelled) ReportPackagingResult(target, signingMode, run.exitCode, run.output, command);
+  if (!run.cancelled) ReportPackagingResult(target, job->signingMode, run.exitCode, run.output, command);
   ForgetUnrememberedPasswords();
   return 1;
 }

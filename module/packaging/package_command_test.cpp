@@ -144,63 +144,47 @@ TEST_F(PackagingTest, ALocalisedNameNamesTheOutputFileByItsFirstText) {
   EXPECT_EQ(ToolArgs(2)[3], FolderUtf8() + "Hello.zaroi") << "an empty first text: the movie's name";
 }
 
+// The arguments after the movie: each included item as "-C ROOT NAME", named inside the
+// movie folder where it lies there, else by its full path ("." and ".." resolved), and
+// items found only in the working folder get that folder as their root.
 TEST_F(PackagingTest, IncludedItemsAreNamedRelativeToTheirFolder) {
   fs::create_directories(movieFolder_ / "assets");
-  WriteText(movieFolder_ / "sub" / "data.txt", "x");
-  const fs::path shared = root_ / "shared dir";
-  fs::create_directories(shared);
-  SetSetting(keys::kIncludedCount, u"4");
-  SetSetting(IncludedItemKey(0), u"assets");
-  SetSetting(IncludedItemKey(1), u"");
-  SetSetting(IncludedItemKey(2), u"sub/data.txt");
-  SetSetting(IncludedItemKey(3), FromUtf8(shared.string() + "/"));
-  SetSetting(IncludedItemKey(4), u"beyond-the-count");
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  const std::vector<std::string> args = ToolArgs();
-  const int movie = IndexOf(args, "Hello.qmv");
-  ASSERT_GE(movie, 0);
-  const std::vector<std::string> included(args.begin() + movie + 1, args.end());
-  EXPECT_EQ(included, (std::vector<std::string>{"-C", FolderUtf8(), "assets", "-C", FolderUtf8(), "sub/data.txt",
-                                                "-C", root_.string() + "/", "shared dir"}));
-  EXPECT_TRUE(missingIncludedFiles.empty());
-}
-
-TEST_F(PackagingTest, IncludedItemsWithDotSegmentsAreNamedByTheirFullPath) {
-  fs::create_directories(movieFolder_ / "assets");
+  fs::create_directories(root_ / "shared dir");
   WriteText(movieFolder_ / "sub" / "data.txt", "x");
   WriteText(root_ / "outside" / "b.txt", "y");
-  SetSetting(keys::kIncludedCount, u"4");
-  SetSetting(IncludedItemKey(0), u"./assets");
-  SetSetting(IncludedItemKey(1), u"sub/../sub//data.txt");
-  SetSetting(IncludedItemKey(2), u"../outside/b.txt");
-  SetSetting(IncludedItemKey(3), FromUtf8((root_ / "outside" / "." / ".." / "movie" / "sub").string()));
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  const std::vector<std::string> args = ToolArgs();
-  const int movie = IndexOf(args, "Hello.qmv");
-  ASSERT_GE(movie, 0);
-  const std::vector<std::string> included(args.begin() + movie + 1, args.end());
-  EXPECT_EQ(included, (std::vector<std::string>{"-C", FolderUtf8(), "assets", "-C", FolderUtf8(), "sub/data.txt",
-                                                "-C", (root_ / "outside").string() + "/", "b.txt", "-C", FolderUtf8(),
-                                                "sub"}));
-}
-
-TEST_F(PackagingTest, IncludedItemsFoundInTheWorkingFolderGetThatFolderAsTheirRoot) {
   WriteText(root_ / "work" / "notes.txt", "n");
   WriteText(root_ / "work" / "nested" / "deep.txt", "d");
-  SetSetting(keys::kIncludedCount, u"2");
-  SetSetting(IncludedItemKey(0), u"notes.txt");
-  SetSetting(IncludedItemKey(1), u"nested/deep.txt");
+  const std::string movie = FolderUtf8(), outside = (root_ / "outside").string() + "/";
+  const struct {
+    std::vector<std::u16string> items;  // the included-item settings, in order
+    std::vector<std::string> expected;
+  } cases[] = {
+      {{u"assets", u"", u"sub/data.txt", FromUtf8((root_ / "shared dir").string() + "/")},
+       {"-C", movie, "assets", "-C", movie, "sub/data.txt", "-C", root_.string() + "/", "shared dir"}},
+      {{u"./assets", u"sub/../sub//data.txt", u"../outside/b.txt",
+        FromUtf8((root_ / "outside" / "." / ".." / "movie" / "sub").string())},
+       {"-C", movie, "assets", "-C", movie, "sub/data.txt", "-C", outside, "b.txt", "-C", movie, "sub"}},
+      {{u"notes.txt", u"nested/deep.txt"},
+       {"-C", (root_ / "work").string() + "/", "notes.txt", "-C", (root_ / "work" / "nested").string() + "/",
+        "deep.txt"}},
+  };
   const fs::path previous = fs::current_path();
   fs::current_path(root_ / "work");
-  const int result = Package(DesktopPackage, false);
+  int run = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(run);
+    SetSetting(keys::kIncludedCount, FromUtf8(std::to_string(c.items.size())));
+    for (size_t i = 0; i < c.items.size(); ++i) SetSetting(IncludedItemKey(static_cast<long>(i)), c.items[i]);
+    SetSetting(IncludedItemKey(static_cast<long>(c.items.size())), u"beyond-the-count");
+    SetSetting(keys::kCertPassword, u"secret");
+    EXPECT_EQ(Package(DesktopPackage, false), 1);
+    const std::vector<std::string> args = ToolArgs(++run);
+    const int at = IndexOf(args, "Hello.qmv");
+    EXPECT_GE(at, 0);
+    if (at >= 0) EXPECT_EQ(std::vector<std::string>(args.begin() + at + 1, args.end()), c.expected);
+    EXPECT_TRUE(missingIncludedFiles.empty());
+  }
   fs::current_path(previous);
-  EXPECT_EQ(result, 1);
-  const std::vector<std::string> args = ToolArgs();
-  const int movie = IndexOf(args, "Hello.qmv");
-  ASSERT_GE(movie, 0);
-  const std::vector<std::string> included(args.begin() + movie + 1, args.end());
-  EXPECT_EQ(included, (std::vector<std::string>{"-C", (root_ / "work").string() + "/", "notes.txt", "-C",
-                                                (root_ / "work" / "nested").string() + "/", "deep.txt"}));
 }
 
 TEST_F(PackagingTest, TwelveMissingItemsListElevenThenAsk) {

@@ -28,32 +28,41 @@ class PackagingResultTest : public PackagingTest {
     ASSERT_FALSE(run.cancelled);
     ReportPackagingResult(target, mode, run.exitCode, run.output, command);
   }
-  // The one box shown, which must be an error report.
-  std::u16string ErrorShown() const {
+  // The one box shown after the first `from`, which must be an error report.
+  std::u16string ErrorShown(size_t from = 0) const {
     const std::vector<UiEvent> messages = Messages();
-    if (messages.size() != 1 || messages[0].style != 48u) return u"<no single error box>";
-    const std::u16string& text = messages[0].text;
+    if (messages.size() != from + 1 || messages[from].style != 48u) return u"<no single error box>";
+    const std::u16string& text = messages[from].text;
     const std::u16string prefix(kErrorPrefix);
     return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : u"<no prefix>";
   }
 };
 
-TEST_F(PackagingResultTest, MissingFileNamesTheFile) {
-  ToolAnswers(2, "no such file icons/a.png\r\nusage: ZPK -package ...\n");
-  RunAndReport(Command());
-  EXPECT_EQ(ErrorShown(), u"缺少文件或无法打开文件。\n(icons/a.png)");
-}
-
-TEST_F(PackagingResultTest, UsageErrorWithoutAFileNameShowsTheOutput) {
-  ToolAnswers(2, "unknown option -q\nusage: ZPK\n");
-  RunAndReport(Command());
-  EXPECT_EQ(ErrorShown(), u"用法错误（错误的参数）。\nunknown option -q\nusage: ZPK\n");
-}
-
-TEST_F(PackagingResultTest, InvalidValueNamesTheElementCountingUtf16Units) {
-  ToolAnswers(12, "/作品/应用/app-app.xml: error 105: application.id contains invalid characters");
-  RunAndReport(Command());
-  EXPECT_EQ(ErrorShown(), u"应用程序描述符文件中的属性或元素包含无效的值。\n(application.id)");
+// What the author is told for the tool's exit code and output ("" for no box at all).
+TEST_F(PackagingResultTest, ToolFailuresAreExplained) {
+  const struct {
+    int exitCode;
+    const char* output;
+    std::u16string shown;
+  } cases[] = {
+      {2, "no such file icons/a.png\r\nusage: ZPK -package ...\n", u"缺少文件或无法打开文件。\n(icons/a.png)"},
+      {2, "unknown option -q\nusage: ZPK\n", u"用法错误（错误的参数）。\nunknown option -q\nusage: ZPK\n"},
+      {12, "/作品/应用/app-app.xml: error 105: application.id contains invalid characters",
+       u"应用程序描述符文件中的属性或元素包含无效的值。\n(application.id)"},
+      {0, "warning: icon 48x48 is scaled\n", u"warning: icon 48x48 is scaled\n"},  // success with a warning
+      {3, "", u""},                                                                 // unlisted code, no output
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    const size_t before = Messages().size();
+    ToolAnswers(c.exitCode, c.output);
+    RunAndReport(Command());
+    if (c.shown.empty()) {
+      EXPECT_EQ(Messages().size(), before);
+    } else {
+      EXPECT_EQ(ErrorShown(before), c.shown);
+    }
+  }
 }
 
 TEST_F(PackagingResultTest, UnexpectedElementDetailAndItsShortForm) {
@@ -65,12 +74,6 @@ TEST_F(PackagingResultTest, UnexpectedElementDetailAndItsShortForm) {
   EXPECT_EQ(InterpretPackagingResult(DesktopPackage, u"sign", 6, u"error 100").row, 5) << "exit codes first";
 }
 
-TEST_F(PackagingResultTest, SuccessThatPrintedAWarningIsAFailure) {
-  ToolAnswers(0, "warning: icon 48x48 is scaled\n");
-  RunAndReport(Command());
-  EXPECT_EQ(ErrorShown(), u"warning: icon 48x48 is scaled\n");
-}
-
 TEST_F(PackagingResultTest, TimeStampProgressLinesOfASuccessfulRunAreNoWarning) {
   ToolAnswers(0, "time stamp: retrying https://timestamp.corvane.example/tsa in 1.0 s (retry 1): busy\n"
                  "time stamp: granted by https://timestamp.corvane.example/tsa\n");
@@ -79,12 +82,6 @@ TEST_F(PackagingResultTest, TimeStampProgressLinesOfASuccessfulRunAreNoWarning) 
   EXPECT_EQ(Messages()[0].text, u"已创建 ZARO 文件。");
   EXPECT_EQ(InterpretPackagingResult(DesktopPackage, u"sign", 10, u"time stamp: retrying x\nx could not be used\n").row,
             9);
-}
-
-TEST_F(PackagingResultTest, UnlistedExitCodeWithoutOutputShowsNothing) {
-  ToolAnswers(3, "");
-  RunAndReport(Command());
-  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(PackagingResultTest, TimestampFailureRetriesAsItWas) {

@@ -72,8 +72,17 @@ std::u16string BlanksEscaped(std::u16string_view path) { return ReplaceAll(std::
 
 std::u16string BlanksUnescaped(std::u16string_view path) { return ReplaceAll(std::u16string(path), u"%20", u" "); }
 
+std::u16string FileNamePart(std::u16string_view path) {
+  const size_t separator = path.find_last_of(u"\\/");
+  return std::u16string(separator == std::u16string_view::npos ? path : path.substr(separator + 1));
+}
+
+bool IsInsideFolder(std::u16string_view path, std::u16string_view folder) {
+  return !folder.empty() && path.substr(0, folder.size()) == folder;
+}
+
 std::u16string RelativeToFolder(std::u16string_view path, std::u16string_view folder) {
-  if (folder.empty() || path.find(folder) == std::u16string_view::npos) return std::u16string(path);
+  if (!IsInsideFolder(path, folder)) return std::u16string(path);
   return std::u16string(path.substr(folder.size()));
 }
 

@@ -20,9 +20,12 @@ std::u16string WithBackslashes(std::u16string path);
 // Descriptor form of a relative path: every blank as "%20", and back.
 std::u16string BlanksEscaped(std::u16string_view path);
 std::u16string BlanksUnescaped(std::u16string_view path);
-// `path` made relative to `folder` when it contains `folder` (the folder's length of
-// leading characters dropped, as the pages do); otherwise `path` as it is. An empty folder
-// leaves the path whole.
+// The file name at the end of a path ("\" or "/" separators); the whole text without one.
+std::u16string FileNamePart(std::u16string_view path);
+// A path lies inside a folder (given with its trailing separator) when it starts with it; a
+// path that holds the folder's text further along (a copy of the tree elsewhere) does not.
+bool IsInsideFolder(std::u16string_view path, std::u16string_view folder);
+// `path` relative to `folder` when it lies inside it; otherwise `path` as it is.
 std::u16string RelativeToFolder(std::u16string_view path, std::u16string_view folder);
 
 }  // namespace zaro

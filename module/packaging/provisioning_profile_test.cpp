@@ -94,6 +94,11 @@ TEST_F(ProfileReaderTest, ReadsTheIdentifierOutOfASignedProfile) {
   EXPECT_EQ(Read(Profile("wild.mobileprovision", content)), u"com.example.*");
   content.applicationIdentifier = "ABCDE12345.*";
   EXPECT_EQ(Read(Profile("any.mobileprovision", content)), u"*");
+  content.applicationIdentifier = "ABCDE12345.com.example.compact";
+  content.indented = false;  // no white space between the elements
+  ASSERT_NE(testing::ProfilePropertyList(content).find("<key>application-identifier</key><string>"),
+            std::string::npos);
+  EXPECT_EQ(Read(Profile("compact.mobileprovision", content)), u"com.example.compact");
 
   // Typed ids through the whole road: read, then apply.
   std::u16string identifier;
@@ -117,44 +122,29 @@ TEST_F(ProfileReaderTest, LeavesTheMoviesDescriptorAlone) {
   ReleaseDescriptor(MovieDescriptor());
 }
 
-TEST_F(ProfileReaderTest, ProfileWithoutWhiteSpaceBetweenElementsReadsTheSame) {
-  testing::ProfileContent content;
-  content.applicationIdentifier = "ABCDE12345.com.example.compact";
-  content.indented = false;
-  const std::string plist = testing::ProfilePropertyList(content);
-  ASSERT_NE(plist.find("<key>application-identifier</key><string>"), std::string::npos);
-  EXPECT_EQ(Read(Profile("compact.mobileprovision", content)), u"com.example.compact");
-}
-
 TEST_F(ProfileReaderTest, DamagedProfilesLeaveTheFieldUnchanged) {
   const std::string good = testing::ProfilePropertyList({});
   const std::string body = good.substr(good.find("<plist"));
+  const std::string list = body.substr(0, body.find("</plist>"));
+  const std::string key = "<plist><dict><key>application-identifier</key>";
+  const std::pair<const char*, std::string> cases[] = {
+      {"no list", "binary\x01\x02 no list here"},
+      {"unclosed", "xx" + list},
+      {"the end marker before the start", "</plist>" + list},
+      {"does not parse", key + " <string>ABCDE12345.com.x</dict></plist>"},
+      {"no key", "<plist><dict><key>Name</key> <string>ABCDE12345.com.x</string></dict></plist>"},
+      {"nothing after the team prefix", key + "\n<string>ABCDE12345.</string></dict></plist>"},
+      {"no value after the key", key + "</dict></plist>"},
+  };
   bool found = true;
   EXPECT_EQ(Read(FromUtf8((root_ / "missing.mobileprovision").string()), &found), u"typed");
   EXPECT_FALSE(found);
-  EXPECT_EQ(Read(RawFile("none", "binary\x01\x02 no list here"), &found), u"typed");
-  EXPECT_FALSE(found);
-  EXPECT_EQ(Read(RawFile("unclosed", "xx" + body.substr(0, body.find("</plist>"))), &found), u"typed");
-  EXPECT_FALSE(found);
-  EXPECT_EQ(Read(RawFile("reversed", "</plist>" + body.substr(0, body.find("</plist>"))), &found), u"typed");
-  EXPECT_FALSE(found) << "the end marker comes before the start";
-  EXPECT_EQ(Read(RawFile("broken", "<plist><dict><key>application-identifier</key> <string>ABCDE12345.com.x"
-                                   "</dict></plist>"),
-                 &found),
-            u"typed");
-  EXPECT_FALSE(found) << "does not parse";
-  EXPECT_EQ(Read(RawFile("nokey", "<plist><dict><key>Name</key> <string>ABCDE12345.com.x</string></dict></plist>"),
-                 &found),
-            u"typed");
-  EXPECT_FALSE(found);
-  EXPECT_EQ(Read(RawFile("short", "<plist><dict><key>application-identifier</key>\n<string>ABCDE12345.</string>"
-                                  "</dict></plist>"),
-                 &found),
-            u"typed");
-  EXPECT_FALSE(found) << "nothing after the team prefix";
-  EXPECT_EQ(Read(RawFile("last", "<plist><dict><key>application-identifier</key></dict></plist>"), &found),
-            u"typed");
-  EXPECT_FALSE(found) << "no value after the key";
+  int n = 0;
+  for (const auto& [what, bytes] : cases) {
+    found = true;
+    EXPECT_EQ(Read(RawFile("damaged" + std::to_string(n++), bytes), &found), u"typed") << what;
+    EXPECT_FALSE(found) << what;
+  }
 }
 
 TEST_F(ProfileReaderTest, IdentifierLongerThanTheLimitIsRefused) {

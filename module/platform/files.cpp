@@ -86,13 +86,6 @@ bool CreateFolder(std::u16string_view path) {
   return FolderExists(path);
 }
 
-bool CreateFolderTree(std::u16string_view path) {
-  if (path.empty()) return false;
-  std::error_code error;
-  std::filesystem::create_directories(ToPosixPath(path), error);
-  return FolderExists(path);
-}
-
 bool DeleteFileAt(std::u16string_view path) {
   return !path.empty() && ::unlink(ToPosixPath(path).c_str()) == 0;
 }

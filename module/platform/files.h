@@ -20,8 +20,6 @@ bool FolderExists(std::u16string_view path);
 bool CopyFileOverwrite(std::u16string_view from, std::u16string_view to);
 // Creates one folder; true when it exists afterwards.
 bool CreateFolder(std::u16string_view path);
-// Creates a folder and every missing parent; true when it exists afterwards.
-bool CreateFolderTree(std::u16string_view path);
 bool DeleteFileAt(std::u16string_view path);
 
 std::optional<std::string> ReadFileBytes(std::u16string_view path);

@@ -74,7 +74,6 @@ TEST_F(Files, CopyFoldersAndDeletion) {
   EXPECT_TRUE(CreateFolder(Windows("one")));
   EXPECT_TRUE(CreateFolder(Windows("one"))) << "an existing folder counts as made";
   EXPECT_FALSE(CreateFolder(Windows("x/y")));
-  EXPECT_TRUE(CreateFolderTree(Windows("x/y/z")));
   EXPECT_TRUE(DeleteFileAt(Windows("dst.bin")));
   EXPECT_FALSE(FileExists(Windows("dst.bin")));
 }

@@ -234,6 +234,39 @@ TEST_F(ProcessRunner, CancelStopsDescendantsThatLeftTheGroupOrWereOrphaned) {
   }
 }
 
+// The host's own children, started before the tool, are neither signalled nor reaped by a
+// cancel, although the runner adopts and reaps the orphans of the tool's tree.
+TEST_F(ProcessRunner, CancelSparesTheProcessesTheHostAlreadyHad) {
+  const pid_t hostChild = ::fork();
+  ASSERT_GE(hostChild, 0);
+  if (hostChild == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  const pid_t hostEnded = ::fork();  // ended, its status not yet collected by the host
+  ASSERT_GE(hostEnded, 0);
+  if (hostEnded == 0) ::_exit(7);
+  ASSERT_TRUE(Eventually([&] { return ProcessEnded(hostEnded); }));
+  const fs::path ready = root / "ready";
+  std::atomic<unsigned char> cancel{0};
+  std::thread canceller([&] {
+    Eventually([&] { return fs::exists(ready); });
+    cancel.store(1);
+  });
+  std::string output;
+  EXPECT_EQ(Run(Shell("sh -c 'sleep 100 &'; touch '" + ready.string() + "'; sleep 100"), output, &cancel),
+            128 + SIGTERM);
+  canceller.join();
+  int status = 0;
+  EXPECT_FALSE(ProcessEnded(hostChild)) << "the host's child was stopped";
+  EXPECT_EQ(::waitpid(hostChild, &status, WNOHANG), 0) << "the host's child was reaped or signalled";
+  ::kill(hostChild, SIGKILL);
+  EXPECT_EQ(::waitpid(hostChild, &status, 0), hostChild);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_EQ(::waitpid(hostEnded, &status, 0), hostEnded) << "the host's ended child was reaped by the runner";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 7);
+}
+
 TEST_F(ProcessRunner, AMissingProgramShowsTheErrorBoxAndReturnsMinusOne) {
   std::string output = "kept";
   EXPECT_EQ(Run(u"\"\\no\\such\\kit\\java.exe\" -jar x.jar", output), -1);

@@ -244,37 +244,5 @@ TEST_F(RegistryHiveTest, MalformedRecordsCountAsCorrupt) {
   EXPECT_EQ(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"v"), u"line\nnext");
 }
 
-TEST_F(RegistryHiveTest, ProcessesWritingSideBySideLoseNothing) {
-  constexpr int kWrites = 40;
-  pid_t children[2];
-  for (int child = 0; child < 2; ++child) {
-    children[child] = ::fork();
-    ASSERT_GE(children[child], 0);
-    if (children[child] == 0) {
-      bool ok = true;
-      for (int i = 0; i < kWrites; ++i) {
-        auto key = RegistryKey::OpenOrCreate(kKey);
-        ok = key && key->WriteValue(FromUtf8("p" + std::to_string(child) + "-" + std::to_string(i)), u"x") && ok;
-      }
-      ::_exit(ok ? 0 : 1);
-    }
-  }
-  for (pid_t pid : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  auto key = RegistryKey::OpenOrCreate(kKey);
-  ASSERT_TRUE(key);
-  size_t count = 0;
-  while (key->EnumValue(count)) ++count;
-  EXPECT_EQ(count, 2u * kWrites);
-  for (int child = 0; child < 2; ++child) {
-    for (int i = 0; i < kWrites; ++i) {
-      EXPECT_TRUE(key->ReadValue(FromUtf8("p" + std::to_string(child) + "-" + std::to_string(i))));
-    }
-  }
-}
-
 }  // namespace
 }  // namespace zaro::platform

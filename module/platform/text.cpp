@@ -112,10 +112,6 @@ std::u16string LowerAscii(std::u16string_view text) {
   return out;
 }
 
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && StartsWithNoCase(a, b);
-}
-
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {

@@ -20,7 +20,6 @@ std::u16string Trimmed(std::u16string_view text);
 // fold ASCII letters only, so Chinese and other texts compare exactly.
 char16_t FoldAscii(char16_t c);
 std::u16string LowerAscii(std::u16string_view text);
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 // At most `limit` units of a text: what a fixed buffer of limit + 1 units shows. A
 // surrogate pair is never split.

@@ -52,12 +52,7 @@ class RegistryValuesTest : public ::testing::Test {
     ASSERT_TRUE(key);
     ASSERT_TRUE(key->WriteValue(name, data));
   }
-  static std::vector<std::u16string> Paths(const std::string& prefix, int from, int to) {
-    std::vector<std::u16string> paths;
-    for (int i = from; i <= to; ++i) paths.push_back(FromUtf8(prefix + std::to_string(i)));
-    return paths;
-  }
-  static void FillTen() { WriteRegistryList(u"CertPath", 10, Paths("/c/old", 1, 10)); }
+  static std::u16string FileName(size_t index) { return u"file" + FromUtf8(std::to_string(index + 1)); }
 
   testing::ScratchFolder scratch_{"regvalues-test"};
   const fs::path folder_ = scratch_.Path();
@@ -65,82 +60,53 @@ class RegistryValuesTest : public ::testing::Test {
 
 // ---- The merge rule of WriteRegistryList -------------------------------------------------
 
-TEST_F(RegistryValuesTest, MergeAppendsNewPathsAfterTheStoredOnes) {
-  WriteRegistryList(u"CertPath", 10, {u"A", u"B"});
-  EXPECT_EQ(Stored(u"CertPath"), (Pairs{{u"file1", u"A"}, {u"file2", u"B"}}));
+struct MergeCase {
+  const char* what;
+  std::vector<std::u16string> stored;               // raw values file1, file2, ... before the merges
+  std::vector<std::vector<std::u16string>> merges;  // one WriteRegistryList(limit 10) each
+  std::vector<std::u16string> expected;             // file1, file2, ... afterwards
+};
 
-  WriteRegistryList(u"CertPath", 10, {u"B", u"C"});
-  EXPECT_EQ(Stored(u"CertPath"), (Pairs{{u"file1", u"A"}, {u"file2", u"B"}, {u"file3", u"C"}}));
-
-  // Stored entries anywhere in the list are neither rewritten nor moved; the comparison
-  // is case-sensitive.
-  WriteRegistryList(u"CertPath", 10, {u"C", u"A", u"a"});
-  EXPECT_EQ(Stored(u"CertPath"),
-            (Pairs{{u"file1", u"A"}, {u"file2", u"B"}, {u"file3", u"C"}, {u"file4", u"a"}}));
+std::vector<std::u16string> Paths(const std::string& prefix, int from, int to) {
+  std::vector<std::u16string> paths;
+  for (int i = from; i <= to; ++i) paths.push_back(FromUtf8(prefix + std::to_string(i)));
+  return paths;
+}
+std::vector<std::u16string> Join(std::vector<std::u16string> a, const std::vector<std::u16string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
 
-TEST_F(RegistryValuesTest, MergeIntoAFullListOverwritesFromFile1) {
-  FillTen();
-  WriteRegistryList(u"CertPath", 10, {u"X"});
-  Pairs stored = Stored(u"CertPath");
-  ASSERT_EQ(stored.size(), 10u);
-  EXPECT_EQ(stored[0], (std::pair<std::u16string, std::u16string>{u"file1", u"X"}));
-  EXPECT_EQ(stored[1].second, u"/c/old2");
-
-  WriteRegistryList(u"CertPath", 10, {u"Y", u"Z"});
-  stored = Stored(u"CertPath");
-  ASSERT_EQ(stored.size(), 10u);
-  // Each write numbers its own new entries from file1 again, so X gives way to Y.
-  EXPECT_EQ(stored[0].second, u"Y");
-  EXPECT_EQ(stored[1].second, u"Z");
-  EXPECT_EQ(stored[2].second, u"/c/old3");
-}
-
-TEST_F(RegistryValuesTest, MergeOfTwoNewPathsIntoAFullListUsesFile1AndFile2) {
-  FillTen();
-  WriteRegistryList(u"CertPath", 10, {u"/c/old4", u"X1", u"X2"});
-  const Pairs stored = Stored(u"CertPath");
-  ASSERT_EQ(stored.size(), 10u);
-  EXPECT_EQ(stored[0], (std::pair<std::u16string, std::u16string>{u"file1", u"X1"}));
-  EXPECT_EQ(stored[1], (std::pair<std::u16string, std::u16string>{u"file2", u"X2"}));
-  EXPECT_EQ(stored[3].second, u"/c/old4");
-}
-
-TEST_F(RegistryValuesTest, MergeWalkStopsOncePastTheLimit) {
-  FillTen();
-  WriteRegistryList(u"CertPath", 10, Paths("/n/", 1, 12));
-  const Pairs stored = Stored(u"CertPath");
-  ASSERT_EQ(stored.size(), 11u);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(stored[i].second, FromUtf8("/n/" + std::to_string(i + 1)));
-  EXPECT_EQ(stored[10], (std::pair<std::u16string, std::u16string>{u"file11", u"/n/11"}));
-
-  // The same from an empty list: ten appended, the eleventh as file11, the twelfth dropped.
-  WriteRegistryList(u"IpaCertPath", 10, Paths("/i/", 1, 12));
-  const Pairs fresh = Stored(u"IpaCertPath");
-  ASSERT_EQ(fresh.size(), 11u);
-  EXPECT_EQ(fresh[9], (std::pair<std::u16string, std::u16string>{u"file10", u"/i/10"}));
-  EXPECT_EQ(fresh[10], (std::pair<std::u16string, std::u16string>{u"file11", u"/i/11"}));
-}
-
-TEST_F(RegistryValuesTest, MergeSkipsPathsTooLongToBeReadBack) {
-  const std::u16string longPath(260, u'p');
-  WriteRegistryList(u"CertPath", 10, {u"A", longPath, u"B"});
-  EXPECT_EQ(Stored(u"CertPath"), (Pairs{{u"file1", u"A"}, {u"file2", u"B"}}));
+TEST_F(RegistryValuesTest, MergeRule) {
+  const std::vector<std::u16string> ten = Paths("/c/old", 1, 10);
   const std::u16string fits(259, u'q');
-  WriteRegistryList(u"CertPath", 10, {fits});
-  std::vector<std::u16string> read;
-  ReadRegistryList(u"CertPath", read);
-  EXPECT_THAT(read, ElementsAre(u"A", u"B", fits));
-}
-
-TEST_F(RegistryValuesTest, MergeCountsOnlyTheValuesAReadWouldSee) {
-  // A value too long for the buffers ends the enumeration, so the merge numbers after
-  // the values before it.
-  StoreRaw(ListKey(u"CertPath"), u"file1", u"A");
-  StoreRaw(ListKey(u"CertPath"), u"file2", std::u16string(300, u'L'));
-  StoreRaw(ListKey(u"CertPath"), u"file3", u"C");
-  WriteRegistryList(u"CertPath", 10, {u"C", u"D"});
-  EXPECT_EQ(Stored(u"CertPath"), (Pairs{{u"file1", u"A"}, {u"file2", u"C"}, {u"file3", u"D"}}));
+  const MergeCase cases[] = {
+      {"new paths are appended; stored ones anywhere are neither rewritten nor moved; case counts",
+       {}, {{u"A", u"B"}, {u"B", u"C"}, {u"C", u"A", u"a"}}, {u"A", u"B", u"C", u"a"}},
+      {"a full list is overwritten from file1, and every merge numbers from file1 again",
+       ten, {{u"X"}, {u"Y", u"Z"}}, Join({u"Y", u"Z"}, Paths("/c/old", 3, 10))},
+      {"two new paths into a full list take file1 and file2",
+       ten, {{u"/c/old4", u"X1", u"X2"}}, Join({u"X1", u"X2"}, Paths("/c/old", 3, 10))},
+      {"the walk stops once past the limit: the eleventh is file11, the twelfth dropped",
+       ten, {Paths("/n/", 1, 12)}, Paths("/n/", 1, 11)},
+      {"the same from an empty list", {}, {Paths("/i/", 1, 12)}, Paths("/i/", 1, 11)},
+      {"paths too long to be read back are skipped", {}, {{u"A", std::u16string(260, u'p'), u"B"}, {fits}},
+       {u"A", u"B", fits}},
+      {"only the values a read would see count: an overlong value ends the enumeration",
+       {u"A", std::u16string(300, u'L'), u"C"}, {{u"C", u"D"}}, {u"A", u"C", u"D"}},
+  };
+  for (const MergeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ::setenv("TESSEL_REGISTRY_FILE", (folder_ / ("registry-" + std::to_string(&c - cases))).c_str(), 1);
+    for (size_t i = 0; i < c.stored.size(); ++i) StoreRaw(ListKey(u"CertPath"), FileName(i), c.stored[i]);
+    for (const auto& merge : c.merges) WriteRegistryList(u"CertPath", 10, merge);
+    Pairs expected;
+    for (size_t i = 0; i < c.expected.size(); ++i) expected.emplace_back(FileName(i), c.expected[i]);
+    EXPECT_EQ(Stored(u"CertPath"), expected);
+    std::vector<std::u16string> read;
+    ReadRegistryList(u"CertPath", read);
+    EXPECT_EQ(read, c.expected);
+  }
 }
 
 // ---- Reading lists -----------------------------------------------------------------------
@@ -200,23 +166,6 @@ TEST_F(RegistryValuesTest, SingleValueWriteRefusesTextsOverTheBuffer) {
   WriteRegistryValue(u"Last IPA Cert", std::u16string(1023, u'z'));
   key = RegistryKey::OpenOrCreate(kSettingsKey);
   EXPECT_EQ(key->ReadValue(u"Last IPA Cert"), std::u16string(1023, u'z'));
-}
-
-TEST_F(RegistryValuesTest, CorruptHiveIsKeptAsideAndReadsAsMissing) {
-  const std::string garbage = "not a registry";
-  std::ofstream(folder_ / "registry", std::ios::binary) << garbage;
-  std::u16string mode = u"unchanged";
-  ReadRegistryValue(u"DigitalSign", mode);
-  EXPECT_EQ(mode, u"unchanged");
-  std::vector<std::u16string> list;
-  ReadRegistryList(u"CertPath", list);
-  EXPECT_TRUE(list.empty());
-
-  WriteRegistryValue(u"DigitalSign", u"sign");
-  ReadRegistryValue(u"DigitalSign", mode);
-  EXPECT_EQ(mode, u"sign");
-  std::ifstream aside(folder_ / "registry.corrupt", std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), {}), garbage);
 }
 
 TEST_F(RegistryValuesTest, UnusableHiveMakesReadsKeepAndWritesDoNothing) {

@@ -1,5 +1,5 @@
 #pragma once
-// The Signature page of the settings sheet: sign with a certificate or prepare an unsigned
+// CDigitalSigDlg, the Signature page of the settings sheet: sign with a certificate or prepare an unsigned
 // intermediate file, the certificate, its password and the time-stamp choice.
 //
 // Form (page) name "Signature", tab caption "签名".

@@ -1,5 +1,5 @@
 #pragma once
-// The dialog that makes a self-signed certificate (a PKCS #12 keystore) with the kit's
+// CSelfSignDlg, the dialog that makes a self-signed certificate (a PKCS #12 keystore) with the kit's
 // packaging tool and makes it the document's certificate.
 //
 // Form name "SelfSign", title "创建自签名的数字证书".

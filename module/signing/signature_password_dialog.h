@@ -1,5 +1,5 @@
 #pragma once
-// The prompt for the desktop certificate's password, shown by the sheet's Publish button
+// CSignaturePasswordDlg, the prompt for the desktop certificate's password, shown by the sheet's Publish button
 // when a certificate is set but no password is known.
 //
 // Form name "SignaturePassword", title "数字签名密码".

@@ -85,12 +85,6 @@ CAdvancedSettingsDlg::CAdvancedSettingsDlg() {
   AddButton(MakeButton("edittype", {}));
 }
 
-const std::vector<std::string>& CAdvancedSettingsDlg::DigitsOnlyFields() {
-  static const std::vector<std::string> fields = {"width",    "height",    "x",        "y",
-                                                  "maxwidth", "maxheight", "minwidth", "minheight"};
-  return fields;
-}
-
 std::u16string CAdvancedSettingsDlg::Placeholder() { return u"<" + LoadMessage(kNone) + u">"; }
 
 bool CAdvancedSettingsDlg::SetField(std::string_view name, std::u16string_view value) {

@@ -1,5 +1,5 @@
 #pragma once
-// The Advanced page of the desktop settings sheet: file type associations, the initial
+// CAdvancedSettingsDlg, the Advanced page of the desktop settings sheet: file type associations, the initial
 // window's size, position, size limits and abilities, the install and program menu folders
 // and the custom update interface. Everything goes into the movie's descriptor document;
 // the file itself is saved by the sheet (the General page's commit).
@@ -46,8 +46,6 @@ class CAdvancedSettingsDlg : public PageState {
 
   bool SetField(std::string_view name, std::u16string_view value) override;
 
-  // The fields of the window group that only take digits.
-  static const std::vector<std::string>& DigitsOnlyFields();
   // The list's entry when there are no file types: "<" + message 8052 + ">".
   static std::u16string Placeholder();
   const std::map<std::u16string, FileTypeRecord>& FileTypes() const { return types_; }

@@ -142,18 +142,18 @@ TEST_F(AdvancedPageTest, CommitChecksPairsFirstThenValuesInOrder) {
   // One minimum filled: 8070 before anything else, even before an invalid width.
   Set({{"width", u"wide"}, {"minwidth", u"800"}, {"maxwidth", u"640"}, {"maxheight", u""}});
   EXPECT_FALSE(page_->Commit());
-  Set({{"minheight", u"600"}});
+  Set({{"minheight", u"400"}});
   EXPECT_FALSE(page_->Commit());  // the maximum pair is incomplete
   Set({{"maxheight", u"480"}});
   EXPECT_FALSE(page_->Commit());  // the width is no number
   Set({{"width", u""}});
-  EXPECT_FALSE(page_->Commit());  // minimum 800 over maximum 640
+  EXPECT_FALSE(page_->Commit());  // minimum width 800 over maximum 640; the heights fit
   EXPECT_EQ(Messages(), (std::vector<std::u16string>{
                             u"请指定最小宽度和最小高度。", u"请指定最大宽度和最大高度。",
                             u"应用程序描述符文件中的属性或元素包含无效的值。\nwide",
                             u"application.initialWindow.minSize 大于 application.initialWindow.maxSize "}));
   EXPECT_EQ(Element(u"maxSize"), u"1024 768") << "8038 leaves maxSize alone";
-  EXPECT_EQ(Element(u"minSize"), u"800 600") << "steps before the failing one stay done";
+  EXPECT_EQ(Element(u"minSize"), u"800 400") << "steps before the failing one stay done";
 
   Set({{"maxwidth", u"900"}, {"minheight", u"0600"}, {"maxheight", u"599"}});
   EXPECT_FALSE(page_->Commit()) << "heights compare as numbers too";

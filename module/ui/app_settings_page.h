@@ -1,5 +1,5 @@
 #pragma once
-// The desktop General page of the settings sheet: the application's identity from the
+// CAppSettingsDlg, the desktop General page of the settings sheet: the application's identity from the
 // movie's descriptor, the output file, the installer choice, the window style, the
 // supported profiles and the extra files to package.
 //

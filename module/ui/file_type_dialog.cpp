@@ -1,40 +1,27 @@
 #include "ui/file_type_dialog.h"
 
+#include "descriptor/application_icons.h"
 #include "packaging/path_utilities.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/messages.h"
 #include "settings/settings_store.h"
+#include "ui/icon_choice.h"
 
 namespace zaro {
 namespace {
 
-constexpr unsigned kCopyIconQuestion = 8020;
 constexpr unsigned kIconUnreadable = 8039;
 constexpr unsigned kIconMissing = 8045;
 constexpr unsigned kFieldsRequired = 8047;
-constexpr unsigned kImageFiles = 8049;
 constexpr unsigned kNameInvalid = 8063;
 constexpr unsigned kNameRule = 8064;
 constexpr unsigned kExtensionInvalid = 8065;
 constexpr unsigned kExtensionRule = 8066;
 constexpr unsigned kHelpLink = 8104;
-// OK and Cancel with the warning icon.
-constexpr unsigned kOkCancelWarning = kMbOkCancel | kMbIconExclamation;
 
 // The dialog lists its icon rows largest first; the record stores them smallest first.
 constexpr int kDialogOrder[] = {128, 48, 32, 16};
-
-std::u16string SizeLabel(int size) {
-  const std::u16string number = FromUtf8(std::to_string(size));
-  return number + u"x" + number;
-}
-
-// The name of the file at the end of a Windows-form path.
-std::u16string FileNamePart(std::u16string_view path) {
-  const size_t separator = path.find_last_of(u"\\/");
-  return std::u16string(separator == std::u16string_view::npos ? path : path.substr(separator + 1));
-}
 
 }  // namespace
 
@@ -49,10 +36,10 @@ CFileTypeDlg::CFileTypeDlg(FileTypeRecord& record) : record_(record) {
   AddField(MakeField("contenttype", FieldKind::Text, u"内容类型:", {}, "settings"));
   AddField(MakeField("icons", FieldKind::Label, u"文件类型图标设置", {}, "icons"));
   for (int size : kDialogOrder) {
-    AddField(MakeField(IconControl("icon", size), FieldKind::Text, SizeLabel(size) + u":", {}, "icons"));
+    AddField(MakeField(IconControl("icon", size), FieldKind::Text, IconSizeText(size) + u":", {}, "icons"));
   }
   for (int size : kDialogOrder) {
-    AddField(MakeField(IconControl("preview", size), FieldKind::Picture, SizeLabel(size), {}, "icons"));
+    AddField(MakeField(IconControl("preview", size), FieldKind::Picture, IconSizeText(size), {}, "icons"));
   }
   for (int size : kDialogOrder) AddButton(MakeButton(IconControl("browse", size), {}));
   for (int size : kDialogOrder) AddButton(MakeButton(IconControl("clear", size), {}));
@@ -63,7 +50,6 @@ CFileTypeDlg::CFileTypeDlg(FileTypeRecord& record) : record_(record) {
 
 void CFileTypeDlg::OnShow() {
   root_ = WithBackslashes(GetSetting(keys::kMovieFolder));
-  filter_ = LoadMessage(kImageFiles) + u" (*.png)|*.png||";
   if (record_.name.empty() && record_.extension.empty()) return;  // a new file type
   SetText("name", FromUtf8(record_.name));
   SetText("extension", FromUtf8(record_.extension));
@@ -101,28 +87,10 @@ void CFileTypeDlg::OnButton(std::string_view name) {
 }
 
 void CFileTypeDlg::Browse(int size) {
-  FileDialogRequest request;
-  request.filter = filter_;
-  const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
+  const std::optional<ChosenIcon> chosen = ChooseMovieIcon(root_, kFileTypeIconFolder);
   if (!chosen) return;
-  std::u16string path = *chosen;
-  // Inside the movie folder means below it: a path that merely holds the folder's text
-  // further on (a copy of the tree elsewhere) is outside.
-  const bool inside = !root_.empty() && path.compare(0, root_.size(), root_) == 0;
-  if (!inside) {
-    if (ShowCatalogueMessage(kCopyIconQuestion, kOkCancelWarning) != kIdOk) return;
-    if (platform::FileExists(path)) {
-      const std::u16string folder = root_ + std::u16string(kFileTypeIconFolder);
-      platform::CreateFolder(folder);
-      const std::u16string copy = folder + FileNamePart(path);
-      platform::CopyFileOverwrite(path, copy);
-      path = copy;
-    }
-  }
-  const std::u16string absolute = path;
-  if (!root_.empty() && path.compare(0, root_.size(), root_) == 0) path.erase(0, root_.size());
-  SetText(IconControl("icon", size), path);
-  SetText(IconControl("preview", size), absolute);
+  SetText(IconControl("icon", size), chosen->relative);
+  SetText(IconControl("preview", size), chosen->absolute);
 }
 
 void CFileTypeDlg::Clear(int size) {

@@ -1,5 +1,5 @@
 #pragma once
-// The file type dialog ("文件类型设置"): edits one FileTypeRecord lent by the Advanced page.
+// CFileTypeDlg, the file type dialog ("文件类型设置"): edits one FileTypeRecord lent by the Advanced page.
 //
 // Form name "FileType".
 // Fields:
@@ -46,8 +46,6 @@ class CFileTypeDlg : public FormState {
 
   // The movie folder with "\" separators, ending in one.
   const std::u16string& RootContentFolder() const { return root_; }
-  // The open-file filter of the browse buttons.
-  const std::u16string& BrowseFilter() const { return filter_; }
 
  protected:
   void OnButton(std::string_view name) override;
@@ -63,7 +61,6 @@ class CFileTypeDlg : public FormState {
 
   FileTypeRecord& record_;
   std::u16string root_;
-  std::u16string filter_;
 };
 
 // "icon128", "preview48", "browse16", ... for a prefix and an icon size.

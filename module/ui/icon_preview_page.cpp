@@ -8,27 +8,14 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "settings/messages.h"
+#include "ui/icon_choice.h"
 #include "settings/settings_store.h"
 
 namespace zaro {
 namespace {
 
-constexpr unsigned kImageFiles = 8049;
-constexpr unsigned kCopyIconQuestion = 8020;
 constexpr unsigned kIconCaption = 8106;
-// OK and Cancel with the warning icon.
-constexpr unsigned kOkCancelWarning = kMbOkCancel | kMbIconExclamation;
 constexpr std::u16string_view kCopyFolder = u"AppIconsForPublish\\";
-
-std::u16string SizeText(int size) {
-  const std::u16string number = FromUtf8(std::to_string(size));
-  return number + u"x" + number;
-}
-
-std::u16string FileNamePart(std::u16string_view path) {
-  const size_t slash = path.find_last_of(u"\\/");
-  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-}
 
 }  // namespace
 
@@ -46,7 +33,7 @@ void CIconPreviewDlg::OnInitPage() {
   sizes_ = ApplicationIconSizes(SettingIsTrue(keys::kPubIpa));
   FormField* list = FindField("size");
   list->items.clear();
-  for (int size : sizes_) list->items.push_back(LoadMessage(kIconCaption) + u" " + SizeText(size));
+  for (int size : sizes_) list->items.push_back(LoadMessage(kIconCaption) + u" " + IconSizeText(size));
   rootFolder_ = WithBackslashes(GetSetting(keys::kMovieFolder));
   list->text = list->items.front();
   ShowSelected();
@@ -62,7 +49,7 @@ int CIconPreviewDlg::SelectedSize() const {
 
 void CIconPreviewDlg::ShowSelected() {
   const int size = SelectedSize();
-  FindField("path")->label = size > 0 ? SizeText(size) : std::u16string();
+  FindField("path")->label = size > 0 ? IconSizeText(size) : std::u16string();
   SetText("path", u"");
   SetText("preview", u"");
   if (size == 0) return;
@@ -88,22 +75,9 @@ void CIconPreviewDlg::OnButton(std::string_view name) {
 void CIconPreviewDlg::Browse() {
   const int size = SelectedSize();
   if (size == 0) return;
-  FileDialogRequest request;
-  request.filter = LoadMessage(kImageFiles) + u" (*.png)|*.png||";
-  const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
+  const std::optional<ChosenIcon> chosen = ChooseMovieIcon(rootFolder_, kCopyFolder);
   if (!chosen) return;
-  std::u16string relative;
-  if (!rootFolder_.empty() && chosen->find(rootFolder_) != std::u16string::npos) {
-    relative = RelativeToFolder(*chosen, rootFolder_);
-  } else {
-    if (ShowCatalogueMessage(kCopyIconQuestion, kOkCancelWarning) != kIdOk) return;
-    const std::u16string folder = rootFolder_ + std::u16string(kCopyFolder);
-    platform::CreateFolder(folder);
-    const std::u16string name = FileNamePart(*chosen);
-    platform::CopyFileOverwrite(*chosen, folder + name);
-    relative = std::u16string(kCopyFolder) + name;
-  }
-  WriteAppIcon(MovieDescriptor(), IconElementName(size), BlanksEscaped(WithSlashes(relative)));
+  WriteAppIcon(MovieDescriptor(), IconElementName(size), BlanksEscaped(WithSlashes(chosen->relative)));
   ShowSelected();
 }
 

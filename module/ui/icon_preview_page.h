@@ -1,5 +1,5 @@
 #pragma once
-// The Icons page of the settings sheet (desktop and iPhone): one PNG per icon size, stored
+// CIconPreviewDlg, the Icons page of the settings sheet (desktop and iPhone): one PNG per icon size, stored
 // in the application's `icon` element of the movie's descriptor.
 //
 // Form (page) name "Icons", tab caption "图标".

@@ -84,6 +84,22 @@ TEST_F(IconsPageTest, AnIconFromOutsideIsCopiedOnlyAfterOk) {
   EXPECT_EQ(testing_support::ReadBytes(movieFolder_ / "AppIconsForPublish" / "big icon.png"), "png bytes");
   EXPECT_EQ(page.Text("path"), u"AppIconsForPublish/big icon.png");
   EXPECT_EQ(Stored(u"image16x16"), u"") << "only the selected size";
+
+  // A path that holds the movie folder's text further along lies outside it: copied, not cut.
+  const std::filesystem::path mirror = root_ / "mirror" / movieFolder_.relative_path() / "m.png";
+  WriteBytes(mirror, "mirror");
+  ui_->QueueFile(platform::ToWindowsForm(mirror.string()));
+  ui_->QueueButton(kIdOk);
+  ASSERT_TRUE(page.Press("browse"));
+  EXPECT_EQ(Stored(u"image128x128"), u"AppIconsForPublish/m.png");
+}
+
+TEST_F(IconsPageTest, AStoredPathIsShownTrimmed) {
+  WriteBytes(movieFolder_ / "icons" / "a.png", "png");
+  ASSERT_EQ(WriteAppIcon(MovieDescriptor(), u"image16x16", u"\n  icons/a.png \t"), 0);
+  page.Activate();
+  EXPECT_EQ(page.Text("path"), u"icons/a.png");
+  EXPECT_EQ(page.Text("preview"), folder_ + u"icons\\a.png");
 }
 
 TEST_F(IconsPageTest, AnOverLongPathIsShownCutAndKeptWhole) {

@@ -1,5 +1,5 @@
 #pragma once
-// The iPhone Deployment page of the settings sheet: the iPhone certificate and its
+// CFaiDeployDlg, the iPhone Deployment page of the settings sheet: the iPhone certificate and its
 // password, the provisioning profile, the application ID and the deployment type.
 //
 // Form (page) name "Deployment", tab caption "部署".

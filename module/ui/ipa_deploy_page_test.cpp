@@ -1,5 +1,7 @@
 #include "ui/ipa_deploy_page.h"
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "testing/profile_maker.h"
@@ -93,50 +95,42 @@ TEST_F(DeploymentPageTest, OpeningFillsTheListsAndPrefersExistingStoredPaths) {
 }
 
 TEST_F(DeploymentPageTest, CommitWithMessagesStopsAtTheFirstMissingValue) {
-  {
+  // Each case clears or breaks one value of a filled page; the checks run in this order and
+  // what was checked before the refusing value is stored.
+  struct Case {
+    const char* field;
+    std::u16string value;
+    int result;
+    std::u16string message;
+    std::function<void(CFaiDeployDlg&)> then;
+  };
+  const Case cases[] = {
+      {"certpath", u"", CFaiDeployDlg::kMissing, kChooseCertificate,
+       [](CFaiDeployDlg& page) {
+         EXPECT_EQ(page.Text("password"), u"") << "the page was filled again from the stored values";
+       }},
+      {"certpath", WindowsForm(root_ / "keys/none.p12"), CFaiDeployDlg::kFileGone, kCertificateMissing,
+       [](CFaiDeployDlg&) { EXPECT_EQ(GetSetting(keys::kIpaCertPath), u""); }},
+      {"password", u"", CFaiDeployDlg::kMissing, kPasswordEmpty,
+       [this](CFaiDeployDlg& page) {
+         EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(cert_)) << "the certificate was stored before";
+         EXPECT_EQ(Registry(u"Last IPA Cert"), Slashes(cert_));
+         EXPECT_EQ(GetSetting(keys::kIpaProvision), u"") << "nothing after the password";
+         EXPECT_EQ(page.Text("certpath"), cert_);
+       }},
+      {"profile", u"", CFaiDeployDlg::kMissing, kChooseProfile, nullptr},
+      {"profile", WindowsForm(root_ / "keys/none.mobileprovision"), CFaiDeployDlg::kFileGone, kProfileMissing,
+       nullptr},
+      {"appid", u"", CFaiDeployDlg::kMissing, LoadMessage(8061) + LoadMessage(8062),
+       [](CFaiDeployDlg& page) { EXPECT_EQ(page.Text("appid"), u"com.example.demo"); }},
+  };
+  for (const Case& c : cases) {
     auto page = FilledPage();
-    ASSERT_TRUE(page->SetField("certpath", u""));
-    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kMissing);
-    EXPECT_EQ(Messages().back(), kChooseCertificate);
+    ASSERT_TRUE(page->SetField(c.field, c.value)) << c.field;
+    EXPECT_EQ(page->CommitIpaDeployment(true), c.result) << c.field;
+    EXPECT_EQ(Messages().back(), c.message) << c.field;
     EXPECT_EQ(LastMessage()->style, 48u);
-    EXPECT_EQ(LastMessage()->title, u"Corvane Tessel KV5");
-    EXPECT_EQ(page->Text("password"), u"") << "the page was filled again from the stored values";
-  }
-  {
-    auto page = FilledPage();
-    ASSERT_TRUE(page->SetField("certpath", WindowsForm(root_ / "keys/none.p12")));
-    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kFileGone);
-    EXPECT_EQ(Messages().back(), kCertificateMissing);
-    EXPECT_EQ(GetSetting(keys::kIpaCertPath), u"");
-  }
-  {
-    auto page = FilledPage();
-    ASSERT_TRUE(page->SetField("password", u""));
-    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kMissing);
-    EXPECT_EQ(Messages().back(), kPasswordEmpty);
-    EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(cert_)) << "the certificate was stored before";
-    EXPECT_EQ(Registry(u"Last IPA Cert"), Slashes(cert_));
-    EXPECT_EQ(GetSetting(keys::kIpaProvision), u"") << "nothing after the password";
-    EXPECT_EQ(page->Text("certpath"), cert_);
-  }
-  {
-    auto page = FilledPage();
-    ASSERT_TRUE(page->SetField("profile", u""));
-    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kMissing);
-    EXPECT_EQ(Messages().back(), kChooseProfile);
-  }
-  {
-    auto page = FilledPage();
-    ASSERT_TRUE(page->SetField("profile", WindowsForm(root_ / "keys/none.mobileprovision")));
-    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kFileGone);
-    EXPECT_EQ(Messages().back(), kProfileMissing);
-  }
-  {
-    auto page = FilledPage();
-    ASSERT_TRUE(page->SetField("appid", u""));
-    EXPECT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kMissing);
-    EXPECT_EQ(Messages().back(), LoadMessage(8061) + LoadMessage(8062));
-    EXPECT_EQ(page->Text("appid"), u"com.example.demo");
+    if (c.then) c.then(*page);
   }
   EXPECT_EQ(Messages().size(), 6u);
 }

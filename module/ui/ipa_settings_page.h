@@ -1,5 +1,5 @@
 #pragma once
-// The iPhone General page of the settings sheet: the output .ipa file, the application's
+// CIpaSettingsDlg, the iPhone General page of the settings sheet: the output .ipa file, the application's
 // name and version, the start-up window and the extra files to package.
 //
 // Form (page) name "General" on an iPhone sheet, tab caption "常规".

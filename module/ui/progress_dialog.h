@@ -1,5 +1,5 @@
 #pragma once
-// The modal "publishing" dialog shown while a packaging tool runs: a marquee bar and a
+// CProgressDlg, the modal "publishing" dialog shown while a packaging tool runs: a marquee bar and a
 // Cancel button. It closes itself once the run's flag is set and sets that flag on Cancel.
 // The worker notifies the run's wake signal when it sets the flag, so the view ticks the
 // dialog at once; the one-second timer is only a fallback.

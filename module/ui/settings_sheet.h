@@ -1,5 +1,5 @@
 #pragma once
-// The settings property sheet: the pages of the publish target, OK, Cancel, Publish (in the
+// CSettingsPropSheet, the settings property sheet: the pages of the publish target, OK, Cancel, Publish (in the
 // place of Apply) and Help. The sheet holds no settings of its own; it orders the pages'
 // commits, decides whether the document settings are kept (com.zaro.quessa.exitok) and
 // starts packaging.

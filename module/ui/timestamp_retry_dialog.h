@@ -1,5 +1,5 @@
 #pragma once
-// The dialog shown when the packaging tool could not reach the time-stamp authority: retry,
+// CTimestampRetryDlg, the dialog shown when the packaging tool could not reach the time-stamp authority: retry,
 // go on without a time stamp, or give up.
 #include <string>
 

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "kit_text.h"
+
 namespace {
 
 using namespace xercesc;
@@ -42,13 +44,6 @@ std::u16string Wide(const char* text) {
   return out;  // only ASCII element names pass through here
 }
 
-std::string Trim(const std::string& text) {
-  const char* blanks = " \t\r\n";
-  const size_t first = text.find_first_not_of(blanks);
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 std::string PosixPath(std::string path) {
   for (char& c : path) {
     if (c == '\\') c = '/';
@@ -66,15 +61,15 @@ DOMElement* First(DOMElement* scope, const char* tag) {
 std::optional<std::string> TextOf(DOMElement* scope, const char* tag) {
   DOMElement* element = First(scope, tag);
   if (!element) return std::nullopt;
-  return Trim(Utf8(element->getTextContent()));
+  return zpk::Trimmed(Utf8(element->getTextContent()));
 }
 
 // The name, or its first localised text when it holds <text xml:lang="..."> children.
 std::optional<std::string> NameOf(DOMElement* root) {
   DOMElement* name = First(root, "name");
   if (!name) return std::nullopt;
-  if (DOMElement* text = First(name, "text")) return Trim(Utf8(text->getTextContent()));
-  return Trim(Utf8(name->getTextContent()));
+  if (DOMElement* text = First(name, "text")) return zpk::Trimmed(Utf8(text->getTextContent()));
+  return zpk::Trimmed(Utf8(name->getTextContent()));
 }
 
 int HexValue(char c) {

@@ -14,6 +14,7 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLString.hpp>
 
+#include "kit_text.h"
 #include "xml_session.h"
 #include "xml_text.h"
 
@@ -43,14 +44,6 @@ class FirstErrorHandler : public ErrorHandler {
   bool failed = false;
   std::string message;
 };
-
-std::string Trim(const std::string& s) {
-  const char* ws = " \t\r\n";
-  size_t b = s.find_first_not_of(ws);
-  if (b == std::string::npos) return {};
-  size_t e = s.find_last_not_of(ws);
-  return s.substr(b, e - b + 1);
-}
 
 std::string Lower(std::string s) {
   for (char& c : s) if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -226,7 +219,7 @@ class Checker {
         }
         case DOMNode::TEXT_NODE:
         case DOMNode::CDATA_SECTION_NODE:
-          if (!Trim(XmlToUtf8(node->getNodeValue())).empty())
+          if (!Trimmed(XmlToUtf8(node->getNodeValue())).empty())
             return Fail(103, "unexpected text in " + where);
           break;
         case DOMNode::COMMENT_NODE:
@@ -258,7 +251,7 @@ class Checker {
       if (node->getNodeType() == DOMNode::ELEMENT_NODE)
         return Fail(103, "unexpected element " + where + "." + XmlToUtf8(node->getLocalName()));
     }
-    text = Trim(XmlToUtf8(element->getTextContent()));
+    text = Trimmed(XmlToUtf8(element->getTextContent()));
     return true;
   }
 
@@ -285,8 +278,35 @@ class Checker {
     if (!LeafText(element, where, text)) return false;
     values_[where] = text;
     switch (kind) {
-      case Kind::Text:
-        return true;
+      case Kind::Id:
+      case Kind::FileName:
+      case Kind::Version:
+        return CheckIdentity(where, kind, text);
+      case Kind::Bool:
+      case Kind::UInt:
+      case Kind::Int:
+      case Kind::SizePair:
+      case Kind::Chrome:
+      case Kind::AspectRatio:
+      case Kind::RenderMode:
+        return CheckWindowValue(where, kind, text);
+      case Kind::RelPath:
+      case Kind::Folder:
+      case Kind::Profiles:
+        return CheckLocation(where, kind, text);
+      case Kind::ContentType:
+      case Kind::TypeName:
+      case Kind::TypeExt:
+      case Kind::TypeText:
+        return CheckFileTypeValue(where, kind, text);
+      default:
+        return true;  // plain text
+    }
+  }
+
+  // The application's id, file name and version.
+  bool CheckIdentity(const std::string& where, Kind kind, const std::string& text) {
+    switch (kind) {
       case Kind::Id: {
         if (text.empty() || text.size() > 212) return Invalid(where, "invalid characters");
         for (char c : text) {
@@ -309,6 +329,14 @@ class Checker {
         if (HasControl(text) || text.size() > 64) return Invalid(where, "invalid characters");
         info_.version = text;
         return true;
+      default:
+        return true;
+    }
+  }
+
+  // Values of the initial window: flags, numbers, sizes and choices.
+  bool CheckWindowValue(const std::string& where, Kind kind, const std::string& text) {
+    switch (kind) {
       case Kind::Bool: {
         std::string lower = Lower(text);
         if (lower != "true" && lower != "false") return Invalid(where, "an invalid value (true or false expected)");
@@ -324,8 +352,8 @@ class Checker {
       }
       case Kind::SizePair: {
         size_t blank = text.find_first_of(" \t");
-        std::string w = blank == std::string::npos ? "" : Trim(text.substr(0, blank));
-        std::string h = blank == std::string::npos ? "" : Trim(text.substr(blank));
+        std::string w = blank == std::string::npos ? "" : Trimmed(text.substr(0, blank));
+        std::string h = blank == std::string::npos ? "" : Trimmed(text.substr(blank));
         if (!IsDigits(w) || !IsDigits(h)) return Invalid(where, "an invalid value (width and height expected)");
         sizes_[where] = {std::stol(w), std::stol(h)};
         return true;
@@ -339,6 +367,14 @@ class Checker {
       case Kind::RenderMode:
         if (text != "auto" && text != "cpu" && text != "gpu" && text != "direct") return Invalid(where, "an invalid value");
         return true;
+      default:
+        return true;
+    }
+  }
+
+  // Paths, folders and the profile list.
+  bool CheckLocation(const std::string& where, Kind kind, const std::string& text) {
+    switch (kind) {
       case Kind::RelPath: {
         std::string decoded;
         if (text.empty()) return true;  // reported as missing below
@@ -356,7 +392,7 @@ class Checker {
         for (size_t start = 0; start <= folder.size();) {
           size_t slash = folder.find('/', start);
           std::string part = folder.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-          if (Trim(part) != part || part.back() == '.') return Invalid(where, "an invalid path");
+          if (Trimmed(part) != part || part.back() == '.') return Invalid(where, "an invalid path");
           if (slash == std::string::npos) break;
           start = slash + 1;
         }
@@ -375,6 +411,14 @@ class Checker {
         }
         return true;
       }
+      default:
+        return true;
+    }
+  }
+
+  // The fields of one file type.
+  bool CheckFileTypeValue(const std::string& where, Kind kind, const std::string& text) {
+    switch (kind) {
       case Kind::ContentType:
         if (text.empty()) return Fail(104, where + " is required");
         if (!IsMimeType(text)) return Invalid(where, "an invalid value (a MIME type expected)");
@@ -418,7 +462,7 @@ class Checker {
       if (n->getNodeType() == DOMNode::ELEMENT_NODE) hasElements = true;
     const bool applicationName = where == "application.name";
     if (!hasElements) {
-      values_[where] = Trim(XmlToUtf8(element->getTextContent()));
+      values_[where] = Trimmed(XmlToUtf8(element->getTextContent()));
       if (applicationName) info_.name = values_[where];
       return true;
     }
@@ -429,7 +473,7 @@ class Checker {
       for (DOMNode* n = child->getFirstChild(); n != nullptr; n = n->getNextSibling())
         if (n->getNodeType() == DOMNode::ELEMENT_NODE)
           return Fail(103, "unexpected element " + childPath + "." + XmlToUtf8(n->getLocalName()));
-      if (applicationName && info_.name.empty()) info_.name = Trim(XmlToUtf8(child->getTextContent()));
+      if (applicationName && info_.name.empty()) info_.name = Trimmed(XmlToUtf8(child->getTextContent()));
       return true;
     });
   }

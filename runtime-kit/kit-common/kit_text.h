@@ -1,0 +1,16 @@
+#pragma once
+// Small text helpers the kit's tools share.
+#include <string>
+#include <string_view>
+
+namespace zpk {
+
+// The text without the blanks, tabs and line breaks around it.
+inline std::string Trimmed(std::string_view text) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(kBlanks) - first + 1));
+}
+
+}  // namespace zpk
