@@ -33,13 +33,16 @@ std::unique_ptr<UiServices> CreateWxUi() {
   return std::make_unique<wxui::WxUi>();
 }
 
-void RegisterWxUi() { SetWindowSystemFactory(&CreateWxUi); }
-
 namespace wxui {
 namespace {
 
-std::vector<wxWindow*>& OwnerStack() {
-  static std::vector<wxWindow*> stack;
+struct OwnerEntry {
+  wxWindow* window;
+  std::function<void()> refresh;
+};
+
+std::vector<OwnerEntry>& OwnerStack() {
+  static std::vector<OwnerEntry> stack;
   return stack;
 }
 
@@ -206,12 +209,17 @@ wxString WildcardFromFilter(std::u16string_view filter) {
   return wildcard.empty() ? wxString("*") : wildcard;
 }
 
-OwnerScope::OwnerScope(wxWindow* window) { OwnerStack().push_back(window); }
+OwnerScope::OwnerScope(wxWindow* window, std::function<void()> refresh) {
+  OwnerStack().push_back({window, std::move(refresh)});
+}
 OwnerScope::~OwnerScope() { OwnerStack().pop_back(); }
 
 wxWindow* WxUi::Owner() {
   const auto& stack = OwnerStack();
-  return stack.empty() ? nullptr : stack.back();
+  if (stack.empty()) return nullptr;
+  const OwnerEntry& owner = stack.back();
+  if (owner.refresh) owner.refresh();
+  return owner.window;
 }
 
 int WxUi::ShowMessageBox(std::u16string_view text, std::u16string_view title, unsigned style) {
