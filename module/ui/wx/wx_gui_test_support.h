@@ -19,6 +19,7 @@
 #include <wx/propdlg.h>
 #include <wx/radiobut.h>
 #include <wx/statbmp.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/valtext.h>
