@@ -260,6 +260,8 @@ std::optional<double> WxRound(XServer& server, const std::vector<std::string>& p
 #endif
 
 struct Interface {
+  Interface(std::string label, std::function<std::optional<double>()> run)
+      : name(std::move(label)), round(std::move(run)) {}
   std::string name;
   std::function<std::optional<double>()> round;
   std::vector<double> latencies;
@@ -349,23 +351,26 @@ int main() {
     };
   };
   std::vector<Interface> interfaces;
-  interfaces.push_back({"scripted (answers file)",
-                        withOverhead(scriptedOverheads, [&](double* wall) { return ScriptedRound(scripted, log, wall); })});
-  interfaces.push_back({"console (pseudo-terminal)",
-                        withOverhead(consoleOverheads, [&](double* wall) { return ConsoleRound(publish, wall); })});
+  interfaces.emplace_back("scripted (answers file)",
+                          withOverhead(scriptedOverheads, [&](double* wall) { return ScriptedRound(scripted, log, wall); }));
+  interfaces.emplace_back("console (pseudo-terminal)",
+                          withOverhead(consoleOverheads, [&](double* wall) { return ConsoleRound(publish, wall); }));
 #ifdef PUBLISH_OVERHEAD_X11
   XServer server;
   const bool haveXvfb = std::system("command -v Xvfb >/dev/null 2>&1") == 0 && server.Start();
   double dialogGone = 0;
   std::vector<double> dialogLatencies;
   if (haveXvfb) {
-    interfaces.push_back({"wx (Xvfb)", [&] {
+    interfaces.emplace_back("wx (Xvfb)", [&] {
                             dialogGone = 0;
                             const std::optional<double> shown = WxRound(server, publish, dialogGone);
                             const std::optional<double> ended = ToolEnded(recordings);
-                            if (shown && ended && dialogGone > 0) dialogLatencies.push_back((dialogGone - *ended) * 1e3);
+                            if (shown && ended && dialogGone > 0) {
+                              dialogLatencies.push_back((dialogGone - *ended) * 1e3);
+                              std::printf("  tool exit to progress dialog gone %.1f ms\n", dialogLatencies.back());
+                            }
                             return shown;
-                          }});
+                          });
   }
   else std::printf("wx: skipped (Xvfb is not installed or did not start)\n");
 #else

@@ -51,6 +51,10 @@ class WxUi : public UiServices {
   virtual bool LaunchBrowser(const wxString& url);
 };
 
+// Loads what a message box needs (icons, fonts, widget styles) once per process, so that
+// the box that reports a run is up at once; the progress dialog calls it while it waits.
+void PrepareMessageBoxes();
+
 // Keeps a window on the owner stack while it is modal; `refresh` mirrors its form into
 // its widgets before a dialog opens over it.
 class OwnerScope {

@@ -30,6 +30,7 @@ namespace zaro {
 
 std::unique_ptr<UiServices> CreateWxUi() {
   if (!wxui::EnsureWxStarted()) return nullptr;
+  wxui::PrepareMessageBoxes();
   return std::make_unique<wxui::WxUi>();
 }
 
@@ -57,6 +58,17 @@ int TitleBarWidth(wxWindow* window, const wxString& title) {
   int height = 0;
   window->GetTextExtent(title, &width, &height, nullptr, nullptr, &caption);
   return width + window->FromDIP(96);
+}
+
+wxArtID ArtFor(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::Stop: return wxART_ERROR;
+    case BoxIcon::Question: return wxART_QUESTION;
+    case BoxIcon::Exclamation: return wxART_WARNING;
+    case BoxIcon::Information: return wxART_INFORMATION;
+    case BoxIcon::None: break;
+  }
+  return {};
 }
 
 class MessageBoxView : public wxDialog {
@@ -117,17 +129,6 @@ class MessageBoxView : public wxDialog {
   }
 
  private:
-  static wxArtID ArtFor(BoxIcon icon) {
-    switch (icon) {
-      case BoxIcon::Stop: return wxART_ERROR;
-      case BoxIcon::Question: return wxART_QUESTION;
-      case BoxIcon::Exclamation: return wxART_WARNING;
-      case BoxIcon::Information: return wxART_INFORMATION;
-      case BoxIcon::None: break;
-    }
-    return {};
-  }
-
   MessageBoxLook look_;
 };
 
@@ -207,6 +208,22 @@ wxString WildcardFromFilter(std::u16string_view filter) {
     wildcard << parts[i] << '|' << patterns;
   }
   return wildcard.empty() ? wxString("*") : wildcard;
+}
+
+void PrepareMessageBoxes() {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  // The icons come from the icon theme through the image loaders; the art provider keeps
+  // what it loaded, so the box finds them at once.
+  for (BoxIcon icon : {BoxIcon::Stop, BoxIcon::Question, BoxIcon::Exclamation, BoxIcon::Information}) {
+    wxArtProvider::GetBitmap(ArtFor(icon), wxART_MESSAGE_BOX);
+  }
+  // A box laid out and never shown: the widget styles, the dialog font and its bold title
+  // face with the CJK glyphs of the texts, and the button captions are loaded with it.
+  MessageBoxView sample(nullptr, u"已创建 ZAROI 文件。是否覆盖它？", kMessageTitle,
+                        DecodeMessageBoxStyle(kMbYesNoCancel | kMbIconInformation));
+  sample.GetTextExtent(ToWx(u"中止重试忽略"));
 }
 
 OwnerScope::OwnerScope(wxWindow* window, std::function<void()> refresh) {
