@@ -284,14 +284,10 @@ class WxGui : public ::testing::Test {
     if (!home_.empty()) fs::remove_all(home_, ignored);
   }
 
-  // False, after saying why, when there is no display to test on.
-  bool HaveDisplay() {
-    if (!XServer::Get().Ready()) {
-      std::cout << "[ SKIPPED ] no X server for the GUI test: " << XServer::Get().Reason() << std::endl;
-      return false;
-    }
-    EXPECT_NE(ui_, nullptr) << reason_;
-    return ui_ != nullptr;
+  // Every GUI test is skipped, with the reason, when there is no display to test on.
+  void SetUp() override {
+    if (!XServer::Get().Ready()) GTEST_SKIP() << "no X server for the GUI test: " << XServer::Get().Reason();
+    ASSERT_NE(ui_, nullptr) << reason_;
   }
 
   static inline std::unique_ptr<UiServices> ui_;

@@ -13,7 +13,8 @@ using namespace gui_testing;
 class WxPages : public WxGui {
  protected:
   void SetUp() override {
-    if (!XServer::Get().Ready() || ui_ == nullptr) return;
+    WxGui::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     folder_ = home_ / "movie";
     fs::create_directories(folder_ / "icons");
     for (int side : {16, 20}) {
@@ -40,7 +41,6 @@ class WxPages : public WxGui {
 };
 
 TEST_F(WxPages, GeneralPageShowsItsFieldsAlignedWithTheirPictureButtons) {
-  if (!HaveDisplay()) return;
   SetSetting(keys::kIncludedCount, u"1");
   SetSetting(IncludedItemKey(0), u"assets/readme.txt");
   CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage);
@@ -74,7 +74,6 @@ TEST_F(WxPages, GeneralPageShowsItsFieldsAlignedWithTheirPictureButtons) {
 }
 
 TEST_F(WxPages, IconsPageDrawsASmallIconUnscaledInTheMiddleOfThePreview) {
-  if (!HaveDisplay()) return;
   CSettingsPropSheet sheet(CSettingsPropSheet::kIconsPage);
   ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 128x128"));
   wxRect drawn;
@@ -102,7 +101,6 @@ TEST(PreviewPlacement, ASquareOfTheSmallestSideCentred) {
 // The Advanced page filled from a descriptor with one file type, and the file type dialog
 // opened on that type from the page's edit picture, its previews showing the real icons.
 TEST_F(WxGui, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
-  if (!HaveDisplay()) return;
   InstallUi(CreateWxUi());
   const fs::path movie = home_ / "movie";
   fs::create_directories(movie / "icons");
@@ -199,7 +197,6 @@ TEST_F(WxGui, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
 }
 
 TEST_F(WxGui, IphoneSheetShowsItsGeneralAndDeploymentPages) {
-  if (!HaveDisplay()) return;
   InstallUi(CreateWxUi());
   const fs::path movies = home_ / "iphone movies";
   fs::create_directories(movies / "keys");
@@ -273,8 +270,6 @@ TEST_F(WxGui, IphoneSheetShowsItsGeneralAndDeploymentPages) {
 // before the box about its certificate field opens; the General page's remove button is
 // greyed while no extra entry is selected.
 TEST_F(WxGui, IphonePublishWithoutACertificateShowsTheDeploymentPageFirst) {
-  if (!XServer::Get().Ready()) GTEST_SKIP() << "no X server for the GUI test: " << XServer::Get().Reason();
-  ASSERT_NE(ui_, nullptr) << reason_;
   InstallUi(CreateWxUi());
   // A hive of its own: no certificate remembered by another test.
   setenv("TESSEL_REGISTRY_FILE", (home_ / "registry-without-certificates").c_str(), 1);
