@@ -52,12 +52,9 @@ std::unique_ptr<UiServices> LoadWindowSystemFrom(const std::string& path) {
                  kWindowSystemEntry);
     return nullptr;
   }
-  std::unique_ptr<UiServices> ui(entry(kWindowSystemAbi));
-  if (ui == nullptr) {
-    std::fprintf(stderr, "zaropublish: the window views of %s cannot start on the display; dialogs are shown on "
-                         "the terminal\n", path.c_str());
-  }
-  return ui;
+  // Null when the toolkit cannot start on the display: the console then answers, as it
+  // always has in that case (the toolkit says why on standard error itself).
+  return std::unique_ptr<UiServices>(entry(kWindowSystemAbi));
 }
 
 }  // namespace zaro

@@ -27,8 +27,9 @@ bool DisplayNamed();
 std::string WindowSystemLibraryPath();
 
 // The window-system factory of the extension: null without a display (nothing is loaded
-// then), and null after one message on standard error naming the file and the reason when
-// the library cannot be opened or refuses to start; the caller then uses the console.
+// then), null when the toolkit cannot start on the display, and null after one message on
+// standard error naming the file and the reason when the library cannot be opened or has
+// no entry point; the caller then uses the console.
 // The library stays loaded for the life of the process.
 std::unique_ptr<UiServices> LoadWindowSystem();
 // The same with the library at `path`.
