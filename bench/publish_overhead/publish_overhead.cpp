@@ -1,14 +1,17 @@
-// Time from the packaging tool's exit to the result box, for a whole publish of the example
-// document in each interface this machine offers:
+// For a whole publish of the example document in each interface this machine offers:
 //   scripted   tessel with an answers file; the box is the line in its UI log
 //   console    tessel at a pseudo-terminal without a display; the box is its text there
 //   wx         tessel under Xvfb (when Xvfb is installed); the box is its window mapping
-// The Java launcher is reached through a small script that runs the real launcher and then
-// writes down the moment it ended, so each figure runs from the tool's exit to the moment
-// the author could read the result. Prints every round and the median per interface.
+// it prints the time from the packaging tool's exit to the result box, and for the scripted
+// and console runs the publish's overhead: its wall time less that of the packaging tool
+// run alone with the arguments the publish handed it. The Java launcher is reached through
+// a small script that writes down those arguments, runs the real launcher and then the
+// moment it ended. Every round runs each contender once, in an order that rotates from
+// round to round; the medians follow.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <spawn.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -33,6 +36,8 @@
 
 #include "settings/registry_values.h"
 #include "tessel_e2e.h"
+
+extern char** environ;
 
 namespace {
 
@@ -87,11 +92,43 @@ std::optional<double> ToolEnded(const fs::path& recordings) {
   return std::atof(text.c_str());
 }
 
-// Scripted: the result box is the last line the module appends to the UI log.
-std::optional<double> ScriptedRound(const std::vector<std::string>& publish, const fs::path& log) {
+// The arguments the launcher script saw in the last publish (NUL-separated).
+std::vector<std::string> ToolArguments(const fs::path& recordings) {
+  std::vector<std::string> args;
+  const std::string all = ReadText(recordings / "args");
+  size_t start = 0;
+  for (size_t end; (end = all.find('\0', start)) != std::string::npos; start = end + 1) {
+    args.push_back(all.substr(start, end - start));
+  }
+  return args;
+}
+
+// The packaging tool alone, as the publish ran it; its wall time in ms.
+std::optional<double> ToolAlone(const fs::path& java, const std::vector<std::string>& toolArgs) {
+  std::vector<std::string> argv = {java.string()};
+  argv.insert(argv.end(), toolArgs.begin(), toolArgs.end());
+  std::vector<char*> args;
+  for (std::string& arg : argv) args.push_back(arg.data());
+  args.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  const double start = Now();
+  pid_t pid = 0;
+  const int started = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0 || Wait(pid) != 0) return std::nullopt;
+  return (Now() - start) * 1e3;
+}
+
+// Scripted: the result box is the last line the module appends to the UI log. `wallMs`
+// gets the whole command's wall time.
+std::optional<double> ScriptedRound(const std::vector<std::string>& publish, const fs::path& log,
+                                    double* wallMs = nullptr) {
   fs::remove(log);
   std::vector<std::string> argv = publish;
   argv.insert(argv.end(), {"--ui-log", log.string()});
+  const double start = Now();
   const pid_t pid = fork();
   if (pid == 0) {
     const int devnull = open("/dev/null", O_WRONLY);
@@ -99,6 +136,7 @@ std::optional<double> ScriptedRound(const std::vector<std::string>& publish, con
     ExecTessel(argv);
   }
   if (Wait(pid) != 0) return std::nullopt;
+  if (wallMs != nullptr) *wallMs = (Now() - start) * 1e3;
   struct stat st {};
   if (stat(log.c_str(), &st) != 0 || ReadText(log).find("\"event\":\"message\"") == std::string::npos)
     return std::nullopt;
@@ -106,7 +144,8 @@ std::optional<double> ScriptedRound(const std::vector<std::string>& publish, con
 }
 
 // Console: tessel at a pseudo-terminal; the box is its title appearing there.
-std::optional<double> ConsoleRound(const std::vector<std::string>& publish) {
+std::optional<double> ConsoleRound(const std::vector<std::string>& publish, double* wallMs = nullptr) {
+  const double start = Now();
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
@@ -124,6 +163,7 @@ std::optional<double> ConsoleRound(const std::vector<std::string>& publish) {
   }
   close(master);
   if (Wait(pid) != 0) return std::nullopt;
+  if (wallMs != nullptr) *wallMs = (Now() - start) * 1e3;
   return shown;
 }
 
@@ -220,8 +260,12 @@ std::optional<double> WxRound(XServer& server, const std::vector<std::string>& p
 #endif
 
 struct Interface {
+  Interface(std::string label, std::function<std::optional<double>()> run)
+      : name(std::move(label)), round(std::move(run)) {}
   std::string name;
   std::function<std::optional<double>()> round;
+  std::vector<double> latencies;
+  bool failed = false;
 };
 
 }  // namespace
@@ -254,14 +298,16 @@ int main() {
     return 1;
   }
 
-  // A Java launcher that runs the real one and then writes down when it ended (bash's
-  // clock variable, so no program start lies between the tool's end and the record).
+  // A Java launcher that writes down its arguments, runs the real one and then writes down
+  // when it ended (bash's clock variable, so no program start lies between the tool's end
+  // and the record).
   const fs::path appData = box.Root() / "RecordingProgramData";
   const fs::path recordings = box.Root() / "recorded";
   const fs::path shimFolder = appData / "Corvane" / "KV5" / "jre" / "bin";
   fs::create_directories(shimFolder, code);
   fs::create_directories(recordings, code);
-  WriteText(shimFolder / "java.exe", "#!/bin/bash\n'" + realJava.string() + "' \"$@\"\nrc=$?\n"
+  WriteText(shimFolder / "java.exe", "#!/bin/bash\nprintf '%s\\0' \"$@\" > '" + (recordings / "args").string() +
+                                     "'\n'" + realJava.string() + "' \"$@\"\nrc=$?\n"
                                      "echo \"$EPOCHREALTIME\" > '" + (recordings / "ended").string() + "'\n"
                                      "exit $rc\n");
   ::chmod((shimFolder / "java.exe").c_str(), 0755);
@@ -287,23 +333,44 @@ int main() {
     return 1;
   }
 
-  std::vector<Interface> interfaces = {
-      {"scripted (answers file)", [&] { return ScriptedRound(scripted, log); }},
-      {"console (pseudo-terminal)", [&] { return ConsoleRound(publish); }},
+  // The scripted and console publishes also give their wall time, set against the tool
+  // run alone right after them with the same arguments.
+  std::vector<double> scriptedOverheads, consoleOverheads, toolTimes;
+  auto withOverhead = [&](std::vector<double>& overheads, const std::function<std::optional<double>(double*)>& run) {
+    return [&, run]() -> std::optional<double> {
+      double wallMs = 0;
+      const std::optional<double> shown = run(&wallMs);
+      if (!shown) return shown;
+      const std::optional<double> toolMs = ToolAlone(realJava, ToolArguments(recordings));
+      if (!toolMs) return std::nullopt;
+      toolTimes.push_back(*toolMs);
+      overheads.push_back(wallMs - *toolMs);
+      std::printf("  publish %.1f ms, packaging tool alone %.1f ms, overhead %.1f ms\n", wallMs, *toolMs,
+                  wallMs - *toolMs);
+      return shown;
+    };
   };
+  std::vector<Interface> interfaces;
+  interfaces.emplace_back("scripted (answers file)",
+                          withOverhead(scriptedOverheads, [&](double* wall) { return ScriptedRound(scripted, log, wall); }));
+  interfaces.emplace_back("console (pseudo-terminal)",
+                          withOverhead(consoleOverheads, [&](double* wall) { return ConsoleRound(publish, wall); }));
 #ifdef PUBLISH_OVERHEAD_X11
   XServer server;
   const bool haveXvfb = std::system("command -v Xvfb >/dev/null 2>&1") == 0 && server.Start();
   double dialogGone = 0;
   std::vector<double> dialogLatencies;
   if (haveXvfb) {
-    interfaces.push_back({"wx (Xvfb)", [&] {
+    interfaces.emplace_back("wx (Xvfb)", [&] {
                             dialogGone = 0;
                             const std::optional<double> shown = WxRound(server, publish, dialogGone);
                             const std::optional<double> ended = ToolEnded(recordings);
-                            if (shown && ended && dialogGone > 0) dialogLatencies.push_back((dialogGone - *ended) * 1e3);
+                            if (shown && ended && dialogGone > 0) {
+                              dialogLatencies.push_back((dialogGone - *ended) * 1e3);
+                              std::printf("  tool exit to progress dialog gone %.1f ms\n", dialogLatencies.back());
+                            }
                             return shown;
-                          }});
+                          });
   }
   else std::printf("wx: skipped (Xvfb is not installed or did not start)\n");
 #else
@@ -311,30 +378,39 @@ int main() {
 #endif
 
   int failures = 0;
-  std::vector<std::pair<std::string, double>> medians;
-  for (const Interface& ui : interfaces) {
-    std::vector<double> latencies;
-    for (int round = 1; round <= kRounds; ++round) {
+  for (int round = 1; round <= kRounds; ++round) {
+    for (size_t turn = 0; turn < interfaces.size(); ++turn) {
+      Interface& ui = interfaces[(turn + static_cast<size_t>(round)) % interfaces.size()];
+      if (ui.failed) continue;
       fs::remove(recordings / "ended", code);
+      std::printf("%s, round %d:\n", ui.name.c_str(), round);
       const std::optional<double> shown = ui.round();
       const std::optional<double> ended = ToolEnded(recordings);
       if (!shown || !ended) {
-        std::printf("%s, round %d: no result box seen\n", ui.name.c_str(), round);
+        std::printf("  no result box seen\n");
+        ui.failed = true;
         ++failures;
-        break;
+        continue;
       }
       const double ms = (*shown - *ended) * 1000.0;
-      latencies.push_back(ms);
-      std::printf("%s, round %d: tool exit to result box %.1f ms\n", ui.name.c_str(), round, ms);
+      ui.latencies.push_back(ms);
+      std::printf("  tool exit to result box %.1f ms\n", ms);
     }
-    if (!latencies.empty()) medians.emplace_back(ui.name, Median(latencies));
   }
   std::printf("\ntool exit to result box, median of %d publishes:\n", kRounds);
-  for (const auto& [name, ms] : medians) std::printf("  %-28s %7.1f ms\n", name.c_str(), ms);
+  for (const Interface& ui : interfaces) {
+    if (!ui.latencies.empty()) std::printf("  %-28s %7.1f ms\n", ui.name.c_str(), Median(ui.latencies));
+  }
 #ifdef PUBLISH_OVERHEAD_X11
   if (!dialogLatencies.empty())
     std::printf("  %-28s %7.1f ms (of the wx figure: the rest builds and maps the box)\n",
                 "wx: tool exit to dialog gone", Median(dialogLatencies));
 #endif
+  std::printf("\npublish overhead beyond the packaging tool alone (wall time), median of %d:\n", kRounds);
+  if (!toolTimes.empty()) std::printf("  %-28s %7.1f ms\n", "packaging tool alone", Median(toolTimes));
+  if (!scriptedOverheads.empty())
+    std::printf("  %-28s %7.1f ms\n", "scripted (answers file)", Median(scriptedOverheads));
+  if (!consoleOverheads.empty())
+    std::printf("  %-28s %7.1f ms\n", "console (pseudo-terminal)", Median(consoleOverheads));
   return failures == 0 ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-# Fails unless the extension's only defined dynamic symbol is its entry point.
+# Fails unless the only defined dynamic symbol of LIBRARY is its entry point ENTRY.
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "nm could not read ${LIBRARY}")
@@ -9,6 +9,6 @@ foreach(line ${lines})
   string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" name "${line}")
   list(APPEND exported ${name})
 endforeach()
-if(NOT exported STREQUAL "KX_InitWrapper")
-  message(FATAL_ERROR "the extension exports: ${exported}")
+if(NOT exported STREQUAL "${ENTRY}")
+  message(FATAL_ERROR "${LIBRARY} exports: ${exported}")
 endif()

@@ -74,6 +74,18 @@ TEST_F(LoadMessageTest, ALoadedModuleOfTheKitsNameAnswersFirst) {
   EXPECT_EQ(LoadMessage(8003), u"指定的证书不存在。");
 }
 
+TEST_F(LoadMessageTest, AModuleLoadedOrUnloadedLaterIsSeenAtTheNextLookUp) {
+  SetSetting(keys::kKitName, u"ZSK2.0");
+  EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "not loaded yet";
+  EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "the answer kept";
+  LoadKitModule();
+  EXPECT_EQ(LoadMessage(8010), u"Kit title");
+  EXPECT_EQ(LoadMessage(8001), u"kit 8001");
+  ::dlclose(module_);
+  module_ = nullptr;
+  EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "unloaded again";
+}
+
 // ---- Message boxes -----------------------------------------------------------------------
 
 class ShowMessageTest : public ::testing::Test {

@@ -339,6 +339,9 @@ void CAppSettingsDlg::RemoveSelected() {
   UpdateRemoveButton();
 }
 
-void CAppSettingsDlg::UpdateRemoveButton() { SetEnabled("remove", SelectedIncluded() > 1); }
+void CAppSettingsDlg::UpdateRemoveButton() {
+  const FormField* list = FindField("included");
+  SetEnabled("remove", IsExtraIncludedEntry(list->items, list->text));
+}
 
 }  // namespace zaro

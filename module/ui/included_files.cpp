@@ -39,6 +39,12 @@ bool AddIncludedFile(std::vector<std::u16string>& entries, std::u16string entry)
   return true;
 }
 
+bool IsExtraIncludedEntry(const std::vector<std::u16string>& entries, std::u16string_view selected) {
+  if (selected.empty()) return false;
+  const auto found = std::find(entries.begin(), entries.end(), selected);
+  return found != entries.end() && static_cast<size_t>(found - entries.begin()) >= kFixedIncludedEntries;
+}
+
 bool RemoveIncludedEntry(std::vector<std::u16string>& entries, std::u16string_view selected) {
   if (selected.empty()) return false;
   for (size_t index = 0; index < entries.size(); ++index) {

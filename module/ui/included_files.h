@@ -21,6 +21,10 @@ std::u16string IncludedEntryFor(std::u16string_view chosenPath);
 // ASCII case); false when refused.
 bool AddIncludedFile(std::vector<std::u16string>& entries, std::u16string entry);
 
+// True when the first entry with the selected text is an extra one (from index 2 on): the
+// remove button of both General pages is enabled only then.
+bool IsExtraIncludedEntry(const std::vector<std::u16string>& entries, std::u16string_view selected);
+
 // Deletes the first extra entry with the selected text; false when nothing was selected or
 // the selection is one of the fixed entries.
 bool RemoveIncludedEntry(std::vector<std::u16string>& entries, std::u16string_view selected);

@@ -49,6 +49,7 @@ CIpaSettingsDlg::CIpaSettingsDlg() {
   AddButton(MakeButton("addfile", u"添加文件"));
   AddButton(MakeButton("remove", u"删除"));
   AddButton(MakeButton("addfolder", u"添加文件夹"));
+  SetEnabled("remove", false);
 }
 
 void CIpaSettingsDlg::LoadIpaGeneral() {
@@ -95,7 +96,13 @@ void CIpaSettingsDlg::LoadIpaGeneral() {
   RefreshListExtent();
 }
 
-void CIpaSettingsDlg::RefreshListExtent() { listExtent_ = WidestEntry(FindField("included")->items); }
+// The list's extent follows its widest entry; the remove button is enabled only while an
+// extra entry is selected.
+void CIpaSettingsDlg::RefreshListExtent() {
+  const FormField* included = FindField("included");
+  listExtent_ = WidestEntry(included->items);
+  SetEnabled("remove", IsExtraIncludedEntry(included->items, included->text));
+}
 
 void CIpaSettingsDlg::OnButton(std::string_view name) {
   if (name == "browse") {
@@ -107,6 +114,10 @@ void CIpaSettingsDlg::OnButton(std::string_view name) {
   } else if (name == "remove") {
     RemoveSelected();
   }
+}
+
+void CIpaSettingsDlg::OnFieldChanged(std::string_view name) {
+  if (name == "included") RefreshListExtent();
 }
 
 void CIpaSettingsDlg::BrowseDestination() {
@@ -144,10 +155,8 @@ void CIpaSettingsDlg::AddFolder() {
 void CIpaSettingsDlg::RemoveSelected() {
   FormField* included = FindField("included");
   if (included->text.empty()) return;
-  if (RemoveIncludedEntry(included->items, included->text)) {
-    included->text.clear();
-    RefreshListExtent();
-  }
+  if (RemoveIncludedEntry(included->items, included->text)) included->text.clear();
+  RefreshListExtent();
   SetChanged();
 }
 

@@ -15,7 +15,7 @@
 // Buttons:
 //   browse     save dialog for the output file
 //   addfile    adds a file to the included list
-//   remove     removes the selected extra entry
+//   remove     removes the selected extra entry (enabled only while one is selected)
 //   addfolder  adds a folder to the included list
 #include <string>
 #include <string_view>
@@ -47,12 +47,14 @@ class CIpaSettingsDlg : public PageState {
  protected:
   void OnInitPage() override { LoadIpaGeneral(); }
   void OnButton(std::string_view name) override;
+  void OnFieldChanged(std::string_view name) override;
 
  private:
   void BrowseDestination();
   void AddFile();
   void AddFolder();
   void RemoveSelected();
+  // The list extent and the remove button from the list.
   void RefreshListExtent();
 
   std::u16string descriptorPath_;

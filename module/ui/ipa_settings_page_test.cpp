@@ -161,14 +161,20 @@ TEST_F(IpaGeneralPageTest, IncludedListAddsRefusesAndRemoves) {
       << "a file inside the movie folder is relative; the same folder twice is listed twice";
   EXPECT_EQ(ui_->Events().back().text, u"选择一个要包含在包中的文件夹");
 
+  // As on the desktop page: the remove button is enabled only while an extra entry is selected.
+  EXPECT_FALSE(page->FindButton("remove")->enabled) << "nothing selected";
+  EXPECT_FALSE(page->Press("remove"));
   for (const std::u16string fixed : {u"Demo.qmv", u"Demo-app.xml"}) {
     ASSERT_TRUE(page->SetField("included", fixed));
-    ASSERT_TRUE(page->Press("remove"));
+    EXPECT_FALSE(page->FindButton("remove")->enabled) << "a fixed entry is selected";
+    EXPECT_FALSE(page->Press("remove"));
   }
   EXPECT_EQ(Included(*page).size(), 6u) << "the fixed entries stay";
   ASSERT_TRUE(page->SetField("included", u"sounds"));
+  EXPECT_TRUE(page->FindButton("remove")->enabled);
   ASSERT_TRUE(page->Press("remove"));
   EXPECT_EQ(Included(*page).size(), 5u);
+  EXPECT_FALSE(page->FindButton("remove")->enabled) << "the removed entry was the selection";
 
   SetSetting(keys::kIncludedCount, u"5");
   for (long index = 0; index < 5; ++index) SetSetting(IncludedItemKey(index), u"old");

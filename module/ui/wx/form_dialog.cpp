@@ -106,6 +106,9 @@ class FormDialog : public wxDialog {
     }
   }
 
+  // The widgets from the form's state (before a box opens over the dialog).
+  void SyncWidgets() { binder_.Sync(); }
+
   ~FormDialog() override {
     // No wake-up may post to this window once it is gone; ticks already posted are dropped
     // with it.
@@ -209,7 +212,7 @@ int RunFormView(ModalForm& form) {
   }
   if (DedicatedView view = FindDedicatedView(form.FormName())) return view(*state);
   FormDialog dialog(*state);
-  OwnerScope scope(&dialog);
+  OwnerScope scope(&dialog, [&dialog] { dialog.SyncWidgets(); });
   const int answer = dialog.ShowModal();
   return state->IsClosed() ? state->Result() : answer;
 }

@@ -86,6 +86,18 @@ class SheetDialog : public wxPropertySheetDialog {
   // the modal run once the sheet is closed.
   void SyncAll() {
     if (syncing_) return;
+    SyncWidgets();
+    if (sheet_.IsClosed() && IsModal() && !ending_) {
+      ending_ = true;
+      EndModal(sheet_.Result());
+    }
+  }
+
+ public:
+  // Every page's widgets and the tab in front from the sheet's state; it runs before a box
+  // opens over the sheet too, so a page a button's logic brought forward is in front.
+  void SyncWidgets() {
+    if (syncing_) return;
     syncing_ = true;
     for (Tab& tab : tabs_) tab.binder->Sync();
     for (auto& [name, widget] : sheetButtons_) {
@@ -100,12 +112,9 @@ class SheetDialog : public wxPropertySheetDialog {
       }
     }
     syncing_ = false;
-    if (sheet_.IsClosed() && IsModal() && !ending_) {
-      ending_ = true;
-      EndModal(sheet_.Result());
-    }
   }
 
+ private:
   CSettingsPropSheet& sheet_;
   std::vector<Tab> tabs_;
   std::vector<std::pair<std::string, wxButton*>> sheetButtons_;
@@ -119,7 +128,7 @@ int RunSheetView(FormState& form) {
   auto* sheet = dynamic_cast<CSettingsPropSheet*>(&form);
   if (sheet == nullptr) return kIdCancel;
   SheetDialog dialog(*sheet);
-  OwnerScope scope(&dialog);
+  OwnerScope scope(&dialog, [&dialog] { dialog.SyncWidgets(); });
   const int answer = dialog.ShowModal();
   return sheet->IsClosed() ? sheet->Result() : answer;
 }

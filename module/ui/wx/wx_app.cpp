@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/window_system.h"
+
 wxIMPLEMENT_APP_NO_MAIN(CTSZaroApp);
 
 bool CTSZaroApp::OnInit() {
@@ -23,12 +25,6 @@ void ReportAssert(const wxString& file, int line, const wxString& func, const wx
                   const wxString& msg) {
   std::fprintf(stderr, "zaropublish: wx assertion failed in %s (%s:%d): %s %s\n", func.utf8_str().data(),
                file.utf8_str().data(), line, cond.utf8_str().data(), msg.utf8_str().data());
-}
-
-bool HaveDisplay() {
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
 bool Start() {
@@ -49,7 +45,7 @@ bool Start() {
 }  // namespace
 
 bool EnsureWxStarted() {
-  if (wxTheApp == nullptr && !HaveDisplay()) return false;  // nothing tried, nothing to remember
+  if (wxTheApp == nullptr && !DisplayNamed()) return false;  // nothing tried, nothing to remember
   static const bool started = Start();
   return started;
 }

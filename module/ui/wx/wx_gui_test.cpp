@@ -78,7 +78,6 @@ TEST(WxStart, NoDisplayLeavesTheConsole) {
 }
 
 TEST_F(WxGui, MessageBoxesShowTheirStyle) {
-  if (!HaveDisplay()) return;
   wxString defaultName;
   wxString yesLabel;
   wxString title;
@@ -112,7 +111,6 @@ TEST_F(WxGui, MessageBoxesShowTheirStyle) {
 }
 
 TEST_F(WxGui, FormStateIsMirroredBothWays) {
-  if (!HaveDisplay()) return;
   SampleForm form;
   std::vector<std::string> seen;
   DialogDriver driver({{"Sample", "form-state.png", [&](wxDialog* dialog) {
@@ -170,7 +168,6 @@ TEST_F(WxGui, FormStateIsMirroredBothWays) {
 }
 
 TEST_F(WxGui, ProgressDialogClosesWhenTheRunEnds) {
-  if (!HaveDisplay()) return;
   std::atomic<unsigned char> flag{0};
   CProgressDlg progress;
   progress.SetFlag(&flag);
@@ -201,7 +198,6 @@ class UnhurriedProgressDlg : public CProgressDlg {
 };
 
 TEST_F(WxGui, ProgressDialogClosesTheMomentTheWorkerWakesIt) {
-  if (!HaveDisplay()) return;
   std::atomic<unsigned char> flag{0};
   WakeSignal ended;
   UnhurriedProgressDlg progress;
@@ -217,7 +213,6 @@ TEST_F(WxGui, ProgressDialogClosesTheMomentTheWorkerWakesIt) {
 }
 
 TEST_F(WxGui, TimestampRetryDialogAnswersItsButtons) {
-  if (!HaveDisplay()) return;
   CTimestampRetryDlg retry;
   DialogDriver driver(
       {{"CTimestampRetryDlg", "timestamp-retry.png", [](wxDialog* dialog) { Click(dialog, "DisableTimestamp"); }}});
@@ -227,7 +222,6 @@ TEST_F(WxGui, TimestampRetryDialogAnswersItsButtons) {
 }
 
 TEST_F(WxGui, EscapePressesTheFormsCancel) {
-  if (!HaveDisplay()) return;
   CSignaturePasswordDlg prompt;
   DialogDriver driver({{"SignaturePassword", "signature-password.png", [](wxDialog* dialog) {
                           if (auto* password = Find<wxTextCtrl>(dialog, "password")) password->SetValue("typed");
@@ -243,7 +237,6 @@ TEST_F(WxGui, EscapePressesTheFormsCancel) {
 }
 
 TEST_F(WxGui, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
-  if (!HaveDisplay()) return;
   InstallUi(CreateWxUi());  // the page runs its sub-dialog through the module's Ui()
   CSettingsPropSheet sheet(CSettingsPropSheet::kSignaturePage);
   std::vector<std::string> seen;
@@ -307,7 +300,6 @@ TEST_F(WxGui, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
 }
 
 TEST_F(WxGui, AShortMessageBoxIsAsWideAsItsTitle) {
-  if (!HaveDisplay()) return;
   int width = 0;
   int titleWidth = 0;
   bool fixedSize = false;
@@ -336,7 +328,6 @@ class NoBrowserUi : public WxUi {
 };
 
 TEST_F(WxGui, AHelpLinkWithoutABrowserIsShownToCopy) {
-  if (!HaveDisplay()) return;
   NoBrowserUi ui;
   const std::u16string link = u"https://help.corvane.example/zaro/publish";
   wxString title;
@@ -382,7 +373,6 @@ class RecentForm : public FormState {
 };
 
 TEST_F(WxGui, TheDropDownOpensOnTheCurrentEntry) {
-  if (!HaveDisplay()) return;
   RecentForm form;
   std::vector<int> selected;
   DialogDriver driver({{"Recent", "recent-certificates.png", [&](wxDialog* dialog) {

@@ -19,6 +19,7 @@
 #include <wx/propdlg.h>
 #include <wx/radiobut.h>
 #include <wx/statbmp.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/valtext.h>
@@ -44,6 +45,7 @@
 #include <unistd.h>
 
 #include "platform/wake_signal.h"
+#include "testing/xvfb_server.h"
 #include "descriptor/application_icons.h"
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
@@ -67,96 +69,7 @@ namespace fs = std::filesystem;
 
 // ---- the display ----
 
-// A private X server, started once for the test program.
-class XServer {
- public:
-  static XServer& Get() {
-    static XServer server;
-    return server;
-  }
-  bool Ready() const { return ready_; }
-  const std::string& Reason() const { return reason_; }
-
- private:
-  XServer() { Start(); }
-  ~XServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  void Start() {
-    std::string binary;
-    if (const char* path = std::getenv("PATH")) {
-      std::string list = path;
-      size_t start = 0;
-      while (start <= list.size()) {
-        const size_t end = std::min(list.find(':', start), list.size());
-        const std::string candidate = list.substr(start, end - start) + "/Xvfb";
-        if (access(candidate.c_str(), X_OK) == 0) {
-          binary = candidate;
-          break;
-        }
-        start = end + 1;
-      }
-    }
-    if (binary.empty()) {
-      reason_ = "the Xvfb program is not installed";
-      return;
-    }
-    int fds[2];
-    if (pipe(fds) != 0) {
-      reason_ = "no pipe for Xvfb";
-      return;
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const int devnull = open("/dev/null", O_WRONLY);
-      if (devnull >= 0) {
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-      }
-      // Xvfb picks a free display number itself and writes it to the pipe.
-      const std::string fd = std::to_string(fds[1]);
-      execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    if (pid_ < 0) {
-      close(fds[0]);
-      reason_ = "Xvfb cannot be started";
-      return;
-    }
-    std::string number;
-    pollfd wait{fds[0], POLLIN, 0};
-    while (poll(&wait, 1, 10000) > 0) {
-      char c = 0;
-      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-      number += c;
-    }
-    close(fds[0]);
-    if (number.empty()) {
-      reason_ = "Xvfb did not start";
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      return;
-    }
-    display_ = ":" + number;
-    ready_ = true;
-  }
-
-  pid_t pid_ = -1;
-  bool ready_ = false;
-  std::string display_;
-  std::string reason_;
-
- public:
-  const std::string& Display() const { return display_; }
-};
+using zaro::test_display::XServer;
 
 inline fs::path ScreenshotDir() { return fs::path(ZARO_SCREENSHOT_DIR); }
 
@@ -371,14 +284,10 @@ class WxGui : public ::testing::Test {
     if (!home_.empty()) fs::remove_all(home_, ignored);
   }
 
-  // False, after saying why, when there is no display to test on.
-  bool HaveDisplay() {
-    if (!XServer::Get().Ready()) {
-      std::cout << "[ SKIPPED ] no X server for the GUI test: " << XServer::Get().Reason() << std::endl;
-      return false;
-    }
-    EXPECT_NE(ui_, nullptr) << reason_;
-    return ui_ != nullptr;
+  // Every GUI test is skipped, with the reason, when there is no display to test on.
+  void SetUp() override {
+    if (!XServer::Get().Ready()) GTEST_SKIP() << "no X server for the GUI test: " << XServer::Get().Reason();
+    ASSERT_NE(ui_, nullptr) << reason_;
   }
 
   static inline std::unique_ptr<UiServices> ui_;

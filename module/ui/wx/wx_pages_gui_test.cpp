@@ -13,7 +13,8 @@ using namespace gui_testing;
 class WxPages : public WxGui {
  protected:
   void SetUp() override {
-    if (!XServer::Get().Ready() || ui_ == nullptr) return;
+    WxGui::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     folder_ = home_ / "movie";
     fs::create_directories(folder_ / "icons");
     for (int side : {16, 20}) {
@@ -40,7 +41,6 @@ class WxPages : public WxGui {
 };
 
 TEST_F(WxPages, GeneralPageShowsItsFieldsAlignedWithTheirPictureButtons) {
-  if (!HaveDisplay()) return;
   SetSetting(keys::kIncludedCount, u"1");
   SetSetting(IncludedItemKey(0), u"assets/readme.txt");
   CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage);
@@ -74,7 +74,6 @@ TEST_F(WxPages, GeneralPageShowsItsFieldsAlignedWithTheirPictureButtons) {
 }
 
 TEST_F(WxPages, IconsPageDrawsASmallIconUnscaledInTheMiddleOfThePreview) {
-  if (!HaveDisplay()) return;
   CSettingsPropSheet sheet(CSettingsPropSheet::kIconsPage);
   ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 128x128"));
   wxRect drawn;
@@ -102,7 +101,6 @@ TEST(PreviewPlacement, ASquareOfTheSmallestSideCentred) {
 // The Advanced page filled from a descriptor with one file type, and the file type dialog
 // opened on that type from the page's edit picture, its previews showing the real icons.
 TEST_F(WxGui, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
-  if (!HaveDisplay()) return;
   InstallUi(CreateWxUi());
   const fs::path movie = home_ / "movie";
   fs::create_directories(movie / "icons");
@@ -199,7 +197,6 @@ TEST_F(WxGui, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
 }
 
 TEST_F(WxGui, IphoneSheetShowsItsGeneralAndDeploymentPages) {
-  if (!HaveDisplay()) return;
   InstallUi(CreateWxUi());
   const fs::path movies = home_ / "iphone movies";
   fs::create_directories(movies / "keys");
@@ -267,6 +264,96 @@ TEST_F(WxGui, IphoneSheetShowsItsGeneralAndDeploymentPages) {
   ReleaseDescriptor(MovieDescriptor());
   SetSetting(keys::kPubIpa, u"");
   InstallUi(nullptr);
+}
+
+// Publish with the Icons page in front and no certificate: the Deployment page is in front
+// before the box about its certificate field opens; the General page's remove button is
+// greyed while no extra entry is selected.
+TEST_F(WxGui, IphonePublishWithoutACertificateShowsTheDeploymentPageFirst) {
+  InstallUi(CreateWxUi());
+  // A hive of its own: no certificate remembered by another test.
+  setenv("TESSEL_REGISTRY_FILE", (home_ / "registry-without-certificates").c_str(), 1);
+  const fs::path movies = home_ / "iphone publish";
+  fs::create_directories(movies / "kit" / "MPK" / "lib");
+  std::ofstream(movies / "kit" / "MPK" / "lib" / "mpk.jar") << "x";
+  std::ofstream(movies / "Demo-app.xml")
+      << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>com.example.demo</id>"
+         "<name>示例游戏</name><version>1.0.2</version><initialWindow><content>Demo.qmv</content>"
+         "</initialWindow></application>";
+  SetSetting(keys::kPubIpa, u"true");
+  SetSetting(keys::kLaunchPath, platform::ToWindowsForm((movies / "kit").string() + "/"));
+  SetSetting(keys::kMovieFolder, platform::ToWindowsForm(movies.string() + "/"));
+  SetSetting(keys::kMovieBaseName, u"Demo");
+  SetSetting(keys::kIpaCertPath, u"");
+  SetSetting(keys::kIncludedCount, u"1");
+  SetSetting(IncludedItemKey(0), u"assets/level1.dat");
+  ASSERT_EQ(InitDescriptorParser(MovieDescriptor()), 0);
+  ASSERT_EQ(ParseDescriptor(MovieDescriptor(), platform::ToWindowsForm((movies / "Demo-app.xml").string())), kParsed);
+
+  SheetServices services;
+  int packaged = 0;
+  services.package = [&](PackageTarget, bool) { return ++packaged; };
+  services.javaRuntimeFolder = [] { return std::u16string(u"/jre"); };
+  CSettingsPropSheet sheet(CSettingsPropSheet::kIpaIconsPage, services);
+  std::vector<std::string> seen;
+  auto generalRemove = [](wxDialog* sheetDialog) {
+    return Find<wxWindow>(Find<wxWindow>(sheetDialog, "General"), "remove");
+  };
+  DialogDriver driver({
+      {"Settings", "", [&](wxDialog* dialog) {
+         auto* book = dynamic_cast<wxPropertySheetDialog*>(dialog);
+         if (book != nullptr && book->GetBookCtrl()->GetSelection() == CSettingsPropSheet::kIpaIconsPage) {
+           seen.push_back("icons in front");
+         }
+         if (auto* remove = generalRemove(dialog); remove != nullptr && !remove->IsEnabled()) {
+           seen.push_back("remove greyed");
+         }
+         Click(dialog, "Publish");
+       }},
+      {"message-box", "iphone-no-certificate-box.png", [&](wxDialog* box) {
+         auto* text = Find<wxStaticText>(box, "text");
+         if (text != nullptr && text->GetLabel() == ToWx(u"必须选择证书")) {
+           seen.push_back("the box");
+         } else {
+           seen.push_back("box text: " + (text != nullptr ? text->GetLabel().utf8_string() : std::string("none")));
+         }
+         auto* book = dynamic_cast<wxPropertySheetDialog*>(box->GetParent());
+         if (book != nullptr && book->GetBookCtrl()->GetSelection() == CSettingsPropSheet::kDeploymentPage) {
+           seen.push_back("deployment in front under the box");
+           SaveScreenshot(book, "iphone-no-certificate-sheet.png");
+         }
+         Click(box, "ok");
+       }},
+      {"Settings", "", [&](wxDialog* dialog) {
+         // An extra entry selected: the button is enabled, as on the desktop page.
+         if (auto* book = dynamic_cast<wxPropertySheetDialog*>(dialog)) {
+           book->GetBookCtrl()->SetSelection(CSettingsPropSheet::kIpaGeneralPage);
+         }
+         if (auto* list = Find<wxListBox>(Find<wxWindow>(dialog, "General"), "included")) {
+           list->SetSelection(2);
+           wxCommandEvent select(wxEVT_LISTBOX, list->GetId());
+           select.SetEventObject(list);
+           select.SetInt(2);
+           list->ProcessWindowEvent(select);
+         }
+         if (auto* remove = generalRemove(dialog); remove != nullptr && remove->IsEnabled()) {
+           seen.push_back("remove enabled");
+         }
+         Click(dialog, "Cancel");
+       }},
+  });
+  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+  EXPECT_EQ(seen, (std::vector<std::string>{"icons in front", "remove greyed", "the box",
+                                            "deployment in front under the box", "remove enabled"}));
+  EXPECT_EQ(packaged, 0);
+  EXPECT_EQ(driver.problems, std::vector<std::string>{});
+  ExpectScreenshot("iphone-no-certificate-box.png");
+  ExpectScreenshot("iphone-no-certificate-sheet.png");
+  ReleaseDescriptor(MovieDescriptor());
+  SetSetting(keys::kPubIpa, u"");
+  InstallUi(nullptr);
+  setenv("TESSEL_REGISTRY_FILE", (home_ / "registry").c_str(), 1);
 }
 
 }  // namespace

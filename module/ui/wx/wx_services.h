@@ -2,6 +2,7 @@
 // The wx implementation of UiServices and the pieces of it that tests look at.
 #include <wx/string.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,9 @@ class WxUi : public UiServices {
   int RunModal(ModalForm& form) override;
   int MeasureTextWidth(std::u16string_view text) override;
 
-  // The window that owns new dialogs: the innermost dialog of the module still open.
+  // The window that owns a new dialog or box: the innermost dialog of the module still
+  // open, its widgets first brought up to date with its form, so that a box opened from a
+  // button's logic shows over what it is about (the page it brought to the front).
   static wxWindow* Owner();
 
  protected:
@@ -48,10 +51,15 @@ class WxUi : public UiServices {
   virtual bool LaunchBrowser(const wxString& url);
 };
 
-// Keeps a window on the owner stack while it is modal.
+// Loads what a message box needs (icons, fonts, widget styles) once per process, so that
+// the box that reports a run is up at once; the progress dialog calls it while it waits.
+void PrepareMessageBoxes();
+
+// Keeps a window on the owner stack while it is modal; `refresh` mirrors its form into
+// its widgets before a dialog opens over it.
 class OwnerScope {
  public:
-  explicit OwnerScope(wxWindow* window);
+  explicit OwnerScope(wxWindow* window, std::function<void()> refresh = {});
   ~OwnerScope();
   OwnerScope(const OwnerScope&) = delete;
   OwnerScope& operator=(const OwnerScope&) = delete;

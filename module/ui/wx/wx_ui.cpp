@@ -30,16 +30,20 @@ namespace zaro {
 
 std::unique_ptr<UiServices> CreateWxUi() {
   if (!wxui::EnsureWxStarted()) return nullptr;
+  wxui::PrepareMessageBoxes();
   return std::make_unique<wxui::WxUi>();
 }
-
-void RegisterWxUi() { SetWindowSystemFactory(&CreateWxUi); }
 
 namespace wxui {
 namespace {
 
-std::vector<wxWindow*>& OwnerStack() {
-  static std::vector<wxWindow*> stack;
+struct OwnerEntry {
+  wxWindow* window;
+  std::function<void()> refresh;
+};
+
+std::vector<OwnerEntry>& OwnerStack() {
+  static std::vector<OwnerEntry> stack;
   return stack;
 }
 
@@ -54,6 +58,17 @@ int TitleBarWidth(wxWindow* window, const wxString& title) {
   int height = 0;
   window->GetTextExtent(title, &width, &height, nullptr, nullptr, &caption);
   return width + window->FromDIP(96);
+}
+
+wxArtID ArtFor(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::Stop: return wxART_ERROR;
+    case BoxIcon::Question: return wxART_QUESTION;
+    case BoxIcon::Exclamation: return wxART_WARNING;
+    case BoxIcon::Information: return wxART_INFORMATION;
+    case BoxIcon::None: break;
+  }
+  return {};
 }
 
 class MessageBoxView : public wxDialog {
@@ -114,17 +129,6 @@ class MessageBoxView : public wxDialog {
   }
 
  private:
-  static wxArtID ArtFor(BoxIcon icon) {
-    switch (icon) {
-      case BoxIcon::Stop: return wxART_ERROR;
-      case BoxIcon::Question: return wxART_QUESTION;
-      case BoxIcon::Exclamation: return wxART_WARNING;
-      case BoxIcon::Information: return wxART_INFORMATION;
-      case BoxIcon::None: break;
-    }
-    return {};
-  }
-
   MessageBoxLook look_;
 };
 
@@ -206,12 +210,33 @@ wxString WildcardFromFilter(std::u16string_view filter) {
   return wildcard.empty() ? wxString("*") : wildcard;
 }
 
-OwnerScope::OwnerScope(wxWindow* window) { OwnerStack().push_back(window); }
+void PrepareMessageBoxes() {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  // The icons come from the icon theme through the image loaders; the art provider keeps
+  // what it loaded, so the box finds them at once.
+  for (BoxIcon icon : {BoxIcon::Stop, BoxIcon::Question, BoxIcon::Exclamation, BoxIcon::Information}) {
+    wxArtProvider::GetBitmap(ArtFor(icon), wxART_MESSAGE_BOX);
+  }
+  // A box laid out and never shown: the widget styles, the dialog font and its bold title
+  // face with the CJK glyphs of the texts, and the button captions are loaded with it.
+  MessageBoxView sample(nullptr, u"已创建 ZAROI 文件。是否覆盖它？", kMessageTitle,
+                        DecodeMessageBoxStyle(kMbYesNoCancel | kMbIconInformation));
+  sample.GetTextExtent(ToWx(u"中止重试忽略"));
+}
+
+OwnerScope::OwnerScope(wxWindow* window, std::function<void()> refresh) {
+  OwnerStack().push_back({window, std::move(refresh)});
+}
 OwnerScope::~OwnerScope() { OwnerStack().pop_back(); }
 
 wxWindow* WxUi::Owner() {
   const auto& stack = OwnerStack();
-  return stack.empty() ? nullptr : stack.back();
+  if (stack.empty()) return nullptr;
+  const OwnerEntry& owner = stack.back();
+  if (owner.refresh) owner.refresh();
+  return owner.window;
 }
 
 int WxUi::ShowMessageBox(std::u16string_view text, std::u16string_view title, unsigned style) {

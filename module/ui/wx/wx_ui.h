@@ -1,6 +1,5 @@
 #pragma once
-// The wxWidgets window system of the module. This header is toolkit-free so that the
-// extension entry can register it without seeing any wx header.
+// The wxWidgets window system of the module (toolkit-free header).
 #include <memory>
 
 #include "platform/ui_services.h"
@@ -11,8 +10,5 @@ namespace zaro {
 // DISPLAY or WAYLAND_DISPLAY, or the toolkit cannot start on it). Starts wx on first use
 // when the host has no wx application of its own.
 std::unique_ptr<UiServices> CreateWxUi();
-
-// Installs CreateWxUi as the module's window-system factory.
-void RegisterWxUi();
 
 }  // namespace zaro

@@ -1,0 +1,11 @@
+# Fails when LIBRARY needs a wxWidgets or GTK library of its own (its DT_NEEDED entries).
+execute_process(COMMAND objdump -p ${LIBRARY} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "objdump could not read ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "NEEDED +[^\n]+" needed "${headers}")
+foreach(entry ${needed})
+  if(entry MATCHES "libwx_|libgtk|libgdk")
+    message(FATAL_ERROR "${LIBRARY} needs a toolkit library: ${entry}")
+  endif()
+endforeach()
