@@ -23,6 +23,12 @@ class XServer {
   }
   bool Ready() const { return ready_; }
   const std::string& Reason() const { return reason_; }
+  // Whether a window test without a server must fail rather than skip: ZARO_REQUIRE_DISPLAY
+  // is set (CI sets it) and Xvfb is installed, so a server that does not start is a fault.
+  bool Required() const {
+    const char* required = std::getenv("ZARO_REQUIRE_DISPLAY");
+    return installed_ && required != nullptr && *required != '\0' && std::string(required) != "0";
+  }
 
  private:
   XServer() { Start(); }
@@ -52,6 +58,7 @@ class XServer {
       reason_ = "the Xvfb program is not installed";
       return;
     }
+    installed_ = true;
     int fds[2];
     if (pipe(fds) != 0) {
       reason_ = "no pipe for Xvfb";
@@ -97,6 +104,7 @@ class XServer {
   }
 
   pid_t pid_ = -1;
+  bool installed_ = false;
   bool ready_ = false;
   std::string display_;
   std::string reason_;

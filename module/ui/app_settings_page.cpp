@@ -18,10 +18,7 @@ namespace {
 
 constexpr unsigned kWindowStyleTexts[] = {8028, 8029, 8030};
 constexpr std::u16string_view kWindowTypes[] = {u"standard", u"opaque", u"transparent"};
-constexpr unsigned kAllFiles = 8076;
 constexpr unsigned kZaroFiles = 8079;
-constexpr unsigned kChooseFolder = 8050;
-constexpr unsigned kChooseDestination = 8102;
 constexpr unsigned kInvalidIdMessage = 8061;
 constexpr unsigned kIdRuleMessage = 8062;
 // The output file field's stored value is cut to this many characters.
@@ -86,8 +83,6 @@ CAppSettingsDlg::CAppSettingsDlg() {
   AddButton(MakeButton("addfolder", u"添加文件夹"));
   SetEnabled("remove", false);
 }
-
-std::u16string CAppSettingsDlg::MovieFolder() const { return WithBackslashes(GetSetting(keys::kMovieFolder)); }
 
 void CAppSettingsDlg::OnInitPage() {
   DescriptorDocument& document = MovieDescriptor();
@@ -280,13 +275,9 @@ void CAppSettingsDlg::CommitIncluded() { StoreIncludedEntries(FindField("include
 
 void CAppSettingsDlg::OnButton(std::string_view name) {
   if (name == "browse") {
-    BrowseOutputFile();
-  } else if (name == "addfile") {
-    AddFile();
-  } else if (name == "addfolder") {
-    AddFolder();
-  } else if (name == "remove") {
-    RemoveSelected();
+    if (const auto chosen = ChooseOutputFile(u"zaro", kZaroFiles)) SetText("destination", *chosen);
+  } else if (name == "addfile" || name == "addfolder" || name == "remove") {
+    OnIncludedButton(name);
   }
 }
 
@@ -294,48 +285,12 @@ void CAppSettingsDlg::OnFieldChanged(std::string_view name) {
   if (name == "included") UpdateRemoveButton();
 }
 
-void CAppSettingsDlg::BrowseOutputFile() {
-  FileDialogRequest request;
-  request.save = true;
-  request.title = LoadMessage(kChooseDestination);
-  request.defaultExtension = u"zaro";
-  request.initialPath = GetSetting(keys::kMovieBaseName);
-  request.filter = LoadMessage(kZaroFiles) + u" (*.zaro)|*.zaro||";
-  const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
-  if (chosen) SetText("destination", WithSlashes(*chosen));
-}
-
-void CAppSettingsDlg::AddFile() {
-  FileDialogRequest request;
-  request.filter = LoadMessage(kAllFiles) + u" (*.*)|*.*||";
-  const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
-  if (!chosen) return;
-  if (AddIncludedFile(FindField("included")->items, RelativeToFolder(*chosen, MovieFolder()))) SetChanged();
-}
-
-void CAppSettingsDlg::AddFolder() {
-  const std::optional<std::u16string> chosen = Ui().ChooseFolder(LoadMessage(kChooseFolder));
-  if (!chosen) return;
-  FindField("included")->items.push_back(RelativeToFolder(*chosen, MovieFolder()));
-  SetChanged();
-}
-
-int CAppSettingsDlg::SelectedIncluded() const {
-  const FormField* list = FindField("included");
-  if (list->text.empty()) return -1;
-  const auto it = std::find(list->items.begin(), list->items.end(), list->text);
-  return it == list->items.end() ? -1 : static_cast<int>(it - list->items.begin());
-}
-
-void CAppSettingsDlg::RemoveSelected() {
-  const int selected = SelectedIncluded();
-  if (selected < 0) return;
-  FormField* list = FindField("included");
-  if (selected > 1) {
-    list->items.erase(list->items.begin() + selected);
-    list->text.clear();
-  }
-  SetChanged();
+void CAppSettingsDlg::OnIncludedButton(std::string_view name) {
+  FormField& list = *FindField("included");
+  const bool changed = name == "addfile" ? AddChosenFile(list)
+                       : name == "addfolder" ? AddChosenFolder(list)
+                                             : RemoveSelectedEntry(list);
+  if (changed) SetChanged();
   UpdateRemoveButton();
 }
 

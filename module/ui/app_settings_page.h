@@ -68,15 +68,9 @@ class CAppSettingsDlg : public PageState {
   void WriteElement(std::string_view field, std::u16string_view tag);
   void CommitProfiles();
   void CommitIncluded();
-  void BrowseOutputFile();
-  void AddFile();
-  void AddFolder();
-  void RemoveSelected();
-  // The index of the selected list entry, -1 when none.
-  int SelectedIncluded() const;
+  // addfile, addfolder and remove of the included-files list.
+  void OnIncludedButton(std::string_view name);
   void UpdateRemoveButton();
-  // The movie folder in shown form ("\" separators).
-  std::u16string MovieFolder() const;
 
   std::u16string descriptorPath_;
   bool localisedName_ = false;

@@ -5,6 +5,7 @@
 #include "packaging/path_utilities.h"
 #include "platform/text.h"
 #include "platform/ui_services.h"
+#include "settings/messages.h"
 #include "settings/settings_store.h"
 
 namespace zaro {
@@ -69,6 +70,49 @@ int WidestEntry(const std::vector<std::u16string>& entries) {
   int widest = 0;
   for (const std::u16string& entry : entries) widest = std::max(widest, Ui().MeasureTextWidth(entry));
   return widest;
+}
+
+namespace {
+
+constexpr unsigned kChooseFolder = 8050;
+constexpr unsigned kAllFiles = 8076;
+constexpr unsigned kChooseDestination = 8102;
+
+}  // namespace
+
+std::optional<std::u16string> ChooseOutputFile(std::u16string_view extension, unsigned filterMessage) {
+  FileDialogRequest request;
+  request.save = true;
+  request.title = LoadMessage(kChooseDestination);
+  request.defaultExtension = std::u16string(extension);
+  request.initialPath = GetSetting(keys::kMovieBaseName);
+  request.filter = LoadMessage(filterMessage) + u" (*." + std::u16string(extension) + u")|*." +
+                   std::u16string(extension) + u"||";
+  const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
+  if (!chosen) return std::nullopt;
+  return WithSlashes(*chosen);
+}
+
+bool AddChosenFile(FormField& list) {
+  FileDialogRequest request;
+  request.filter = LoadMessage(kAllFiles) + u" (*.*)|*.*||";
+  const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
+  return chosen && AddIncludedFile(list.items, IncludedEntryFor(*chosen));
+}
+
+bool AddChosenFolder(FormField& list) {
+  const std::optional<std::u16string> chosen = Ui().ChooseFolder(LoadMessage(kChooseFolder));
+  if (!chosen) return false;
+  std::u16string entry = IncludedEntryFor(*chosen);
+  if (entry.empty()) return false;
+  list.items.push_back(std::move(entry));
+  return true;
+}
+
+bool RemoveSelectedEntry(FormField& list) {
+  if (list.text.empty()) return false;
+  if (RemoveIncludedEntry(list.items, list.text)) list.text.clear();
+  return true;
 }
 
 }  // namespace zaro

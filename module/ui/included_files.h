@@ -2,9 +2,12 @@
 // The included-files list of the General pages: two fixed entries (the movie and its
 // descriptor) followed by the extra files and folders to package, shown with "\"
 // separators and stored under com.zaro.quessa.included.* with "/" separators.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ui/form_state.h"
 
 namespace zaro {
 
@@ -35,5 +38,18 @@ void StoreIncludedEntries(const std::vector<std::u16string>& entries);
 
 // Width of the widest entry in the dialog font (the list's horizontal extent).
 int WidestEntry(const std::vector<std::u16string>& entries);
+
+// What both General pages do with their dialogs and their list field:
+// the save dialog for the output file (title 8102, named after the movie, `extension` as its
+// default and `filterMessage` naming the filter); the chosen path with "/" separators.
+std::optional<std::u16string> ChooseOutputFile(std::u16string_view extension, unsigned filterMessage);
+// The all-files dialog, then the entry added as AddIncludedFile adds it; true when added.
+bool AddChosenFile(FormField& list);
+// The folder browser (8050), then the folder's entry appended unless it is the movie folder
+// itself (always packaged); true when added.
+bool AddChosenFolder(FormField& list);
+// Removes the selected extra entry and clears the selection; false when nothing is selected
+// (a fixed entry stays and still counts as an edit of the list).
+bool RemoveSelectedEntry(FormField& list);
 
 }  // namespace zaro

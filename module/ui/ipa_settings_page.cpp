@@ -16,10 +16,7 @@ namespace {
 constexpr unsigned kPortrait = 8092;
 constexpr unsigned kLandscape = 8093;
 constexpr unsigned kRenderAuto = 8096;
-constexpr unsigned kAllFiles = 8076;
-constexpr unsigned kFolderTitle = 8050;
 constexpr unsigned kIpaFiles = 8101;
-constexpr unsigned kDestinationTitle = 8102;
 
 constexpr std::u16string_view kWindow = u"initialWindow";
 
@@ -106,58 +103,20 @@ void CIpaSettingsDlg::RefreshListExtent() {
 
 void CIpaSettingsDlg::OnButton(std::string_view name) {
   if (name == "browse") {
-    BrowseDestination();
-  } else if (name == "addfile") {
-    AddFile();
-  } else if (name == "addfolder") {
-    AddFolder();
-  } else if (name == "remove") {
-    RemoveSelected();
+    if (const auto chosen = ChooseOutputFile(u"ipa", kIpaFiles)) SetText("destination", *chosen);
+    return;
   }
+  FormField& list = *FindField("included");
+  const bool changed = name == "addfile"     ? AddChosenFile(list)
+                       : name == "addfolder" ? AddChosenFolder(list)
+                       : name == "remove"    ? RemoveSelectedEntry(list)
+                                             : false;
+  if (changed) SetChanged();
+  RefreshListExtent();
 }
 
 void CIpaSettingsDlg::OnFieldChanged(std::string_view name) {
   if (name == "included") RefreshListExtent();
-}
-
-void CIpaSettingsDlg::BrowseDestination() {
-  FileDialogRequest request;
-  request.save = true;
-  request.defaultExtension = u"ipa";
-  request.initialPath = GetSetting(keys::kMovieBaseName);
-  request.title = LoadMessage(kDestinationTitle);
-  request.filter = LoadMessage(kIpaFiles) + u" (*.ipa)|*.ipa||";
-  const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
-  if (chosen) SetText("destination", WithSlashes(*chosen));
-}
-
-void CIpaSettingsDlg::AddFile() {
-  FileDialogRequest request;
-  request.filter = LoadMessage(kAllFiles) + u" (*.*)|*.*||";
-  const std::optional<std::u16string> chosen = Ui().ChooseFile(request);
-  if (!chosen) return;
-  if (AddIncludedFile(FindField("included")->items, IncludedEntryFor(*chosen))) {
-    RefreshListExtent();
-    SetChanged();
-  }
-}
-
-void CIpaSettingsDlg::AddFolder() {
-  const std::optional<std::u16string> chosen = Ui().ChooseFolder(LoadMessage(kFolderTitle));
-  if (!chosen) return;
-  const std::u16string entry = IncludedEntryFor(*chosen);
-  if (entry.empty()) return;  // the movie folder itself is always packaged
-  FindField("included")->items.push_back(entry);
-  RefreshListExtent();
-  SetChanged();
-}
-
-void CIpaSettingsDlg::RemoveSelected() {
-  FormField* included = FindField("included");
-  if (included->text.empty()) return;
-  if (RemoveIncludedEntry(included->items, included->text)) included->text.clear();
-  RefreshListExtent();
-  SetChanged();
 }
 
 int CIpaSettingsDlg::CommitIpaGeneral() {

@@ -50,10 +50,6 @@ class CIpaSettingsDlg : public PageState {
   void OnFieldChanged(std::string_view name) override;
 
  private:
-  void BrowseDestination();
-  void AddFile();
-  void AddFolder();
-  void RemoveSelected();
   // The list extent and the remove button from the list.
   void RefreshListExtent();
 

@@ -124,121 +124,163 @@ wxWindow* FormBinder::MakeLabel(wxWindow* parent, const FormField& field) {
                           wxString::FromUTF8(field.name + ".label"));
 }
 
-wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, const FormLayout& layout) {
-  const wxString name = wxString::FromUTF8(field.name);
+namespace {
+
+// The width an edit, combo box or drop-down takes: the layout's own for the field, else the form's.
+wxSize EditSize(wxWindow* parent, const FormField& field, const FormLayout& layout) {
   const auto width = layout.widths.find(field.name);
-  const wxSize editSize(parent->FromDIP(width != layout.widths.end() ? width->second : layout.editWidth), -1);
-  const std::string fieldName = field.name;
+  return wxSize(parent->FromDIP(width != layout.widths.end() ? width->second : layout.editWidth), -1);
+}
+
+}  // namespace
+
+wxWindow* FormBinder::MakeControl(wxWindow* parent, const FormField& field, const FormLayout& layout) {
   switch (field.kind) {
-    case FieldKind::Label: {
-      if (field.name == layout.gauge) {
-        auto* gauge = new wxGauge(parent, wxID_ANY, 100, wxDefaultPosition, parent->FromDIP(wxSize(240, 16)),
-                                  wxGA_HORIZONTAL, wxDefaultValidator, name);
-        gauge->SetValue(0);
-        pulse_ = std::make_unique<wxTimer>();
-        pulse_->Bind(wxEVT_TIMER, [gauge](wxTimerEvent&) { gauge->Pulse(); });
-        return gauge;
-      }
-      auto* text = new wxStaticText(parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0, name);
-      if (std::find(layout.headings.begin(), layout.headings.end(), field.name) != layout.headings.end()) {
-        text->SetFont(text->GetFont().Bold());
-      }
-      text->SetLabel(WrapText(text, ToWx(LabelText(field)), wrapWidth_));
-      return text;
-    }
+    case FieldKind::Label:
+      return MakeStatic(parent, field, layout);
     case FieldKind::Text:
-    case FieldKind::Password: {
-      const auto lines = layout.multiline.find(field.name);
-      if (field.kind == FieldKind::Text && lines != layout.multiline.end()) {
-        const int height = parent->GetCharHeight() * std::max(2, lines->second) + parent->FromDIP(10);
-        auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(ToEditLines(field.text)), wxDefaultPosition,
-                                    wxSize(editSize.GetWidth(), height), wxTE_MULTILINE, wxDefaultValidator, name);
-        edit->Bind(wxEVT_TEXT, [this, fieldName, edit](wxCommandEvent&) {
-          SetFromWidget(fieldName, FromEditLines(FromWx(edit->GetValue())));
-        });
-        return edit;
-      }
-      const long style = (field.kind == FieldKind::Password ? wxTE_PASSWORD : 0) | (field.editable ? 0 : wxTE_READONLY);
-      // A digits-only edit filters the keys typed into it; pasted text still gets through.
-      const wxTextValidator digits(wxFILTER_DIGITS);
-      const wxValidator& validator =
-          Contains(layout.digitsOnly, field.name) ? static_cast<const wxValidator&>(digits) : wxDefaultValidator;
-      auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(field.text), wxDefaultPosition, editSize, style, validator,
-                                  name);
-      edit->Bind(wxEVT_TEXT, [this, fieldName, edit](wxCommandEvent&) {
-        SetFromWidget(fieldName, FromWx(edit->GetValue()));
-      });
-      return edit;
-    }
-    case FieldKind::Check: {
-      auto* box = new wxCheckBox(parent, wxID_ANY, ToWx(field.label), wxDefaultPosition, wxDefaultSize, 0,
-                                 wxDefaultValidator, name);
-      box->SetValue(field.text == u"true");
-      box->Bind(wxEVT_CHECKBOX, [this, fieldName, box](wxCommandEvent&) {
-        SetFromWidget(fieldName, box->GetValue() ? u"true" : u"false");
-      });
-      return box;
-    }
-    case FieldKind::Radio: {
-      // Radio buttons of one group are siblings; the first of each group starts it.
-      const bool first = !radioGroupStarted_[field.group];
-      radioGroupStarted_[field.group] = true;
-      auto* radio = new wxRadioButton(parent, wxID_ANY, ToWx(field.label), wxDefaultPosition, wxDefaultSize,
-                                      first ? wxRB_GROUP : 0, wxDefaultValidator, name);
-      if (field.text == u"true") radio->SetValue(true);
-      radio->Bind(wxEVT_RADIOBUTTON, [this, fieldName](wxCommandEvent&) { SetFromWidget(fieldName, u"true"); });
-      return radio;
-    }
-    case FieldKind::Choice: {
-      if (field.editable) {
-        // The form keeps its lists in display order (sorted where the dialog sorts).
-        auto* combo = new wxComboBox(parent, wxID_ANY, ToWx(field.text), wxDefaultPosition, editSize,
-                                     ToWxArray(field.items), wxCB_DROPDOWN, wxDefaultValidator, name);
-        auto changed = [this, fieldName, combo](wxCommandEvent&) {
-          SetFromWidget(fieldName, FromWx(combo->GetValue()));
-        };
-        combo->Bind(wxEVT_TEXT, changed);
-        combo->Bind(wxEVT_COMBOBOX, changed);
-        // The list opens on the entry the text names, so Escape there keeps that entry.
-        SelectEntryOfText(combo);
-        combo->Bind(wxEVT_COMBOBOX_DROPDOWN, [combo](wxCommandEvent& event) {
-          SelectEntryOfText(combo);
-          event.Skip();
-        });
-        return combo;
-      }
-      auto* choice = new wxChoice(parent, wxID_ANY, wxDefaultPosition, editSize, ToWxArray(field.items), 0,
-                                  wxDefaultValidator, name);
-      choice->SetStringSelection(ToWx(field.text));
-      choice->Bind(wxEVT_CHOICE, [this, fieldName, choice](wxCommandEvent&) {
-        SetFromWidget(fieldName, FromWx(choice->GetStringSelection()));
-      });
-      return choice;
-    }
-    case FieldKind::List: {
-      auto* list = new wxListBox(parent, wxID_ANY, wxDefaultPosition,
-                                 wxSize(parent->FromDIP(layout.editWidth), parent->FromDIP(110)),
-                                 ToWxArray(field.items), wxLB_SINGLE, wxDefaultValidator, name);
-      list->SetStringSelection(ToWx(field.text));
-      list->Bind(wxEVT_LISTBOX, [this, fieldName, list](wxCommandEvent&) {
-        SetFromWidget(fieldName, FromWx(list->GetStringSelection()));
-      });
-      return list;
-    }
-    case FieldKind::Picture: {
-      if (const auto preview = layout.previews.find(field.name); preview != layout.previews.end()) {
-        auto* frame = new ImagePreview(parent, name,
-                                       parent->FromDIP(wxSize(preview->second.width, preview->second.height)));
-        frame->SetImagePath(field.text);
-        return frame;
-      }
-      auto* picture = new PictureButton(parent, name, parent->FromDIP(wxSize(64, 64)));
-      picture->SetImagePath(field.text);
-      picture->SetOnClick([this, fieldName] { Press(fieldName); });
-      return picture;
-    }
+    case FieldKind::Password:
+      return MakeEdit(parent, field, layout);
+    case FieldKind::Check:
+      return MakeCheck(parent, field);
+    case FieldKind::Radio:
+      return MakeRadio(parent, field);
+    case FieldKind::Choice:
+      return MakeChoice(parent, field, layout);
+    case FieldKind::List:
+      return MakeList(parent, field, layout);
+    case FieldKind::Picture:
+      return MakePicture(parent, field, layout);
   }
   return nullptr;
+}
+
+wxWindow* FormBinder::MakeStatic(wxWindow* parent, const FormField& field, const FormLayout& layout) {
+  const wxString name = wxString::FromUTF8(field.name);
+  if (field.name == layout.gauge) {
+    auto* gauge = new wxGauge(parent, wxID_ANY, 100, wxDefaultPosition, parent->FromDIP(wxSize(240, 16)),
+                              wxGA_HORIZONTAL, wxDefaultValidator, name);
+    gauge->SetValue(0);
+    pulse_ = std::make_unique<wxTimer>();
+    pulse_->Bind(wxEVT_TIMER, [gauge](wxTimerEvent&) { gauge->Pulse(); });
+    return gauge;
+  }
+  auto* text = new wxStaticText(parent, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0, name);
+  if (std::find(layout.headings.begin(), layout.headings.end(), field.name) != layout.headings.end()) {
+    text->SetFont(text->GetFont().Bold());
+  }
+  text->SetLabel(WrapText(text, ToWx(LabelText(field)), wrapWidth_));
+  return text;
+}
+
+wxWindow* FormBinder::MakeEdit(wxWindow* parent, const FormField& field, const FormLayout& layout) {
+  const wxString name = wxString::FromUTF8(field.name);
+  const std::string fieldName = field.name;
+  const wxSize editSize = EditSize(parent, field, layout);
+  const auto lines = layout.multiline.find(field.name);
+  if (field.kind == FieldKind::Text && lines != layout.multiline.end()) {
+    const int height = parent->GetCharHeight() * std::max(2, lines->second) + parent->FromDIP(10);
+    auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(ToEditLines(field.text)), wxDefaultPosition,
+                                wxSize(editSize.GetWidth(), height), wxTE_MULTILINE, wxDefaultValidator, name);
+    edit->Bind(wxEVT_TEXT, [this, fieldName, edit](wxCommandEvent&) {
+      SetFromWidget(fieldName, FromEditLines(FromWx(edit->GetValue())));
+    });
+    return edit;
+  }
+  const long style = (field.kind == FieldKind::Password ? wxTE_PASSWORD : 0) | (field.editable ? 0 : wxTE_READONLY);
+  // A digits-only edit filters the keys typed into it; pasted text still gets through.
+  const wxTextValidator digits(wxFILTER_DIGITS);
+  const wxValidator& validator =
+      Contains(layout.digitsOnly, field.name) ? static_cast<const wxValidator&>(digits) : wxDefaultValidator;
+  auto* edit = new wxTextCtrl(parent, wxID_ANY, ToWx(field.text), wxDefaultPosition, editSize, style, validator,
+                              name);
+  edit->Bind(wxEVT_TEXT, [this, fieldName, edit](wxCommandEvent&) {
+    SetFromWidget(fieldName, FromWx(edit->GetValue()));
+  });
+  return edit;
+}
+
+wxWindow* FormBinder::MakeCheck(wxWindow* parent, const FormField& field) {
+  const wxString name = wxString::FromUTF8(field.name);
+  const std::string fieldName = field.name;
+  auto* box = new wxCheckBox(parent, wxID_ANY, ToWx(field.label), wxDefaultPosition, wxDefaultSize, 0,
+                             wxDefaultValidator, name);
+  box->SetValue(field.text == u"true");
+  box->Bind(wxEVT_CHECKBOX, [this, fieldName, box](wxCommandEvent&) {
+    SetFromWidget(fieldName, box->GetValue() ? u"true" : u"false");
+  });
+  return box;
+}
+
+wxWindow* FormBinder::MakeRadio(wxWindow* parent, const FormField& field) {
+  const wxString name = wxString::FromUTF8(field.name);
+  const std::string fieldName = field.name;
+  // Radio buttons of one group are siblings; the first of each group starts it.
+  const bool first = !radioGroupStarted_[field.group];
+  radioGroupStarted_[field.group] = true;
+  auto* radio = new wxRadioButton(parent, wxID_ANY, ToWx(field.label), wxDefaultPosition, wxDefaultSize,
+                                  first ? wxRB_GROUP : 0, wxDefaultValidator, name);
+  if (field.text == u"true") radio->SetValue(true);
+  radio->Bind(wxEVT_RADIOBUTTON, [this, fieldName](wxCommandEvent&) { SetFromWidget(fieldName, u"true"); });
+  return radio;
+}
+
+wxWindow* FormBinder::MakeChoice(wxWindow* parent, const FormField& field, const FormLayout& layout) {
+  const wxString name = wxString::FromUTF8(field.name);
+  const std::string fieldName = field.name;
+  const wxSize editSize = EditSize(parent, field, layout);
+  if (field.editable) {
+    // The form keeps its lists in display order (sorted where the dialog sorts).
+    auto* combo = new wxComboBox(parent, wxID_ANY, ToWx(field.text), wxDefaultPosition, editSize,
+                                 ToWxArray(field.items), wxCB_DROPDOWN, wxDefaultValidator, name);
+    auto changed = [this, fieldName, combo](wxCommandEvent&) {
+      SetFromWidget(fieldName, FromWx(combo->GetValue()));
+    };
+    combo->Bind(wxEVT_TEXT, changed);
+    combo->Bind(wxEVT_COMBOBOX, changed);
+    // The list opens on the entry the text names, so Escape there keeps that entry.
+    SelectEntryOfText(combo);
+    combo->Bind(wxEVT_COMBOBOX_DROPDOWN, [combo](wxCommandEvent& event) {
+      SelectEntryOfText(combo);
+      event.Skip();
+    });
+    return combo;
+  }
+  auto* choice = new wxChoice(parent, wxID_ANY, wxDefaultPosition, editSize, ToWxArray(field.items), 0,
+                              wxDefaultValidator, name);
+  choice->SetStringSelection(ToWx(field.text));
+  choice->Bind(wxEVT_CHOICE, [this, fieldName, choice](wxCommandEvent&) {
+    SetFromWidget(fieldName, FromWx(choice->GetStringSelection()));
+  });
+  return choice;
+}
+
+wxWindow* FormBinder::MakeList(wxWindow* parent, const FormField& field, const FormLayout& layout) {
+  const wxString name = wxString::FromUTF8(field.name);
+  const std::string fieldName = field.name;
+  auto* list = new wxListBox(parent, wxID_ANY, wxDefaultPosition,
+                             wxSize(parent->FromDIP(layout.editWidth), parent->FromDIP(110)),
+                             ToWxArray(field.items), wxLB_SINGLE, wxDefaultValidator, name);
+  list->SetStringSelection(ToWx(field.text));
+  list->Bind(wxEVT_LISTBOX, [this, fieldName, list](wxCommandEvent&) {
+    SetFromWidget(fieldName, FromWx(list->GetStringSelection()));
+  });
+  return list;
+}
+
+wxWindow* FormBinder::MakePicture(wxWindow* parent, const FormField& field, const FormLayout& layout) {
+  const wxString name = wxString::FromUTF8(field.name);
+  const std::string fieldName = field.name;
+  if (const auto preview = layout.previews.find(field.name); preview != layout.previews.end()) {
+    auto* frame = new ImagePreview(parent, name,
+                                   parent->FromDIP(wxSize(preview->second.width, preview->second.height)));
+    frame->SetImagePath(field.text);
+    return frame;
+  }
+  auto* picture = new PictureButton(parent, name, parent->FromDIP(wxSize(64, 64)));
+  picture->SetImagePath(field.text);
+  picture->SetOnClick([this, fieldName] { Press(fieldName); });
+  return picture;
 }
 
 void FormBinder::AddControl(wxWindow* parent, wxBoxSizer* line, const FormField& field, const FormLayout& layout,

@@ -79,7 +79,22 @@ class FormBinder {
   // inline labels at that place in the form's other rows).
   void AddControl(wxWindow* parent, wxBoxSizer* line, const FormField& field, const FormLayout& layout,
                   bool inlineLabel, size_t inlinePlace = 0);
+  // The widget of a field, by its kind.
   wxWindow* MakeControl(wxWindow* parent, const FormField& field, const FormLayout& layout);
+  // A static text (bold for a heading), or the marquee gauge of a progress form.
+  wxWindow* MakeStatic(wxWindow* parent, const FormField& field, const FormLayout& layout);
+  // A single-line, multi-line, password or digits-only edit.
+  wxWindow* MakeEdit(wxWindow* parent, const FormField& field, const FormLayout& layout);
+  // A check box.
+  wxWindow* MakeCheck(wxWindow* parent, const FormField& field);
+  // A radio button; the first of its group starts the group.
+  wxWindow* MakeRadio(wxWindow* parent, const FormField& field);
+  // An editable combo box or a drop-down list.
+  wxWindow* MakeChoice(wxWindow* parent, const FormField& field, const FormLayout& layout);
+  // A single-selection list box.
+  wxWindow* MakeList(wxWindow* parent, const FormField& field, const FormLayout& layout);
+  // An image preview frame, or a picture button.
+  wxWindow* MakePicture(wxWindow* parent, const FormField& field, const FormLayout& layout);
   // A push button, or a picture button when the layout draws it as one.
   wxWindow* MakeAnyButton(wxWindow* parent, const FormButton& button, const FormLayout& layout);
   wxWindow* MakeLabel(wxWindow* parent, const FormField& field);

@@ -92,6 +92,18 @@ inline bool SaveScreenshot(wxWindow* window, const std::string& name) {
 }
 
 // A screenshot shows a drawn dialog: a real PNG file with text and frames in it.
+// A side x side PNG icon that shows in a screenshot: a blue square with an amber disc.
+inline bool WriteIcon(const fs::path& path, int side) {
+  wxImage image(side, side);
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      const bool disc = (x - side / 2) * (x - side / 2) + (y - side / 2) * (y - side / 2) < side * side / 6;
+      image.SetRGB(x, y, disc ? 240 : 40 + 180 * x / side, disc ? 160 : 90, disc ? 30 : 230 - 150 * y / side);
+    }
+  }
+  return image.SaveFile(wxString::FromUTF8(path.string()), wxBITMAP_TYPE_PNG);
+}
+
 inline void ExpectScreenshot(const std::string& name) {
   const fs::path path = ScreenshotDir() / name;
   ASSERT_TRUE(fs::exists(path)) << path;
@@ -284,9 +296,12 @@ class WxGui : public ::testing::Test {
     if (!home_.empty()) fs::remove_all(home_, ignored);
   }
 
-  // Every GUI test is skipped, with the reason, when there is no display to test on.
+  // Every GUI test is skipped, with the reason, when there is no display to test on (and
+  // fails where a display is required).
   void SetUp() override {
-    if (!XServer::Get().Ready()) GTEST_SKIP() << "no X server for the GUI test: " << XServer::Get().Reason();
+    const XServer& server = XServer::Get();
+    if (!server.Ready() && server.Required()) FAIL() << "no X server for the GUI test: " << server.Reason();
+    if (!server.Ready()) GTEST_SKIP() << "no X server for the GUI test: " << server.Reason();
     ASSERT_NE(ui_, nullptr) << reason_;
   }
 

@@ -17,13 +17,7 @@ class WxPages : public WxGui {
     if (IsSkipped() || HasFatalFailure()) return;
     folder_ = home_ / "movie";
     fs::create_directories(folder_ / "icons");
-    for (int side : {16, 20}) {
-      wxImage image(side, side);
-      image.SetRGB(wxRect(0, 0, side, side), 40, 120, 200);
-      image.SetRGB(wxRect(side / 4, side / 4, side / 2, side / 2), 250, 200, 40);
-      image.SaveFile(wxString::FromUTF8((folder_ / "icons" / ("i" + std::to_string(side) + ".png")).string()),
-                     wxBITMAP_TYPE_PNG);
-    }
+    for (int side : {16, 20}) WriteIcon(folder_ / "icons" / ("i" + std::to_string(side) + ".png"), side);
     SetSetting(keys::kMovieFolder, FromUtf8(folder_.string() + "/"));
     SetSetting(keys::kMovieBaseName, u"Hello");
     SetSetting(keys::kPubIpa, u"false");
@@ -105,15 +99,7 @@ TEST_F(WxGui, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
   const fs::path movie = home_ / "movie";
   fs::create_directories(movie / "icons");
   for (int size : {128, 48, 32, 16}) {
-    wxImage image(size, size);
-    for (int y = 0; y < size; ++y) {
-      for (int x = 0; x < size; ++x) {
-        const bool ring = (x - size / 2) * (x - size / 2) + (y - size / 2) * (y - size / 2) < size * size / 6;
-        image.SetRGB(x, y, ring ? 240 : 40 + 180 * x / size, ring ? 160 : 90, ring ? 30 : 230 - 150 * y / size);
-      }
-    }
-    ASSERT_TRUE(image.SaveFile(wxString::FromUTF8((movie / "icons" / ("doc" + std::to_string(size) + ".png")).string()),
-                               wxBITMAP_TYPE_PNG));
+    ASSERT_TRUE(WriteIcon(movie / "icons" / ("doc" + std::to_string(size) + ".png"), size));
   }
   std::ofstream(movie / "Movie-app.xml")
       << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
