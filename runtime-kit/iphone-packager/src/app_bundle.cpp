@@ -2,6 +2,7 @@
 
 #include <openssl/cms.h>
 
+#include <cctype>
 #include <memory>
 
 #include <xercesc/dom/DOM.hpp>
@@ -26,7 +27,7 @@ std::string Trimmed(const std::string& text) {
 }
 
 std::string KeyString(const std::string& key, const std::string& value) {
-  return "\t<key>" + EscapeXmlText(key) + "</key>\n\t<string>" + EscapeXmlText(value) + "</string>\n";
+  return "\t<key>" + zpk::XmlEscaped(key) + "</key>\n\t<string>" + zpk::XmlEscaped(value) + "</string>\n";
 }
 
 }  // namespace
@@ -45,7 +46,7 @@ std::string BuildInfoPlist(const zpk::DescriptorInfo& info, const std::string& n
   body += "\t<key>CFBundleIconFiles</key>\n\t<array>\n";
   for (const zpk::IconReference& icon : info.icons) {
     if (icon.element.compare(0, 17, "application.icon.") == 0) {
-      body += "\t\t<string>" + EscapeXmlText(icon.path) + "</string>\n";
+      body += "\t\t<string>" + zpk::XmlEscaped(icon.path) + "</string>\n";
     }
   }
   body += "\t</array>\n";
@@ -71,25 +72,50 @@ std::string ApplicationName(std::string_view descriptorXml, const std::string& f
   return name.empty() ? filename : name;
 }
 
-std::string BuildCodeResources(const std::map<std::string, std::string>& digests) {
+std::string BuildCodeResources(const CodeResources& resources) {
   std::string body = "<dict>\n\t<key>files</key>\n\t<dict>\n";
-  for (const auto& [name, digest] : digests) {
-    body += "\t\t<key>" + EscapeXmlText(name) + "</key>\n\t\t<data>" + zpk::Base64Encode(digest) + "</data>\n";
+  for (const auto& [name, digest] : resources.files) {
+    body += "\t\t<key>" + zpk::XmlEscaped(name) + "</key>\n\t\t<data>" + zpk::Base64Encode(digest) + "</data>\n";
   }
-  body += "\t</dict>\n</dict>\n";
+  body += "\t</dict>\n";
+  if (!resources.folders.empty()) {
+    body += "\t<key>folders</key>\n\t<array>\n";
+    for (const std::string& folder : resources.folders) body += "\t\t<string>" + zpk::XmlEscaped(folder) + "</string>\n";
+    body += "\t</array>\n";
+  }
+  body += "</dict>\n";
   return PropertyListDocument(body);
 }
 
-bool ParseCodeResources(std::string_view text, std::map<std::string, std::string>& digests) {
+bool ParseCodeResources(std::string_view text, CodeResources& resources) {
   const std::optional<PlistValue> plist = ParsePropertyList(text);
   const PlistValue* files = plist ? plist->Find("files") : nullptr;
   if (files == nullptr || files->kind != PlistValue::Kind::Dict) return false;
-  digests.clear();
+  resources = CodeResources{};
   for (const auto& [name, value] : files->fields) {
-    if (value.kind != PlistValue::Kind::Data) return false;
-    digests[name] = value.text;
+    if (value.kind != PlistValue::Kind::Data || name.empty() || name.back() == '/') return false;
+    resources.files[name] = value.text;
+  }
+  if (const PlistValue* folders = plist->Find("folders")) {
+    if (folders->kind != PlistValue::Kind::Array) return false;
+    for (const PlistValue& folder : folders->items) {
+      if (folder.kind != PlistValue::Kind::String || folder.text.size() < 2 || folder.text.back() != '/') return false;
+      resources.folders.insert(folder.text);
+    }
   }
   return true;
+}
+
+bool HoldsNestedBundle(std::string_view name) {
+  // Every part followed by "/" is a folder.
+  for (size_t start = 0, slash; (slash = name.find('/', start)) != std::string_view::npos; start = slash + 1) {
+    const std::string_view folder = name.substr(start, slash - start);
+    if (folder.size() < 4) continue;
+    std::string tail(folder.substr(folder.size() - 4));
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (tail == ".app") return true;
+  }
+  return false;
 }
 
 zpk::Outcome SignDetached(const zpk::SigningIdentity& identity, std::string_view data, std::string& signature) {

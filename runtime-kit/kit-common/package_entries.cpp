@@ -63,6 +63,36 @@ bool IsPlainEntry(zip_t* archive, zip_uint64_t index) {
   return type == 0 || type == S_IFREG || type == S_IFDIR;
 }
 
+std::string EntryShapeProblem(zip_t* archive, zip_uint64_t index, bool generated) {
+  const char* raw = zip_get_name(archive, index, 0);
+  const std::string_view name = raw == nullptr ? "" : raw;
+  const bool folder = !name.empty() && name.back() == '/';
+  zip_stat_t st;
+  zip_stat_init(&st);
+  zip_uint8_t system = 0;
+  zip_uint32_t attributes = 0;
+  if (zip_stat_index(archive, index, 0, &st) != 0 ||
+      zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0)
+    return "cannot be read";
+  // unzip makes the folder and drops what a folder entry carries: data nobody signed.
+  if (folder && (((st.valid & ZIP_STAT_SIZE) != 0 && st.size != 0) ||
+                 ((st.valid & ZIP_STAT_COMP_SIZE) != 0 && st.comp_size != 0)))
+    return "is a folder that carries data";
+  if (system != ZIP_OPSYS_UNIX) return {};
+  const unsigned mode = attributes >> 16;
+  const unsigned type = mode & S_IFMT;
+  if (type != 0 && type != static_cast<unsigned>(folder ? S_IFDIR : S_IFREG)) {
+    const char* kind = type == S_IFLNK   ? "a symbolic link"
+                       : type == S_IFDIR ? "a folder under a file's name"
+                       : type == S_IFREG ? "a file under a folder's name"
+                                         : "a device, pipe or socket";
+    return std::string("is not a regular file or folder (") + kind + ")";
+  }
+  if ((mode & 07000) != 0) return "carries a set-id or sticky bit";
+  if (generated && !folder && (mode & 0111) != 0) return "is marked executable";
+  return {};
+}
+
 unsigned EntryPermissions(zip_t* archive, zip_uint64_t index, unsigned fallback) {
   zip_uint8_t system = 0;
   zip_uint32_t attributes = 0;
