@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+
 #include "openssl_util.h"
 
 namespace zpk {
@@ -78,6 +82,9 @@ std::string EntryShapeProblem(zip_t* archive, zip_uint64_t index, bool generated
   if (folder && (((st.valid & ZIP_STAT_SIZE) != 0 && st.size != 0) ||
                  ((st.valid & ZIP_STAT_COMP_SIZE) != 0 && st.comp_size != 0)))
     return "is a folder that carries data";
+  if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && st.encryption_method != ZIP_EM_NONE) return "is encrypted";
+  if ((st.valid & ZIP_STAT_COMP_METHOD) != 0 && st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE)
+    return "is compressed by a method the kit does not write";
   if (system != ZIP_OPSYS_UNIX) return {};
   const unsigned mode = attributes >> 16;
   const unsigned type = mode & S_IFMT;
@@ -90,6 +97,40 @@ std::string EntryShapeProblem(zip_t* archive, zip_uint64_t index, bool generated
   }
   if ((mode & 07000) != 0) return "carries a set-id or sticky bit";
   if (generated && !folder && (mode & 0111) != 0) return "is marked executable";
+  return {};
+}
+
+std::string FirstEntryNeedingLaterZip(const std::string& path, unsigned long long start) {
+  constexpr unsigned kWrittenVersion = 45;
+  constexpr std::uint64_t kMaxDirectoryBytes = std::uint64_t{64} << 20;
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(0, std::ios::end);
+  const auto size = static_cast<std::uint64_t>(std::max<std::streamoff>(in.tellg(), 0));
+  const std::uint64_t tail = std::min<std::uint64_t>(size, 22 + 65535);
+  std::string bytes(tail, '\0');
+  in.seekg(static_cast<std::streamoff>(size - tail));
+  if (!in.read(bytes.data(), static_cast<std::streamsize>(tail))) return {};
+  auto u16 = [](const std::string& b, size_t at) {
+    return static_cast<unsigned>(static_cast<unsigned char>(b[at])) |
+           static_cast<unsigned>(static_cast<unsigned char>(b[at + 1])) << 8;
+  };
+  auto u32 = [&](const std::string& b, size_t at) { return u16(b, at) | static_cast<std::uint64_t>(u16(b, at + 2)) << 16; };
+  const size_t end = bytes.rfind(std::string("PK\5\6", 4));
+  if (end == std::string::npos || end + 22 > bytes.size()) return {};
+  const std::uint64_t directorySize = u32(bytes, end + 12);
+  const std::uint64_t directoryOffset = u32(bytes, end + 16);
+  if (directoryOffset == 0xffffffff || directorySize > kMaxDirectoryBytes) return {};
+  std::string directory(directorySize, '\0');
+  in.clear();
+  in.seekg(static_cast<std::streamoff>(start + directoryOffset));
+  if (!in.read(directory.data(), static_cast<std::streamsize>(directorySize))) return {};
+  for (size_t at = 0; at + 46 <= directory.size() && directory.compare(at, 4, "PK\1\2", 4) == 0;) {
+    const size_t nameLength = u16(directory, at + 28);
+    const size_t next = at + 46 + nameLength + u16(directory, at + 30) + u16(directory, at + 32);
+    if (next > directory.size()) return {};
+    if ((u16(directory, at + 6) & 0xff) > kWrittenVersion) return directory.substr(at + 46, nameLength);
+    at = next;
+  }
   return {};
 }
 

@@ -35,6 +35,12 @@ bool IsPlainEntry(zip_t* archive, zip_uint64_t index);
 // names alone. The reason reads after the entry's name ("is a folder that carries data").
 std::string EntryShapeProblem(zip_t* archive, zip_uint64_t index, bool generated);
 
+// The name of the first entry whose central directory record asks for a later zip version
+// to extract than the kit writes (4.5): unzip skips such an entry while libzip reads it.
+// Empty when there is none, or when the directory is not where a plain end record (no
+// zip64 one) says. `start` is where the archive begins in the file.
+std::string FirstEntryNeedingLaterZip(const std::string& path, unsigned long long start);
+
 // The permission bits stored with an entry, or `fallback` when it stores none.
 unsigned EntryPermissions(zip_t* archive, zip_uint64_t index, unsigned fallback);
 

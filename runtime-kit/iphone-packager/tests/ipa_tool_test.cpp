@@ -275,6 +275,9 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
     std::function<void(zip_t*)> change;
     std::string patchFrom = "";  // then replaced in the archive's bytes by patchTo
     std::string patchTo = "";
+    size_t directoryField = 0;  // else this byte of level1.txt's central directory record
+    char value = 0;             // is given this value (or'ed in),
+    size_t localField = 0;      // and this byte of its local header too
   };
   const std::vector<Case> cases = {
       {"an added empty folder", "extra/ is a folder the code resources do not list",
@@ -301,6 +304,11 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
        "CN=Someone Else", [&](zip_t* za) { add(za, app + "_CodeSignature/CodeSignature", strangerSignature); }},
       {"an entry given twice", "an entry is present twice",
        [&](zip_t* za) { add(za, app + "assets/level2.txt", "level one\n"); }, "level2.txt", "level1.txt"},
+      {"a later zip version needed", app + "assets/level1.txt asks for a later zip version than the packager writes",
+       [](zip_t*) {}, "", "", 6, 63},
+      {"an encrypted entry", app + "assets/level1.txt is encrypted", [](zip_t*) {}, "", "", 8, 1},
+      {"an unknown compression method", app + "assets/level1.txt is compressed by a method the kit does not write",
+       [](zip_t*) {}, "", "", 10, 99, 8},
   };
   const std::string path = temp_ / "changed.ipa";
   for (const Case& c : cases) {
@@ -313,6 +321,15 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
     if (!c.patchFrom.empty()) {
       std::string bytes = ReadFile(path);
       for (size_t at; (at = bytes.find(c.patchFrom)) != std::string::npos;) bytes.replace(at, c.patchTo.size(), c.patchTo);
+      WriteFile(path, bytes);
+    }
+    if (c.directoryField != 0) {
+      std::string bytes = ReadFile(path);
+      const size_t record = bytes.rfind(app + "assets/level1.txt") - 46;  // the directory follows the data
+      ASSERT_EQ(bytes.compare(record, 4, "PK\1\2"), 0);
+      bytes[record + c.directoryField] = static_cast<char>(bytes[record + c.directoryField] | c.value);
+      const size_t local = bytes.find(app + "assets/level1.txt") - 30;
+      if (c.localField != 0) bytes[local + c.localField] = static_cast<char>(bytes[local + c.localField] | c.value);
       WriteFile(path, bytes);
     }
     const ToolRun run = RunIpaTool({"-verify", path});
