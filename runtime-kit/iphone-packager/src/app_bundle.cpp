@@ -5,26 +5,16 @@
 #include <cctype>
 #include <memory>
 
-#include <xercesc/dom/DOM.hpp>
-
 #include "openssl_util.h"
 #include "property_list.h"
 #include "xml_session.h"
 
 namespace mpk {
 
-using namespace xercesc;
-
 namespace {
 
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, zpk::OpenSslDeleter<CMS_ContentInfo, CMS_ContentInfo_free>>;
 using CertStackPtr = std::unique_ptr<STACK_OF(X509), decltype([](STACK_OF(X509)* s) { sk_X509_free(s); })>;
-
-std::string Trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 std::string KeyString(const std::string& key, const std::string& value) {
   return "\t<key>" + zpk::XmlEscaped(key) + "</key>\n\t<string>" + zpk::XmlEscaped(value) + "</string>\n";
@@ -39,7 +29,8 @@ bool IsReservedBundleName(const std::string& name) {
          name.compare(0, 15, "_CodeSignature/") == 0 || name == "_CodeSignature";
 }
 
-std::string BuildInfoPlist(const zpk::DescriptorInfo& info, const std::string& name) {
+std::string BuildInfoPlist(const zpk::DescriptorInfo& info) {
+  const std::string& name = info.name.empty() ? info.filename : info.name;
   std::string body = "<dict>\n";
   body += KeyString("CFBundleDisplayName", name);
   body += KeyString("CFBundleExecutable", info.filename);
@@ -57,19 +48,6 @@ std::string BuildInfoPlist(const zpk::DescriptorInfo& info, const std::string& n
   body += KeyString("CFBundleVersion", info.version);
   body += "</dict>\n";
   return PropertyListDocument(body);
-}
-
-std::string ApplicationName(std::string_view descriptorXml, const std::string& filename) {
-  std::string name;
-  VisitXml(descriptorXml, [&](DOMElement* root) {
-    for (DOMElement* child = root->getFirstElementChild(); child; child = child->getNextElementSibling()) {
-      if (zpk::XmlToUtf8(child->getTagName()) != "name") continue;
-      DOMElement* localised = child->getFirstElementChild();
-      name = Trimmed(zpk::XmlToUtf8((localised ? localised : child)->getTextContent()));
-      return;
-    }
-  });
-  return name.empty() ? filename : name;
 }
 
 std::string BuildCodeResources(const CodeResources& resources) {

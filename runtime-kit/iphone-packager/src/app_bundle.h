@@ -5,7 +5,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "descriptor_check.h"
 #include "keystore.h"
@@ -26,13 +25,10 @@ std::string BundleFolder(const std::string& filename);
 // True for the names the packager writes itself (relative to the bundle folder).
 bool IsReservedBundleName(const std::string& name);
 
-// Info.plist from the descriptor: bundle identifier (id), name, short version and version
-// (version), executable (filename) and the icon files.
-std::string BuildInfoPlist(const zpk::DescriptorInfo& info, const std::string& name);
-
-// The text of the descriptor's application name: the first `name` element under
-// `application`, trimmed (all its text when it is localised); the filename when empty.
-std::string ApplicationName(std::string_view descriptorXml, const std::string& filename);
+// Info.plist from the descriptor: bundle identifier (id), display name and name (the
+// application name, the filename when it has none), short version and version (version),
+// executable (filename) and the application icons (not the file types' icons).
+std::string BuildInfoPlist(const zpk::DescriptorInfo& info);
 
 // What CodeResources lists: every file of the application folder but the two signature
 // files, with its SHA-256 digest, and every folder entry the archive holds inside it (the

@@ -191,7 +191,7 @@ zpk::Outcome RunIpaPackage(const IpaPackageArgs& args, long long now) {
   if (!step.ok()) return step;
 
   bundle.folder = BundleFolder(info.filename);
-  bundle.infoPlist = BuildInfoPlist(info, ApplicationName(bundle.descriptorXml, info.filename));
+  bundle.infoPlist = BuildInfoPlist(info);
   step = DigestEntries(entries, bundle);
   if (!step.ok()) return step;
   bundle.resources.files[kInfoPlist] = zpk::Sha256(bundle.infoPlist);

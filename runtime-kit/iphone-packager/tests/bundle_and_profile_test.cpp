@@ -74,9 +74,10 @@ TEST(AppBundle, InfoPlistListsTheApplicationIconsOnly) {
   info.id = "com.example.game";
   info.filename = "Game";
   info.version = "1.2";
+  info.name = "Tom & Jerry <2>";
   info.icons = {{"application.icon.image57x57", 57, "icons/i57.png"},
                 {"application.fileTypes.fileType.icon.image32x32", 32, "icons/doc32.png"}};
-  const std::optional<PlistValue> plist = ParsePropertyList(BuildInfoPlist(info, "Tom & Jerry <2>"));
+  const std::optional<PlistValue> plist = ParsePropertyList(BuildInfoPlist(info));
   ASSERT_TRUE(plist);
   EXPECT_EQ(plist->Find("CFBundleDisplayName")->text, "Tom & Jerry <2>");
   EXPECT_EQ(plist->Find("CFBundleExecutable")->text, "Game");
@@ -86,6 +87,8 @@ TEST(AppBundle, InfoPlistListsTheApplicationIconsOnly) {
   ASSERT_NE(icons, nullptr);
   ASSERT_EQ(icons->items.size(), 1u);
   EXPECT_EQ(icons->items[0].text, "icons/i57.png");
+  info.name.clear();
+  EXPECT_EQ(ParsePropertyList(BuildInfoPlist(info))->Find("CFBundleName")->text, "Game");
 }
 
 TEST(AppBundle, NamesThePackagerKeepsForItself) {
