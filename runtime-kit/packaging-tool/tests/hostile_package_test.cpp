@@ -142,6 +142,13 @@ TEST_F(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
          WritePackage(path, {{"META-INF/ZARO/application.xml", "<a/>", S_IFREG | 0111}},
                       {{"META-INF/ZARO/application.xml", "<a/>"}}, id);
        }},
+      {"a directory record asking for a later zip version", "entry notes.txt asks for a later zip version",
+       [&](const std::string& path, const SigningIdentity& id) {
+         WritePackage(path, plain, plain, id);
+         std::string bytes = ReadFile(path);
+         bytes[bytes.rfind("notes.txt") - 46 + 6] = 63;  // the directory follows the data
+         WriteFile(path, bytes);
+       }},
       {"a signer not valid yet", "the signer's certificate was not valid now",
        [&](const std::string& path, const SigningIdentity&) {
          WritePackage(path, plain, plain, MakeIdentity(2, 30));
