@@ -9,28 +9,21 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
+
+#include "xml_text.h"
 
 namespace zpk {
 
 namespace {
 
-bool IsUtf8(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t extra = 0;
-    if (c < 0x80) extra = 0;
-    else if ((c >> 5) == 0x6) extra = 1;
-    else if ((c >> 4) == 0xe) extra = 2;
-    else if ((c >> 3) == 0x1e) extra = 3;
-    else return false;
-    if (i + extra >= s.size() && extra > 0) return false;
-    for (size_t k = 1; k <= extra; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return false;
-    i += extra + 1;
-  }
-  return true;
+// Names are copied into the signature files, which are XML: a name XML 1.0 cannot hold
+// (or that is no UTF-8) cannot be stored. Empty when it can.
+std::string CharacterRefusal(const std::string& name) {
+  const std::optional<char32_t> bad = FirstNonXml10Char(name);
+  if (!bad) return {};
+  return " (it contains the character " + CodePointName(*bad) + ", which XML 1.0 cannot hold)";
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -113,7 +106,8 @@ class Collector {
       std::string childName = name + "/" + child;
       std::string normalized;
       if (!NormalizeEntryName(childName, normalized)) {
-        result = UsageError(JoinPath(source, child) + ": this file name cannot be stored in a package");
+        result = UsageError(JoinPath(source, child) + ": this file name cannot be stored in a package" +
+                            CharacterRefusal(child));
         break;
       }
       result = AddPath(normalized, JoinPath(source, child), childName);
@@ -159,7 +153,7 @@ std::uint32_t BigEndian32(const unsigned char* p) {
 
 bool NormalizeEntryName(const std::string& given, std::string& name) {
   name.clear();
-  if (given.empty() || given.front() == '/' || !IsUtf8(given)) return false;
+  if (given.empty() || given.front() == '/' || FirstNonXml10Char(given)) return false;
   if (given.size() >= 2 && given[1] == ':') return false;
   size_t start = 0;
   while (start <= given.size()) {
@@ -185,6 +179,7 @@ Outcome CollectEntries(const std::vector<FileSet>& sets, const std::string& outp
   for (const FileSet& set : sets) {
     for (const std::string& given : set.names) {
       std::string name;
+      if (!CharacterRefusal(given).empty()) return UsageError(given + ": refused" + CharacterRefusal(given));
       if (!NormalizeEntryName(given, name))
         return UsageError(given + ": refused, a package entry must stay inside the folder given with -C");
       Outcome added = collector.AddPath(name, JoinPath(set.folder, name), given);

@@ -26,8 +26,8 @@ inline constexpr const char* kDescriptorEntry = "META-INF/ZARO/application.xml";
 inline constexpr const char* kSignaturesEntry = "META-INF/signatures.xml";
 
 // Normalises a name given on the command line ("./a//b/" -> "a/b"); false when it would
-// leave its folder (absolute, "..", drive letter) or holds control characters or bytes
-// that are not UTF-8.
+// leave its folder (absolute, "..", drive letter) or holds control characters, bytes that
+// are not UTF-8 or any character XML 1.0 cannot hold (the signature files list every name).
 bool NormalizeEntryName(const std::string& given, std::string& name);
 
 // Expands the file sets into entries. `outputPath` (may not exist yet) is never added.

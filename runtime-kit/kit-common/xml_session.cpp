@@ -34,6 +34,7 @@ std::string XmlEscaped(std::string_view text) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
+      case '\r': out += "&#13;"; break;  // a reader would turn a raw one into a line feed
       default: out += c;
     }
   }

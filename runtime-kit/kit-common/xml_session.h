@@ -19,7 +19,9 @@ class XmlSession {
 };
 
 std::string XmlToUtf8(const XMLCh* text);
-// Text for XML character data or a double-quoted attribute: & < > " escaped.
+// Text for XML character data or a double-quoted attribute: & < > " and carriage returns
+// escaped. The one escape for every XML file the kit writes; the text must be one XML 1.0
+// can hold (xml_text.h).
 std::string XmlEscaped(std::string_view text);
 
 }  // namespace zpk

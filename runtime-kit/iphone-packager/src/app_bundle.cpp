@@ -2,9 +2,8 @@
 
 #include <openssl/cms.h>
 
+#include <cctype>
 #include <memory>
-
-#include <xercesc/dom/DOM.hpp>
 
 #include "openssl_util.h"
 #include "property_list.h"
@@ -12,21 +11,13 @@
 
 namespace mpk {
 
-using namespace xercesc;
-
 namespace {
 
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, zpk::OpenSslDeleter<CMS_ContentInfo, CMS_ContentInfo_free>>;
 using CertStackPtr = std::unique_ptr<STACK_OF(X509), decltype([](STACK_OF(X509)* s) { sk_X509_free(s); })>;
 
-std::string Trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 std::string KeyString(const std::string& key, const std::string& value) {
-  return "\t<key>" + EscapeXmlText(key) + "</key>\n\t<string>" + EscapeXmlText(value) + "</string>\n";
+  return "\t<key>" + zpk::XmlEscaped(key) + "</key>\n\t<string>" + zpk::XmlEscaped(value) + "</string>\n";
 }
 
 }  // namespace
@@ -38,14 +29,15 @@ bool IsReservedBundleName(const std::string& name) {
          name.compare(0, 15, "_CodeSignature/") == 0 || name == "_CodeSignature";
 }
 
-std::string BuildInfoPlist(const zpk::DescriptorInfo& info, const std::string& name) {
+std::string BuildInfoPlist(const zpk::DescriptorInfo& info) {
+  const std::string& name = info.name.empty() ? info.filename : info.name;
   std::string body = "<dict>\n";
   body += KeyString("CFBundleDisplayName", name);
   body += KeyString("CFBundleExecutable", info.filename);
   body += "\t<key>CFBundleIconFiles</key>\n\t<array>\n";
   for (const zpk::IconReference& icon : info.icons) {
     if (icon.element.compare(0, 17, "application.icon.") == 0) {
-      body += "\t\t<string>" + EscapeXmlText(icon.path) + "</string>\n";
+      body += "\t\t<string>" + zpk::XmlEscaped(icon.path) + "</string>\n";
     }
   }
   body += "\t</array>\n";
@@ -58,38 +50,50 @@ std::string BuildInfoPlist(const zpk::DescriptorInfo& info, const std::string& n
   return PropertyListDocument(body);
 }
 
-std::string ApplicationName(std::string_view descriptorXml, const std::string& filename) {
-  std::string name;
-  VisitXml(descriptorXml, [&](DOMElement* root) {
-    for (DOMElement* child = root->getFirstElementChild(); child; child = child->getNextElementSibling()) {
-      if (zpk::XmlToUtf8(child->getTagName()) != "name") continue;
-      DOMElement* localised = child->getFirstElementChild();
-      name = Trimmed(zpk::XmlToUtf8((localised ? localised : child)->getTextContent()));
-      return;
-    }
-  });
-  return name.empty() ? filename : name;
-}
-
-std::string BuildCodeResources(const std::map<std::string, std::string>& digests) {
+std::string BuildCodeResources(const CodeResources& resources) {
   std::string body = "<dict>\n\t<key>files</key>\n\t<dict>\n";
-  for (const auto& [name, digest] : digests) {
-    body += "\t\t<key>" + EscapeXmlText(name) + "</key>\n\t\t<data>" + zpk::Base64Encode(digest) + "</data>\n";
+  for (const auto& [name, digest] : resources.files) {
+    body += "\t\t<key>" + zpk::XmlEscaped(name) + "</key>\n\t\t<data>" + zpk::Base64Encode(digest) + "</data>\n";
   }
-  body += "\t</dict>\n</dict>\n";
+  body += "\t</dict>\n";
+  if (!resources.folders.empty()) {
+    body += "\t<key>folders</key>\n\t<array>\n";
+    for (const std::string& folder : resources.folders) body += "\t\t<string>" + zpk::XmlEscaped(folder) + "</string>\n";
+    body += "\t</array>\n";
+  }
+  body += "</dict>\n";
   return PropertyListDocument(body);
 }
 
-bool ParseCodeResources(std::string_view text, std::map<std::string, std::string>& digests) {
+bool ParseCodeResources(std::string_view text, CodeResources& resources) {
   const std::optional<PlistValue> plist = ParsePropertyList(text);
   const PlistValue* files = plist ? plist->Find("files") : nullptr;
   if (files == nullptr || files->kind != PlistValue::Kind::Dict) return false;
-  digests.clear();
+  resources = CodeResources{};
   for (const auto& [name, value] : files->fields) {
-    if (value.kind != PlistValue::Kind::Data) return false;
-    digests[name] = value.text;
+    if (value.kind != PlistValue::Kind::Data || name.empty() || name.back() == '/') return false;
+    resources.files[name] = value.text;
+  }
+  if (const PlistValue* folders = plist->Find("folders")) {
+    if (folders->kind != PlistValue::Kind::Array) return false;
+    for (const PlistValue& folder : folders->items) {
+      if (folder.kind != PlistValue::Kind::String || folder.text.size() < 2 || folder.text.back() != '/') return false;
+      resources.folders.insert(folder.text);
+    }
   }
   return true;
+}
+
+bool HoldsNestedBundle(std::string_view name) {
+  // Every part followed by "/" is a folder.
+  for (size_t start = 0, slash; (slash = name.find('/', start)) != std::string_view::npos; start = slash + 1) {
+    const std::string_view folder = name.substr(start, slash - start);
+    if (folder.size() < 4) continue;
+    std::string tail(folder.substr(folder.size() - 4));
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (tail == ".app") return true;
+  }
+  return false;
 }
 
 zpk::Outcome SignDetached(const zpk::SigningIdentity& identity, std::string_view data, std::string& signature) {

@@ -2,9 +2,9 @@
 // What the packager writes into Payload/NAME.app/ besides the packaged files: Info.plist,
 // the code resources (SHA-256 of every other file) and their detached CMS signature.
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "descriptor_check.h"
 #include "keystore.h"
@@ -25,19 +25,28 @@ std::string BundleFolder(const std::string& filename);
 // True for the names the packager writes itself (relative to the bundle folder).
 bool IsReservedBundleName(const std::string& name);
 
-// Info.plist from the descriptor: bundle identifier (id), name, short version and version
-// (version), executable (filename) and the icon files.
-std::string BuildInfoPlist(const zpk::DescriptorInfo& info, const std::string& name);
+// Info.plist from the descriptor: bundle identifier (id), display name and name (the
+// application name, the filename when it has none), short version and version (version),
+// executable (filename) and the application icons (not the file types' icons).
+std::string BuildInfoPlist(const zpk::DescriptorInfo& info);
 
-// The text of the descriptor's application name: the first `name` element under
-// `application`, trimmed (all its text when it is localised); the filename when empty.
-std::string ApplicationName(std::string_view descriptorXml, const std::string& filename);
+// What CodeResources lists: every file of the application folder but the two signature
+// files, with its SHA-256 digest, and every folder entry the archive holds inside it (the
+// packaged empty folders).
+struct CodeResources {
+  std::map<std::string, std::string> files;  // name inside the folder -> SHA-256 digest
+  std::set<std::string> folders;             // name inside the folder, ending in "/"
+};
 
-// CodeResources: a property list with the key "files" mapping every file name (relative to
-// the bundle folder) to its SHA-256 digest as data.
-std::string BuildCodeResources(const std::map<std::string, std::string>& digests);
+// A property list with the key "files" mapping every file name to its digest as data and,
+// when there are any, the key "folders" with an array of the folder names.
+std::string BuildCodeResources(const CodeResources& resources);
 // Reads it back; false when it is not such a list.
-bool ParseCodeResources(std::string_view text, std::map<std::string, std::string>& digests);
+bool ParseCodeResources(std::string_view text, CodeResources& resources);
+
+// True for a name (relative to the application folder) that puts an application folder
+// inside it: a folder whose name ends in ".app", in any case.
+bool HoldsNestedBundle(std::string_view name);
 
 // The DER detached CMS signature over `data`, made with the identity's key and carrying
 // its certificate chain. Exit code 9 when it cannot be made.

@@ -28,7 +28,7 @@ struct Bundle {
   std::string folder;  // "Payload/NAME.app/"
   std::string descriptorXml;
   std::string infoPlist;
-  std::map<std::string, std::string> digests;  // name inside the folder -> SHA-256
+  CodeResources resources;
   std::string codeResources;
   std::string codeSignature;
 };
@@ -50,18 +50,24 @@ zpk::Outcome RefuseReservedNames(const std::vector<zpk::PackageEntry>& entries) 
     if (IsReservedBundleName(name)) {
       return IpaUsageError(entry.name + ": this name is reserved for the application folder itself");
     }
+    if (HoldsNestedBundle(entry.name)) {
+      return IpaUsageError(entry.name + ": an application folder cannot hold another one (a folder named *.app)");
+    }
   }
   return zpk::Outcome::Ok();
 }
 
 zpk::Outcome DigestEntries(const std::vector<zpk::PackageEntry>& entries, Bundle& bundle) {
   for (const zpk::PackageEntry& entry : entries) {
-    if (entry.directory) continue;
+    if (entry.directory) {
+      bundle.resources.folders.insert(entry.name);
+      continue;
+    }
     std::string digest, error;
     if (!DigestFile(entry.source, digest, error)) {
       return zpk::DescriptorError(entry.source, 300, "the file cannot be read (" + error + ")");
     }
-    bundle.digests[entry.name] = std::move(digest);
+    bundle.resources.files[entry.name] = std::move(digest);
   }
   return zpk::Outcome::Ok();
 }
@@ -70,14 +76,18 @@ zpk::Outcome DigestEntries(const std::vector<zpk::PackageEntry>& entries, Bundle
 // signed, unless a file changed between the two readings.
 zpk::PackageWriter::FinalEntryMaker CodeResourcesMaker(const Bundle& bundle) {
   return [&bundle](const std::vector<zpk::EntryDigest>& written, std::string& content) {
-    std::map<std::string, std::string> digests;
+    CodeResources resources;
     for (const zpk::EntryDigest& entry : written) {
       if (entry.name.compare(0, bundle.folder.size(), bundle.folder) != 0) continue;
       const std::string name = entry.name.substr(bundle.folder.size());
-      if (name.empty() || name.back() == '/' || name == kCodeSignature) continue;
-      digests[name] = entry.sha256;
+      if (name.empty() || name == kCodeSignature) continue;
+      if (name.back() == '/') {
+        resources.folders.insert(name);
+      } else {
+        resources.files[name] = entry.sha256;
+      }
     }
-    content = BuildCodeResources(digests);
+    content = BuildCodeResources(resources);
     if (content != bundle.codeResources) {
       return zpk::Fail(zpk::kExitUnknown, "a packaged file changed while the package was being written\n");
     }
@@ -181,13 +191,13 @@ zpk::Outcome RunIpaPackage(const IpaPackageArgs& args, long long now) {
   if (!step.ok()) return step;
 
   bundle.folder = BundleFolder(info.filename);
-  bundle.infoPlist = BuildInfoPlist(info, ApplicationName(bundle.descriptorXml, info.filename));
+  bundle.infoPlist = BuildInfoPlist(info);
   step = DigestEntries(entries, bundle);
   if (!step.ok()) return step;
-  bundle.digests[kInfoPlist] = zpk::Sha256(bundle.infoPlist);
-  bundle.digests[kEmbeddedProfile] = zpk::Sha256(profile.bytes);
-  bundle.digests[kBundleDescriptor] = zpk::Sha256(bundle.descriptorXml);
-  bundle.codeResources = BuildCodeResources(bundle.digests);
+  bundle.resources.files[kInfoPlist] = zpk::Sha256(bundle.infoPlist);
+  bundle.resources.files[kEmbeddedProfile] = zpk::Sha256(profile.bytes);
+  bundle.resources.files[kBundleDescriptor] = zpk::Sha256(bundle.descriptorXml);
+  bundle.codeResources = BuildCodeResources(bundle.resources);
   step = SignDetached(identity, bundle.codeResources, bundle.codeSignature);
   if (!step.ok()) return step;
   return WriteArchive(args, entries, profile, bundle);

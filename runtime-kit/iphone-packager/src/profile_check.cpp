@@ -1,12 +1,15 @@
 #include "profile_check.h"
 
 #include <openssl/cms.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <memory>
 
-#include "atomic_output.h"
 #include "ipa_result.h"
 #include "openssl_util.h"
 #include "property_list.h"
@@ -35,6 +38,37 @@ std::string PlistDateText(long long when) {
   return text;
 }
 
+std::string TooLarge() { return "larger than " + std::to_string(kMaxProfileBytes >> 10) + " KiB"; }
+
+// Reads at most kMaxProfileBytes; a longer file (or one that grows while it is read) is
+// refused without holding more than that.
+bool ReadBounded(const std::string& path, std::string& bytes, std::string& error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  bool ok = true;
+  char buffer[65536];
+  while (ok) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = std::strerror(errno);
+      ok = false;
+    } else if (bytes.size() + static_cast<std::size_t>(n) > kMaxProfileBytes) {
+      error = TooLarge();
+      ok = false;
+    } else {
+      bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  close(fd);
+  if (!ok) bytes.clear();
+  return ok;
+}
+
 std::string Plural(size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -45,11 +79,12 @@ zpk::Outcome ReadProvisioningProfile(const std::string& path, ProvisioningProfil
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return IpaNoSuchFile(path);
   std::string bytes, error;
-  if (!zpk::ReadWholeFile(path, bytes, error)) return Unreadable(path, error);
+  if (!ReadBounded(path, bytes, error)) return Unreadable(path, error);
   return ParseProvisioningProfile(std::move(bytes), path, profile);
 }
 
 zpk::Outcome ParseProvisioningProfile(std::string bytes, const std::string& path, ProvisioningProfile& profile) {
+  if (bytes.size() > kMaxProfileBytes) return Unreadable(path, TooLarge());
   zpk::BioPtr in(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
   CmsPtr cms(in ? d2i_CMS_bio(in.get(), nullptr) : nullptr);
   if (!cms) return Unreadable(path, "no DER CMS structure");
@@ -90,7 +125,7 @@ bool ApplicationIdFits(const std::string& applicationIdentifier, const std::stri
   if (applicationIdentifier.size() <= kTeamPrefixLength) return false;
   const std::string allowed = applicationIdentifier.substr(kTeamPrefixLength);
   if (allowed == "*") return true;
-  if (allowed.find('*') == std::string::npos) return allowed == id;
+  if (allowed.back() != '*') return allowed == id;
   const std::string stem = allowed.substr(0, allowed.size() - 1);
   return id.size() > stem.size() && id.compare(0, stem.size(), stem) == 0;
 }

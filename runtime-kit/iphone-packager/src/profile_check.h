@@ -2,6 +2,7 @@
 // Provisioning profiles as the packager reads them: a DER CMS signed envelope whose
 // attached content is a property list, and the checks that refuse a build the profile
 // does not fit.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,9 @@
 
 namespace mpk {
 
+// Real profiles are tens of kilobytes; a larger file is refused before it is read.
+inline constexpr std::size_t kMaxProfileBytes = std::size_t{1} << 20;
+
 struct ProvisioningProfile {
   std::string bytes;                  // the file exactly as read
   std::string applicationIdentifier;  // Entitlements application-identifier, prefix included
@@ -23,15 +27,17 @@ struct ProvisioningProfile {
   bool getTaskAllow = false;          // an absent entitlement counts as false
 };
 
-// Exit code 2 (no such file) when there is no file at `path`; 13 when it is not a signed
-// envelope whose signature holds over its content, or the content is no property list.
+// Exit code 2 (no such file) when there is no file at `path`; 13 when it is larger than
+// kMaxProfileBytes, not a signed envelope whose signature holds over its content, or the
+// content is no property list.
 zpk::Outcome ReadProvisioningProfile(const std::string& path, ProvisioningProfile& profile);
 // The same for bytes already read (`path` only names them in the text).
 zpk::Outcome ParseProvisioningProfile(std::string bytes, const std::string& path, ProvisioningProfile& profile);
 
 // True when the application id lies under the profile's identifier: the profile's
 // application-identifier without its first 11 characters (team prefix and dot) is "*", is
-// the id itself, or is "STEM*" with the id starting with STEM and longer than it.
+// the id itself, or is "STEM*" with the id starting with STEM and longer than it. A "*"
+// anywhere but at the end is no wildcard.
 bool ApplicationIdFits(const std::string& applicationIdentifier, const std::string& id);
 
 // True when the certificate is one of the profile's DeveloperCertificates.

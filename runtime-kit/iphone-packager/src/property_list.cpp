@@ -136,19 +136,6 @@ std::string PropertyListDocument(const std::string& body) {
          body + "</plist>\n";
 }
 
-std::string EscapeXmlText(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 std::optional<long long> ParsePlistDate(std::string_view text) {
   std::tm parts{};
   char zone = 0;

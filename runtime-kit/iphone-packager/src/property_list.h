@@ -37,10 +37,10 @@ struct PlistValue {
 std::optional<PlistValue> ParsePropertyList(std::string_view bytes);
 
 // Writing: the XML declaration, the document type and <plist version="1.0"> with `body`
-// (one value, indented by one tab per level) inside.
+// (one value, indented by one tab per level) inside. Text inside goes through
+// zpk::XmlEscaped, and is text XML 1.0 can hold: the descriptor check and the entry names'
+// check refuse any other before anything is written.
 std::string PropertyListDocument(const std::string& body);
-// "&", "<" and ">" as entities.
-std::string EscapeXmlText(std::string_view text);
 
 // "2027-01-31T12:00:00Z" as seconds since the epoch; null for any other form.
 std::optional<long long> ParsePlistDate(std::string_view text);

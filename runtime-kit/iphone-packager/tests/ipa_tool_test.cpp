@@ -1,9 +1,13 @@
 // Runs the built iPhone packager on movie folders, keystores and provisioning profiles
 // made for each test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,10 +54,22 @@ class IpaToolTest : public ::testing::Test {
     return temp_ / name;
   }
 
-  ToolRun Package(const std::string& target, const std::string& profile, const std::string& output) {
-    return RunIpaTool({"-package", "-target", target, "-provisioning-profile", profile, "-storetype", "PKCS12",
-                       "-keystore", keystore_, "-storepass", "secret", output, movie_ + "/Movie-app.xml", "-C",
-                       movie_, "Movie.qmv", "icons/i57.png", "-C", movie_, "assets/level1.txt"});
+  ToolRun Package(const std::string& target, const std::string& profile, const std::string& output,
+                  const std::vector<std::string>& more = {}) {
+    std::vector<std::string> args = {"-package", "-target", target, "-provisioning-profile", profile, "-storetype",
+                                     "PKCS12", "-keystore", keystore_, "-storepass", "secret", output,
+                                     movie_ + "/Movie-app.xml", "-C", movie_, "Movie.qmv", "icons/i57.png", "-C",
+                                     movie_, "assets/level1.txt"};
+    args.insert(args.end(), more.begin(), more.end());
+    return RunIpaTool(args);
+  }
+
+  // True when an outside reader parses the archive's entry as a property list.
+  bool PlistParses(const std::string& archive, const std::string& entry) {
+    WriteFile(temp_ / "entry.plist", ReadZipEntry(archive, entry));
+    return zpk::testing::RunShell("python3 -c 'import plistlib,sys; plistlib.load(open(sys.argv[1], \"rb\"))' " +
+                                  Quoted(temp_ / "entry.plist"))
+               .code == 0;
   }
 
   std::vector<std::string> OutputFolder() const {
@@ -103,6 +119,8 @@ TEST_F(IpaToolTest, FittingProfileGivesASignedApplicationArchive) {
       Quoted(temp_ / "CodeResources") + " -CAfile " + Quoted(temp_ / "phone.pem") + " -purpose any -out /dev/null");
   EXPECT_EQ(cms.code, 0) << cms.output;
   EXPECT_NE(ReadFile(temp_ / "CodeResources").find("<key>assets/level1.txt</key>"), std::string::npos);
+  EXPECT_TRUE(PlistParses(output_, "Payload/Movie.app/Info.plist"));
+  EXPECT_TRUE(PlistParses(output_, "Payload/Movie.app/_CodeSignature/CodeResources"));
 
   const ToolRun verified = RunIpaTool({"-verify", output_});
   EXPECT_EQ(verified.code, 0) << verified.output;
@@ -225,6 +243,168 @@ TEST_F(IpaToolTest, CommandLineKeystoreAndOutputFailures) {
   EXPECT_EQ(run.code, 12) << run.output;
   EXPECT_NE(run.output.find(movie_ + "/Movie-app.xml: error 10"), std::string::npos) << run.output;
   EXPECT_FALSE(fs::exists(temp_ / "Movie.ipa"));
+}
+
+// Each change leaves every signed byte as it was; -verify must still see it.
+TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
+  fs::create_directories(temp_ / "out");
+  ASSERT_EQ(Package("ipa-ad-hoc", Profile(content_), output_).code, 0);
+  const std::string app = "Payload/Movie.app/";
+  auto add = [](zip_t* za, const std::string& name, const std::string& data) {
+    zip_source_t* source = zip_source_buffer(za, data.data(), data.size(), 0);
+    ASSERT_GE(zip_file_add(za, name.c_str(), source, ZIP_FL_OVERWRITE), 0) << zip_strerror(za);
+  };
+  // The same code resources signed by someone the embedded profile does not list.
+  const zaro::testing::TestIdentity stranger = zaro::testing::MakeTestIdentity("Someone Else");
+  WriteFile(temp_ / "CodeResources", ReadZipEntry(output_, app + "_CodeSignature/CodeResources"));
+  WriteFile(temp_ / "stranger.pem", stranger.certificatePem);
+  WriteFile(temp_ / "stranger.key", stranger.keyPem);
+  ASSERT_EQ(zpk::testing::RunShell("openssl cms -sign -binary -outform DER -in " + Quoted(temp_ / "CodeResources") +
+                                   " -signer " + Quoted(temp_ / "stranger.pem") + " -inkey " +
+                                   Quoted(temp_ / "stranger.key") + " -out " + Quoted(temp_ / "stranger.der"))
+                .code,
+            0);
+  const std::string strangerSignature = ReadFile(temp_ / "stranger.der");
+  auto mode = [&](zip_t* za, const std::string& name, unsigned bits) {
+    ASSERT_EQ(zip_file_set_external_attributes(za, zip_name_locate(za, (app + name).c_str(), 0), 0, ZIP_OPSYS_UNIX,
+                                               bits << 16), 0);
+  };
+  struct Case {
+    const char* what;
+    std::string line;
+    std::function<void(zip_t*)> change;
+    std::string patchFrom = "";  // then replaced in the archive's bytes by patchTo
+    std::string patchTo = "";
+    size_t directoryField = 0;  // else this byte of level1.txt's central directory record
+    char value = 0;             // is given this value (or'ed in),
+    size_t localField = 0;      // and this byte of its local header too
+  };
+  const std::vector<Case> cases = {
+      {"an added empty folder", "extra/ is a folder the code resources do not list",
+       [&](zip_t* za) { ASSERT_GE(zip_dir_add(za, (app + "extra").c_str(), 0), 0); }},
+      {"a folder entry carrying data", app + "assets/ is a folder that carries data",
+       [&](zip_t* za) { add(za, app + "assets/", "hidden"); }},
+      {"a nested application folder", app + "Other.app/ is an application folder inside " + app,
+       [&](zip_t* za) { ASSERT_GE(zip_dir_add(za, (app + "Other.app").c_str(), 0), 0); }},
+      {"a file turned into a link", app + "Movie.qmv is not a regular file or folder (a symbolic link)",
+       [&](zip_t* za) { mode(za, "Movie.qmv", S_IFLNK | 0777); }},
+      {"Info.plist made executable", app + "Info.plist is marked executable",
+       [&](zip_t* za) { mode(za, "Info.plist", S_IFREG | 0755); }},
+      {"a set-id bit", app + "Movie.qmv carries a set-id or sticky bit",
+       [&](zip_t* za) { mode(za, "Movie.qmv", S_IFREG | 04755); }},
+      {"a listed file removed", "assets/level1.txt is listed in the code resources but missing",
+       [&](zip_t* za) { ASSERT_EQ(zip_delete(za, zip_name_locate(za, (app + "assets/level1.txt").c_str(), 0)), 0); }},
+      {"an unlisted file", "notes.txt is not listed in the code resources",
+       [&](zip_t* za) { add(za, app + "notes.txt", "added"); }},
+      {"an entry outside", "Library/x lies outside the application folder",
+       [&](zip_t* za) { add(za, "Library/x", "x"); }},
+      {"a second application folder", "more than one application folder (Payload/Movie.app/, Payload/Twin.app/)",
+       [&](zip_t* za) { add(za, "Payload/Twin.app/x", "x"); }},
+      {"a signer the profile does not list", "the embedded provisioning profile does not list the signer "
+       "CN=Someone Else", [&](zip_t* za) { add(za, app + "_CodeSignature/CodeSignature", strangerSignature); }},
+      {"an entry given twice", "an entry is present twice",
+       [&](zip_t* za) { add(za, app + "assets/level2.txt", "level one\n"); }, "level2.txt", "level1.txt"},
+      {"a later zip version needed", app + "assets/level1.txt asks for a later zip version than the packager writes",
+       [](zip_t*) {}, "", "", 6, 63},
+      {"an encrypted entry", app + "assets/level1.txt is encrypted", [](zip_t*) {}, "", "", 8, 1},
+      {"an unknown compression method", app + "assets/level1.txt is compressed by a method the kit does not write",
+       [](zip_t*) {}, "", "", 10, 99, 8},
+  };
+  const std::string path = temp_ / "changed.ipa";
+  for (const Case& c : cases) {
+    fs::copy_file(output_, path, fs::copy_options::overwrite_existing);
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), 0, &error);
+    ASSERT_NE(archive, nullptr);
+    c.change(archive);
+    ASSERT_EQ(zip_close(archive), 0) << c.what;
+    if (!c.patchFrom.empty()) {
+      std::string bytes = ReadFile(path);
+      for (size_t at; (at = bytes.find(c.patchFrom)) != std::string::npos;) bytes.replace(at, c.patchTo.size(), c.patchTo);
+      WriteFile(path, bytes);
+    }
+    if (c.directoryField != 0) {
+      std::string bytes = ReadFile(path);
+      const size_t record = bytes.rfind(app + "assets/level1.txt") - 46;  // the directory follows the data
+      ASSERT_EQ(bytes.compare(record, 4, "PK\1\2"), 0);
+      bytes[record + c.directoryField] = static_cast<char>(bytes[record + c.directoryField] | c.value);
+      const size_t local = bytes.find(app + "assets/level1.txt") - 30;
+      if (c.localField != 0) bytes[local + c.localField] = static_cast<char>(bytes[local + c.localField] | c.value);
+      WriteFile(path, bytes);
+    }
+    const ToolRun run = RunIpaTool({"-verify", path});
+    EXPECT_EQ(run.code, 1) << c.what << ": " << run.output;
+    EXPECT_NE(run.output.find("verification failed: " + c.line + "\n"), std::string::npos) << c.what << ": "
+                                                                                            << run.output;
+  }
+}
+
+TEST_F(IpaToolTest, PackagedEmptyFolderIsListedAndVerifies) {
+  fs::create_directories(temp_ / "out");
+  fs::create_directories(movie_ + "/saves");
+  ASSERT_EQ(Package("ipa-ad-hoc", Profile(content_), output_, {"saves"}).code, 0);
+  const std::string resources = "Payload/Movie.app/_CodeSignature/CodeResources";
+  EXPECT_NE(ReadZipEntry(output_, resources).find("<key>folders</key>\n\t<array>\n\t\t<string>saves/</string>"),
+            std::string::npos);
+  EXPECT_TRUE(PlistParses(output_, resources));
+  EXPECT_EQ(RunIpaTool({"-verify", output_}).code, 0);
+
+  int error = 0;
+  zip_t* archive = zip_open(output_.c_str(), 0, &error);
+  ASSERT_NE(archive, nullptr);
+  ASSERT_EQ(zip_delete(archive, zip_name_locate(archive, "Payload/Movie.app/saves/", 0)), 0);
+  ASSERT_EQ(zip_close(archive), 0);
+  const ToolRun run = RunIpaTool({"-verify", output_});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.output.find("saves/ is listed in the code resources but missing"), std::string::npos) << run.output;
+}
+
+TEST_F(IpaToolTest, WhatCannotGoIntoTheBundleIsRefusedBeforeAnythingIsWritten) {
+  fs::create_directories(temp_ / "out");
+  const std::string profile = Profile(content_);
+  WriteFile(movie_ + "/_CodeSignature", "mine");
+  WriteFile(movie_ + "/Plugins.app/run", "x");
+  WriteFile(movie_ + "/odd\xef\xbf\xbe.txt", "x");
+  struct Case {
+    const char* what;
+    std::vector<std::string> more;
+    int code;
+    std::string line;
+  };
+  for (const Case& c : {Case{"a reserved name", {"_CodeSignature"}, 2, "_CodeSignature: this name is reserved"},
+                        Case{"a nested bundle", {"Plugins.app"}, 2, "Plugins.app/run: an application folder cannot "
+                             "hold another one"},
+                        Case{"a name XML 1.0 cannot hold", {"odd\xef\xbf\xbe.txt"}, 2,
+                             "(it contains the character U+FFFE, which XML 1.0 cannot hold)"}}) {
+    const ToolRun run = Package("ipa-ad-hoc", profile, output_, c.more);
+    EXPECT_EQ(run.code, c.code) << c.what << ": " << run.output;
+    EXPECT_NE(run.output.find(c.line), std::string::npos) << c.what << ": " << run.output;
+    EXPECT_TRUE(OutputFolder().empty()) << c.what;
+  }
+
+  // A descriptor declared XML 1.1 may carry a control character that Info.plist cannot.
+  std::string descriptor = ReadFile(movie_ + "/Movie-app.xml");
+  WriteFile(movie_ + "/Movie-app.xml",
+            Replace(Replace(descriptor, "version=\"1.0\"", "version=\"1.1\""), "<name>Movie", "<name>Mo&#x1;vie"));
+  ToolRun run = Package("ipa-ad-hoc", profile, output_);
+  EXPECT_EQ(run.code, 12) << run.output;
+  EXPECT_NE(run.output.find("error 105: application.name contains the character U+0001, which XML 1.0 cannot hold"),
+            std::string::npos)
+      << run.output;
+  EXPECT_TRUE(OutputFolder().empty());
+  WriteFile(movie_ + "/Movie-app.xml", descriptor);
+
+  // A profile past 2 GiB (sparse) is refused from its size, without reading it.
+  const std::string huge = temp_ / "huge.mobileprovision";
+  const int fd = open(huge.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, (off_t{1} << 31) + 5), 0);
+  close(fd);
+  run = Package("ipa-ad-hoc", huge, output_);
+  EXPECT_EQ(run.code, 13) << run.output;
+  EXPECT_NE(run.output.find("(larger than 1024 KiB)"), std::string::npos) << run.output;
+  EXPECT_LT(run.maxRssKb, 64 * 1024);
+  EXPECT_TRUE(OutputFolder().empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <map>
+#include <optional>
 #include <set>
 
 #include <openssl/pem.h>
@@ -33,6 +34,44 @@ StorePtr LoadTrust(const std::string& file, std::string& error) {
     return nullptr;
   }
   return store;
+}
+
+// Every entry but the signature file must be in the manifest, with a matching digest, and
+// every manifest entry in the archive. The reason for the first that is not; `checked`
+// counts the entries held against the manifest.
+std::optional<std::string> CheckEntries(zip_t* archive, zip_int64_t signatureIndex, const ParsedSignatures& parsed,
+                                        size_t& checked) {
+  std::map<std::string, std::string> expected;
+  for (const EntryDigest& d : parsed.digests) expected[d.name] = d.sha256;
+  std::set<std::string> seen;
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    if (i == signatureIndex) continue;
+    const auto index = static_cast<zip_uint64_t>(i);
+    const char* rawName = zip_get_name(archive, index, 0);
+    std::string name = rawName == nullptr ? "" : rawName;
+    std::string plain = name;
+    if (!plain.empty() && plain.back() == '/') plain.pop_back();
+    const std::string shown = "entry " + Excerpt(name);
+    if (!IsSafeRelativePath(plain)) return shown + " would unpack outside its folder";
+    if (!seen.insert(name).second) return shown + " is present twice";
+    // Only names and contents are signed: a link, a device, a folder carrying data or a
+    // mode the writer never gives would change what unpacks unseen.
+    const bool generated = name == kMimetypeEntry || name == kDescriptorEntry;
+    const std::string shape = EntryShapeProblem(archive, index, generated);
+    if (!shape.empty()) return shown + " " + shape;
+    auto it = expected.find(name);
+    if (it == expected.end()) return shown + " is not in the manifest";
+    std::string digest, why;
+    if (!DigestEntry(archive, index, digest, why)) return shown + " is damaged (" + why + ")";
+    if (digest != it->second) return shown + " does not match its digest";
+  }
+  const std::string shape = EntryShapeProblem(archive, static_cast<zip_uint64_t>(signatureIndex), true);
+  if (!shape.empty()) return std::string("entry ") + kSignaturesEntry + " " + shape;
+  for (const EntryDigest& d : parsed.digests)
+    if (seen.count(d.name) == 0) return "entry " + Excerpt(d.name) + " of the manifest is missing";
+  checked = seen.size();
+  return std::nullopt;
 }
 
 }  // namespace
@@ -66,6 +105,8 @@ Outcome VerifyPackage(const VerifyArgs& args) {
   zip_error_fini(&error);
   if (offset > 0) report += "installer: the package starts at byte " + std::to_string(offset) + "\n";
 
+  const std::string late = FirstEntryNeedingLaterZip(args.package, offset);
+  if (!late.empty()) return failed("entry " + Excerpt(late) + " asks for a later zip version than the tool writes");
   zip_int64_t count = zip_get_num_entries(archive.get(), 0);
   std::string mimetype, why;
   if (count < 1 || std::string(zip_get_name(archive.get(), 0, 0)) != kMimetypeEntry)
@@ -90,34 +131,10 @@ Outcome VerifyPackage(const VerifyArgs& args) {
     return failed("the signature does not match the manifest and the signer's certificate");
   report += "signature: RSA-SHA256 over the manifest, verified\n";
 
-  // Every entry but the signature file must be in the manifest, with a matching digest.
-  std::map<std::string, std::string> expected;
-  for (const EntryDigest& d : parsed.digests) expected[d.name] = d.sha256;
-  std::set<std::string> seen;
-  for (zip_int64_t i = 0; i < count; ++i) {
-    if (i == signatureIndex) continue;
-    const char* rawName = zip_get_name(archive.get(), static_cast<zip_uint64_t>(i), 0);
-    std::string name = rawName == nullptr ? "" : rawName;
-    std::string plain = name;
-    if (!plain.empty() && plain.back() == '/') plain.pop_back();
-    const std::string shown = Excerpt(name);
-    if (!IsSafeRelativePath(plain)) return failed("entry " + shown + " would unpack outside its folder");
-    if (!seen.insert(name).second) return failed("entry " + shown + " is present twice");
-    // Only names and contents are signed: a link or a device would change meaning unseen.
-    if (!IsPlainEntry(archive.get(), static_cast<zip_uint64_t>(i)))
-      return failed("entry " + shown + " is not a regular file or folder");
-    auto it = expected.find(name);
-    if (it == expected.end()) return failed("entry " + shown + " is not in the manifest");
-    std::string digest;
-    if (!DigestEntry(archive.get(), static_cast<zip_uint64_t>(i), digest, why))
-      return failed("entry " + shown + " is damaged (" + why + ")");
-    if (digest != it->second) return failed("entry " + shown + " does not match its digest");
-  }
-  if (!IsPlainEntry(archive.get(), static_cast<zip_uint64_t>(signatureIndex)))
-    return failed(std::string("entry ") + kSignaturesEntry + " is not a regular file");
-  for (const EntryDigest& d : parsed.digests)
-    if (seen.count(d.name) == 0) return failed("entry " + Excerpt(d.name) + " of the manifest is missing");
-  report += "entries: " + std::to_string(seen.size()) + " checked, every digest matches\n";
+  size_t checked = 0;
+  if (std::optional<std::string> problem = CheckEntries(archive.get(), signatureIndex, parsed, checked))
+    return failed(*problem);
+  report += "entries: " + std::to_string(checked) + " checked, every digest matches\n";
 
   time_t reference = time(nullptr);
   if (!parsed.timeStampToken.empty()) {

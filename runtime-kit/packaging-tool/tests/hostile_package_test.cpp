@@ -133,6 +133,22 @@ TEST_F(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
          linked[1].type = S_IFLNK;
          WritePackage(path, linked, plain, id);
        }},
+      {"a folder entry carrying data", "entry docs/ is a folder that carries data",
+       [&](const std::string& path, const SigningIdentity& id) {
+         WritePackage(path, {{"docs/", "hidden", S_IFDIR}}, {{"docs/", "hidden"}}, id);
+       }},
+      {"the descriptor made executable", "entry META-INF/ZARO/application.xml is marked executable",
+       [&](const std::string& path, const SigningIdentity& id) {
+         WritePackage(path, {{"META-INF/ZARO/application.xml", "<a/>", S_IFREG | 0111}},
+                      {{"META-INF/ZARO/application.xml", "<a/>"}}, id);
+       }},
+      {"a directory record asking for a later zip version", "entry notes.txt asks for a later zip version",
+       [&](const std::string& path, const SigningIdentity& id) {
+         WritePackage(path, plain, plain, id);
+         std::string bytes = ReadFile(path);
+         bytes[bytes.rfind("notes.txt") - 46 + 6] = 63;  // the directory follows the data
+         WriteFile(path, bytes);
+       }},
       {"a signer not valid yet", "the signer's certificate was not valid now",
        [&](const std::string& path, const SigningIdentity&) {
          WritePackage(path, plain, plain, MakeIdentity(2, 30));

@@ -1,6 +1,7 @@
 #pragma once
-// Reading entries of a package or intermediate file safely: bounded reads for entries that
-// must be small, streamed digests for the rest, and the entry kinds a package may hold.
+// Reading entries of a package, an intermediate file or an iPhone archive safely: bounded
+// reads for entries that must be small, streamed digests for the rest, and the entry kinds
+// and modes an archive the kit wrote may hold.
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -26,6 +27,19 @@ bool DigestEntry(zip_t* archive, zip_uint64_t index, std::string& digest, std::s
 // True when an entry is a regular file or a folder (or carries no file type at all, as
 // archives made on systems without one do); false for links, devices, pipes and sockets.
 bool IsPlainEntry(zip_t* archive, zip_uint64_t index);
+
+// Why an entry is not one the kit's archive writer makes, or empty when it is: a regular
+// file (name not ending in "/") or a folder (name ending in "/") that carries no data, with
+// permission bits only (no set-id or sticky bit) and, for the files a tool writes itself
+// (`generated`), no execute bit. Entries made where no file type is stored pass on their
+// names alone. The reason reads after the entry's name ("is a folder that carries data").
+std::string EntryShapeProblem(zip_t* archive, zip_uint64_t index, bool generated);
+
+// The name of the first entry whose central directory record asks for a later zip version
+// to extract than the kit writes (4.5): unzip skips such an entry while libzip reads it.
+// Empty when there is none, or when the directory is not where a plain end record (no
+// zip64 one) says. `start` is where the archive begins in the file.
+std::string FirstEntryNeedingLaterZip(const std::string& path, unsigned long long start);
 
 // The permission bits stored with an entry, or `fallback` when it stores none.
 unsigned EntryPermissions(zip_t* archive, zip_uint64_t index, unsigned fallback);
