@@ -92,17 +92,16 @@ remove_file() {
 }
 
 # Regenerates the desktop's databases under the prefix after registration files went.
-# When no package is left in a MIME database folder this installation made (CREATED lists
-# the folders it made), the files the database generated go too, by name; anything else
-# in it stays, and so does the folder then.
+# Once no package is left in the MIME database, the files it generated (an empty
+# database) go too, by name; anything else in it stays, and so does the folder then. The
+# same holds for the desktop entries' cache once no entry is left.
 refresh_databases() {
-  rd_created=$1
   rd_mime=$prefix/share/mime
   if plain_path share/mime/packages && [ -d "$rd_mime/packages" ]; then
     if command -v update-mime-database >/dev/null 2>&1; then
       update-mime-database "$rd_mime" >/dev/null 2>&1 || true
     fi
-    if [ -z "$(ls -A "$rd_mime/packages")" ] && printf '%s\n' "$rd_created" | grep -qxF share/mime; then
+    if [ -z "$(ls -A "$rd_mime/packages")" ]; then
       for rd_name in $mime_generated; do
         if [ -f "$rd_mime/$rd_name" ] && [ ! -L "$rd_mime/$rd_name" ]; then rm -f "$rd_mime/$rd_name"; fi
       done
@@ -117,7 +116,7 @@ refresh_databases() {
       update-desktop-database "$rd_apps" >/dev/null 2>&1 || true
     fi
     if ! ls "$rd_apps"/*.desktop >/dev/null 2>&1 && [ -f "$rd_apps/mimeinfo.cache" ] &&
-       [ ! -L "$rd_apps/mimeinfo.cache" ] && printf '%s\n' "$rd_created" | grep -qxF share/applications; then
+       [ ! -L "$rd_apps/mimeinfo.cache" ]; then
       rm -f "$rd_apps/mimeinfo.cache"
     fi
   fi
@@ -171,7 +170,7 @@ remove_installation() {
   while IFS= read -r ri_line; do
     remove_file "${ri_line%% *}" "${ri_line#* }"
   done < "$r/files"
-  refresh_databases "$ri_created"
+  refresh_databases
   for f in record files created-folders journal; do
     if [ -f "$r/$f" ] && [ ! -L "$r/$f" ]; then rm -f "$r/$f"; fi
   done
@@ -208,7 +207,7 @@ undo_journal() {
       fi
     done < "$prefix/$1/$record_dir/entries"
   fi
-  refresh_databases "$uj_created"
+  refresh_databases
   for f in entries uninstall.sh files created-folders record journal; do
     if [ -f "$prefix/$1/$record_dir/$f" ] && [ ! -L "$prefix/$1/$record_dir/$f" ]; then
       rm -f "$prefix/$1/$record_dir/$f"
@@ -357,9 +356,15 @@ while IFS= read -r f; do
 done < "$work/registration"
 
 # ---- Make room: only what an installer of this application left is acted upon ----------
+kept_folders=""
 if [ -e "$target/$record_dir" ] || [ -L "$target/$record_dir" ]; then
   if is_own_record; then
     remove_installation
+    # Folders the earlier installation made that others' files keep: this one made them now.
+    kept_folders=$(printf '%s\n' "$ri_created" | while IFS= read -r d; do
+      if [ -n "$d" ] && [ -d "$prefix/$d" ]; then printf '%s\n' "$d"; fi
+    done)
+    case "$ri_prefix_count" in ''|*[!0-9]*) ;; *) [ "$prefix_missing" -gt 0 ] || prefix_missing=$ri_prefix_count ;; esac
   elif has_own_journal "$install_folder"; then
     echo "taking back an installation that did not finish" >&2
     undo_journal "$install_folder"
@@ -429,6 +434,7 @@ journal=$staging/$record_dir/journal
 mkdir "$staging/$record_dir" || write_failed "$staging"
 (set -C; printf '%s\napplication=%s\nprefix-folders=%s\n' "$journal_magic" "$application_id" "$prefix_missing" \
   > "$journal") || write_failed "$journal"
+printf '%s\n' "$kept_folders" | while IFS= read -r d; do if [ -n "$d" ]; then note "folder $d"; fi; done
 grep -v -e '^mimetype$' -e '/$' "$work/entries" > "$staging/$record_dir/entries" || true
 rm -f "$work/stage/mimetype"
 cp -R -p "$work/stage/." "$staging/" || write_failed "$staging"
