@@ -89,15 +89,19 @@ remove_file() {
        fi ;;
   esac
   rm -f "$prefix/$2"
+  removed_files="$removed_files$2
+"
 }
 
 # Regenerates the desktop's databases under the prefix after registration files went.
 # Once no package is left in the MIME database, the files it generated (an empty
 # database) go too, by name; anything else in it stays, and so does the folder then. The
-# same holds for the desktop entries' cache once no entry is left.
+# same holds for the desktop entries' cache once no entry is left. LIST names the files
+# that went (one a line, as recorded): only databases it touched are refreshed.
 refresh_databases() {
   rd_mime=$prefix/share/mime
-  if plain_path share/mime/packages && [ -d "$rd_mime/packages" ]; then
+  if printf '%s\n' "$1" | grep -q 'share/mime/packages/' && plain_path share/mime/packages &&
+     [ -d "$rd_mime/packages" ]; then
     if command -v update-mime-database >/dev/null 2>&1; then
       update-mime-database "$rd_mime" >/dev/null 2>&1 || true
     fi
@@ -111,7 +115,7 @@ refresh_databases() {
     fi
   fi
   rd_apps=$prefix/share/applications
-  if plain_path share/applications && [ -d "$rd_apps" ]; then
+  if printf '%s\n' "$1" | grep -q 'share/applications/' && plain_path share/applications && [ -d "$rd_apps" ]; then
     if command -v update-desktop-database >/dev/null 2>&1; then
       update-desktop-database "$rd_apps" >/dev/null 2>&1 || true
     fi
@@ -167,10 +171,11 @@ remove_installation() {
   r=$target/$record_dir
   ri_created=$(cat "$r/created-folders")
   ri_prefix_count=$(sed -n 's/^prefix-folders=//p' "$r/record")
+  removed_files=""
   while IFS= read -r ri_line; do
     remove_file "${ri_line%% *}" "${ri_line#* }"
   done < "$r/files"
-  refresh_databases
+  refresh_databases "$removed_files"
   for f in record files created-folders journal; do
     if [ -f "$r/$f" ] && [ ! -L "$r/$f" ]; then rm -f "$r/$f"; fi
   done
@@ -207,7 +212,7 @@ undo_journal() {
       fi
     done < "$prefix/$1/$record_dir/entries"
   fi
-  refresh_databases
+  refresh_databases "$(sed -n 's/^file //p' "$uj_journal")"
   for f in entries uninstall.sh files created-folders record journal; do
     if [ -f "$prefix/$1/$record_dir/$f" ] && [ ! -L "$prefix/$1/$record_dir/$f" ]; then
       rm -f "$prefix/$1/$record_dir/$f"

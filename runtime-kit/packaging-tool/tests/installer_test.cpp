@@ -32,13 +32,15 @@ class Installer : public ::testing::Test {
     WriteKeystore(dir_ / "k.p12", "pw", key.get(), cert.get());
   }
   // Builds an installer whose application installs into `folder` under the prefix.
-  void Build(const std::string& folder) {
+  void Build(const std::string& folder, const std::string& id = "com.example.Movie", const std::string& output = "") {
     std::string movie = dir_ / "movie";
-    MakeMovieFolder(movie, MakeDescriptor("", "", "<installFolder>" + folder + "</installFolder>"));
+    std::string descriptor = MakeDescriptor("", "", "<installFolder>" + folder + "</installFolder>");
+    descriptor.replace(descriptor.find("com.example.Movie"), 17, id);
+    MakeMovieFolder(movie, descriptor);
     WriteFile(movie + "/assets/a.txt", "asset");
     ToolRun run = RunTool({"-package", "-storetype", "PKCS12", "-keystore", dir_ / "k.p12", "-storepass", "pw",
-                           "-target", "native", "-tsa", "none", installer(), movie + "/Movie-app.xml", "-C", movie,
-                           "Movie.qmv", "assets"});
+                           "-target", "native", "-tsa", "none", output.empty() ? installer() : output,
+                           movie + "/Movie-app.xml", "-C", movie, "Movie.qmv", "assets"});
     ASSERT_EQ(run.code, 0) << run.output;
   }
   std::string installer() const { return dir_ / "Movie.exe"; }
@@ -92,6 +94,15 @@ TEST_F(Installer, RefusesAPayloadThatDoesNotVerifyBeforeWritingAnything) {
     EXPECT_FALSE(Exists(dir_ / "prefix"));
     EXPECT_EQ(RunTool({"-verify", installer()}).code, 1);
   }
+  // The installer's own check of entry names, before the signature is even looked at.
+  WriteFile(installer(), original);
+  EditPayload([](zip_t* z) { zip_file_add(z, "../x", zip_source_buffer(z, "x", 1, 0), 0); });
+  const std::string before = TreeListing(dir_.path());
+  ToolRun unsafe = Install(dir_ / "prefix");
+  EXPECT_EQ(unsafe.code, 4) << unsafe.output;
+  EXPECT_TRUE(Contains(unsafe.output, "refusing an unsafe entry: ../x")) << unsafe.output;
+  EXPECT_EQ(TreeListing(dir_.path()), before);
+
   WriteFile(installer(), original);
   ToolRun good = Install(dir_ / "prefix");
   ASSERT_EQ(good.code, 0) << good.output;
@@ -110,6 +121,28 @@ TEST_F(Installer, NeverRunsAScriptFoundInTheTarget) {
   EXPECT_FALSE(Exists(dir_ / "planted-ran"));
   EXPECT_EQ(ReadFile(dir_ / "important.txt"), "keep");
   EXPECT_FALSE(Exists(target + "/Movie.qmv"));
+}
+
+TEST_F(Installer, TheStubIsOneTextForEveryApplicationAndChecksThePrefix) {
+  Build("Corvane/First", "com.example.First", dir_ / "First.exe");
+  Build("Second $(touch x)", "org.example.Second");
+  unsigned long long first = 0, second = 0;
+  ASSERT_TRUE(FindPackageOffset(dir_ / "First.exe", first));
+  ASSERT_TRUE(FindPackageOffset(installer(), second));
+  ASSERT_EQ(first, second);
+  EXPECT_EQ(ReadFile(dir_ / "First.exe").substr(0, first), ReadFile(installer()).substr(0, second));
+  EXPECT_FALSE(Contains(ReadFile(installer()).substr(0, second), "Second"));
+
+  for (const std::string prefix : {"p\nExec=x", "p\x01q", "p\r"}) {
+    const std::string before = TreeListing(dir_.path());
+    ToolRun run = RunShell("sh " + Quote(installer()) + " \"$(printf '" + prefix + "')\"");
+    EXPECT_EQ(run.code, 2) << run.output;
+    EXPECT_TRUE(Contains(run.output, "the prefix holds a line break or a control character")) << run.output;
+    EXPECT_EQ(TreeListing(dir_.path()), before);
+  }
+  ToolRun installed = Install(dir_ / "prefix");
+  ASSERT_EQ(installed.code, 0) << installed.output;
+  EXPECT_EQ(ReadFile(dir_ / "prefix/Second $(touch x)/assets/a.txt"), "asset");
 }
 
 // Quotes in the folder name, prefixes that look like options, a second install over the
@@ -136,7 +169,7 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
   WriteFile(dir_ / "keep.txt", "keep");
   WriteFile(prefix + "/sibling.txt", "keep too");
   std::string list = ReadFile(target + "/.zaro-install/files");
-  list += "../keep.txt\nCorvane/../../keep.txt\n" + std::string(dir_ / "keep.txt") + "\n";
+  list += "- ../keep.txt\n- Corvane/../../keep.txt\n- " + std::string(dir_ / "keep.txt") + "\n- sibling.txt\n";
   WriteFile(target + "/.zaro-install/files", list);
   ToolRun digest = RunShell("cd " + Quote(target + "/.zaro-install") +
                             " && d=$(openssl dgst -sha256 -r < files | cut -d ' ' -f 1)"
@@ -148,6 +181,48 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
   EXPECT_EQ(ReadFile(dir_ / "keep.txt"), "keep");
   EXPECT_EQ(ReadFile(prefix + "/sibling.txt"), "keep too");
   EXPECT_FALSE(Exists(prefix + "/Corvane"));
+
+  // The prefix folders the installation made go with it; the ones that were there stay.
+  ASSERT_EQ(Install(dir_ / "p/opt/apps").code, 0);
+  ASSERT_EQ(RunShell("sh " + Quote(dir_ / "p/opt/apps/Corvane/It's Mine/.zaro-install/uninstall.sh")).code, 0);
+  EXPECT_FALSE(Exists(dir_ / "p"));
+}
+
+// After an install, the installation's folders replaced by links leading out of the prefix,
+// or a record forged from scratch: nothing outside the installation is written or removed.
+TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
+  Build("Corvane/App");
+  const std::string prefix = dir_ / "prefix";
+  const std::string target = prefix + "/Corvane/App";
+  ASSERT_EQ(Install(prefix).code, 0);
+  for (const std::string inside : {"META-INF", ".zaro-install"}) {
+    SCOPED_TRACE(inside);
+    ASSERT_EQ(RunShell("mv " + Quote(target + "/" + inside) + " " + Quote(dir_ / "outside") + " && ln -s " +
+                       Quote(dir_ / "outside") + " " + Quote(target + "/" + inside)).code, 0);
+    const std::string before = TreeListing(dir_.path());
+    ToolRun run = Install(prefix);
+    EXPECT_EQ(run.code, 5) << run.output;
+    EXPECT_EQ(TreeListing(dir_.path()), before);
+    ASSERT_EQ(RunShell("rm " + Quote(target + "/" + inside) + " && mv " + Quote(dir_ / "outside") + " " +
+                       Quote(target + "/" + inside)).code, 0);
+  }
+
+  // A record made from scratch, digests and all, for the user's own files.
+  ASSERT_EQ(RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh")).code, 0);
+  WriteFile(prefix + "/share/applications/mine.desktop", "mine");
+  WriteFile(prefix + "/Corvane/Other/data", "mine too");
+  WriteFile(target + "/META-INF/ZARO/desktop/install", "folder=Corvane/App\napplication=com.example.Movie\n");
+  WriteFile(target + "/.zaro-install/files", "- ../outside.txt\n- Corvane/Other/data\n- share/applications/mine.desktop\n"
+                                             "b0e3 share/applications/mine.desktop\n");
+  WriteFile(target + "/.zaro-install/created-folders", "share/applications\nshare\nCorvane/Other\n");
+  ASSERT_EQ(RunShell("cd " + Quote(target + "/.zaro-install") +
+                     " && printf 'zaro-install-record 2\\napplication=com.example.Movie\\nfiles=%s\\nfolders=%s\\n'"
+                     " $(openssl dgst -sha256 -r < files | cut -d ' ' -f 1)"
+                     " $(openssl dgst -sha256 -r < created-folders | cut -d ' ' -f 1) > record").code, 0);
+  const std::string before = TreeListing(prefix + "/share") + TreeListing(prefix + "/Corvane/Other");
+  ToolRun forged = Install(prefix);
+  EXPECT_EQ(forged.code, 5) << "the forged installation data stays in the way\n" << forged.output;
+  EXPECT_EQ(TreeListing(prefix + "/share") + TreeListing(prefix + "/Corvane/Other"), before);
 }
 
 }  // namespace
