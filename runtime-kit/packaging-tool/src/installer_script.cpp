@@ -16,7 +16,9 @@ record_magic="zaro-install-record 2"
 journal_magic="zaro-install-journal 2"
 data_dir=META-INF/ZARO/desktop
 # What update-mime-database generates beside packages/ and the media-type folders.
-mime_generated="XMLnamespaces aliases generic-icons globs globs2 icons magic mime.cache subclasses treemagic types version"
+mime_generated="XMLnamespaces aliases generic-icons globs globs2 icons magic mime.cache subclasses treemagic types version
+  XMLnamespaces.new aliases.new generic-icons.new globs.new globs2.new icons.new magic.new mime.cache.new subclasses.new
+  treemagic.new types.new version.new"
 
 # True for a prefix-relative path that stays inside the prefix.
 is_inside_path() {
@@ -110,7 +112,12 @@ refresh_databases() {
         if [ -f "$rd_mime/$rd_name" ] && [ ! -L "$rd_mime/$rd_name" ]; then rm -f "$rd_mime/$rd_name"; fi
       done
       for rd_name in "$rd_mime"/*/; do
-        if [ ! -L "${rd_name%/}" ]; then rmdir "$rd_name" 2>/dev/null || true; fi
+        [ ! -L "${rd_name%/}" ] || continue
+        # What a database update stopped outright left behind: its own new files.
+        for rd_left in "$rd_name"*.xml.new; do
+          if [ -f "$rd_left" ] && [ ! -L "$rd_left" ]; then rm -f "$rd_left"; fi
+        done
+        rmdir "$rd_name" 2>/dev/null || true
       done
     fi
   fi
@@ -383,7 +390,9 @@ if [ -e "$staging" ]; then
     echo "taking back an installation that did not finish" >&2
     undo_journal "$staging_rel"
   fi
-  rmdir "$staging" 2>/dev/null || { echo "$staging is in the way; remove it first" >&2; exit 5; }
+  if [ -e "$staging" ] || [ -L "$staging" ]; then
+    rmdir "$staging" 2>/dev/null || { echo "$staging is in the way; remove it first" >&2; exit 5; }
+  fi
 fi
 if [ -e "$target" ] && [ -n "$(ls -A "$target" 2>/dev/null)" ]; then
   echo "$target exists and is not empty" >&2
@@ -478,14 +487,19 @@ while IFS= read -r f; do
   printf '%s %s\n' "$(sha256_of "$prefix/$f")" "$f" >> "$work/files"
 done < "$work/registration"
 if [ -f "$launcher" ]; then chmod 755 "$launcher"; fi
+# A database update runs to its end (a stop signal is acted upon after it), so that it
+# leaves no half-written file of its own.
 if grep -q '^share/mime/packages/' "$work/registration" && command -v update-mime-database >/dev/null 2>&1; then
-  update-mime-database "$prefix/share/mime" >/dev/null 2>&1 || echo "update-mime-database failed" >&2
+  (trap '' HUP INT TERM; exec update-mime-database "$prefix/share/mime") >/dev/null 2>&1 ||
+    echo "update-mime-database failed" >&2
 fi
 if grep -q '^share/applications/' "$work/registration" && command -v update-desktop-database >/dev/null 2>&1; then
-  update-desktop-database "$prefix/share/applications" >/dev/null 2>&1 || true
+  (trap '' HUP INT TERM; exec update-desktop-database "$prefix/share/applications") >/dev/null 2>&1 || true
 fi
 
 # ---- The record, written last; then the journal goes --------------------------------------
+# From here on the installation completes: a stop signal no longer takes it back.
+trap '' HUP INT TERM
 printf -- '- %s\n' "$install_folder/$record_dir/uninstall.sh" >> "$work/files"
 sed -n 's/^folder //p' "$journal" > "$work/created-folders"
 r=$target/$record_dir
