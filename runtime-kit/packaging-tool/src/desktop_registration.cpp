@@ -47,6 +47,7 @@ std::string DesktopEntryEscaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
+      case ' ': out += out.empty() ? "\\s" : " "; break;  // a leading blank would be read as none
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;

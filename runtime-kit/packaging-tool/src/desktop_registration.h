@@ -45,7 +45,7 @@ std::string MimeIconName(const std::string& contentType);
 std::string MimePackage(const DescriptorInfo& info);
 std::string DesktopEntry(const DescriptorInfo& info);
 
-// A desktop entry string value: backslash, line breaks and tabs escaped.
+// A desktop entry string value: backslash, line breaks, tabs and a leading blank escaped.
 std::string DesktopEntryEscaped(const std::string& text);
 
 }  // namespace zpk

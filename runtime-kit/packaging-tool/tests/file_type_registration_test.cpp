@@ -122,7 +122,7 @@ TEST(DesktopRegistration, FilesAreWrittenInTheDesktopsOwnFormats) {
   EXPECT_EQ(DesktopEntry(info),
             "[Desktop Entry]\nType=Application\nName=Movie \\\\ Maker\n"
             "MimeType=application/x-doca;text/x-docb;\nTerminal=false\n");
-  EXPECT_EQ(DesktopEntryEscaped("a\tb\r\nc"), "a\\tb\\r\\nc");
+  EXPECT_EQ(DesktopEntryEscaped(" a\tb\r\nc d"), "\\sa\\tb\\r\\nc d");
 
   std::vector<std::string> names;
   for (const InstallerEntry& entry : InstallerEntries(info)) names.push_back(entry.name);
