@@ -207,13 +207,39 @@ TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
                        Quote(target + "/" + inside)).code, 0);
   }
 
-  // A record made from scratch, digests and all, for the user's own files.
+  // A record changed in any one part is not this installer's.
+  const std::vector<std::pair<std::string, std::string>> changes = {
+      {"/.zaro-install/files", "- Corvane/App/extra\n"},
+      {"/.zaro-install/created-folders", "share\n"},
+      {"/.zaro-install/record", "application=org.example.Other\n"},
+      {"/META-INF/ZARO/desktop/install", "folder=Corvane/Elsewhere\n"},
+  };
+  for (const auto& [file, line] : changes) {
+    SCOPED_TRACE(file);
+    const std::string original = ReadFile(target + file);
+    std::string changed = original;
+    if (file == "/.zaro-install/record") changed.replace(changed.find("application="), 30, line);
+    else if (file == "/META-INF/ZARO/desktop/install") changed = line + changed;
+    else changed += line;
+    WriteFile(target + file, changed);
+    ToolRun run = Install(prefix);
+    EXPECT_EQ(run.code, 5) << run.output;
+    EXPECT_TRUE(Contains(run.output, "holds an installation that this installer did not make")) << run.output;
+    WriteFile(target + file, original);
+  }
+
+  // A record made from scratch, digests and all, for the user's own files: outside the
+  // installation folder only this application's registration names go, and only while
+  // they hold what was recorded.
   ASSERT_EQ(RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh")).code, 0);
+  WriteFile(prefix + "/share/applications/com.example.Movie.desktop", "the user's");
   WriteFile(prefix + "/share/applications/mine.desktop", "mine");
   WriteFile(prefix + "/Corvane/Other/data", "mine too");
   WriteFile(target + "/META-INF/ZARO/desktop/install", "folder=Corvane/App\napplication=com.example.Movie\n");
-  WriteFile(target + "/.zaro-install/files", "- ../outside.txt\n- Corvane/Other/data\n- share/applications/mine.desktop\n"
-                                             "b0e3 share/applications/mine.desktop\n");
+  ASSERT_EQ(RunShell("cd " + Quote(prefix) + " && mkdir -p Corvane/App/.zaro-install && { printf -- '- ../outside.txt\\n- Corvane/Other/data\\n"
+                     "b0e3 share/applications/com.example.Movie.desktop\\n'; openssl dgst -sha256 -r"
+                     " < share/applications/mine.desktop | sed 's| .*| share/applications/mine.desktop|'; } > "
+                     "'Corvane/App/.zaro-install/files'").code, 0);
   WriteFile(target + "/.zaro-install/created-folders", "share/applications\nshare\nCorvane/Other\n");
   ASSERT_EQ(RunShell("cd " + Quote(target + "/.zaro-install") +
                      " && printf 'zaro-install-record 2\\napplication=com.example.Movie\\nfiles=%s\\nfolders=%s\\n'"
