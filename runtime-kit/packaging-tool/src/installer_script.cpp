@@ -74,7 +74,7 @@ remove_file() {
     echo "not removed, outside the installation: $2" >&2
     return 0
   fi
-  if ! plain_path "$2" || [ -L "$prefix/$2" ]; then
+  if ! plain_path "$2"; then
     echo "not removed, a link is on its path: $2" >&2
     return 0
   fi

@@ -251,5 +251,28 @@ TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
   EXPECT_EQ(TreeListing(prefix + "/share") + TreeListing(prefix + "/Corvane/Other"), before);
 }
 
+// A staging folder left by an install that did not finish is taken back only when its
+// journal is this application's, and then only for what that journal may name.
+TEST_F(Installer, AJournalIsTakenBackOnlyForThisApplication) {
+  Build("Corvane/App");
+  const std::string prefix = dir_ / "prefix";
+  const std::string mine = prefix + "/share/applications/mine.desktop";
+  WriteFile(mine, "mine");
+  const std::string journal = prefix + "/.zaro-staging-com.example.Movie/.zaro-install/journal";
+  const std::string lines = "prefix-folders=0\nfile share/applications/mine.desktop\nfolder share/applications\n";
+  WriteFile(journal, "zaro-install-journal 2\napplication=org.example.Other\n" + lines);
+  ToolRun foreign = Install(prefix);
+  EXPECT_EQ(foreign.code, 5) << foreign.output;
+  EXPECT_TRUE(Contains(foreign.output, "is in the way")) << foreign.output;
+  EXPECT_TRUE(Exists(journal));
+
+  WriteFile(journal, "zaro-install-journal 2\napplication=com.example.Movie\n" + lines);
+  ToolRun own = Install(prefix);
+  EXPECT_EQ(own.code, 0) << own.output;
+  EXPECT_TRUE(Contains(own.output, "taking back an installation that did not finish")) << own.output;
+  EXPECT_EQ(ReadFile(mine), "mine");
+  EXPECT_FALSE(Exists(prefix + "/.zaro-staging-com.example.Movie"));
+}
+
 }  // namespace
 }  // namespace zpk
