@@ -135,7 +135,7 @@ TEST_F(Installer, TheStubIsOneTextForEveryApplicationAndChecksThePrefix) {
 
   for (const std::string prefix : {"p\nExec=x", "p\x01q", "p\r"}) {
     const std::string before = TreeListing(dir_.path());
-    ToolRun run = RunShell("sh " + Quote(installer()) + " \"$(printf '" + prefix + "')\"");
+    ToolRun run = RunShell("cd " + Quote(dir_.path()) + " && sh " + Quote(installer()) + " \"$(printf '" + prefix + "')\"");
     EXPECT_EQ(run.code, 2) << run.output;
     EXPECT_TRUE(Contains(run.output, "the prefix holds a line break or a control character")) << run.output;
     EXPECT_EQ(TreeListing(dir_.path()), before);
