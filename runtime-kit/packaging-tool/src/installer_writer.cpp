@@ -9,13 +9,33 @@
 #include "atomic_output.h"
 #include "desktop_registration.h"
 #include "installer_script.h"
+#include "zip_writer.h"
 
 namespace zpk {
 
-std::string BuildInstallerStub(const std::string& installFolder, const std::string& applicationId,
-                               const std::string& desktopStep) {
-  size_t size = InstallerScript(0, installFolder, applicationId, desktopStep).size();
-  return InstallerScript(size, installFolder, applicationId, desktopStep);
+std::string BuildInstallerStub() { return InstallerScript(InstallerScript(0).size()); }
+
+Outcome AddInstallerEntries(PackageWriter& writer, const DescriptorInfo& info, const std::vector<PackageEntry>& entries) {
+  for (const PackageEntry& entry : entries)
+    if (entry.name.rfind(kInstallerDataFolder, 0) == 0)
+      return UsageError(entry.name + ": this entry name is reserved for the native installer");
+  for (const InstallerEntry& generated : InstallerEntries(info)) {
+    if (generated.copyOf.empty()) {
+      Outcome added = writer.AddBuffer(generated.name, generated.text, true);
+      if (!added.ok()) return added;
+      continue;
+    }
+    const PackageEntry* source = nullptr;
+    for (const PackageEntry& entry : entries)
+      if (entry.name == generated.copyOf) source = &entry;
+    if (source == nullptr) return UsageError(generated.copyOf + ": the icon is not in the package");
+    PackageEntry copy = *source;
+    copy.name = generated.name;
+    copy.mode = 0644;
+    Outcome added = writer.AddEntry(copy);
+    if (!added.ok()) return added;
+  }
+  return Outcome::Ok();
 }
 
 namespace {
@@ -33,9 +53,8 @@ bool WriteAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-Outcome WriteInstaller(const std::string& packagePath, const DescriptorInfo& info, const std::string& output) {
-  std::string folder = info.installFolder.empty() ? info.filename : info.installFolder;
-  std::string stub = BuildInstallerStub(folder, info.id, DesktopRegistrationStep(info));
+Outcome WriteInstaller(const std::string& packagePath, const std::string& output) {
+  std::string stub = BuildInstallerStub();
   std::string error;
   int in = open(packagePath.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return Fail(kExitOutput, packagePath + ": cannot be read back (" + std::strerror(errno) + ")\n");

@@ -9,6 +9,7 @@
 
 #include "atomic_output.h"
 #include "descriptor_check.h"
+#include "desktop_registration.h"
 #include "input_files.h"
 #include "installer_writer.h"
 #include "keystore.h"
@@ -77,6 +78,10 @@ Outcome RunPackage(const PackageArgs& args) {
   if (!collected.ok()) return collected;
   Outcome referenced = CheckReferencedFiles(info, entries, args.descriptor);
   if (!referenced.ok()) return referenced;
+  if (args.native) {
+    Outcome installable = CheckInstallable(info, args.descriptor);
+    if (!installable.ok()) return installable;
+  }
 
   SigningIdentity identity;
   if (!args.prepare) {
@@ -91,12 +96,13 @@ Outcome RunPackage(const PackageArgs& args) {
   if (step.ok()) step = writer.AddBuffer(kMimetypeEntry, args.prepare ? kIntermediateMimetype : kPackageMimetype, false);
   if (step.ok()) step = writer.AddBuffer(kDescriptorEntry, xml, true);
   for (size_t i = 0; step.ok() && i < entries.size(); ++i) step = writer.AddEntry(entries[i]);
+  if (step.ok() && args.native) step = AddInstallerEntries(writer, info, entries);
   if (!step.ok()) return step;
   if (!args.prepare) writer.SetFinalEntry(kSignaturesEntry, SignatureMaker(identity, args.signing.tsa));
   Outcome written = writer.Close();
   if (!written.ok()) return written;
 
-  if (args.native) return WriteInstaller(temp.path(), info, args.output);
+  if (args.native) return WriteInstaller(temp.path(), args.output);
   if (!temp.Commit(error)) return Fail(kExitOutput, args.output + ": cannot be written (" + error + ")\n");
   return Outcome::Ok();
 }

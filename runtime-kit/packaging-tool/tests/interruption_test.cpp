@@ -128,5 +128,56 @@ TEST_F(Interruption, OutputsGetTheUsualModes) {
   EXPECT_EQ(st.st_mode & 07777, 0755u);
 }
 
+// The native installer stopped at several points of a large install: by a stop signal it
+// takes itself back; killed outright, running it again finishes, and its uninstaller then
+// leaves the prefix as it was. Nothing outside the prefix changes either way.
+TEST_F(Interruption, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
+  MakeMovieFolder(movie(), MakeDescriptor(kIcons, "", "<installFolder>Corvane/Big</installFolder><fileTypes><fileType>"
+                                                      "<name>big</name><extension>big</extension><contentType>"
+                                                      "application/x-zaro-big</contentType><icon>" + kIcons +
+                                                      "</icon></fileType></fileTypes>"));
+  WriteFile(movie() + "/data.bin", MakeBytes(size_t{96} << 20, false, 3));
+  std::vector<std::string> args = PackageArgs(dir_ / "Big.exe");
+  args.insert(args.begin() + 9, {"-target", "native"});
+  ASSERT_EQ(RunTool(args).code, 0);
+  const std::string prefix = dir_ / "scratch/prefix";
+  ASSERT_EQ(RunShell("mkdir -p '" + prefix + "/share' '" + dir_ / "tmp" + "'").code, 0);
+  WriteFile(dir_ / "scratch/beside.txt", "outside the prefix");
+  const std::string before = TreeListing(dir_ / "scratch");
+  const std::string install = "TMPDIR='" + dir_ / "tmp" + "' setsid sh '" + dir_ / "Big.exe" + "' '" + prefix + "'";
+  const std::string uninstall = "sh '" + prefix + "/Corvane/Big/.zaro-install/uninstall.sh'";
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunShell(install).code, 0);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(RunShell(uninstall).code, 0);
+  ASSERT_EQ(TreeListing(dir_ / "scratch"), before);
+
+  for (const char* signal : {"TERM", "KILL"}) {
+    for (double at : {0.15, 0.35, 0.55, 0.7, 0.85, 0.95}) {
+      SCOPED_TRACE(std::string(signal) + " at " + std::to_string(at));
+      ToolRun stopped = RunShell(install + " >/dev/null 2>&1 & pid=$!; sleep " + std::to_string(at * seconds) +
+                                 "; kill -" + signal + " -$pid 2>/dev/null; wait $pid; echo $?");
+      const bool finished = stopped.output == "0\n";
+      if (std::string(signal) == "TERM") {
+        EXPECT_TRUE(finished || stopped.output == "143\n") << stopped.output;
+        if (!finished) {
+          EXPECT_EQ(TreeListing(dir_ / "scratch"), before) << "taken back";
+        }
+        EXPECT_EQ(ListFolder(dir_ / "tmp"), std::vector<std::string>{});
+      } else {
+        ToolRun again = RunShell(install + " 2>&1");
+        EXPECT_EQ(again.code, 0) << again.output;
+        RunShell("rm -rf '" + dir_ / "tmp" + "' && mkdir '" + dir_ / "tmp" + "'");
+      }
+      if (Exists(prefix + "/Corvane/Big/.zaro-install/uninstall.sh")) {
+        ToolRun removed = RunShell(uninstall + " 2>&1");
+        EXPECT_EQ(removed.code, 0) << removed.output;
+      }
+      EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zpk

@@ -9,7 +9,9 @@
 #include <zip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -134,6 +136,22 @@ std::vector<std::string> ListFolder(const std::string& path) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename());
   return names;
+}
+
+std::string TreeListing(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> lines;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) {
+    std::string line = fs::relative(item.path(), folder).string();
+    if (item.is_symlink()) line += " -> " + fs::read_symlink(item.path()).string();
+    else if (item.is_directory()) line += "/";
+    else line += " " + std::to_string(std::hash<std::string>{}(ReadFile(item.path())));
+    lines.push_back(line);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  return out;
 }
 
 std::string MakePng(int width, int height) {

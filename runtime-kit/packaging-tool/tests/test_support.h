@@ -45,6 +45,9 @@ void WriteFile(const std::string& path, const std::string& data);
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& path);
+// Everything under `folder`, one sorted line per name: folders, links with their targets
+// and files with their size and a hash of their content, so that any change shows.
+std::string TreeListing(const std::string& folder);
 
 // A valid PNG image of the given size.
 std::string MakePng(int width, int height);
