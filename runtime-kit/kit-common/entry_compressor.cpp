@@ -10,6 +10,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include "deflate_blocks.h"
 #include "openssl_util.h"
 
 namespace zpk {
@@ -247,10 +248,22 @@ void EntryCompressor::Prepare(Item& item, Worker& worker) {
     result.deflated = n != 0;
     return;
   }
-  // A block: primed with the bytes before it, ended on a byte boundary (a sync flush), the
-  // file's last block ending the stream.
-  z_stream& z = worker.blocks;
+  // A block: deflated on its own and made to continue into the next one, the file's last
+  // block ending the stream.
   const bool last = item.offset + item.length == item.size;
+  if (worker.whole != nullptr) {
+    result.data.resize(libdeflate_deflate_compress_bound(worker.whole, data.size()) + 5);
+    const size_t n = libdeflate_deflate_compress(worker.whole, data.data(), data.size(), result.data.data(),
+                                                 result.data.size());
+    result.data.resize(n);
+    if (n != 0 && (last || MakeContinuable(result.data))) {
+      result.deflated = true;
+      return;
+    }
+  }
+  // Otherwise zlib: primed with the bytes before the block, ended on a byte boundary (a
+  // sync flush).
+  z_stream& z = worker.blocks;
   if (!worker.blocksReady || deflateReset(&z) != Z_OK ||
       (prime > 0 && deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(bytes), static_cast<uInt>(prime)) != Z_OK)) {
     result.error = "out of memory for the compressor";

@@ -2,10 +2,11 @@
 // Reads, digests and compresses archive entries on background threads, in the order they
 // were queued, ahead of one writer that takes them in the same order. Files up to a size
 // bound are read whole and deflated in one call (libdeflate), many small ones to a job.
-// A larger file is cut into blocks that are deflated in parallel (zlib) into one deflate
-// stream: each block is primed with the 32 KB before it and ends on a byte boundary, the
-// last one ends the stream, and the writer joins the blocks' CRCs and digests their bytes
-// in order. The input bytes held ahead of the writer are capped, so memory stays bounded
+// A larger file is cut into blocks that are deflated in parallel into one deflate stream:
+// each block is deflated on its own (libdeflate) and made to continue into the next one
+// (deflate_blocks.h), or, should that fail, deflated with zlib primed with the 32 KB before
+// it and ended with a sync flush; the last block ends the stream, and the writer joins the
+// blocks' CRCs and digests their bytes in order. The input bytes held ahead of the writer are capped, so memory stays bounded
 // whatever the size of the files.
 #include <condition_variable>
 #include <cstddef>

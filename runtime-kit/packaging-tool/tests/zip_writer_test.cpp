@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "deflate_blocks.h"
 #include "openssl_util.h"
 #include "test_support.h"
 
@@ -38,6 +40,31 @@ std::string Inflate(const std::string& deflated, size_t size) {
   const int rc = inflate(&z, Z_FINISH);
   inflateEnd(&z);
   return rc == Z_STREAM_END && z.avail_out == 0 ? out : "<damaged>";
+}
+
+TEST(DeflateBlocks, SeparateStreamsJoinIntoOneThatInflatesToTheirData) {
+  // Text (dynamic codes), a few bytes (fixed codes), noise (stored blocks), nothing, and a
+  // last part whose stream keeps its end.
+  const std::vector<std::string> parts = {MakeBytes(300000, true, 1), "abc", MakeBytes(70000, false, 2), "",
+                                          MakeBytes(1000, true, 3) + MakeBytes(5000, false, 4), MakeBytes(9, true, 5)};
+  for (int level : {1, 6, 12}) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+    std::string joined, expected;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      std::string stream(libdeflate_deflate_compress_bound(compressor, parts[i].size()), '\0');
+      stream.resize(libdeflate_deflate_compress(compressor, parts[i].data(), parts[i].size(), stream.data(), stream.size()));
+      if (i + 1 < parts.size()) {
+        ASSERT_TRUE(MakeContinuable(stream)) << "part " << i << " at level " << level;
+      }
+      joined += stream;
+      expected += parts[i];
+    }
+    libdeflate_free_compressor(compressor);
+    EXPECT_TRUE(Inflate(joined, expected.size()) == expected) << "level " << level;
+  }
+  std::string damaged = "\x05\xff\xff\x12";
+  EXPECT_FALSE(MakeContinuable(damaged));
+  EXPECT_EQ(damaged, "\x05\xff\xff\x12");
 }
 
 TEST(EntryCompressor, PreparesFilesInOrderWithinItsMemoryCap) {
