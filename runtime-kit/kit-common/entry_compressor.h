@@ -28,7 +28,7 @@ std::uint32_t Crc32Combine(std::uint32_t crcA, std::uint32_t crcB, std::uint64_t
 struct CompressorOptions {
   unsigned threads = 2;                        // compressing threads
   std::uint64_t wholeFileLimit = 4u << 20;     // larger files are cut into blocks
-  std::uint64_t blockSize = 1u << 20;          // size of those blocks
+  std::uint64_t blockSize = 4u << 20;          // size of those blocks
   std::uint64_t bytesAhead = 24u << 20;        // input bytes held ahead of the writer
   std::uint64_t batchBytes = 256u << 10;       // small files are prepared in jobs of
   unsigned batchFiles = 64;                    //   at most this many bytes and files
