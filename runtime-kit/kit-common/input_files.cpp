@@ -57,26 +57,32 @@ class Collector {
     entry.mode = st.st_mode & 0777;
     entry.device = st.st_dev;
     entry.inode = st.st_ino;
+    entry.stated = true;
+    entry.size = static_cast<std::uint64_t>(st.st_size);
+    entry.mtime = st.st_mtime;
     byName_[name] = entries_.size();
     entries_.push_back(entry);
     return Outcome::Ok();
   }
 
   Outcome AddPath(const std::string& name, const std::string& source, const std::string& given) {
-    struct stat link {};
-    if (lstat(source.c_str(), &link) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return NoSuchFile(given);
-      return Fail(kExitDescriptor, source + ": error 300: the file cannot be read (" + Reason(errno) + ")\n");
-    }
+    // One look at each file; only a name that cannot be followed is looked at again, to
+    // tell a missing file from a link that leads nowhere.
     struct stat st {};
-    if (stat(source.c_str(), &st) != 0)
-      return Fail(kExitDescriptor, source + ": error 300: the file cannot be read (" + Reason(errno) + ")\n");
+    if (stat(source.c_str(), &st) != 0) {
+      const int error = errno;
+      struct stat link {};
+      if (lstat(source.c_str(), &link) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return NoSuchFile(given);
+        return Fail(kExitDescriptor, source + ": error 300: the file cannot be read (" + Reason(errno) + ")\n");
+      }
+      return Fail(kExitDescriptor, source + ": error 300: the file cannot be read (" + Reason(error) + ")\n");
+    }
     if (S_ISDIR(st.st_mode)) return AddFolder(name, source, st);
     if (!S_ISREG(st.st_mode))
       return Fail(kExitDescriptor, source + ": error 300: not a regular file\n");
-    int fd = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Fail(kExitDescriptor, source + ": error 300: the file cannot be read (" + Reason(errno) + ")\n");
-    close(fd);
+    if (faccessat(AT_FDCWD, source.c_str(), R_OK, AT_EACCESS) != 0)
+      return Fail(kExitDescriptor, source + ": error 300: the file cannot be read (" + Reason(errno) + ")\n");
     return Add(name, source, st);
   }
 

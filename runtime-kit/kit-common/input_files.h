@@ -2,6 +2,7 @@
 // The files that go into a package: names given after -C DIR, folders expanded, names
 // checked so that no entry can unpack outside its folder.
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct PackageEntry {
   unsigned mode = 0644;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+  // Filled in when the entry was collected, so that the writer need not look again.
+  bool stated = false;
+  std::uint64_t size = 0;
+  std::time_t mtime = 0;
 };
 
 // Entry names the tool writes itself.

@@ -1,269 +1,93 @@
 #include "zip_writer.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <set>
 
+#include <libdeflate.h>
 #include <openssl/evp.h>
+
+#include "openssl_util.h"
+#include "reproducible.h"
+#include "zip_container.h"
 
 namespace zpk {
 
 namespace {
 
-constexpr zip_uint32_t kDeflateLevel = 6;
+constexpr int kDeflateLevel = 6;
+constexpr std::size_t kCopyChunk = 1u << 20;
 
 std::string Lower(std::string s) {
   for (char& c : s) if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
 }
 
+ZipEntryInfo Info(const std::string& name, std::uint16_t method, unsigned mode, std::time_t when) {
+  ZipEntryInfo info;
+  info.name = name;
+  info.method = method;
+  info.mode = mode;
+  info.directory = !name.empty() && name.back() == '/';
+  DosDateTime(EntryTime(when), info.dosTime, info.dosDate);
+  return info;
+}
+
+// `data` deflated at the package level; false when no compressor can be made.
+bool Deflate(std::string_view data, std::string& out) {
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(kDeflateLevel);
+  if (compressor == nullptr) return false;
+  out.resize(libdeflate_deflate_compress_bound(compressor, data.size()));
+  const size_t n = libdeflate_deflate_compress(compressor, data.data(), data.size(), out.data(), out.size());
+  libdeflate_free_compressor(compressor);
+  out.resize(n);
+  return n != 0;
+}
+
+// An entry whose data is in memory, ready to be written.
+Outcome MemoryEntry(const std::string& name, std::string_view data, bool compress, std::time_t when,
+                    ZipEntryInfo& info, std::string& stored) {
+  info = Info(name, compress ? kMethodDeflate : kMethodStore, 0644, when);
+  info.crc = Crc32(data);
+  info.size = data.size();
+  if (!compress) stored.assign(data.data(), data.size());
+  else if (!Deflate(data, stored)) return Fail(kExitUnknown, name + ": out of memory for the compressor\n");
+  info.compressedSize = stored.size();
+  return Outcome::Ok();
+}
+
+struct Pending {
+  enum class Kind { Memory, File, Blocks, Copy } kind = Kind::Memory;
+  ZipEntryInfo info;
+  std::string data;          // Memory: what is written
+  std::string source;        // File, Blocks: the file
+  std::uint64_t size = 0;    // File, Blocks: its size
+  std::size_t ticket = 0;    // File, Blocks: the (first) ticket
+  zip_t* from = nullptr;     // Copy
+  zip_uint64_t index = 0;
+};
+
 }  // namespace
 
 struct PackageWriter::State {
+  ZipContainer out;
   std::unique_ptr<EntryCompressor> compressor;  // made with the first file entry
-  std::vector<EntryDigest> digests;  // in entry order
-  std::vector<bool> complete;
-  Outcome inputFailure;              // first input that could not be read
-  Outcome finalFailure;
+  std::vector<Pending> pending;                  // in entry order
+  std::vector<EntryDigest> digests;              // in entry order, as they are written
   std::string finalName;
   FinalEntryMaker finalMaker;
+  std::time_t now = 0;
+
+  Outcome Unreadable(const std::string& path, const std::string& why) {
+    return DescriptorError(path, 300, "the file cannot be read (" + why + ")");
+  }
+  Outcome WriteFile(Pending& entry);
+  Outcome WriteBlocks(Pending& entry);
+  Outcome WriteCopy(Pending& entry);
+  Outcome WriteFinal();
 };
-
-namespace {
-
-// A file source that digests what libzip reads.
-struct HashingSource {
-  PackageWriter::State* state;
-  size_t slot;
-  std::string path;
-  zip_uint64_t size = 0;
-  time_t mtime = 0;
-  int fd = -1;
-  EVP_MD_CTX* md = nullptr;
-  zip_uint64_t readSoFar = 0;
-  zip_error_t error;
-};
-
-zip_int64_t HashingCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
-  auto* source = static_cast<HashingSource*>(userdata);
-  auto fail = [&](const std::string& why) -> zip_int64_t {
-    if (source->state->inputFailure.ok())
-      source->state->inputFailure = DescriptorError(source->path, 300, "the file cannot be read (" + why + ")");
-    zip_error_set(&source->error, ZIP_ER_READ, EIO);
-    return -1;
-  };
-  switch (cmd) {
-    case ZIP_SOURCE_SUPPORTS:
-      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                                            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
-    case ZIP_SOURCE_STAT: {
-      auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &source->error);
-      if (st == nullptr) return -1;
-      zip_stat_init(st);
-      st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-      st->size = source->size;
-      st->mtime = source->mtime;
-      return sizeof(*st);
-    }
-    case ZIP_SOURCE_OPEN:
-      source->fd = open(source->path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (source->fd < 0) return fail(std::strerror(errno));
-      source->readSoFar = 0;
-      if (source->md == nullptr) source->md = EVP_MD_CTX_new();
-      if (source->md == nullptr || EVP_DigestInit_ex(source->md, EVP_sha256(), nullptr) != 1) return fail("digest");
-      return 0;
-    case ZIP_SOURCE_READ: {
-      ssize_t n;
-      do {
-        n = read(source->fd, data, len);
-      } while (n < 0 && errno == EINTR);
-      if (n < 0) return fail(std::strerror(errno));
-      if (n > 0) {
-        EVP_DigestUpdate(source->md, data, static_cast<size_t>(n));
-        source->readSoFar += static_cast<zip_uint64_t>(n);
-        if (source->readSoFar > source->size) return fail("the file grew while it was packaged");
-        return n;
-      }
-      if (source->readSoFar != source->size) return fail("the file shrank while it was packaged");
-      unsigned char digest[EVP_MAX_MD_SIZE];
-      unsigned int size = 0;
-      EVP_DigestFinal_ex(source->md, digest, &size);
-      source->state->digests[source->slot].sha256.assign(reinterpret_cast<char*>(digest), size);
-      source->state->complete[source->slot] = true;
-      return 0;
-    }
-    case ZIP_SOURCE_CLOSE:
-      if (source->fd >= 0) close(source->fd);
-      source->fd = -1;
-      return 0;
-    case ZIP_SOURCE_ERROR:
-      return zip_error_to_data(&source->error, data, len);
-    case ZIP_SOURCE_FREE:
-      if (source->fd >= 0) close(source->fd);
-      EVP_MD_CTX_free(source->md);
-      zip_error_fini(&source->error);
-      delete source;
-      return 0;
-    default:
-      zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
-      return -1;
-  }
-}
-
-// A file prepared by the compressor: libzip is told its method, sizes and CRC and copies
-// its data as it is. The entry is taken from the compressor when libzip reaches it.
-struct PreparedSource {
-  PackageWriter::State* state = nullptr;
-  size_t slot = 0;
-  std::string path;
-  size_t ticket = 0;
-  time_t mtime = 0;
-  bool taken = false;
-  PreparedEntry entry;
-  zip_uint64_t compressedSize = 0;
-  zip_uint64_t offset = 0;
-  zip_error_t error;
-};
-
-bool TakePrepared(PreparedSource* source) {
-  if (source->taken) return source->entry.error.empty();
-  source->taken = true;
-  source->entry = source->state->compressor->Take(source->ticket);
-  if (!source->entry.error.empty()) {
-    if (source->state->inputFailure.ok())
-      source->state->inputFailure =
-          DescriptorError(source->path, 300, "the file cannot be read (" + source->entry.error + ")");
-    zip_error_set(&source->error, ZIP_ER_READ, EIO);
-    return false;
-  }
-  source->compressedSize = source->entry.data.size();
-  source->state->digests[source->slot].sha256 = source->entry.sha256;
-  source->state->complete[source->slot] = true;
-  return true;
-}
-
-zip_int64_t PreparedCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
-  auto* source = static_cast<PreparedSource*>(userdata);
-  switch (cmd) {
-    case ZIP_SOURCE_SUPPORTS:
-      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                                            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
-    case ZIP_SOURCE_STAT: {
-      auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &source->error);
-      if (st == nullptr || !TakePrepared(source)) return -1;
-      zip_stat_init(st);
-      st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC | ZIP_STAT_MTIME;
-      st->size = source->entry.size;
-      st->comp_size = source->compressedSize;
-      st->comp_method = source->entry.deflated ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
-      st->crc = source->entry.crc;
-      st->mtime = source->mtime;
-      return sizeof(*st);
-    }
-    case ZIP_SOURCE_OPEN:
-      if (!TakePrepared(source)) return -1;
-      source->offset = 0;
-      return 0;
-    case ZIP_SOURCE_READ: {
-      const std::string& bytes = source->entry.data;
-      zip_uint64_t left = bytes.size() - source->offset;
-      zip_uint64_t n = left < len ? left : len;
-      std::memcpy(data, bytes.data() + source->offset, n);
-      source->offset += n;
-      return static_cast<zip_int64_t>(n);
-    }
-    case ZIP_SOURCE_CLOSE:
-      // Written: the memory goes back at once, so only entries ahead of the writer are held.
-      std::string().swap(source->entry.data);
-      return 0;
-    case ZIP_SOURCE_ERROR:
-      return zip_error_to_data(&source->error, data, len);
-    case ZIP_SOURCE_FREE:
-      zip_error_fini(&source->error);
-      delete source;
-      return 0;
-    default:
-      zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
-      return -1;
-  }
-}
-
-// The last entry: made when libzip reaches it, after every other entry is written.
-struct FinalSource {
-  PackageWriter::State* state;
-  std::string content;
-  bool made = false;
-  zip_uint64_t offset = 0;
-  zip_error_t error;
-};
-
-bool MakeFinal(FinalSource* source) {
-  if (source->made) return true;
-  for (bool done : source->state->complete) {
-    if (!done) {
-      source->state->finalFailure = Fail(kExitUnknown, "internal error: the signature was requested too early\n");
-      return false;
-    }
-  }
-  source->state->finalFailure = source->state->finalMaker(source->state->digests, source->content);
-  if (!source->state->finalFailure.ok()) return false;
-  source->made = true;
-  return true;
-}
-
-zip_int64_t FinalCallback(void* userdata, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
-  auto* source = static_cast<FinalSource*>(userdata);
-  switch (cmd) {
-    case ZIP_SOURCE_SUPPORTS:
-      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
-                                            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
-    case ZIP_SOURCE_STAT: {
-      auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &source->error);
-      if (st == nullptr) return -1;
-      if (!MakeFinal(source)) {
-        zip_error_set(&source->error, ZIP_ER_INTERNAL, 0);
-        return -1;
-      }
-      zip_stat_init(st);
-      st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-      st->size = source->content.size();
-      st->mtime = time(nullptr);
-      return sizeof(*st);
-    }
-    case ZIP_SOURCE_OPEN:
-      if (!MakeFinal(source)) {
-        zip_error_set(&source->error, ZIP_ER_INTERNAL, 0);
-        return -1;
-      }
-      source->offset = 0;
-      return 0;
-    case ZIP_SOURCE_READ: {
-      zip_uint64_t left = source->content.size() - source->offset;
-      zip_uint64_t n = left < len ? left : len;
-      std::memcpy(data, source->content.data() + source->offset, n);
-      source->offset += n;
-      return static_cast<zip_int64_t>(n);
-    }
-    case ZIP_SOURCE_CLOSE:
-      return 0;
-    case ZIP_SOURCE_ERROR:
-      return zip_error_to_data(&source->error, data, len);
-    case ZIP_SOURCE_FREE:
-      zip_error_fini(&source->error);
-      delete source;
-      return 0;
-    default:
-      zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
-      return -1;
-  }
-}
-
-}  // namespace
 
 const std::vector<std::string>& StoredSuffixes() {
   static const std::vector<std::string> suffixes = {
@@ -284,129 +108,74 @@ bool IsAlreadyCompressed(const std::string& name) {
 PackageWriter::PackageWriter(CompressorOptions compression)
     : compression_(compression), state_(std::make_unique<State>()) {}
 
-PackageWriter::~PackageWriter() {
-  if (archive_ != nullptr) zip_discard(archive_);
-}
+PackageWriter::~PackageWriter() = default;
 
 Outcome PackageWriter::Open(const std::string& path) {
-  int error = 0;
   path_ = path;
-  archive_ = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  if (archive_ == nullptr) {
-    zip_error_t ze;
-    zip_error_init_with_code(&ze, error);
-    Outcome failed = Fail(kExitOutput, path + ": cannot be written (" + zip_error_strerror(&ze) + ")\n");
-    zip_error_fini(&ze);
-    return failed;
-  }
-  return Outcome::Ok();
-}
-
-Outcome PackageWriter::Added(zip_int64_t index, const std::string& name, zip_int32_t method, unsigned mode,
-                             bool directory) {
-  if (index < 0) return Fail(kExitUnknown, name + ": cannot be added (" + zip_strerror(archive_) + ")\n");
-  if (!directory && zip_set_file_compression(archive_, static_cast<zip_uint64_t>(index), method,
-                                             method == ZIP_CM_DEFLATE ? kDeflateLevel : 0) != 0)
-    return Fail(kExitUnknown, name + ": " + zip_strerror(archive_) + "\n");
-  zip_uint32_t attributes = ((directory ? S_IFDIR : S_IFREG) | (mode & 0777)) << 16;
-  zip_file_set_external_attributes(archive_, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX, attributes);
+  state_->now = time(nullptr);
+  if (!state_->out.Open(path)) return Fail(kExitOutput, path + ": cannot be written (" + state_->out.error() + ")\n");
   return Outcome::Ok();
 }
 
 Outcome PackageWriter::AddBuffer(const std::string& name, std::string data, bool compress) {
-  EntryDigest digest{name, Sha256(data)};
-  state_->digests.push_back(digest);
-  state_->complete.push_back(true);
-  // The buffer must outlive zip_close: libzip frees it (freep = 1).
-  void* copy = std::malloc(data.size() == 0 ? 1 : data.size());
-  std::memcpy(copy, data.data(), data.size());
-  zip_source_t* source = zip_source_buffer(archive_, copy, data.size(), 1);
-  if (source == nullptr) {
-    std::free(copy);
-    return Fail(kExitUnknown, name + ": " + zip_strerror(archive_) + "\n");
-  }
-  zip_int64_t index = zip_file_add(archive_, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-  if (index < 0) zip_source_free(source);
-  return Added(index, name, compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0644, false);
+  Pending entry;
+  Outcome made = MemoryEntry(name, data, compress, state_->now, entry.info, entry.data);
+  if (!made.ok()) return made;
+  state_->digests.push_back(EntryDigest{name, Sha256(data)});
+  state_->pending.push_back(std::move(entry));
+  return Outcome::Ok();
 }
 
 Outcome PackageWriter::AddEntry(const PackageEntry& entry) {
+  Pending pending;
   if (entry.directory) {
-    state_->digests.push_back(EntryDigest{entry.name, Sha256("")});
-    state_->complete.push_back(true);
     std::string name = entry.name;
-    if (!name.empty() && name.back() == '/') name.pop_back();
-    zip_int64_t index = zip_dir_add(archive_, name.c_str(), ZIP_FL_ENC_UTF_8);
-    return Added(index, entry.name, ZIP_CM_STORE, entry.mode, true);
+    if (name.empty() || name.back() != '/') name += '/';
+    pending.info = Info(name, kMethodStore, entry.mode, entry.stated ? entry.mtime : state_->now);
+    state_->digests.push_back(EntryDigest{entry.name, Sha256("")});
+    state_->pending.push_back(std::move(pending));
+    return Outcome::Ok();
   }
-  struct stat st {};
-  if (stat(entry.source.c_str(), &st) != 0)
-    return DescriptorError(entry.source, 300, std::string("the file cannot be read (") + std::strerror(errno) + ")");
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (!state_->compressor) state_->compressor = std::make_unique<EntryCompressor>(compression_);
-  if (state_->compressor->StreamsSize(size)) return AddStreamed(entry, size, st.st_mtime);
-  return AddPrepared(entry, size, st.st_mtime);
-}
-
-Outcome PackageWriter::AddPrepared(const PackageEntry& entry, std::uint64_t size, time_t mtime) {
+  std::uint64_t size = entry.size;
+  std::time_t mtime = entry.mtime;
+  if (!entry.stated) {
+    struct stat st {};
+    if (stat(entry.source.c_str(), &st) != 0) return state_->Unreadable(entry.source, std::strerror(errno));
+    size = static_cast<std::uint64_t>(st.st_size);
+    mtime = st.st_mtime;
+  }
   const bool compress = !IsAlreadyCompressed(entry.name);
-  size_t slot = state_->digests.size();
+  if (!state_->compressor) state_->compressor = std::make_unique<EntryCompressor>(compression_);
+  EntryCompressor& compressor = *state_->compressor;
+  pending.kind = compressor.InBlocks(size) ? Pending::Kind::Blocks : Pending::Kind::File;
+  pending.info = Info(entry.name, compress ? kMethodDeflate : kMethodStore, entry.mode, mtime);
+  pending.source = entry.source;
+  pending.size = size;
+  pending.ticket = pending.kind == Pending::Kind::Blocks ? compressor.AddBlocks(entry.source, size, compress)
+                                                         : compressor.Add(entry.source, size, compress);
   state_->digests.push_back(EntryDigest{entry.name, {}});
-  state_->complete.push_back(false);
-  const size_t ticket = state_->compressor->Add(entry.source, size, compress);
-  auto* prepared = new PreparedSource();
-  prepared->state = state_.get();
-  prepared->slot = slot;
-  prepared->path = entry.source;
-  prepared->ticket = ticket;
-  prepared->mtime = mtime;
-  zip_error_init(&prepared->error);
-  zip_source_t* source = zip_source_function(archive_, PreparedCallback, prepared);
-  if (source == nullptr) {
-    zip_error_fini(&prepared->error);
-    delete prepared;
-    return Fail(kExitUnknown, entry.name + ": " + zip_strerror(archive_) + "\n");
-  }
-  zip_int64_t index = zip_file_add(archive_, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
-  if (index < 0) zip_source_free(source);
-  return Added(index, entry.name, compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE, entry.mode, false);
-}
-
-Outcome PackageWriter::AddStreamed(const PackageEntry& entry, std::uint64_t size, time_t mtime) {
-  size_t slot = state_->digests.size();
-  state_->digests.push_back(EntryDigest{entry.name, {}});
-  state_->complete.push_back(false);
-  auto* hashing = new HashingSource{state_.get(), slot, entry.source, size, mtime, -1, nullptr, 0, {}};
-  zip_error_init(&hashing->error);
-  zip_source_t* source = zip_source_function(archive_, HashingCallback, hashing);
-  if (source == nullptr) {
-    zip_error_fini(&hashing->error);
-    delete hashing;
-    return Fail(kExitUnknown, entry.name + ": " + zip_strerror(archive_) + "\n");
-  }
-  zip_int64_t index = zip_file_add(archive_, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
-  if (index < 0) zip_source_free(source);
-  return Added(index, entry.name, IsAlreadyCompressed(entry.name) ? ZIP_CM_STORE : ZIP_CM_DEFLATE, entry.mode, false);
+  state_->pending.push_back(std::move(pending));
+  return Outcome::Ok();
 }
 
 Outcome PackageWriter::AddCopy(zip_t* from, zip_uint64_t index, const EntryDigest& digest, unsigned mode) {
-  state_->digests.push_back(digest);
-  state_->complete.push_back(true);
-  bool directory = !digest.name.empty() && digest.name.back() == '/';
-  zip_source_t* source = zip_source_zip(archive_, from, index, ZIP_FL_COMPRESSED, 0, -1);
-  if (source == nullptr) return Fail(kExitUnknown, digest.name + ": " + zip_strerror(archive_) + "\n");
-  zip_int64_t added = zip_file_add(archive_, digest.name.c_str(), source, ZIP_FL_ENC_UTF_8);
-  if (added < 0) {
-    zip_source_free(source);
-    return Fail(kExitUnknown, digest.name + ": " + zip_strerror(archive_) + "\n");
-  }
-  // Keep the entry's own method so that its data is copied as it is.
   zip_stat_t st;
   zip_stat_init(&st);
-  if (zip_stat_index(from, index, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_METHOD) != 0)
-    zip_set_file_compression(archive_, static_cast<zip_uint64_t>(added), st.comp_method, 0);
-  zip_uint32_t attributes = ((directory ? S_IFDIR : S_IFREG) | (mode & 0777)) << 16;
-  zip_file_set_external_attributes(archive_, static_cast<zip_uint64_t>(added), 0, ZIP_OPSYS_UNIX, attributes);
+  const zip_uint64_t needed = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+  if (zip_stat_index(from, index, 0, &st) != 0 || (st.valid & needed) != needed ||
+      (st.comp_method != ZIP_CM_STORE && st.comp_method != ZIP_CM_DEFLATE))
+    return Fail(kExitUnknown, digest.name + ": cannot be copied (" + zip_strerror(from) + ")\n");
+  Pending pending;
+  pending.kind = Pending::Kind::Copy;
+  pending.info = Info(digest.name, static_cast<std::uint16_t>(st.comp_method), mode,
+                      (st.valid & ZIP_STAT_MTIME) != 0 ? st.mtime : state_->now);
+  pending.info.crc = st.crc;
+  pending.info.size = st.size;
+  pending.info.compressedSize = st.comp_size;
+  pending.from = from;
+  pending.index = index;
+  state_->digests.push_back(digest);
+  state_->pending.push_back(std::move(pending));
   return Outcome::Ok();
 }
 
@@ -415,31 +184,97 @@ void PackageWriter::SetFinalEntry(const std::string& name, FinalEntryMaker maker
   state_->finalMaker = std::move(maker);
 }
 
-Outcome PackageWriter::Close() {
-  if (state_->finalMaker) {
-    auto* final = new FinalSource{state_.get(), {}, false, 0, {}};
-    zip_error_init(&final->error);
-    zip_source_t* source = zip_source_function(archive_, FinalCallback, final);
-    if (source == nullptr) {
-      zip_error_fini(&final->error);
-      delete final;
-      return Fail(kExitUnknown, state_->finalName + ": " + zip_strerror(archive_) + "\n");
-    }
-    zip_int64_t index = zip_file_add(archive_, state_->finalName.c_str(), source, ZIP_FL_ENC_UTF_8);
-    if (index < 0) zip_source_free(source);
-    Outcome added = Added(index, state_->finalName, ZIP_CM_DEFLATE, 0644, false);
-    if (!added.ok()) return added;
-  }
-  if (zip_close(archive_) != 0) {
-    std::string reason = zip_strerror(archive_);
-    zip_discard(archive_);
-    archive_ = nullptr;
-    if (!state_->finalFailure.ok()) return state_->finalFailure;
-    if (!state_->inputFailure.ok()) return state_->inputFailure;
-    return Fail(kExitOutput, path_ + ": cannot be written (" + reason + ")\n");
-  }
-  archive_ = nullptr;
+Outcome PackageWriter::State::WriteFile(Pending& entry) {
+  PreparedEntry prepared = compressor->Take(entry.ticket);
+  if (!prepared.error.empty()) return Unreadable(entry.source, prepared.error);
+  entry.info.crc = prepared.crc;
+  entry.info.size = prepared.size;
+  entry.info.compressedSize = prepared.data.size();
+  digests[&entry - pending.data()].sha256 = std::move(prepared.sha256);
+  out.Add(entry.info, prepared.data);
   return Outcome::Ok();
+}
+
+Outcome PackageWriter::State::WriteBlocks(Pending& entry) {
+  MdCtxPtr md(EVP_MD_CTX_new());
+  if (!md || EVP_DigestInit_ex(md.get(), EVP_sha256(), nullptr) != 1) return Fail(kExitUnknown, "out of memory\n");
+  out.Begin(entry.info, true, entry.size);
+  std::uint32_t crc = 0;
+  std::uint64_t size = 0, compressed = 0;
+  const std::size_t count = compressor->BlockCount(entry.size);
+  for (std::size_t i = 0; i < count; ++i) {
+    PreparedEntry block = compressor->Take(entry.ticket + i);
+    if (!block.error.empty()) return Unreadable(entry.source, block.error);
+    const std::string& bytes = block.deflated ? block.raw : block.data;
+    EVP_DigestUpdate(md.get(), bytes.data(), bytes.size());
+    crc = Crc32Combine(crc, block.crc, block.size);
+    size += block.size;
+    compressed += block.data.size();
+    out.Append(block.data);
+  }
+  out.End(crc, compressed, size);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(md.get(), digest, &length);
+  digests[&entry - pending.data()].sha256.assign(reinterpret_cast<char*>(digest), length);
+  return Outcome::Ok();
+}
+
+Outcome PackageWriter::State::WriteCopy(Pending& entry) {
+  zip_file_t* file = zip_fopen_index(entry.from, entry.index, ZIP_FL_COMPRESSED);
+  if (file == nullptr) return Fail(kExitUnknown, entry.info.name + ": cannot be copied (" + zip_strerror(entry.from) + ")\n");
+  out.Begin(entry.info, false);
+  std::string chunk(kCopyChunk, '\0');
+  std::uint64_t copied = 0;
+  zip_int64_t n = 0;
+  while (copied < entry.info.compressedSize && (n = zip_fread(file, chunk.data(), chunk.size())) > 0) {
+    out.Append(std::string_view(chunk.data(), static_cast<size_t>(n)));
+    copied += static_cast<std::uint64_t>(n);
+  }
+  zip_fclose(file);
+  if (copied != entry.info.compressedSize)
+    return Fail(kExitUnknown, entry.info.name + ": cannot be copied (its data is damaged)\n");
+  out.End();
+  return Outcome::Ok();
+}
+
+Outcome PackageWriter::State::WriteFinal() {
+  std::string content;
+  Outcome made = finalMaker(digests, content);
+  if (!made.ok()) return made;
+  ZipEntryInfo info;
+  std::string data;
+  made = MemoryEntry(finalName, content, true, now, info, data);
+  if (!made.ok()) return made;
+  out.Add(info, data);
+  return Outcome::Ok();
+}
+
+Outcome PackageWriter::Close() {
+  State& state = *state_;
+  auto written = [&]() -> Outcome {
+    if (state.out.error().empty()) return Outcome::Ok();
+    return Fail(kExitOutput, path_ + ": cannot be written (" + state.out.error() + ")\n");
+  };
+  for (Pending& entry : state.pending) {
+    Outcome step = Outcome::Ok();
+    switch (entry.kind) {
+      case Pending::Kind::Memory: state.out.Add(entry.info, entry.data); break;
+      case Pending::Kind::File: step = state.WriteFile(entry); break;
+      case Pending::Kind::Blocks: step = state.WriteBlocks(entry); break;
+      case Pending::Kind::Copy: step = state.WriteCopy(entry); break;
+    }
+    std::string().swap(entry.data);
+    if (step.ok()) step = written();
+    if (!step.ok()) return step;
+  }
+  if (state.compressor) peakAhead_ = state.compressor->PeakBytesHeld();
+  if (state.finalMaker) {
+    Outcome step = state.WriteFinal();
+    if (!step.ok()) return step;
+  }
+  state.out.Finish();
+  return written();
 }
 
 }  // namespace zpk

@@ -1,10 +1,10 @@
 #pragma once
-// Writes a package archive with libzip. File data is read once. Files up to the
-// compressor's bound are read, digested and deflated (libdeflate) on background threads
-// ahead of libzip, which writes their compressed data as it is; larger files are streamed
-// by libzip (zlib) and digested as it reads them. Entries keep the order they were added
-// in, and the last entry (the signature file) is made only after every other entry has
-// been written.
+// Writes a package archive in one pass (ZipContainer). File data is read once: files are
+// read, digested and deflated on background threads ahead of the writer (EntryCompressor),
+// large ones in blocks, and the writer puts their compressed data out as it is. Entries
+// keep the order they were added in, and the last entry (the signature file) is made only
+// after every other entry has been written. Entry times follow reproducible.h.
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -38,24 +38,22 @@ class PackageWriter {
   Outcome AddBuffer(const std::string& name, std::string data, bool compress);
   Outcome AddEntry(const PackageEntry& entry);
   // Copies an entry of another archive without recompressing it; its digest is known.
+  // `from` must stay open until Close.
   Outcome AddCopy(zip_t* from, zip_uint64_t index, const EntryDigest& digest, unsigned mode);
   void SetFinalEntry(const std::string& name, FinalEntryMaker maker);
   // Writes the archive. Fails with the final entry's outcome, with error 300 for an input
   // that cannot be read, or with exit code 6 when the archive cannot be written.
   Outcome Close();
+  // The most input bytes the compressor held ahead of the writer (after Close).
+  std::uint64_t PeakBytesAhead() const { return peakAhead_; }
 
   struct State;
 
  private:
-  Outcome Added(zip_int64_t index, const std::string& name, zip_int32_t method, unsigned mode, bool directory);
-
-  Outcome AddStreamed(const PackageEntry& entry, std::uint64_t size, time_t mtime);
-  Outcome AddPrepared(const PackageEntry& entry, std::uint64_t size, time_t mtime);
-
   CompressorOptions compression_;
   std::unique_ptr<State> state_;
-  zip_t* archive_ = nullptr;
   std::string path_;
+  std::uint64_t peakAhead_ = 0;
 };
 
 }  // namespace zpk

@@ -1,12 +1,15 @@
 #include "app_bundle.h"
 
 #include <openssl/cms.h>
+#include <openssl/x509.h>
 
 #include <cctype>
+#include <ctime>
 #include <memory>
 
 #include "openssl_util.h"
 #include "property_list.h"
+#include "reproducible.h"
 #include "xml_session.h"
 
 namespace mpk {
@@ -100,9 +103,22 @@ zpk::Outcome SignDetached(const zpk::SigningIdentity& identity, std::string_view
   CertStackPtr chain(sk_X509_new_null());
   for (const zpk::X509Ptr& cert : identity.chain) sk_X509_push(chain.get(), cert.get());
   zpk::BioPtr in(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
+  // Under SOURCE_DATE_EPOCH the signing time is that time, so that the same inputs give
+  // the same signature.
+  std::time_t fixed = 0;
+  const bool reproducible = zpk::ReproducibleTime(fixed);
   CmsPtr cms(in ? CMS_sign(identity.certificate.get(), identity.key.get(), chain.get(), in.get(),
-                           CMS_DETACHED | CMS_BINARY)
+                           CMS_DETACHED | CMS_BINARY | (reproducible ? CMS_PARTIAL : 0))
                 : nullptr);
+  if (cms && reproducible) {
+    CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(CMS_get0_SignerInfos(cms.get()), 0);
+    ASN1_TIME* when = X509_time_adj_ex(nullptr, 0, 0, &fixed);
+    const bool stamped = signer != nullptr && when != nullptr &&
+                         CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_signingTime, when->type, when, -1) == 1;
+    ASN1_TIME_free(when);
+    zpk::BioPtr again(BIO_new_mem_buf(data.data(), static_cast<int>(data.size())));
+    if (!stamped || !again || CMS_final(cms.get(), again.get(), nullptr, CMS_DETACHED | CMS_BINARY) != 1) cms.reset();
+  }
   zpk::BioPtr out(BIO_new(BIO_s_mem()));
   if (!cms || !out || i2d_CMS_bio(out.get(), cms.get()) != 1) {
     return zpk::Fail(zpk::kExitSigning, "the code resources cannot be signed (" + zpk::LastOpenSslError() + ")\n");

@@ -60,11 +60,13 @@ pid_t Start(const std::vector<std::string>& args) {
   return child;
 }
 
-// True once the archive writer's own temporary file (".NAME.zpk-....XXXXXX") is there.
+// True once the archive writer has begun to fill the temporary file (".NAME.zpk-...").
 bool WriterTemporaryPresent(const std::string& folder) {
-  for (const std::string& name : ListFolder(folder))
-    if (name.find(".zpk-") != std::string::npos && name.find('.', name.find(".zpk-") + 5) != std::string::npos)
+  for (const std::string& name : ListFolder(folder)) {
+    struct stat st {};
+    if (name.find(".zpk-") != std::string::npos && stat((folder + "/" + name).c_str(), &st) == 0 && st.st_size > 0)
       return true;
+  }
   return false;
 }
 

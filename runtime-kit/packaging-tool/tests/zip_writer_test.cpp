@@ -5,11 +5,16 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "deflate_blocks.h"
 #include "openssl_util.h"
 #include "test_support.h"
 
@@ -17,6 +22,8 @@ namespace zpk {
 namespace {
 
 using testing::MakeBytes;
+using testing::MakeCertificate;
+using testing::MakeRsaKey;
 using testing::ReadFile;
 using testing::RunShell;
 using testing::TempFolder;
@@ -33,6 +40,31 @@ std::string Inflate(const std::string& deflated, size_t size) {
   const int rc = inflate(&z, Z_FINISH);
   inflateEnd(&z);
   return rc == Z_STREAM_END && z.avail_out == 0 ? out : "<damaged>";
+}
+
+TEST(DeflateBlocks, SeparateStreamsJoinIntoOneThatInflatesToTheirData) {
+  // Text (dynamic codes), a few bytes (fixed codes), noise (stored blocks), nothing, and a
+  // last part whose stream keeps its end.
+  const std::vector<std::string> parts = {MakeBytes(300000, true, 1), "abc", MakeBytes(70000, false, 2), "",
+                                          MakeBytes(1000, true, 3) + MakeBytes(5000, false, 4), MakeBytes(9, true, 5)};
+  for (int level : {1, 6, 12}) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+    std::string joined, expected;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      std::string stream(libdeflate_deflate_compress_bound(compressor, parts[i].size()), '\0');
+      stream.resize(libdeflate_deflate_compress(compressor, parts[i].data(), parts[i].size(), stream.data(), stream.size()));
+      if (i + 1 < parts.size()) {
+        ASSERT_TRUE(MakeContinuable(stream)) << "part " << i << " at level " << level;
+      }
+      joined += stream;
+      expected += parts[i];
+    }
+    libdeflate_free_compressor(compressor);
+    EXPECT_TRUE(Inflate(joined, expected.size()) == expected) << "level " << level;
+  }
+  std::string damaged = "\x05\xff\xff\x12";
+  EXPECT_FALSE(MakeContinuable(damaged));
+  EXPECT_EQ(damaged, "\x05\xff\xff\x12");
 }
 
 TEST(EntryCompressor, PreparesFilesInOrderWithinItsMemoryCap) {
@@ -164,6 +196,161 @@ TEST(PackageWriter, FileThatCannotBeReadFailsWithError300) {
   const Outcome closed = writer.Close();
   EXPECT_EQ(closed.code, kExitDescriptor);
   EXPECT_NE(closed.text.find("error 300"), std::string::npos) << closed.text;
+}
+
+
+// Every outside reader this project relies on accepts the archive and finds `count` entries.
+void ExpectReadersAccept(const std::string& archive, size_t count) {
+  int error = 0;
+  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  ASSERT_NE(za, nullptr) << "libzip: " << error;
+  EXPECT_EQ(zip_get_num_entries(za, 0), static_cast<zip_int64_t>(count));
+  zip_discard(za);
+  const testing::ToolRun python = RunShell("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                                           "assert z.testzip() is None; print(len(z.infolist()))\" '" + archive + "'");
+  EXPECT_EQ(python.code, 0) << python.output;
+  EXPECT_EQ(python.output, std::to_string(count) + "\n");
+  const testing::ToolRun tested = RunShell("unzip -tqq '" + archive + "'");
+  EXPECT_EQ(tested.code, 0) << tested.output;
+  const testing::ToolRun listed = RunShell("zipinfo -t '" + archive + "'");
+  EXPECT_EQ(listed.code, 0) << listed.output;
+}
+
+TEST(PackageWriter, LargeFilesAreOneStreamOfParallelBlocksWithinTheMemoryCap) {
+  TempFolder dir;
+  CompressorOptions options;
+  options.wholeFileLimit = 64 * 1024;
+  options.blockSize = 40000;  // blocks that do not fall on the 32 KB window
+  options.bytesAhead = 200000;
+  // Text that refers back across block boundaries, noise, and a stored file in blocks.
+  std::string text;
+  for (unsigned i = 0; text.size() < 1500000; ++i) text += MakeBytes(700 + i % 300, true, i % 50);
+  const std::vector<std::pair<std::string, std::string>> inputs = {
+      {"text.txt", text}, {"noise.bin", MakeBytes(333333, false, 9)}, {"clip.mp4", MakeBytes(250001, false, 8)}};
+  const std::string archive = dir / "out.zip";
+  uint64_t peak = 0;
+  {
+    PackageWriter writer(options);
+    ASSERT_TRUE(writer.Open(archive).ok());
+    for (const auto& [name, data] : inputs) {
+      WriteFile(dir / name, data);
+      PackageEntry entry;
+      entry.name = name;
+      entry.source = dir / name;
+      ASSERT_TRUE(writer.AddEntry(entry).ok());
+    }
+    std::vector<EntryDigest> seen;
+    writer.SetFinalEntry("last", [&](const std::vector<EntryDigest>& digests, std::string&) {
+      seen = digests;
+      return Outcome::Ok();
+    });
+    const Outcome closed = writer.Close();
+    ASSERT_TRUE(closed.ok()) << closed.text;
+    ASSERT_EQ(seen.size(), inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(seen[i].sha256, Sha256(inputs[i].second)) << inputs[i].first;
+    peak = writer.PeakBytesAhead();
+  }
+  EXPECT_GT(peak, 0u);
+  EXPECT_LE(peak, options.bytesAhead) << "input held ahead of the writer";
+  for (const auto& [name, data] : inputs) EXPECT_EQ(testing::ReadZipEntry(archive, name), data) << name;
+  ExpectReadersAccept(archive, inputs.size() + 1);
+  EXPECT_LT(std::filesystem::file_size(archive), 1500000u / 4 + 333333 + 250001) << "the text was not deflated";
+}
+
+TEST(PackageWriter, FileThatChangedSizeAfterItWasListedFailsWithError300) {
+  TempFolder dir;
+  CompressorOptions options;
+  options.wholeFileLimit = 1000;
+  options.blockSize = 40000;
+  for (const uint64_t listed : {uint64_t{500}, uint64_t{100000}, uint64_t{100001}, uint64_t{99999}}) {
+    SCOPED_TRACE(listed);
+    WriteFile(dir / "f.txt", MakeBytes(100000, true, 1));
+    const std::string archive = dir / "out.zip";
+    PackageWriter writer(options);
+    ASSERT_TRUE(writer.Open(archive).ok());
+    PackageEntry entry;
+    entry.name = "f.txt";
+    entry.source = dir / "f.txt";
+    entry.stated = true;
+    entry.size = listed;
+    ASSERT_TRUE(writer.AddEntry(entry).ok());
+    const Outcome closed = writer.Close();
+    if (listed == 100000) {
+      EXPECT_TRUE(closed.ok()) << closed.text;
+    } else {
+      EXPECT_EQ(closed.code, kExitDescriptor);
+      EXPECT_NE(closed.text.find("error 300"), std::string::npos) << closed.text;
+    }
+  }
+}
+
+TEST(PackageWriter, MoreThan65535EntriesGetTheLargeArchiveRecords) {
+  TempFolder dir;
+  const std::string archive = dir / "many.zip";
+  const size_t count = 70000;
+  PackageWriter writer;
+  ASSERT_TRUE(writer.Open(archive).ok());
+  for (size_t i = 0; i < count; ++i) ASSERT_TRUE(writer.AddBuffer("e/" + std::to_string(i), std::to_string(i), i % 2).ok());
+  ASSERT_TRUE(writer.Close().ok());
+  ExpectReadersAccept(archive, count);
+  EXPECT_EQ(testing::ReadZipEntry(archive, "e/69999"), "69999");
+}
+
+// Two copies of a movie folder with the same contents, made in opposite orders and with
+// different file times.
+class ReproduciblePackages : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PkeyPtr key = MakeRsaKey(2048);
+    X509Ptr cert = MakeCertificate(key.get(), "Author", -1, 365);
+    testing::WriteKeystore(dir_ / "k.p12", "secret", key.get(), cert.get());
+    std::vector<std::string> names = {"a.txt", "b.png", "c/d.txt", "c/e.txt", "f.bin", "g.txt"};
+    for (const char* copy : {"one", "two"}) {
+      const std::string movie = dir_ / copy;
+      testing::MakeMovieFolder(movie, testing::MakeDescriptor());
+      for (const std::string& name : names) {
+        std::filesystem::create_directories(std::filesystem::path(movie + "/assets/" + name).parent_path());
+        WriteFile(movie + "/assets/" + name, MakeBytes(name == "f.bin" ? 5u << 20 : 3000, true, name[0]));
+      }
+      std::reverse(names.begin(), names.end());
+    }
+    RunShell("touch -d 2001-02-03 " + dir_ / "two" + "/assets/* " + dir_ / "two" + "/Movie.qmv");
+  }
+  void TearDown() override { unsetenv("SOURCE_DATE_EPOCH"); }
+
+  std::string Make(const std::string& copy, const std::string& kind) {
+    const std::string movie = dir_ / copy;
+    const std::string output = dir_ / (copy + "." + kind);
+    std::vector<std::string> args = {"-package", "-storetype", "PKCS12", "-keystore", dir_ / "k.p12", "-storepass",
+                                     "secret", "-tsa", "none"};
+    if (kind == "zaroi") args = {"-prepare"};
+    if (kind == "bin") args.insert(args.end(), {"-target", "native"});
+    args.insert(args.end(), {output, movie + "/Movie-app.xml", "-C", movie, "Movie.qmv", "assets"});
+    const testing::ToolRun run = testing::RunTool(args);
+    EXPECT_EQ(run.code, 0) << run.output;
+    return ReadFile(output);
+  }
+
+  TempFolder dir_;
+};
+
+TEST_F(ReproduciblePackages, SourceDateEpochGivesTheSameBytesWhateverTheFileTimesAndOrder) {
+  setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+  for (const char* kind : {"zaro", "zaroi", "bin"}) {
+    const std::string one = Make("one", kind);
+    EXPECT_FALSE(one.empty());
+    EXPECT_TRUE(one == Make("two", kind)) << kind;
+  }
+  // Every entry carries that time, in UTC.
+  const std::string listed = RunShell("TZ=UTC zipinfo -T '" + dir_ / "two.zaro" + "'").output;
+  EXPECT_EQ(listed.find("20010203"), std::string::npos) << listed;
+  EXPECT_NE(listed.find("20231114.221320"), std::string::npos) << listed;
+}
+
+TEST_F(ReproduciblePackages, WithoutItEntriesKeepTheirFilesTimes) {
+  Make("two", "zaro");
+  const std::string listed = RunShell("zipinfo -T '" + dir_ / "two.zaro" + "' assets/a.txt").output;
+  EXPECT_NE(listed.find("20010203"), std::string::npos) << listed;
 }
 
 }  // namespace
