@@ -16,7 +16,7 @@
 
 #include "kit_text.h"
 #include "xml_session.h"
-#include "xml_text.h"
+#include "descriptor_text.h"
 
 namespace zpk {
 
@@ -45,20 +45,10 @@ class FirstErrorHandler : public ErrorHandler {
   std::string message;
 };
 
-std::string Lower(std::string s) {
-  for (char& c : s) if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
-
 bool IsDigits(const std::string& s) {
   if (s.empty() || s.size() > 9) return false;
   for (char c : s) if (c < '0' || c > '9') return false;
   return true;
-}
-
-bool HasControl(const std::string& s) {
-  for (unsigned char c : s) if (c < 0x20 || c == 0x7f) return true;
-  return false;
 }
 
 // type "/" subtype, each a non-empty token of the characters a MIME type name may use.
@@ -124,34 +114,6 @@ const std::vector<Rule> kFileTypeRules = {
 
 const std::set<int> kApplicationIconSizes = {16, 29, 32, 36, 48, 57, 72, 114, 128, 512};
 const std::set<int> kFileTypeIconSizes = {16, 32, 48, 128};
-
-// Every text and attribute value of the document must be one that XML 1.0 can hold, since
-// the tools copy them into the XML files they generate. `where` names the element as the
-// other refusals do ("application.name.text").
-std::optional<std::string> FirstTextXml10CannotHold(DOMElement* element, const std::string& where) {
-  auto refusal = [&](const std::string& text, const std::string& place) -> std::optional<std::string> {
-    if (std::optional<char32_t> bad = FirstNonXml10Char(text))
-      return place + " contains the character " + CodePointName(*bad) + ", which XML 1.0 cannot hold";
-    return std::nullopt;
-  };
-  DOMNamedNodeMap* attributes = element->getAttributes();
-  for (XMLSize_t i = 0; i < attributes->getLength(); ++i) {
-    DOMNode* attribute = attributes->item(i);
-    if (auto bad = refusal(XmlToUtf8(attribute->getNodeValue()), where + "@" + XmlToUtf8(attribute->getNodeName())))
-      return bad;
-  }
-  for (DOMNode* node = element->getFirstChild(); node != nullptr; node = node->getNextSibling()) {
-    const auto type = node->getNodeType();
-    if (type == DOMNode::ELEMENT_NODE) {
-      auto* child = static_cast<DOMElement*>(node);
-      const XMLCh* local = child->getLocalName() != nullptr ? child->getLocalName() : child->getNodeName();
-      if (auto bad = FirstTextXml10CannotHold(child, where + "." + XmlToUtf8(local))) return bad;
-    } else if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE) {
-      if (auto bad = refusal(XmlToUtf8(node->getNodeValue()), where)) return bad;
-    }
-  }
-  return std::nullopt;
-}
 
 class Checker {
  public:
@@ -319,14 +281,14 @@ class Checker {
       }
       case Kind::FileName: {
         if (text.empty()) return true;  // reported as missing below
-        if (text.size() > 255 || HasControl(text) || text == "." || text == ".." ||
+        if (text.size() > 255 || HasControlCharacter(text) || text == "." || text == ".." ||
             text.find_first_of("/\\:*?\"<>|") != std::string::npos || text.back() == '.')
           return Invalid(where, "invalid characters");
         info_.filename = text;
         return true;
       }
       case Kind::Version:
-        if (HasControl(text) || text.size() > 64) return Invalid(where, "invalid characters");
+        if (HasControlCharacter(text) || text.size() > 64) return Invalid(where, "invalid characters");
         info_.version = text;
         return true;
       default:
@@ -338,7 +300,7 @@ class Checker {
   bool CheckWindowValue(const std::string& where, Kind kind, const std::string& text) {
     switch (kind) {
       case Kind::Bool: {
-        std::string lower = Lower(text);
+        std::string lower = Lowered(text);
         if (lower != "true" && lower != "false") return Invalid(where, "an invalid value (true or false expected)");
         return true;
       }
@@ -556,7 +518,7 @@ class Checker {
     };
     std::string chrome = value("application.initialWindow.systemChrome");
     if (chrome.empty()) chrome = "standard";
-    if (Lower(value("application.initialWindow.transparent")) == "true" && chrome == "standard")
+    if (Lowered(value("application.initialWindow.transparent")) == "true" && chrome == "standard")
       return Fail(106, "application.initialWindow.transparent is true while systemChrome is standard");
     auto min = sizes_.find("application.initialWindow.minSize");
     auto max = sizes_.find("application.initialWindow.maxSize");
@@ -578,43 +540,6 @@ class Checker {
 };
 
 }  // namespace
-
-bool DecodeUrlEscapes(std::string_view text, std::string& decoded) {
-  decoded.clear();
-  auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      decoded += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size()) return false;
-    int hi = hex(text[i + 1]), lo = hex(text[i + 2]);
-    if (hi < 0 || lo < 0) return false;
-    decoded += static_cast<char>(hi * 16 + lo);
-    i += 2;
-  }
-  return true;
-}
-
-bool IsSafeRelativePath(std::string_view path) {
-  if (path.empty() || path.front() == '/') return false;
-  if (path.size() >= 2 && path[1] == ':') return false;  // drive letter
-  for (unsigned char c : path)
-    if (c < 0x20 || c == 0x7f || c == '\\') return false;
-  size_t start = 0;
-  while (true) {
-    size_t slash = path.find('/', start);
-    std::string_view part = path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    if (slash == std::string_view::npos) return true;
-    start = slash + 1;
-  }
-}
 
 Outcome CheckDescriptor(std::string_view xml, const std::string& displayPath, DescriptorInfo& info) {
   XmlSession session;

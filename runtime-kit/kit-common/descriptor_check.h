@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "relative_paths.h"
 #include "tool_result.h"
 
 namespace zpk {
@@ -41,12 +42,5 @@ struct DescriptorInfo {
 // Checks the descriptor text. `displayPath` starts every error line. On failure the
 // outcome is exit code 12 with one "PATH: error NNN: detail" line.
 Outcome CheckDescriptor(std::string_view xml, const std::string& displayPath, DescriptorInfo& info);
-
-// Decodes %XX escapes; false for a malformed escape.
-bool DecodeUrlEscapes(std::string_view text, std::string& decoded);
-
-// A relative path that stays inside its folder: no empty, "." or ".." component, no
-// leading "/", no drive letter, no "\" and no control characters.
-bool IsSafeRelativePath(std::string_view path);
 
 }  // namespace zpk

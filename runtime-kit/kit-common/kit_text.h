@@ -13,4 +13,21 @@ inline std::string Trimmed(std::string_view text) {
   return std::string(text.substr(first, text.find_last_not_of(kBlanks) - first + 1));
 }
 
+// ASCII letters in lower case; other bytes as they are.
+inline std::string Lowered(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// A C0 control character or DEL (line breaks and tabs included).
+inline bool HasControlCharacter(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) return true;
+  }
+  return false;
+}
+
 }  // namespace zpk

@@ -9,6 +9,7 @@
 #include <libdeflate.h>
 #include <openssl/evp.h>
 
+#include "kit_text.h"
 #include "openssl_util.h"
 #include "reproducible.h"
 #include "zip_container.h"
@@ -19,11 +20,6 @@ namespace {
 
 constexpr int kDeflateLevel = 6;
 constexpr std::size_t kCopyChunk = 1u << 20;
-
-std::string Lower(std::string s) {
-  for (char& c : s) if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 ZipEntryInfo Info(const std::string& name, std::uint16_t method, unsigned mode, std::time_t when) {
   ZipEntryInfo info;
@@ -102,7 +98,7 @@ bool IsAlreadyCompressed(const std::string& name) {
   size_t slash = name.rfind('/');
   size_t dot = name.rfind('.');
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  return extensions.count(Lower(name.substr(dot + 1))) != 0;
+  return extensions.count(Lowered(name.substr(dot + 1))) != 0;
 }
 
 PackageWriter::PackageWriter(CompressorOptions compression)

@@ -1,9 +1,9 @@
 #include "ipa_arguments.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "ipa_result.h"
+#include "kit_text.h"
 
 namespace mpk {
 
@@ -17,11 +17,6 @@ constexpr TargetChoice kTargets[] = {{"ipa-test", Deployment::Test},
                                      {"ipa-debug", Deployment::Debug},
                                      {"ipa-ad-hoc", Deployment::AdHoc},
                                      {"ipa-app-store", Deployment::AppStore}};
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // Reads "-C DIR FILE..." groups up to the end; every group needs a folder and a file.
 zpk::Outcome ReadFileSets(const std::vector<std::string>& args, size_t at, std::vector<zpk::FileSet>& sets) {
@@ -66,7 +61,7 @@ zpk::Outcome ParsePackage(const std::vector<std::string>& args, IpaPackageArgs& 
   package.deployment = choice->deployment;
   if (package.profile.empty()) return IpaUsageError("-provisioning-profile is required");
   if (package.signing.storeType.empty()) package.signing.storeType = "PKCS12";
-  if (Lower(package.signing.storeType) != "pkcs12") {
+  if (zpk::Lowered(package.signing.storeType) != "pkcs12") {
     return IpaUsageError("unsupported keystore type " + package.signing.storeType);
   }
   if (package.signing.keystore.empty()) return IpaUsageError("-keystore is required");

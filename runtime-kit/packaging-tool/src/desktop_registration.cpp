@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "kit_text.h"
 #include "xml_session.h"
 
 namespace zpk {
@@ -16,14 +17,6 @@ std::string ApplicationId(const DescriptorInfo& info) { return info.id.empty() ?
 
 std::string InstallFolder(const DescriptorInfo& info) {
   return info.installFolder.empty() ? info.filename : info.installFolder;
-}
-
-bool HasControl(const std::string& text) {
-  for (char c : text) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) return true;
-  }
-  return false;
 }
 
 std::string LastComponent(const std::string& path) {
@@ -59,7 +52,7 @@ std::string DesktopEntryEscaped(const std::string& text) {
 }
 
 Outcome CheckInstallable(const DescriptorInfo& info, const std::string& displayPath) {
-  if (HasControl(ApplicationName(info)))
+  if (HasControlCharacter(ApplicationName(info)))
     return DescriptorError(displayPath, 107,
                            "application.name holds a line break or control character, which a desktop entry "
                            "cannot hold");
