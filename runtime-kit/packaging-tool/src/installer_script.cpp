@@ -184,7 +184,9 @@ remove_installation() {
   done < "$r/files"
   refresh_databases "$removed_files"
   for f in record files created-folders journal; do
-    if [ -f "$r/$f" ] && [ ! -L "$r/$f" ]; then rm -f "$r/$f"; fi
+    for ri_path in "$r/$f" "$r/.$f.zaro-new"; do
+      if [ -f "$ri_path" ] && [ ! -L "$ri_path" ]; then rm -f "$ri_path"; fi
+    done
   done
   remove_folders "$install_folder" "$ri_created" "$ri_prefix_count"
 }
@@ -220,10 +222,11 @@ undo_journal() {
     done < "$prefix/$1/$record_dir/entries"
   fi
   refresh_databases "$(sed -n 's/^file //p' "$uj_journal")"
+  # A kill while a record file was written leaves its temporary name beside it.
   for f in entries uninstall.sh files created-folders record journal; do
-    if [ -f "$prefix/$1/$record_dir/$f" ] && [ ! -L "$prefix/$1/$record_dir/$f" ]; then
-      rm -f "$prefix/$1/$record_dir/$f"
-    fi
+    for uj_path in "$prefix/$1/$record_dir/$f" "$prefix/$1/$record_dir/.$f.zaro-new"; do
+      if [ -f "$uj_path" ] && [ ! -L "$uj_path" ]; then rm -f "$uj_path"; fi
+    done
   done
   remove_folders "$1" "$uj_created" "$uj_prefix_count"
 }
@@ -481,7 +484,7 @@ while IFS= read -r f; do
     share/applications/*)
       # Exec= names the launcher, quoted as the desktop entry format has it.
       exec_path=$(printf '%s' "$launcher" | sed -e 's/[\\"`$]/\\&/g' -e 's/\\/\\\\/g' -e 's/%/%%/g')
-      { cat "$target/$data_dir/$f" && printf 'Exec="%s" %%f\n' "$exec_path"; } | put_file "$f" ;;
+      { cat "$target/$data_dir/$f" && printf 'Exec="%s" %%f\n' "$exec_path"; } | put_file "$f" || write_failed "$prefix/$f" ;;
     *) put_file "$f" < "$target/$data_dir/$f" ;;
   esac
   printf '%s %s\n' "$(sha256_of "$prefix/$f")" "$f" >> "$work/files"
@@ -511,7 +514,7 @@ put_file "$install_folder/$record_dir/created-folders" < "$work/created-folders"
   echo "files=$(sha256_of "$r/files")"
   echo "folders=$(sha256_of "$r/created-folders")"
   echo "prefix-folders=$prefix_missing"
-} | put_file "$install_folder/$record_dir/record"
+} | put_file "$install_folder/$record_dir/record" || write_failed "$target/$record_dir/record"
 journal_folder=""
 rm -f "$journal" "$r/entries"
 echo "installed into $target"

@@ -181,5 +181,30 @@ TEST_F(Interruption, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
   }
 }
 
+// Killed while its record was being renamed into place: the record's temporary name is
+// left beside the journal, and the next run must take it back with everything else.
+TEST_F(Interruption, AnInstallKilledWhileWritingItsRecordIsFinishedByARerun) {
+  WriteFile(movie() + "/Movie-app.xml", MakeDescriptor("", "", "<installFolder>Corvane/Big</installFolder>"));
+  WriteFile(movie() + "/data.bin", "small");
+  std::vector<std::string> args = PackageArgs(dir_ / "Big.exe");
+  args.insert(args.begin() + 9, {"-target", "native"});
+  ASSERT_EQ(RunTool(args).code, 0);
+  const std::string prefix = dir_ / "scratch/prefix";
+  const std::string stand_in = dir_ / "bin";
+  ASSERT_EQ(RunShell("mkdir -p '" + prefix + "' '" + stand_in + "'").code, 0);
+  WriteFile(stand_in + "/mv", "#!/bin/sh\ncase \"$2\" in */.record.zaro-new) kill -KILL 0;; esac\n"
+                             "exec /bin/mv \"$@\"\n");
+  ASSERT_EQ(RunShell("chmod 755 '" + stand_in + "/mv'").code, 0);
+  const std::string before = TreeListing(dir_ / "scratch");
+  const std::string install = "setsid sh '" + dir_ / "Big.exe" + "' '" + prefix + "' 2>&1";
+
+  EXPECT_NE(RunShell("PATH='" + stand_in + "':$PATH " + install).code, 0);
+  ASSERT_TRUE(Exists(prefix + "/Corvane/Big/.zaro-install/.record.zaro-new")) << TreeListing(dir_ / "scratch");
+  const ToolRun again = RunShell(install);
+  EXPECT_EQ(again.code, 0) << again.output;
+  ASSERT_EQ(RunShell("sh '" + prefix + "/Corvane/Big/.zaro-install/uninstall.sh'").code, 0);
+  EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
+}
+
 }  // namespace
 }  // namespace zpk
