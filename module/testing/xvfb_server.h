@@ -12,6 +12,15 @@
 #include <cstdlib>
 #include <string>
 
+// The one rule of every window test without a server: skipped, saying why, or failed where
+// a display is required (XServer::Required). A macro, since both end the test body.
+#define ZARO_SKIP_WITHOUT_X_SERVER(server)                                                        \
+  do {                                                                                            \
+    if (!(server).Ready() && (server).Required())                                                 \
+      FAIL() << "no X server, though this run requires one: " << (server).Reason();               \
+    if (!(server).Ready()) GTEST_SKIP() << "no X server for the window test: " << (server).Reason(); \
+  } while (false)
+
 namespace zaro::test_display {
 
 // A private X server, started once for the test program.

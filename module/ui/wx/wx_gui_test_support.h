@@ -299,9 +299,7 @@ class WxGui : public ::testing::Test {
   // Every GUI test is skipped, with the reason, when there is no display to test on (and
   // fails where a display is required).
   void SetUp() override {
-    const XServer& server = XServer::Get();
-    if (!server.Ready() && server.Required()) FAIL() << "no X server for the GUI test: " << server.Reason();
-    if (!server.Ready()) GTEST_SKIP() << "no X server for the GUI test: " << server.Reason();
+    ZARO_SKIP_WITHOUT_X_SERVER(XServer::Get());
     ASSERT_NE(ui_, nullptr) << reason_;
   }
 

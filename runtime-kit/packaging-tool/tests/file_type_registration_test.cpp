@@ -187,9 +187,7 @@ class InstallerRegistrationTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     keys_ = new TempFolder();
-    PkeyPtr key = MakeRsaKey(2048);
-    X509Ptr cert = MakeCertificate(key.get(), "Test Author", -1, 365);
-    WriteKeystore(*keys_ / "k.p12", "secret", key.get(), cert.get());
+    WriteTestKeystore(*keys_ / "k.p12");
   }
   static void TearDownTestSuite() { delete keys_; }
 

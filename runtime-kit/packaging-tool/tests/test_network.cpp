@@ -58,4 +58,30 @@ bool WaitReadable(int fd, int wake, int timeoutMs) {
   }
 }
 
+bool LoopbackServer::Start(std::function<void()> serve) {
+  listener_ = ListenOnLoopback(port_);
+  if (listener_ < 0 || pipe(wake_) != 0) {
+    if (listener_ >= 0) close(listener_);
+    listener_ = -1;
+    return false;
+  }
+  thread_ = std::thread(std::move(serve));
+  return true;
+}
+
+void LoopbackServer::Stop() {
+  if (thread_.joinable()) {
+    char stop = 1;
+    ssize_t ignored = write(wake_[1], &stop, 1);
+    (void)ignored;
+    thread_.join();
+  }
+  if (listener_ >= 0) close(listener_);
+  listener_ = -1;
+  for (int& fd : wake_) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+}
+
 }  // namespace zpk::testing

@@ -41,28 +41,14 @@ int LoopbackTargetPort(const std::string& requestLine, std::string& target) {
 }  // namespace
 
 TestForwardingProxy::TestForwardingProxy() {
-  listener_ = ListenOnLoopback(port_);
-  if (listener_ < 0 || pipe(wake_) != 0) {
-    if (listener_ >= 0) close(listener_);
-    listener_ = -1;
-    return;
-  }
-  thread_ = std::thread([this] { Serve(); });
+  server_.Start([this] { Serve(); });
 }
 
 TestForwardingProxy::~TestForwardingProxy() {
-  if (thread_.joinable()) {
-    char stop = 1;
-    ssize_t ignored = write(wake_[1], &stop, 1);
-    (void)ignored;
-    thread_.join();
-  }
-  if (listener_ >= 0) close(listener_);
-  for (int fd : wake_)
-    if (fd >= 0) close(fd);
+  server_.Stop();
 }
 
-std::string TestForwardingProxy::url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string TestForwardingProxy::url() const { return "http://127.0.0.1:" + std::to_string(server_.port()); }
 
 std::string TestForwardingProxy::lastTarget() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -70,8 +56,8 @@ std::string TestForwardingProxy::lastTarget() const {
 }
 
 void TestForwardingProxy::Serve() {
-  while (WaitReadable(listener_, wake_[0])) {
-    int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  while (WaitReadable(server_.listener(), server_.wake())) {
+    int client = accept4(server_.listener(), nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
     ++connections_;
     Handle(client);
@@ -83,7 +69,7 @@ void TestForwardingProxy::Handle(int client) {
   std::string head;
   char buffer[4096];
   while (head.find("\r\n\r\n") == std::string::npos && head.size() < 16384) {
-    if (!WaitReadable(client, wake_[0], 5000)) return;
+    if (!WaitReadable(client, server_.wake(), 5000)) return;
     ssize_t n = recv(client, buffer, sizeof buffer, 0);
     if (n <= 0) return;
     head.append(buffer, static_cast<size_t>(n));
@@ -106,7 +92,7 @@ void TestForwardingProxy::Handle(int client) {
 void TestForwardingProxy::Relay(int client, int target) {
   char buffer[16384];
   while (true) {
-    pollfd fds[3] = {{client, POLLIN, 0}, {target, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    pollfd fds[3] = {{client, POLLIN, 0}, {target, POLLIN, 0}, {server_.wake(), POLLIN, 0}};
     if (poll(fds, 3, 10000) <= 0 || fds[2].revents != 0) return;
     for (int side = 0; side < 2; ++side) {
       if (fds[side].revents == 0) continue;

@@ -5,7 +5,8 @@
 #include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
+
+#include "test_network.h"
 
 namespace zpk::testing {
 
@@ -16,7 +17,7 @@ class TestForwardingProxy {
   TestForwardingProxy(const TestForwardingProxy&) = delete;
   TestForwardingProxy& operator=(const TestForwardingProxy&) = delete;
 
-  bool running() const { return listener_ >= 0; }
+  bool running() const { return server_.running(); }
   std::string url() const;  // "http://127.0.0.1:PORT"
   int connections() const { return connections_.load(); }
   // "host:port" of the last tunnel asked for.
@@ -27,13 +28,10 @@ class TestForwardingProxy {
   void Handle(int client);
   void Relay(int client, int target);
 
-  int listener_ = -1;
-  int wake_[2] = {-1, -1};
-  int port_ = 0;
   std::atomic<int> connections_{0};
   mutable std::mutex mutex_;
   std::string lastTarget_;
-  std::thread thread_;
+  LoopbackServer server_;  // last: its thread stops before the members it uses go
 };
 
 }  // namespace zpk::testing

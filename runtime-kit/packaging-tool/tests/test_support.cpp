@@ -237,6 +237,12 @@ X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromD
   return cert;
 }
 
+void WriteTestKeystore(const std::string& path) {
+  PkeyPtr key = MakeRsaKey(2048);
+  X509Ptr cert = MakeCertificate(key.get(), "Test Author", -1, 365);
+  WriteKeystore(path, "secret", key.get(), cert.get());
+}
+
 void WriteKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert) {
   Pkcs12Ptr p12(PKCS12_create(password.c_str(), "test", key, cert, nullptr, 0, 0, 0, 0, 0));
   unsigned char* der = nullptr;

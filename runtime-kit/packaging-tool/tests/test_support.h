@@ -68,6 +68,9 @@ PkeyPtr MakeRsaKey(int bits);
 // A self-signed certificate for `key`, valid from now + fromDays to now + toDays.
 X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays);
 void WriteKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert);
+// A new 2048-bit key with a certificate for "Test Author" valid for a year, as a keystore
+// with the password "secret": what most tool tests sign with.
+void WriteTestKeystore(const std::string& path);
 // Like WriteKeystore, without checking that the key belongs to the certificate.
 void WriteMismatchedKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert);
 std::string CertificatePem(X509* cert);

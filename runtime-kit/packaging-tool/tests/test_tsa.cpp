@@ -125,30 +125,16 @@ TestTimeStampAuthority::TestTimeStampAuthority(Options options) : options_(optio
     SSL_CTX_use_PrivateKey(context, tlsKey_.get());
     tlsContext_ = context;
   }
-  listener_ = ListenOnLoopback(port_);
-  if (listener_ < 0 || pipe(wake_) != 0) {
-    if (listener_ >= 0) close(listener_);
-    listener_ = -1;
-    return;
-  }
-  thread_ = std::thread([this] { Serve(); });
+  server_.Start([this] { Serve(); });
 }
 
 TestTimeStampAuthority::~TestTimeStampAuthority() {
-  if (thread_.joinable()) {
-    char stop = 1;
-    ssize_t ignored = write(wake_[1], &stop, 1);
-    (void)ignored;
-    thread_.join();
-  }
-  if (listener_ >= 0) close(listener_);
-  for (int fd : wake_)
-    if (fd >= 0) close(fd);
+  server_.Stop();
   SSL_CTX_free(static_cast<SSL_CTX*>(tlsContext_));
 }
 
 std::string TestTimeStampAuthority::url() const {
-  return std::string(options_.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + "/tsa";
+  return std::string(options_.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(server_.port()) + "/tsa";
 }
 
 std::string TestTimeStampAuthority::certificatePem() const { return CertificatePem(certificate_.get()); }
@@ -158,8 +144,8 @@ std::string TestTimeStampAuthority::tlsCertificatePem() const {
 }
 
 void TestTimeStampAuthority::Serve() {
-  while (WaitReadable(listener_, wake_[0])) {
-    int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  while (WaitReadable(server_.listener(), server_.wake())) {
+    int client = accept4(server_.listener(), nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
     int number = ++connections_;
     Mode mode = options_.times < 0 || number <= options_.times ? options_.mode : Mode::Grant;
@@ -189,7 +175,7 @@ void TestTimeStampAuthority::Answer(Channel& channel, Mode mode) {
       return;
     case Mode::Stall:
       // Until the client gives up (or the authority stops).
-      WaitReadable(channel.fd(), wake_[0]);
+      WaitReadable(channel.fd(), server_.wake());
       return;
     case Mode::Garbage:
       channel.Write(HttpReply("200 OK", "this is not a time-stamp response"));

@@ -4,9 +4,10 @@
 // real authorities do, for its first few connections or for all of them.
 #include <atomic>
 #include <string>
-#include <thread>
 
 #include "openssl_util.h"
+
+#include "test_network.h"
 
 namespace zpk::testing {
 
@@ -38,7 +39,7 @@ class TestTimeStampAuthority {
   TestTimeStampAuthority(const TestTimeStampAuthority&) = delete;
   TestTimeStampAuthority& operator=(const TestTimeStampAuthority&) = delete;
 
-  bool running() const { return listener_ >= 0; }
+  bool running() const { return server_.running(); }
   std::string url() const;
   std::string certificatePem() const;     // the token signer's certificate
   std::string tlsCertificatePem() const;  // the HTTPS server's (self-signed) certificate
@@ -57,13 +58,10 @@ class TestTimeStampAuthority {
   PkeyPtr tlsKey_;
   X509Ptr tlsCertificate_;
   void* tlsContext_ = nullptr;  // SSL_CTX
-  int listener_ = -1;
-  int wake_[2] = {-1, -1};
-  int port_ = 0;
   std::atomic<int> requests_{0};
   std::atomic<int> connections_{0};
   std::atomic<long> serial_{1};
-  std::thread thread_;
+  LoopbackServer server_;  // last: its thread stops before the members it uses go
 };
 
 }  // namespace zpk::testing
