@@ -143,8 +143,9 @@ zpk::Outcome VerifyIpa(const std::string& path) {
   if (!archive && code == ZIP_ER_INCONS) return failed("the archive is inconsistent");
   if (!archive) return zpk::Fail(zpk::kExitUnknown, path + ": not an iPhone application archive\n");
 
-  const std::string late = zpk::FirstEntryNeedingLaterZip(path, 0);
-  if (!late.empty()) return failed(zpk::Excerpt(late) + " asks for a later zip version than the packager writes");
+  const zpk::DirectoryProblem problem = zpk::FirstDirectoryProblem(path, 0);
+  if (problem.kind != zpk::DirectoryProblem::kNone)
+    return failed(zpk::Excerpt(problem.name) + " " + zpk::DirectoryProblemText(problem.kind, "the packager"));
   Layout layout;
   if (std::optional<std::string> why = ReadLayout(archive.get(), layout)) return failed(*why);
   std::string resources, signature, profileBytes;

@@ -105,8 +105,9 @@ Outcome VerifyPackage(const VerifyArgs& args) {
   zip_error_fini(&error);
   if (offset > 0) report += "installer: the package starts at byte " + std::to_string(offset) + "\n";
 
-  const std::string late = FirstEntryNeedingLaterZip(args.package, offset);
-  if (!late.empty()) return failed("entry " + Excerpt(late) + " asks for a later zip version than the tool writes");
+  const DirectoryProblem problem = FirstDirectoryProblem(args.package, offset);
+  if (problem.kind != DirectoryProblem::kNone)
+    return failed("entry " + Excerpt(problem.name) + " " + DirectoryProblemText(problem.kind, "the tool"));
   zip_int64_t count = zip_get_num_entries(archive.get(), 0);
   std::string mimetype, why;
   if (count < 1 || std::string(zip_get_name(archive.get(), 0, 0)) != kMimetypeEntry)
