@@ -306,7 +306,9 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
        [&](zip_t* za) { add(za, app + "assets/level2.txt", "level one\n"); }, "level2.txt", "level1.txt"},
       {"a later zip version needed", app + "assets/level1.txt asks for a later zip version than the packager writes",
        [](zip_t*) {}, "", "", 6, 63},
-      {"an encrypted entry", app + "assets/level1.txt is encrypted", [](zip_t*) {}, "", "", 8, 1},
+      {"an encrypted entry", app + "assets/level1.txt is encrypted", [](zip_t*) {}, "", "", 8, 1, 6},
+      {"flags the local header does not share", app + "assets/level1.txt has a local header that does not match "
+       "its directory record", [](zip_t*) {}, "", "", 8, 8},
       {"an unknown compression method", app + "assets/level1.txt is compressed by a method the kit does not write",
        [](zip_t*) {}, "", "", 10, 99, 8},
   };
