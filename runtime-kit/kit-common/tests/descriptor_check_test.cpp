@@ -172,22 +172,59 @@ TEST(DescriptorCheck, TextThatXml10CannotHoldIsRefusedNamingElementAndCharacter)
   EXPECT_EQ(Check(fine).code, 0) << Check(fine).text;
 }
 
-TEST(DescriptorCheck, FileTypesFollowTheNameAndExtensionRules) {
-  auto fileType = [](const std::string& name, const std::string& extension) {
-    return "<fileTypes><fileType><name>" + name + "</name><extension>" + extension +
-           "</extension><description></description><contentType>application/x-doc</contentType>"
-           "<icon><image32x32>icons/i32.png</image32x32></icon></fileType></fileTypes>";
+std::string FileType(const std::string& name, const std::string& extension, const std::string& contentType,
+                     const std::string& icons = "", const std::string& description = "") {
+  return "<fileType><name>" + name + "</name><extension>" + extension + "</extension><description>" + description +
+         "</description><contentType>" + contentType + "</contentType><icon>" + icons + "</icon></fileType>";
+}
+
+std::string WithTypes(const std::string& types) { return MakeDescriptor("", "", "<fileTypes>" + types + "</fileTypes>"); }
+
+TEST(DescriptorCheck, FileTypesAreCollectedForTheInstallerWithTheirIcons) {
+  Checked c = Check(WithTypes(FileType("my.Type2", "abc", "application/x-doca",
+                                       "<image16x16>t/a16.png</image16x16><image128x128>t/a128.png</image128x128>",
+                                       "A &amp; B") +
+                              FileType("docB", "xyz", "text/x-docb")));
+  ASSERT_EQ(c.code, 0) << c.text;
+  ASSERT_EQ(c.info.fileTypes.size(), 2u);
+  EXPECT_EQ(c.info.fileTypes[0].name, "my.Type2");
+  EXPECT_EQ(c.info.fileTypes[0].extension, "abc");
+  EXPECT_EQ(c.info.fileTypes[0].description, "A & B");
+  EXPECT_EQ(c.info.fileTypes[0].contentType, "application/x-doca");
+  ASSERT_EQ(c.info.fileTypes[0].icons.size(), 2u);
+  EXPECT_EQ(c.info.fileTypes[0].icons[1].size, 128);
+  EXPECT_EQ(c.info.fileTypes[1].icons.size(), 0u);
+  ASSERT_EQ(c.info.icons.size(), 2u) << "file type icons are checked with the others";
+  EXPECT_EQ(c.info.icons[0].element, "application.fileTypes.fileType.icon.image16x16");
+}
+
+TEST(DescriptorCheck, FileTypeValuesThatAreMissingOrInvalidHaveTheirErrors) {
+  const std::string type = "error 105: application.fileTypes.fileType.";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {FileType("docA", "abc", ""), "error 104: application.fileTypes.fileType.contentType is required"},
+      {FileType("", "abc", "a/b"), "error 104: application.fileTypes.fileType.name is required"},
+      {FileType("docA", "", "a/b"), "error 104: application.fileTypes.fileType.extension is required"},
+      {"<fileType><name>docA</name><extension>abc</extension></fileType>",
+       "error 104: application.fileTypes.fileType.contentType is required"},
+      {"<fileType><name>doc</name></fileType>", "error 104: application.fileTypes.fileType.extension is required"},
+      {FileType(".doc", "abc", "a/b"), type + "name contains"},
+      {FileType("2doc", "abc", "a/b"), type + "name contains"},
+      {FileType(std::string(39, 'n'), "abc", "a/b"), type + "name contains"},
+      {FileType("doc", "ab_c", "a/b"), type + "extension contains"},
+      {FileType("doc", "a.b", "a/b"), type + "extension contains"},
+      {FileType("doc", "abc", "text/plain; charset=x"), type + "contentType contains"},
+      {FileType("doc", "abc", "/plain"), type + "contentType contains"},
+      {FileType("doc", "abc", "a/b", "<image64x64>x.png</image64x64>"),
+       "error 103: unexpected element application.fileTypes.fileType.icon.image64x64"},
+      {FileType("doc", "abc", "a/b") + FileType("doc", "xyz", "a/c"), type + "name contains a name given to another file type"},
+      {FileType("doc", "abc", "a/b") + FileType("doc2", "xyz", "a/b"), type + "contentType contains a content type given to another"},
   };
-  Checked good = Check(MakeDescriptor("", "", fileType("my.Type2", "abc")));
-  ASSERT_EQ(good.code, 0) << good.text;
-  ASSERT_EQ(good.info.icons.size(), 1u);
-  EXPECT_EQ(good.info.icons[0].element, "application.fileTypes.fileType.icon.image32x32");
-  EXPECT_NE(Check(MakeDescriptor("", "", fileType("2doc", "abc"))).text.find("error 105: application.fileTypes.fileType.name contains"),
-            std::string::npos);
-  EXPECT_NE(Check(MakeDescriptor("", "", fileType("doc", "a.b"))).text.find("error 105: application.fileTypes.fileType.extension contains"),
-            std::string::npos);
-  Checked missing = Check(MakeDescriptor("", "", "<fileTypes><fileType><name>doc</name></fileType></fileTypes>"));
-  EXPECT_NE(missing.text.find("error 104: application.fileTypes.fileType.extension is required"), std::string::npos);
+  for (const auto& [types, error] : cases) {
+    SCOPED_TRACE(types);
+    Checked c = Check(WithTypes(types));
+    EXPECT_EQ(c.code, 12);
+    EXPECT_NE(c.text.find(error), std::string::npos) << c.text;
+  }
 }
 
 TEST(DescriptorCheck, WindowCombinationsAndSizeLimits) {

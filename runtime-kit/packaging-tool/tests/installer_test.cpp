@@ -1,9 +1,10 @@
 // The native installer run as an author's user would run it: it checks the package before
-// it writes anything, trusts only its own installation record and removes only what it
-// installed.
+// it writes anything, trusts only its own installation record, removes only what it
+// installed, and an install stopped half-way is taken back or finished by the next run.
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <chrono>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -26,21 +27,19 @@ std::string Quote(const std::string& text) {
 
 class Installer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    PkeyPtr key = MakeRsaKey(1024);
-    X509Ptr cert = MakeCertificate(key.get(), "Installer Test", -1, 30);
-    WriteKeystore(dir_ / "k.p12", "pw", key.get(), cert.get());
-  }
-  // Builds an installer whose application installs into `folder` under the prefix.
-  void Build(const std::string& folder, const std::string& id = "com.example.Movie", const std::string& output = "") {
+  void SetUp() override { WriteTestKeystore(dir_ / "k.p12", "pw", "Installer Test", 1024); }
+  // Builds an installer whose application installs into `folder` under the prefix, with
+  // `extra` at the end of its descriptor; it holds the movie, icons/ and assets/.
+  void Build(const std::string& folder, const std::string& id = "com.example.Movie", const std::string& output = "",
+             const std::string& extra = "") {
     std::string movie = dir_ / "movie";
-    std::string descriptor = MakeDescriptor("", "", "<installFolder>" + folder + "</installFolder>");
+    std::string descriptor = MakeDescriptor("", "", "<installFolder>" + folder + "</installFolder>" + extra);
     descriptor.replace(descriptor.find("com.example.Movie"), 17, id);
     MakeMovieFolder(movie, descriptor);
     WriteFile(movie + "/assets/a.txt", "asset");
     ToolRun run = RunTool({"-package", "-storetype", "PKCS12", "-keystore", dir_ / "k.p12", "-storepass", "pw",
                            "-target", "native", "-tsa", "none", output.empty() ? installer() : output,
-                           movie + "/Movie-app.xml", "-C", movie, "Movie.qmv", "assets"});
+                           movie + "/Movie-app.xml", "-C", movie, "Movie.qmv", "icons", "assets"});
     ASSERT_EQ(run.code, 0) << run.output;
   }
   std::string installer() const { return dir_ / "Movie.exe"; }
@@ -155,10 +154,15 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
     ASSERT_EQ(run.code, 0) << run.output;
     EXPECT_EQ(ReadFile(dir_ / (prefix + "/Corvane/It's Mine/assets/a.txt")), "asset");
   }
+  EXPECT_EQ(ReadFile(installer()).rfind("#!/bin/sh\n", 0), 0u);
+  EXPECT_EQ(RunTool({"-verify", installer()}).code, 0);
   const std::string prefix = dir_ / "prefix";
   const std::string target = prefix + "/Corvane/It's Mine";
   ASSERT_EQ(RunShell("mkdir -p " + Quote(prefix)).code, 0);
   ASSERT_EQ(Install(prefix).code, 0);
+  EXPECT_EQ(ReadFile(target + "/Movie.qmv"), ReadFile(dir_ / "movie/Movie.qmv"));
+  EXPECT_TRUE(Exists(target + "/META-INF/ZARO/application.xml"));
+  EXPECT_FALSE(Exists(target + "/mimetype"));
   WriteFile(target + "/assets/a.txt", "changed by the user");
   ToolRun again = Install(prefix);
   ASSERT_EQ(again.code, 0) << again.output;
@@ -181,6 +185,7 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
   EXPECT_EQ(ReadFile(dir_ / "keep.txt"), "keep");
   EXPECT_EQ(ReadFile(prefix + "/sibling.txt"), "keep too");
   EXPECT_FALSE(Exists(prefix + "/Corvane"));
+  EXPECT_TRUE(Exists(prefix));
 
   // The prefix folders the installation made go with it; the ones that were there stay.
   ASSERT_EQ(Install(dir_ / "p/opt/apps").code, 0);
@@ -272,6 +277,71 @@ TEST_F(Installer, AJournalIsTakenBackOnlyForThisApplication) {
   EXPECT_TRUE(Contains(own.output, "taking back an installation that did not finish")) << own.output;
   EXPECT_EQ(ReadFile(mine), "mine");
   EXPECT_FALSE(Exists(prefix + "/.zaro-staging-com.example.Movie"));
+}
+
+// Stopped at several points of a large install: by a stop signal it takes itself back;
+// killed outright, running it again finishes, and its uninstaller then leaves the prefix as
+// it was. Nothing outside the prefix changes either way.
+TEST_F(Installer, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
+  const std::string icons = "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>";
+  WriteFile(dir_ / "movie/assets/data.bin", MakeBytes(size_t{96} << 20, false, 3));
+  Build("Corvane/Big", "com.example.Movie", "", "<fileTypes><fileType><name>big</name><extension>big</extension>"
+        "<contentType>application/x-zaro-big</contentType><icon>" + icons + "</icon></fileType></fileTypes>");
+  const std::string prefix = dir_ / "scratch/prefix";
+  ASSERT_EQ(RunShell("mkdir -p " + Quote(prefix + "/share") + " " + Quote(dir_ / "tmp")).code, 0);
+  WriteFile(dir_ / "scratch/beside.txt", "outside the prefix");
+  const std::string before = TreeListing(dir_ / "scratch");
+  const std::string install = "TMPDIR=" + Quote(dir_ / "tmp") + " setsid sh " + Quote(installer()) + " " + Quote(prefix);
+  const std::string uninstall = "sh " + Quote(prefix + "/Corvane/Big/.zaro-install/uninstall.sh");
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunShell(install).code, 0);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(RunShell(uninstall).code, 0);
+  ASSERT_EQ(TreeListing(dir_ / "scratch"), before);
+
+  for (const std::string signal : {"TERM", "KILL"}) {
+    for (double at : {0.15, 0.35, 0.55, 0.7, 0.85, 0.95}) {
+      SCOPED_TRACE(signal + " at " + std::to_string(at));
+      ToolRun stopped = RunShell(install + " >/dev/null 2>&1 & pid=$!; sleep " + std::to_string(at * seconds) +
+                                 "; kill -" + signal + " -$pid 2>/dev/null; wait $pid; echo $?");
+      if (signal == "TERM") {
+        EXPECT_TRUE(stopped.output == "0\n" || stopped.output == "143\n") << stopped.output;
+        if (stopped.output != "0\n") EXPECT_EQ(TreeListing(dir_ / "scratch"), before) << "taken back";
+        EXPECT_EQ(ListFolder(dir_ / "tmp"), std::vector<std::string>{});
+      } else {
+        ToolRun again = RunShell(install + " 2>&1");
+        EXPECT_EQ(again.code, 0) << again.output;
+        RunShell("rm -rf " + Quote(dir_ / "tmp") + " && mkdir " + Quote(dir_ / "tmp"));
+      }
+      if (Exists(prefix + "/Corvane/Big/.zaro-install/uninstall.sh")) {
+        ToolRun removed = RunShell(uninstall + " 2>&1");
+        EXPECT_EQ(removed.code, 0) << removed.output;
+      }
+      EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
+    }
+  }
+}
+
+// Killed while its record was being renamed into place: the record's temporary name is
+// left beside the journal, and the next run must take it back with everything else.
+TEST_F(Installer, AnInstallKilledWhileWritingItsRecordIsFinishedByARerun) {
+  Build("Corvane/Big");
+  const std::string prefix = dir_ / "scratch/prefix";
+  const std::string standIn = dir_ / "bin";
+  ASSERT_EQ(RunShell("mkdir -p " + Quote(prefix) + " " + Quote(standIn)).code, 0);
+  WriteFile(standIn + "/mv", "#!/bin/sh\ncase \"$2\" in */.record.zaro-new) kill -KILL 0;; esac\n"
+                            "exec /bin/mv \"$@\"\n");
+  ASSERT_EQ(RunShell("chmod 755 " + Quote(standIn + "/mv")).code, 0);
+  const std::string before = TreeListing(dir_ / "scratch");
+  const std::string install = "setsid sh " + Quote(installer()) + " " + Quote(prefix) + " 2>&1";
+
+  EXPECT_NE(RunShell("PATH=" + Quote(standIn) + ":$PATH " + install).code, 0);
+  ASSERT_TRUE(Exists(prefix + "/Corvane/Big/.zaro-install/.record.zaro-new")) << TreeListing(dir_ / "scratch");
+  const ToolRun again = RunShell(install);
+  EXPECT_EQ(again.code, 0) << again.output;
+  ASSERT_EQ(RunShell("sh " + Quote(prefix + "/Corvane/Big/.zaro-install/uninstall.sh")).code, 0);
+  EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
 }
 
 }  // namespace

@@ -237,10 +237,11 @@ X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromD
   return cert;
 }
 
-void WriteTestKeystore(const std::string& path) {
-  PkeyPtr key = MakeRsaKey(2048);
-  X509Ptr cert = MakeCertificate(key.get(), "Test Author", -1, 365);
-  WriteKeystore(path, "secret", key.get(), cert.get());
+void WriteTestKeystore(const std::string& path, const std::string& password, const std::string& commonName,
+                       int bits) {
+  PkeyPtr key = MakeRsaKey(bits);
+  X509Ptr cert = MakeCertificate(key.get(), commonName, -1, 365);
+  WriteKeystore(path, password, key.get(), cert.get());
 }
 
 void WriteKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert) {
