@@ -7,6 +7,7 @@ namespace zpk {
 namespace {
 
 using testing::MakeDescriptor;
+using testing::MakeFileType;
 
 struct Checked {
   int code = 0;
@@ -172,19 +173,15 @@ TEST(DescriptorCheck, TextThatXml10CannotHoldIsRefusedNamingElementAndCharacter)
   EXPECT_EQ(Check(fine).code, 0) << Check(fine).text;
 }
 
-std::string FileType(const std::string& name, const std::string& extension, const std::string& contentType,
-                     const std::string& icons = "", const std::string& description = "") {
-  return "<fileType><name>" + name + "</name><extension>" + extension + "</extension><description>" + description +
-         "</description><contentType>" + contentType + "</contentType><icon>" + icons + "</icon></fileType>";
+std::string WithTypes(const std::string& types) {
+  return MakeDescriptor("", "", "<fileTypes>" + types + "</fileTypes>");
 }
 
-std::string WithTypes(const std::string& types) { return MakeDescriptor("", "", "<fileTypes>" + types + "</fileTypes>"); }
-
 TEST(DescriptorCheck, FileTypesAreCollectedForTheInstallerWithTheirIcons) {
-  Checked c = Check(WithTypes(FileType("my.Type2", "abc", "application/x-doca",
+  Checked c = Check(WithTypes(MakeFileType("my.Type2", "abc", "application/x-doca",
                                        "<image16x16>t/a16.png</image16x16><image128x128>t/a128.png</image128x128>",
                                        "A &amp; B") +
-                              FileType("docB", "xyz", "text/x-docb")));
+                              MakeFileType("docB", "xyz", "text/x-docb")));
   ASSERT_EQ(c.code, 0) << c.text;
   ASSERT_EQ(c.info.fileTypes.size(), 2u);
   EXPECT_EQ(c.info.fileTypes[0].name, "my.Type2");
@@ -201,23 +198,25 @@ TEST(DescriptorCheck, FileTypesAreCollectedForTheInstallerWithTheirIcons) {
 TEST(DescriptorCheck, FileTypeValuesThatAreMissingOrInvalidHaveTheirErrors) {
   const std::string type = "error 105: application.fileTypes.fileType.";
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {FileType("docA", "abc", ""), "error 104: application.fileTypes.fileType.contentType is required"},
-      {FileType("", "abc", "a/b"), "error 104: application.fileTypes.fileType.name is required"},
-      {FileType("docA", "", "a/b"), "error 104: application.fileTypes.fileType.extension is required"},
+      {MakeFileType("docA", "abc", ""), "error 104: application.fileTypes.fileType.contentType is required"},
+      {MakeFileType("", "abc", "a/b"), "error 104: application.fileTypes.fileType.name is required"},
+      {MakeFileType("docA", "", "a/b"), "error 104: application.fileTypes.fileType.extension is required"},
       {"<fileType><name>docA</name><extension>abc</extension></fileType>",
        "error 104: application.fileTypes.fileType.contentType is required"},
       {"<fileType><name>doc</name></fileType>", "error 104: application.fileTypes.fileType.extension is required"},
-      {FileType(".doc", "abc", "a/b"), type + "name contains"},
-      {FileType("2doc", "abc", "a/b"), type + "name contains"},
-      {FileType(std::string(39, 'n'), "abc", "a/b"), type + "name contains"},
-      {FileType("doc", "ab_c", "a/b"), type + "extension contains"},
-      {FileType("doc", "a.b", "a/b"), type + "extension contains"},
-      {FileType("doc", "abc", "text/plain; charset=x"), type + "contentType contains"},
-      {FileType("doc", "abc", "/plain"), type + "contentType contains"},
-      {FileType("doc", "abc", "a/b", "<image64x64>x.png</image64x64>"),
+      {MakeFileType(".doc", "abc", "a/b"), type + "name contains"},
+      {MakeFileType("2doc", "abc", "a/b"), type + "name contains"},
+      {MakeFileType(std::string(39, 'n'), "abc", "a/b"), type + "name contains"},
+      {MakeFileType("doc", "ab_c", "a/b"), type + "extension contains"},
+      {MakeFileType("doc", "a.b", "a/b"), type + "extension contains"},
+      {MakeFileType("doc", "abc", "text/plain; charset=x"), type + "contentType contains"},
+      {MakeFileType("doc", "abc", "/plain"), type + "contentType contains"},
+      {MakeFileType("doc", "abc", "a/b", "<image64x64>x.png</image64x64>"),
        "error 103: unexpected element application.fileTypes.fileType.icon.image64x64"},
-      {FileType("doc", "abc", "a/b") + FileType("doc", "xyz", "a/c"), type + "name contains a name given to another file type"},
-      {FileType("doc", "abc", "a/b") + FileType("doc2", "xyz", "a/b"), type + "contentType contains a content type given to another"},
+      {MakeFileType("doc", "abc", "a/b") + MakeFileType("doc", "xyz", "a/c"),
+       type + "name contains a name given to another file type"},
+      {MakeFileType("doc", "abc", "a/b") + MakeFileType("doc2", "xyz", "a/b"),
+       type + "contentType contains a content type given to another"},
   };
   for (const auto& [types, error] : cases) {
     SCOPED_TRACE(types);

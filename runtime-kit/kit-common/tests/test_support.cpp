@@ -211,6 +211,12 @@ std::string MakeDescriptor(const std::string& icons, const std::string& windowEx
          "</icon><customUpdateUI>false</customUpdateUI>" + applicationExtra + "</application>\n";
 }
 
+std::string MakeFileType(const std::string& name, const std::string& extension, const std::string& contentType,
+                         const std::string& icons, const std::string& description) {
+  return "<fileType><name>" + name + "</name><extension>" + extension + "</extension><description>" + description +
+         "</description><contentType>" + contentType + "</contentType><icon>" + icons + "</icon></fileType>";
+}
+
 void MakeMovieFolder(const std::string& folder, const std::string& descriptor) {
   WriteFile(folder + "/Movie.qmv", "QMV\x05" + MakeBytes(2000, true, 1));
   WriteFile(folder + "/Movie-app.xml", descriptor);

@@ -59,6 +59,10 @@ std::string MakeBytes(size_t size, bool compressible, unsigned seed);
 std::string MakeDescriptor(const std::string& icons = "", const std::string& windowExtra = "",
                            const std::string& applicationExtra = "");
 
+// A fileType element for the descriptor's fileTypes.
+std::string MakeFileType(const std::string& name, const std::string& extension, const std::string& contentType,
+                         const std::string& icons = "", const std::string& description = "");
+
 // A movie folder: Movie.qmv, Movie-app.xml (with the given descriptor text) and the icons
 // icons/i16.png and icons/i32.png.
 void MakeMovieFolder(const std::string& folder, const std::string& descriptor);

@@ -1,6 +1,7 @@
 // The native installer run as an author's user would run it: it checks the package before
 // it writes anything, trusts only its own installation record, removes only what it
-// installed, and an install stopped half-way is taken back or finished by the next run.
+// installed, takes an install stopped half-way back or finishes it on the next run, and
+// registers the application's file types with the desktop.
 #include <sys/stat.h>
 #include <zip.h>
 
@@ -43,9 +44,13 @@ class Installer : public ::testing::Test {
     ASSERT_EQ(run.code, 0) << run.output;
   }
   std::string installer() const { return dir_ / "Movie.exe"; }
-  ToolRun Install(const std::string& prefix, const std::string& cwd = "") const {
-    return RunShell((cwd.empty() ? "" : "cd " + Quote(cwd) + " && ") + "sh " + Quote(installer()) + " " +
-                    Quote(prefix));
+  // Runs `exe` (the installer Build made when empty) in the folder `cwd`.
+  ToolRun Install(const std::string& prefix, const std::string& cwd = "", const std::string& exe = "") const {
+    return RunShell((cwd.empty() ? "" : "cd " + Quote(cwd) + " && ") + "sh " + Quote(exe.empty() ? installer() : exe) +
+                    " " + Quote(prefix));
+  }
+  static ToolRun Uninstall(const std::string& target) {
+    return RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh"));
   }
   // Changes the package inside the installer with libzip; the stub stays as it is.
   void EditPayload(const std::function<void(zip_t*)>& change) const {
@@ -179,7 +184,7 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
                             " && d=$(openssl dgst -sha256 -r < files | cut -d ' ' -f 1)"
                             " && sed -i \"3s/.*/files=$d/\" record");
   ASSERT_EQ(digest.code, 0) << digest.output;
-  ToolRun uninstall = RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh"));
+  ToolRun uninstall = Uninstall(target);
   EXPECT_EQ(uninstall.code, 0) << uninstall.output;
   EXPECT_TRUE(Contains(uninstall.output, "not removed, outside the installation: ../keep.txt")) << uninstall.output;
   EXPECT_EQ(ReadFile(dir_ / "keep.txt"), "keep");
@@ -189,7 +194,7 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
 
   // The prefix folders the installation made go with it; the ones that were there stay.
   ASSERT_EQ(Install(dir_ / "p/opt/apps").code, 0);
-  ASSERT_EQ(RunShell("sh " + Quote(dir_ / "p/opt/apps/Corvane/It's Mine/.zaro-install/uninstall.sh")).code, 0);
+  ASSERT_EQ(Uninstall(dir_ / "p/opt/apps/Corvane/It's Mine").code, 0);
   EXPECT_FALSE(Exists(dir_ / "p"));
 }
 
@@ -236,7 +241,7 @@ TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
   // A record made from scratch, digests and all, for the user's own files: outside the
   // installation folder only this application's registration names go, and only while
   // they hold what was recorded.
-  ASSERT_EQ(RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh")).code, 0);
+  ASSERT_EQ(Uninstall(target).code, 0);
   WriteFile(prefix + "/share/applications/com.example.Movie.desktop", "the user's");
   WriteFile(prefix + "/share/applications/mine.desktop", "mine");
   WriteFile(prefix + "/Corvane/Other/data", "mine too");
@@ -340,8 +345,153 @@ TEST_F(Installer, AnInstallKilledWhileWritingItsRecordIsFinishedByARerun) {
   ASSERT_TRUE(Exists(prefix + "/Corvane/Big/.zaro-install/.record.zaro-new")) << TreeListing(dir_ / "scratch");
   const ToolRun again = RunShell(install);
   EXPECT_EQ(again.code, 0) << again.output;
-  ASSERT_EQ(RunShell("sh " + Quote(prefix + "/Corvane/Big/.zaro-install/uninstall.sh")).code, 0);
+  ASSERT_EQ(Uninstall(prefix + "/Corvane/Big").code, 0);
   EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
+}
+
+
+std::string Types(const std::string& types) { return "<fileTypes>" + types + "</fileTypes>"; }
+
+// An application with two file types, the first with icons, in "Corvane/Movie App".
+class InstallerRegistration : public Installer {
+ protected:
+  void SetUp() override {
+    Installer::SetUp();
+    Build("Corvane/Movie App", "com.example.Movie", "",
+          Types(MakeFileType("docA", "abc", "application/x-zaro-doca",
+                             "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>", "Doc A") +
+                MakeFileType("docB", "xyz", "application/x-zaro-docb")));
+  }
+};
+
+TEST_F(InstallerRegistration, RegistersTheTypesAndUninstallingTakesExactlyThatAway) {
+  const std::string prefix = dir_ / "my prefix";
+  // Another application's icon for a type of ours is there already: it stays untouched.
+  const std::string foreign = prefix + "/share/icons/hicolor/32x32/mimetypes/application-x-zaro-doca.png";
+  WriteFile(foreign, "someone else's");
+  const std::string before = TreeListing(prefix);
+  ToolRun install = Install(prefix);
+  ASSERT_EQ(install.code, 0) << install.output;
+
+  const std::string share = prefix + "/share";
+  const std::string mime = ReadFile(share + "/mime/packages/com.example.Movie.xml");
+  EXPECT_TRUE(Contains(mime, "<mime-type type=\"application/x-zaro-docb\">")) << mime;
+  const std::string entry = ReadFile(share + "/applications/com.example.Movie.desktop");
+  EXPECT_TRUE(Contains(entry, "MimeType=application/x-zaro-doca;application/x-zaro-docb;\n")) << entry;
+  const std::string launcher = prefix + "/Corvane/Movie App/META-INF/ZARO/desktop/open";
+  EXPECT_TRUE(Contains(entry, "Exec=\"" + launcher + "\" %f\n")) << entry;
+  EXPECT_EQ(ReadFile(share + "/icons/hicolor/16x16/mimetypes/application-x-zaro-doca.png"),
+            ReadFile(dir_ / "movie/icons/i16.png"));
+  EXPECT_EQ(ReadFile(foreign), "someone else's");
+  EXPECT_TRUE(Contains(install.output, "leaving " + foreign)) << install.output;
+  ToolRun open = RunShell("PATH=/usr/bin:/bin '" + launcher + "' x.abc 2>&1");
+  EXPECT_EQ(open.code, 1);
+  EXPECT_TRUE(Contains(open.output, "needs the ZARO runtime")) << open.output;
+
+  ToolRun valid = RunShell("desktop-file-validate '" + share + "/applications/com.example.Movie.desktop' 2>&1");
+  EXPECT_EQ(valid.code, 0) << valid.output;
+  EXPECT_FALSE(Contains(valid.output, "error")) << valid.output;
+  EXPECT_TRUE(Exists(share + "/mime/application/x-zaro-doca.xml")) << "the installer updated the database";
+  EXPECT_TRUE(Contains(ReadFile(share + "/mime/globs2"), "application/x-zaro-docb:*.xyz"));
+
+  ToolRun uninstall = Uninstall(prefix + "/Corvane/Movie App");
+  EXPECT_EQ(uninstall.code, 0) << uninstall.output;
+  EXPECT_EQ(TreeListing(prefix), before);
+}
+
+// Two applications in one prefix, the first making share/mime; a user's own file there.
+TEST_F(InstallerRegistration, SharedDatabasesAreRegeneratedWhileAnotherApplicationRemains) {
+  const std::string prefix = dir_ / "prefix";
+  ASSERT_EQ(RunShell("mkdir -p '" + prefix + "'").code, 0);
+  const std::string before = TreeListing(prefix);
+  Build("Other", "org.example.Other", dir_ / "Other.exe", Types(MakeFileType("oth", "oth", "text/x-zaro-other")));
+  ASSERT_EQ(Install(prefix).code, 0);
+  ToolRun other = Install(prefix, "", dir_ / "Other.exe");
+  ASSERT_EQ(other.code, 0) << other.output;
+  ToolRun again = Install(prefix);
+  ASSERT_EQ(again.code, 0) << again.output;
+  EXPECT_FALSE(Contains(again.output, "leaving")) << "the first installation's files were taken away first";
+
+  // The one that made share/mime is reinstalled and stays last: the prefix ends as it was.
+  ASSERT_EQ(Uninstall(prefix + "/Other").code, 0);
+  const std::string share = prefix + "/share";
+  EXPECT_FALSE(Contains(ReadFile(share + "/mime/globs2"), "text/x-zaro-other")) << "the database no longer names it";
+  EXPECT_TRUE(Exists(share + "/mime/application/x-zaro-doca.xml"));
+  ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
+  EXPECT_EQ(TreeListing(prefix), before);
+
+  // The one that made share/mime goes first: the other's types stay registered.
+  ASSERT_EQ(Install(prefix).code, 0);
+  ASSERT_EQ(Install(prefix, "", dir_ / "Other.exe").code, 0);
+  ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
+  EXPECT_FALSE(Exists(share + "/mime/packages/com.example.Movie.xml"));
+  EXPECT_FALSE(Exists(share + "/mime/application/x-zaro-doca.xml"));
+  EXPECT_TRUE(Exists(share + "/mime/text/x-zaro-other.xml"));
+  EXPECT_TRUE(Contains(ReadFile(share + "/mime/globs2"), "text/x-zaro-other:*.oth"));
+  EXPECT_TRUE(Exists(share + "/applications/org.example.Other.desktop"));
+  ASSERT_EQ(Uninstall(prefix + "/Other").code, 0);
+  EXPECT_FALSE(Exists(share + "/mime/globs2")) << "no package left: the generated files go";
+  EXPECT_EQ(RunShell("find '" + share + "' ! -type d").output, "") << "only empty folders are left";
+  ASSERT_EQ(RunShell("rm -r '" + share + "'").code, 0);
+
+  // What a user keeps in a database folder the installation made survives it, and so does the folder.
+  ASSERT_EQ(Install(prefix).code, 0);
+  WriteFile(share + "/mime/my-notes.txt", "mine");
+  ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
+  EXPECT_EQ(ReadFile(share + "/mime/my-notes.txt"), "mine");
+  EXPECT_FALSE(Exists(share + "/mime/globs2")) << "no package left: the generated files go";
+  EXPECT_FALSE(Exists(share + "/applications"));
+}
+
+// A link (or a file) planted at any level the installation writes to: the install is
+// refused and nothing anywhere changes.
+TEST_F(InstallerRegistration, APlantedLinkOnAnyPathIsRefusedWithNothingWritten) {
+  const std::vector<std::pair<std::string, bool>> plants = {
+      {"share", true},
+      {"share/mime/packages", true},
+      {"share/applications", true},
+      {"share/icons/hicolor/16x16/mimetypes", true},
+      {"Corvane", true},
+      {"share/applications/com.example.Movie.desktop", false},  // dangling
+      {"share/mime", false},
+  };
+  for (const auto& [where, toFolder] : plants) {
+    SCOPED_TRACE(where);
+    TempFolder scratch;
+    const std::string prefix = scratch / "prefix";
+    ASSERT_EQ(RunShell("mkdir -p '" + scratch / "outside" + "' '" + prefix + "/" + where + "' && rmdir '" + prefix +
+                       "/" + where + "'").code, 0);
+    if (where == "share/mime") WriteFile(prefix + "/" + where, "not a folder");
+    else ASSERT_EQ(symlink((toFolder ? scratch / "outside" : scratch / "outside/gone").c_str(),
+                           (prefix + "/" + where).c_str()), 0);
+    const std::string before = TreeListing(scratch.path());
+    ToolRun run = Install(prefix);
+    EXPECT_EQ(run.code, 7) << run.output;
+    EXPECT_TRUE(Contains(run.output, "is in the way; nothing was installed")) << run.output;
+    EXPECT_EQ(TreeListing(scratch.path()), before);
+  }
+}
+
+// A recorded file turned into a link, or reached through a folder turned into one, is not
+// removed, and what the link leads to survives.
+TEST_F(InstallerRegistration, UninstallRemovesNothingThroughALink) {
+  const std::string prefix = dir_ / "prefix";
+  ASSERT_EQ(Install(prefix).code, 0);
+  const std::string icon = prefix + "/share/icons/hicolor/16x16/mimetypes/application-x-zaro-doca.png";
+  const std::string packages = prefix + "/share/mime/packages";
+  ASSERT_EQ(RunShell("mkdir '" + dir_ / "outside" + "' && cp '" + icon + "' '" + dir_ / "outside" + "/' && rm '" +
+                     icon + "' && ln -s '" + dir_ / "outside/application-x-zaro-doca.png" + "' '" + icon +
+                     "' && cp -R '" + packages + "' '" + dir_ / "outside/packages" + "' && rm -r '" + packages +
+                     "' && ln -s '" + dir_ / "outside/packages" + "' '" + packages + "'").code, 0);
+  const std::string outside = TreeListing(dir_ / "outside");
+  ToolRun uninstall = Uninstall(prefix + "/Corvane/Movie App");
+  EXPECT_EQ(uninstall.code, 0) << uninstall.output;
+  EXPECT_TRUE(Contains(uninstall.output, "not removed, a link is on its path: share/icons/hicolor/16x16")) << uninstall.output;
+  EXPECT_TRUE(Contains(uninstall.output, "not removed, a link is on its path: share/mime/packages/")) << uninstall.output;
+  EXPECT_EQ(TreeListing(dir_ / "outside"), outside);
+  struct stat st {};
+  EXPECT_EQ(lstat(icon.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link itself stays too";
 }
 
 }  // namespace
