@@ -11,7 +11,6 @@
 
 #include "retry_policy.h"
 #include "test_network.h"
-#include "test_proxy.h"
 #include "test_support.h"
 #include "test_tsa.h"
 

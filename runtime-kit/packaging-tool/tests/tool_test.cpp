@@ -134,11 +134,12 @@ TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpenssl) {
   EXPECT_TRUE(Contains(openssl.output, "Verified OK")) << openssl.output;
 }
 
-TEST_F(PackagingToolTest, ChangingOneByteOfOneEntryFailsVerification) {
+TEST_F(PackagingToolTest, ChangingOneByteOfAStoredEntryFailsVerification) {
   ASSERT_EQ(RunTool(Package(dir_ / "out.zaro")).code, 0);
   std::string original = ReadFile(dir_ / "out.zaro");
 
-  // A byte of a stored entry flipped in the file.
+  // A byte of a stored entry flipped in the file; an entry rewritten whole but not re-signed
+  // is one of the hostile packages.
   std::string damaged = original;
   size_t at = damaged.find(MakePng(32, 32));
   ASSERT_NE(at, std::string::npos);
@@ -147,20 +148,6 @@ TEST_F(PackagingToolTest, ChangingOneByteOfOneEntryFailsVerification) {
   ToolRun broken = RunTool({"-verify", dir_ / "damaged.zaro"});
   EXPECT_EQ(broken.code, 1);
   EXPECT_TRUE(Contains(broken.output, "verification failed: entry icons/i32.png")) << broken.output;
-
-  // An entry rewritten consistently (its CRC matches) but not re-signed.
-  WriteFile(dir_ / "rewritten.zaro", original);
-  int error = 0;
-  zip_t* za = zip_open((dir_ / "rewritten.zaro").c_str(), 0, &error);
-  ASSERT_NE(za, nullptr);
-  std::string movieBytes = ReadFile(movie() + "/Movie.qmv");
-  movieBytes[10] ^= 0x01;
-  zip_source_t* source = zip_source_buffer(za, movieBytes.data(), movieBytes.size(), 0);
-  ASSERT_EQ(zip_file_replace(za, zip_name_locate(za, "Movie.qmv", 0), source, 0), 0);
-  ASSERT_EQ(zip_close(za), 0);
-  ToolRun rewritten = RunTool({"-verify", dir_ / "rewritten.zaro"});
-  EXPECT_EQ(rewritten.code, 1);
-  EXPECT_TRUE(Contains(rewritten.output, "entry Movie.qmv does not match its digest")) << rewritten.output;
 
   EXPECT_EQ(RunTool({"-verify", dir_ / "out.zaro"}).code, 0);
 }
@@ -247,34 +234,28 @@ TEST_F(PackagingToolTest, UsageAndInputFileErrors) {
 }
 
 TEST_F(PackagingToolTest, KeystoreAndCertificateErrors) {
-  ToolRun wrong = RunTool(Package(dir_ / "out.zaro", "none", "", "wrong"));
-  EXPECT_EQ(wrong.code, 7);
-  EXPECT_TRUE(Contains(wrong.output, "password may be incorrect")) << wrong.output;
-  WriteFile(dir_ / "junk.p12", "junk");
-  EXPECT_EQ(RunTool(Package(dir_ / "out.zaro", "none", dir_ / "junk.p12")).code, 7);
-  EXPECT_EQ(RunTool(Package(dir_ / "out.zaro", "none", dir_ / "absent.p12")).code, 7);
-
   PkeyPtr key = MakeRsaKey(1024);
-  X509Ptr expired = MakeCertificate(key.get(), "Old", -30, -1);
-  WriteKeystore(dir_ / "expired.p12", "pw", key.get(), expired.get());
-  ToolRun old = RunTool(Package(dir_ / "out.zaro", "none", dir_ / "expired.p12", "pw"));
-  EXPECT_EQ(old.code, 8);
-  EXPECT_TRUE(Contains(old.output, "the certificate expired on")) << old.output;
-  X509Ptr future = MakeCertificate(key.get(), "Future", 2, 30);
-  WriteKeystore(dir_ / "future.p12", "pw", key.get(), future.get());
-  EXPECT_EQ(RunTool(Package(dir_ / "out.zaro", "none", dir_ / "future.p12", "pw")).code, 8);
-  X509Ptr current = MakeCertificate(key.get(), "Current", -1, 30);
-  WriteKeystore(dir_ / "nokey.p12", "pw", nullptr, current.get());
-  ToolRun noKey = RunTool(Package(dir_ / "out.zaro", "none", dir_ / "nokey.p12", "pw"));
-  EXPECT_EQ(noKey.code, 8);
-  EXPECT_TRUE(Contains(noKey.output, "no private key")) << noKey.output;
-
+  WriteFile(dir_ / "junk.p12", "junk");
+  WriteKeystore(dir_ / "expired.p12", "pw", key.get(), MakeCertificate(key.get(), "Old", -30, -1).get());
+  WriteKeystore(dir_ / "future.p12", "pw", key.get(), MakeCertificate(key.get(), "Future", 2, 30).get());
+  WriteKeystore(dir_ / "nokey.p12", "pw", nullptr, MakeCertificate(key.get(), "Current", -1, 30).get());
   // The key of another certificate cannot make a signature that the certificate verifies.
   WriteMismatchedKeystore(dir_ / "mismatch.p12", "pw", key.get(), MakeCertificate(signingKey_, "Other", -1, 30).get());
-  ToolRun mismatch = RunTool(Package(dir_ / "out.zaro", "none", dir_ / "mismatch.p12", "pw"));
-  EXPECT_EQ(mismatch.code, 9);
-  EXPECT_TRUE(Contains(mismatch.output, "signing failed")) << mismatch.output;
-  EXPECT_FALSE(Exists(dir_ / "out.zaro"));
+  struct Case {
+    std::string store, password;
+    int code;
+    const char* message;
+  };
+  for (const Case& c : {Case{"", "wrong", 7, "password may be incorrect"}, Case{"junk.p12", "secret", 7, ""},
+                        Case{"absent.p12", "secret", 7, ""}, Case{"expired.p12", "pw", 8, "the certificate expired on"},
+                        Case{"future.p12", "pw", 8, ""}, Case{"nokey.p12", "pw", 8, "no private key"},
+                        Case{"mismatch.p12", "pw", 9, "signing failed"}}) {
+    SCOPED_TRACE(c.store);
+    ToolRun run = RunTool(Package(dir_ / "out.zaro", "none", c.store.empty() ? "" : dir_ / c.store, c.password));
+    EXPECT_EQ(run.code, c.code) << run.output;
+    EXPECT_TRUE(Contains(run.output, c.message)) << run.output;
+    EXPECT_FALSE(Exists(dir_ / "out.zaro"));
+  }
 }
 
 struct DescriptorCase {
