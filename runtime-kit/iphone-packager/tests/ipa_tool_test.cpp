@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -407,6 +408,35 @@ TEST_F(IpaToolTest, WhatCannotGoIntoTheBundleIsRefusedBeforeAnythingIsWritten) {
   EXPECT_NE(run.output.find("(larger than 1024 KiB)"), std::string::npos) << run.output;
   EXPECT_LT(run.maxRssKb, 64 * 1024);
   EXPECT_TRUE(OutputFolder().empty());
+}
+
+// Under SOURCE_DATE_EPOCH the same inputs give the same archive, byte for byte, whatever the
+// file times and whenever the packager runs; its fixed signing time still verifies.
+TEST_F(IpaToolTest, SameInputsGiveTheSameArchiveUnderSourceDateEpoch) {
+  fs::create_directories(temp_ / "out");
+  const std::string profile = Profile(content_);
+  setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+  std::string archives[2];
+  for (int copy = 0; copy < 2; ++copy) {
+    if (copy == 1) {
+      zpk::testing::RunShell("touch -d 2001-02-03 " + Quoted(movie_) + "/assets/* " + Quoted(movie_ + "/Movie.qmv"));
+    }
+    const ToolRun run = Package("ipa-test", profile, output_);
+    EXPECT_EQ(run.code, 0) << run.output;
+    archives[copy] = ReadFile(output_);
+    if (copy == 0) sleep(1);  // a signing time taken from the clock would differ
+  }
+  unsetenv("SOURCE_DATE_EPOCH");
+  EXPECT_FALSE(archives[0].empty());
+  EXPECT_TRUE(archives[0] == archives[1]);
+  EXPECT_EQ(RunIpaTool({"-verify", output_}).code, 0);
+  WriteFile(temp_ / "res", ReadZipEntry(output_, "Payload/Movie.app/_CodeSignature/CodeResources"));
+  WriteFile(temp_ / "sig", ReadZipEntry(output_, "Payload/Movie.app/_CodeSignature/CodeSignature"));
+  const ToolRun cms = zpk::testing::RunShell("openssl cms -verify -binary -inform DER -in " + Quoted(temp_ / "sig") +
+                                             " -content " + Quoted(temp_ / "res") + " -noverify -out /dev/null && "
+                                             "openssl cms -cmsout -print -inform DER -in " + Quoted(temp_ / "sig"));
+  EXPECT_EQ(cms.code, 0) << cms.output;
+  EXPECT_NE(cms.output.find("UTCTIME:Nov 14 22:13:20 2023 GMT"), std::string::npos) << cms.output;
 }
 
 }  // namespace

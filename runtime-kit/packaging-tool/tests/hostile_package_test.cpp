@@ -28,15 +28,11 @@ bool Contains(const std::string& text, const std::string& part) { return text.fi
 constexpr long kMemoryBoundKib = 160 * 1024;
 
 struct RawEntry {
-  RawEntry(std::string entryName, std::string content, unsigned fileType = S_IFREG, std::string sourceFile = "",
-           bool deflateFirst = false)
-      : name(std::move(entryName)), data(std::move(content)), type(fileType), file(std::move(sourceFile)),
-        deflate(deflateFirst) {}
   std::string name;
   std::string data;
-  unsigned type;      // the file type stored in the entry's Unix attributes
-  std::string file;   // read from this file instead of `data` when set
-  bool deflate;       // the first entry is stored unless this is set; later ones are deflated
+  unsigned type = S_IFREG;  // the file type stored in the entry's Unix attributes
+  std::string file;         // read from this file instead of `data` when set
+  bool deflate = false;     // the first entry is stored unless this is set; later ones are deflated
 };
 
 // Writes a zip archive holding `entries` in order, the first one stored, the rest deflated.
@@ -120,6 +116,10 @@ TEST_F(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
          std::vector<RawEntry> more = plain;
          more.push_back({"extra.txt", "added after signing"});
          WritePackage(path, more, plain, id);
+       }},
+      {"an entry changed after signing", "entry notes.txt does not match its digest",
+       [&](const std::string& path, const SigningIdentity& id) {
+         WritePackage(path, {plain[0], {"notes.txt", "changed"}}, plain, id);
        }},
       {"a manifest entry missing from the package", "entry notes.txt of the manifest is missing",
        [&](const std::string& path, const SigningIdentity& id) { WritePackage(path, {plain[0]}, plain, id); }},

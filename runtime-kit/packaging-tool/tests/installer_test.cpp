@@ -1,9 +1,11 @@
 // The native installer run as an author's user would run it: it checks the package before
-// it writes anything, trusts only its own installation record and removes only what it
-// installed.
+// it writes anything, trusts only its own installation record, removes only what it
+// installed, takes an install stopped half-way back or finishes it on the next run, and
+// registers the application's file types with the desktop.
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <chrono>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -26,27 +28,29 @@ std::string Quote(const std::string& text) {
 
 class Installer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    PkeyPtr key = MakeRsaKey(1024);
-    X509Ptr cert = MakeCertificate(key.get(), "Installer Test", -1, 30);
-    WriteKeystore(dir_ / "k.p12", "pw", key.get(), cert.get());
-  }
-  // Builds an installer whose application installs into `folder` under the prefix.
-  void Build(const std::string& folder, const std::string& id = "com.example.Movie", const std::string& output = "") {
+  void SetUp() override { WriteTestKeystore(dir_ / "k.p12", "pw", "Installer Test", 1024); }
+  // Builds an installer whose application installs into `folder` under the prefix, with
+  // `extra` at the end of its descriptor; it holds the movie, icons/ and assets/.
+  void Build(const std::string& folder, const std::string& id = "com.example.Movie", const std::string& output = "",
+             const std::string& extra = "") {
     std::string movie = dir_ / "movie";
-    std::string descriptor = MakeDescriptor("", "", "<installFolder>" + folder + "</installFolder>");
+    std::string descriptor = MakeDescriptor("", "", "<installFolder>" + folder + "</installFolder>" + extra);
     descriptor.replace(descriptor.find("com.example.Movie"), 17, id);
     MakeMovieFolder(movie, descriptor);
     WriteFile(movie + "/assets/a.txt", "asset");
     ToolRun run = RunTool({"-package", "-storetype", "PKCS12", "-keystore", dir_ / "k.p12", "-storepass", "pw",
                            "-target", "native", "-tsa", "none", output.empty() ? installer() : output,
-                           movie + "/Movie-app.xml", "-C", movie, "Movie.qmv", "assets"});
+                           movie + "/Movie-app.xml", "-C", movie, "Movie.qmv", "icons", "assets"});
     ASSERT_EQ(run.code, 0) << run.output;
   }
   std::string installer() const { return dir_ / "Movie.exe"; }
-  ToolRun Install(const std::string& prefix, const std::string& cwd = "") const {
-    return RunShell((cwd.empty() ? "" : "cd " + Quote(cwd) + " && ") + "sh " + Quote(installer()) + " " +
-                    Quote(prefix));
+  // Runs `exe` (the installer Build made when empty) in the folder `cwd`.
+  ToolRun Install(const std::string& prefix, const std::string& cwd = "", const std::string& exe = "") const {
+    return RunShell((cwd.empty() ? "" : "cd " + Quote(cwd) + " && ") + "sh " + Quote(exe.empty() ? installer() : exe) +
+                    " " + Quote(prefix));
+  }
+  static ToolRun Uninstall(const std::string& target) {
+    return RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh"));
   }
   // Changes the package inside the installer with libzip; the stub stays as it is.
   void EditPayload(const std::function<void(zip_t*)>& change) const {
@@ -155,10 +159,15 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
     ASSERT_EQ(run.code, 0) << run.output;
     EXPECT_EQ(ReadFile(dir_ / (prefix + "/Corvane/It's Mine/assets/a.txt")), "asset");
   }
+  EXPECT_EQ(ReadFile(installer()).rfind("#!/bin/sh\n", 0), 0u);
+  EXPECT_EQ(RunTool({"-verify", installer()}).code, 0);
   const std::string prefix = dir_ / "prefix";
   const std::string target = prefix + "/Corvane/It's Mine";
   ASSERT_EQ(RunShell("mkdir -p " + Quote(prefix)).code, 0);
   ASSERT_EQ(Install(prefix).code, 0);
+  EXPECT_EQ(ReadFile(target + "/Movie.qmv"), ReadFile(dir_ / "movie/Movie.qmv"));
+  EXPECT_TRUE(Exists(target + "/META-INF/ZARO/application.xml"));
+  EXPECT_FALSE(Exists(target + "/mimetype"));
   WriteFile(target + "/assets/a.txt", "changed by the user");
   ToolRun again = Install(prefix);
   ASSERT_EQ(again.code, 0) << again.output;
@@ -175,16 +184,17 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
                             " && d=$(openssl dgst -sha256 -r < files | cut -d ' ' -f 1)"
                             " && sed -i \"3s/.*/files=$d/\" record");
   ASSERT_EQ(digest.code, 0) << digest.output;
-  ToolRun uninstall = RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh"));
+  ToolRun uninstall = Uninstall(target);
   EXPECT_EQ(uninstall.code, 0) << uninstall.output;
   EXPECT_TRUE(Contains(uninstall.output, "not removed, outside the installation: ../keep.txt")) << uninstall.output;
   EXPECT_EQ(ReadFile(dir_ / "keep.txt"), "keep");
   EXPECT_EQ(ReadFile(prefix + "/sibling.txt"), "keep too");
   EXPECT_FALSE(Exists(prefix + "/Corvane"));
+  EXPECT_TRUE(Exists(prefix));
 
   // The prefix folders the installation made go with it; the ones that were there stay.
   ASSERT_EQ(Install(dir_ / "p/opt/apps").code, 0);
-  ASSERT_EQ(RunShell("sh " + Quote(dir_ / "p/opt/apps/Corvane/It's Mine/.zaro-install/uninstall.sh")).code, 0);
+  ASSERT_EQ(Uninstall(dir_ / "p/opt/apps/Corvane/It's Mine").code, 0);
   EXPECT_FALSE(Exists(dir_ / "p"));
 }
 
@@ -231,7 +241,7 @@ TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
   // A record made from scratch, digests and all, for the user's own files: outside the
   // installation folder only this application's registration names go, and only while
   // they hold what was recorded.
-  ASSERT_EQ(RunShell("sh " + Quote(target + "/.zaro-install/uninstall.sh")).code, 0);
+  ASSERT_EQ(Uninstall(target).code, 0);
   WriteFile(prefix + "/share/applications/com.example.Movie.desktop", "the user's");
   WriteFile(prefix + "/share/applications/mine.desktop", "mine");
   WriteFile(prefix + "/Corvane/Other/data", "mine too");
@@ -272,6 +282,216 @@ TEST_F(Installer, AJournalIsTakenBackOnlyForThisApplication) {
   EXPECT_TRUE(Contains(own.output, "taking back an installation that did not finish")) << own.output;
   EXPECT_EQ(ReadFile(mine), "mine");
   EXPECT_FALSE(Exists(prefix + "/.zaro-staging-com.example.Movie"));
+}
+
+// Stopped at several points of a large install: by a stop signal it takes itself back;
+// killed outright, running it again finishes, and its uninstaller then leaves the prefix as
+// it was. Nothing outside the prefix changes either way.
+TEST_F(Installer, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
+  const std::string icons = "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>";
+  WriteFile(dir_ / "movie/assets/data.bin", MakeBytes(size_t{96} << 20, false, 3));
+  Build("Corvane/Big", "com.example.Movie", "", "<fileTypes><fileType><name>big</name><extension>big</extension>"
+        "<contentType>application/x-zaro-big</contentType><icon>" + icons + "</icon></fileType></fileTypes>");
+  const std::string prefix = dir_ / "scratch/prefix";
+  ASSERT_EQ(RunShell("mkdir -p " + Quote(prefix + "/share") + " " + Quote(dir_ / "tmp")).code, 0);
+  WriteFile(dir_ / "scratch/beside.txt", "outside the prefix");
+  const std::string before = TreeListing(dir_ / "scratch");
+  const std::string install = "TMPDIR=" + Quote(dir_ / "tmp") + " setsid sh " + Quote(installer()) + " " + Quote(prefix);
+  const std::string uninstall = "sh " + Quote(prefix + "/Corvane/Big/.zaro-install/uninstall.sh");
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunShell(install).code, 0);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(RunShell(uninstall).code, 0);
+  ASSERT_EQ(TreeListing(dir_ / "scratch"), before);
+
+  for (const std::string signal : {"TERM", "KILL"}) {
+    for (double at : {0.15, 0.35, 0.55, 0.7, 0.85, 0.95}) {
+      SCOPED_TRACE(signal + " at " + std::to_string(at));
+      ToolRun stopped = RunShell(install + " >/dev/null 2>&1 & pid=$!; sleep " + std::to_string(at * seconds) +
+                                 "; kill -" + signal + " -$pid 2>/dev/null; wait $pid; echo $?");
+      if (signal == "TERM") {
+        EXPECT_TRUE(stopped.output == "0\n" || stopped.output == "143\n") << stopped.output;
+        if (stopped.output != "0\n") EXPECT_EQ(TreeListing(dir_ / "scratch"), before) << "taken back";
+        EXPECT_EQ(ListFolder(dir_ / "tmp"), std::vector<std::string>{});
+      } else {
+        ToolRun again = RunShell(install + " 2>&1");
+        EXPECT_EQ(again.code, 0) << again.output;
+        RunShell("rm -rf " + Quote(dir_ / "tmp") + " && mkdir " + Quote(dir_ / "tmp"));
+      }
+      if (Exists(prefix + "/Corvane/Big/.zaro-install/uninstall.sh")) {
+        ToolRun removed = RunShell(uninstall + " 2>&1");
+        EXPECT_EQ(removed.code, 0) << removed.output;
+      }
+      EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
+    }
+  }
+}
+
+// Killed while its record was being renamed into place: the record's temporary name is
+// left beside the journal, and the next run must take it back with everything else.
+TEST_F(Installer, AnInstallKilledWhileWritingItsRecordIsFinishedByARerun) {
+  Build("Corvane/Big");
+  const std::string prefix = dir_ / "scratch/prefix";
+  const std::string standIn = dir_ / "bin";
+  ASSERT_EQ(RunShell("mkdir -p " + Quote(prefix) + " " + Quote(standIn)).code, 0);
+  WriteFile(standIn + "/mv", "#!/bin/sh\ncase \"$2\" in */.record.zaro-new) kill -KILL 0;; esac\n"
+                            "exec /bin/mv \"$@\"\n");
+  ASSERT_EQ(RunShell("chmod 755 " + Quote(standIn + "/mv")).code, 0);
+  const std::string before = TreeListing(dir_ / "scratch");
+  const std::string install = "setsid sh " + Quote(installer()) + " " + Quote(prefix) + " 2>&1";
+
+  EXPECT_NE(RunShell("PATH=" + Quote(standIn) + ":$PATH " + install).code, 0);
+  ASSERT_TRUE(Exists(prefix + "/Corvane/Big/.zaro-install/.record.zaro-new")) << TreeListing(dir_ / "scratch");
+  const ToolRun again = RunShell(install);
+  EXPECT_EQ(again.code, 0) << again.output;
+  ASSERT_EQ(Uninstall(prefix + "/Corvane/Big").code, 0);
+  EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
+}
+
+
+std::string Types(const std::string& types) { return "<fileTypes>" + types + "</fileTypes>"; }
+
+// An application with two file types, the first with icons, in "Corvane/Movie App".
+class InstallerRegistration : public Installer {
+ protected:
+  void SetUp() override {
+    Installer::SetUp();
+    Build("Corvane/Movie App", "com.example.Movie", "",
+          Types(MakeFileType("docA", "abc", "application/x-zaro-doca",
+                             "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>", "Doc A") +
+                MakeFileType("docB", "xyz", "application/x-zaro-docb")));
+  }
+};
+
+TEST_F(InstallerRegistration, RegistersTheTypesAndUninstallingTakesExactlyThatAway) {
+  const std::string prefix = dir_ / "my prefix";
+  // Another application's icon for a type of ours is there already: it stays untouched.
+  const std::string foreign = prefix + "/share/icons/hicolor/32x32/mimetypes/application-x-zaro-doca.png";
+  WriteFile(foreign, "someone else's");
+  const std::string before = TreeListing(prefix);
+  ToolRun install = Install(prefix);
+  ASSERT_EQ(install.code, 0) << install.output;
+
+  const std::string share = prefix + "/share";
+  const std::string mime = ReadFile(share + "/mime/packages/com.example.Movie.xml");
+  EXPECT_TRUE(Contains(mime, "<mime-type type=\"application/x-zaro-docb\">")) << mime;
+  const std::string entry = ReadFile(share + "/applications/com.example.Movie.desktop");
+  EXPECT_TRUE(Contains(entry, "MimeType=application/x-zaro-doca;application/x-zaro-docb;\n")) << entry;
+  const std::string launcher = prefix + "/Corvane/Movie App/META-INF/ZARO/desktop/open";
+  EXPECT_TRUE(Contains(entry, "Exec=\"" + launcher + "\" %f\n")) << entry;
+  EXPECT_EQ(ReadFile(share + "/icons/hicolor/16x16/mimetypes/application-x-zaro-doca.png"),
+            ReadFile(dir_ / "movie/icons/i16.png"));
+  EXPECT_EQ(ReadFile(foreign), "someone else's");
+  EXPECT_TRUE(Contains(install.output, "leaving " + foreign)) << install.output;
+  ToolRun open = RunShell("PATH=/usr/bin:/bin '" + launcher + "' x.abc 2>&1");
+  EXPECT_EQ(open.code, 1);
+  EXPECT_TRUE(Contains(open.output, "needs the ZARO runtime")) << open.output;
+
+  ToolRun valid = RunShell("desktop-file-validate '" + share + "/applications/com.example.Movie.desktop' 2>&1");
+  EXPECT_EQ(valid.code, 0) << valid.output;
+  EXPECT_FALSE(Contains(valid.output, "error")) << valid.output;
+  EXPECT_TRUE(Exists(share + "/mime/application/x-zaro-doca.xml")) << "the installer updated the database";
+  EXPECT_TRUE(Contains(ReadFile(share + "/mime/globs2"), "application/x-zaro-docb:*.xyz"));
+
+  ToolRun uninstall = Uninstall(prefix + "/Corvane/Movie App");
+  EXPECT_EQ(uninstall.code, 0) << uninstall.output;
+  EXPECT_EQ(TreeListing(prefix), before);
+}
+
+// Two applications in one prefix, the first making share/mime; a user's own file there.
+TEST_F(InstallerRegistration, SharedDatabasesAreRegeneratedWhileAnotherApplicationRemains) {
+  const std::string prefix = dir_ / "prefix";
+  ASSERT_EQ(RunShell("mkdir -p '" + prefix + "'").code, 0);
+  const std::string before = TreeListing(prefix);
+  Build("Other", "org.example.Other", dir_ / "Other.exe", Types(MakeFileType("oth", "oth", "text/x-zaro-other")));
+  ASSERT_EQ(Install(prefix).code, 0);
+  ToolRun other = Install(prefix, "", dir_ / "Other.exe");
+  ASSERT_EQ(other.code, 0) << other.output;
+  ToolRun again = Install(prefix);
+  ASSERT_EQ(again.code, 0) << again.output;
+  EXPECT_FALSE(Contains(again.output, "leaving")) << "the first installation's files were taken away first";
+
+  // The one that made share/mime is reinstalled and stays last: the prefix ends as it was.
+  ASSERT_EQ(Uninstall(prefix + "/Other").code, 0);
+  const std::string share = prefix + "/share";
+  EXPECT_FALSE(Contains(ReadFile(share + "/mime/globs2"), "text/x-zaro-other")) << "the database no longer names it";
+  EXPECT_TRUE(Exists(share + "/mime/application/x-zaro-doca.xml"));
+  ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
+  EXPECT_EQ(TreeListing(prefix), before);
+
+  // The one that made share/mime goes first: the other's types stay registered.
+  ASSERT_EQ(Install(prefix).code, 0);
+  ASSERT_EQ(Install(prefix, "", dir_ / "Other.exe").code, 0);
+  ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
+  EXPECT_FALSE(Exists(share + "/mime/packages/com.example.Movie.xml"));
+  EXPECT_FALSE(Exists(share + "/mime/application/x-zaro-doca.xml"));
+  EXPECT_TRUE(Exists(share + "/mime/text/x-zaro-other.xml"));
+  EXPECT_TRUE(Contains(ReadFile(share + "/mime/globs2"), "text/x-zaro-other:*.oth"));
+  EXPECT_TRUE(Exists(share + "/applications/org.example.Other.desktop"));
+  ASSERT_EQ(Uninstall(prefix + "/Other").code, 0);
+  EXPECT_FALSE(Exists(share + "/mime/globs2")) << "no package left: the generated files go";
+  EXPECT_EQ(RunShell("find '" + share + "' ! -type d").output, "") << "only empty folders are left";
+  ASSERT_EQ(RunShell("rm -r '" + share + "'").code, 0);
+
+  // What a user keeps in a database folder the installation made survives it, and so does the folder.
+  ASSERT_EQ(Install(prefix).code, 0);
+  WriteFile(share + "/mime/my-notes.txt", "mine");
+  ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
+  EXPECT_EQ(ReadFile(share + "/mime/my-notes.txt"), "mine");
+  EXPECT_FALSE(Exists(share + "/mime/globs2")) << "no package left: the generated files go";
+  EXPECT_FALSE(Exists(share + "/applications"));
+}
+
+// A link (or a file) planted at any level the installation writes to: the install is
+// refused and nothing anywhere changes.
+TEST_F(InstallerRegistration, APlantedLinkOnAnyPathIsRefusedWithNothingWritten) {
+  const std::vector<std::pair<std::string, bool>> plants = {
+      {"share", true},
+      {"share/mime/packages", true},
+      {"share/applications", true},
+      {"share/icons/hicolor/16x16/mimetypes", true},
+      {"Corvane", true},
+      {"share/applications/com.example.Movie.desktop", false},  // dangling
+      {"share/mime", false},
+  };
+  for (const auto& [where, toFolder] : plants) {
+    SCOPED_TRACE(where);
+    TempFolder scratch;
+    const std::string prefix = scratch / "prefix";
+    ASSERT_EQ(RunShell("mkdir -p '" + scratch / "outside" + "' '" + prefix + "/" + where + "' && rmdir '" + prefix +
+                       "/" + where + "'").code, 0);
+    if (where == "share/mime") WriteFile(prefix + "/" + where, "not a folder");
+    else ASSERT_EQ(symlink((toFolder ? scratch / "outside" : scratch / "outside/gone").c_str(),
+                           (prefix + "/" + where).c_str()), 0);
+    const std::string before = TreeListing(scratch.path());
+    ToolRun run = Install(prefix);
+    EXPECT_EQ(run.code, 7) << run.output;
+    EXPECT_TRUE(Contains(run.output, "is in the way; nothing was installed")) << run.output;
+    EXPECT_EQ(TreeListing(scratch.path()), before);
+  }
+}
+
+// A recorded file turned into a link, or reached through a folder turned into one, is not
+// removed, and what the link leads to survives.
+TEST_F(InstallerRegistration, UninstallRemovesNothingThroughALink) {
+  const std::string prefix = dir_ / "prefix";
+  ASSERT_EQ(Install(prefix).code, 0);
+  const std::string icon = prefix + "/share/icons/hicolor/16x16/mimetypes/application-x-zaro-doca.png";
+  const std::string packages = prefix + "/share/mime/packages";
+  ASSERT_EQ(RunShell("mkdir '" + dir_ / "outside" + "' && cp '" + icon + "' '" + dir_ / "outside" + "/' && rm '" +
+                     icon + "' && ln -s '" + dir_ / "outside/application-x-zaro-doca.png" + "' '" + icon +
+                     "' && cp -R '" + packages + "' '" + dir_ / "outside/packages" + "' && rm -r '" + packages +
+                     "' && ln -s '" + dir_ / "outside/packages" + "' '" + packages + "'").code, 0);
+  const std::string outside = TreeListing(dir_ / "outside");
+  ToolRun uninstall = Uninstall(prefix + "/Corvane/Movie App");
+  EXPECT_EQ(uninstall.code, 0) << uninstall.output;
+  EXPECT_TRUE(Contains(uninstall.output, "not removed, a link is on its path: share/icons/hicolor/16x16")) << uninstall.output;
+  EXPECT_TRUE(Contains(uninstall.output, "not removed, a link is on its path: share/mime/packages/")) << uninstall.output;
+  EXPECT_EQ(TreeListing(dir_ / "outside"), outside);
+  struct stat st {};
+  EXPECT_EQ(lstat(icon.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link itself stays too";
 }
 
 }  // namespace

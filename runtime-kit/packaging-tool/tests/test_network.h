@@ -1,13 +1,14 @@
 #pragma once
-// Loopback sockets for the tests' local servers. Nothing here reaches beyond 127.0.0.1.
+// Loopback sockets for the tests' local servers, and a forwarding proxy. Nothing here
+// reaches beyond 127.0.0.1.
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
 namespace zpk::testing {
 
-// A listening socket on 127.0.0.1 with an ephemeral port (-1 when none could be made).
-int ListenOnLoopback(int& port);
 // A port on 127.0.0.1 that nothing listens on.
 int ClosedPort();
 bool SendAll(int fd, const std::string& data);
@@ -38,6 +39,33 @@ class LoopbackServer {
   int wake_[2] = {-1, -1};
   int port_ = 0;
   std::thread thread_;
+};
+
+// A forwarding proxy: it takes "CONNECT host:port" for loopback targets only, answers 200
+// and relays bytes both ways until either side closes. It counts the connections it
+// accepted, one at a time.
+class TestForwardingProxy {
+ public:
+  TestForwardingProxy();
+  ~TestForwardingProxy();
+  TestForwardingProxy(const TestForwardingProxy&) = delete;
+  TestForwardingProxy& operator=(const TestForwardingProxy&) = delete;
+
+  bool running() const { return server_.running(); }
+  std::string url() const;  // "http://127.0.0.1:PORT"
+  int connections() const { return connections_.load(); }
+  // "host:port" of the last tunnel asked for.
+  std::string lastTarget() const;
+
+ private:
+  void Serve();
+  void Handle(int client);
+  void Relay(int client, int target);
+
+  std::atomic<int> connections_{0};
+  mutable std::mutex mutex_;
+  std::string lastTarget_;
+  LoopbackServer server_;  // last: its thread stops before the members it uses go
 };
 
 }  // namespace zpk::testing

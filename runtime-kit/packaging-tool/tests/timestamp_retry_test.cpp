@@ -1,6 +1,9 @@
 // Time stamps through authorities that fail: retries, permanent refusals, the kit's
 // fallback authorities and a proxy, all on 127.0.0.1 with shortened timings.
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 
@@ -8,7 +11,6 @@
 
 #include "retry_policy.h"
 #include "test_network.h"
-#include "test_proxy.h"
 #include "test_support.h"
 #include "test_tsa.h"
 
@@ -19,6 +21,11 @@ using namespace zpk::testing;
 using Mode = TestTimeStampAuthority::Mode;
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class TimeStampRetryTest : public ::testing::Test {
  protected:
@@ -85,31 +92,39 @@ TEST_F(TimeStampRetryTest, TransientFailuresFollowedByATokenGiveAStampedPackage)
   }
 }
 
-TEST_F(TimeStampRetryTest, RefusalsThatWillNotChangeEndWithExit10WithoutARetry) {
-  for (Mode mode : {Mode::Reject, Mode::OtherData}) {
-    TestTimeStampAuthority tsa(mode);
+// Refusals that will not change end at once, transient failures once the budget is spent;
+// either way with exit status 10, the earlier package intact and no temporary file left.
+TEST_F(TimeStampRetryTest, FailuresEndWithExit10AndLeaveTheEarlierPackageIntact) {
+  ASSERT_EQ(RunTool(Package("none")).code, 0);
+  const std::string earlier = ReadFile(output());
+  const std::vector<std::string> before = Sorted(ListFolder(dir_.path()));
+  struct Case {
+    Mode mode;
+    const char* message;
+    int fewest, most;  // requests the authority saw
+  };
+  for (const Case& c : {Case{Mode::Reject, "could not be used: the request was refused", 1, 1},
+                        Case{Mode::OtherData, "the time-stamp token does not verify", 1, 1},
+                        Case{Mode::HttpError, "could not be used: the time-stamp authority answered HTTP/1.1 500", 1, 99},
+                        Case{Mode::Unavailable, "could not be used: the time-stamp authority answered HTTP/1.1 503", 3, 99},
+                        Case{Mode::Stall, "could not be used: no answer from 127.0.0.1:", 2, 99}}) {
+    SCOPED_TRACE(c.message);
+    TestTimeStampAuthority tsa(c.mode);
     ToolRun run = Stamp(tsa.url());
     EXPECT_EQ(run.code, 10) << run.output;
-    EXPECT_EQ(tsa.requests(), 1);
-    EXPECT_FALSE(Contains(run.output, "retrying")) << run.output;
-    EXPECT_FALSE(Exists(output()));
+    EXPECT_TRUE(Contains(run.output, c.message)) << run.output;
+    EXPECT_GE(tsa.requests(), c.fewest);
+    EXPECT_LE(tsa.requests(), c.most);
+    EXPECT_EQ(Contains(run.output, "retrying"), c.most > 1) << run.output;
+    EXPECT_EQ(ReadFile(output()), earlier);
+    EXPECT_EQ(Sorted(ListFolder(dir_.path())), before);
   }
-  TestTimeStampAuthority otherData(Mode::OtherData);
-  EXPECT_TRUE(Contains(Stamp(otherData.url()).output, "the time-stamp token does not verify"));
-}
-
-TEST_F(TimeStampRetryTest, ABudgetSpentOnTransientFailuresEndsWithExit10) {
-  TestTimeStampAuthority unavailable(Mode::Unavailable);
-  ToolRun busy = Stamp(unavailable.url());
-  EXPECT_EQ(busy.code, 10) << busy.output;
-  EXPECT_GE(unavailable.requests(), 3);
-  EXPECT_TRUE(Contains(busy.output, "could not be used: the time-stamp authority answered HTTP/1.1 503")) << busy.output;
-
-  TestTimeStampAuthority stalling(Mode::Stall);
-  ToolRun stalled = Stamp(stalling.url());
-  EXPECT_EQ(stalled.code, 10) << stalled.output;
-  EXPECT_GE(stalling.requests(), 2);
-  EXPECT_TRUE(Contains(stalled.output, "could not be used: no answer from 127.0.0.1:")) << stalled.output;
+  const std::string closed = std::to_string(ClosedPort());
+  unlink(output().c_str());
+  ToolRun unreachable = Stamp("https://127.0.0.1:" + closed + "/tsa");
+  EXPECT_EQ(unreachable.code, 10);
+  EXPECT_TRUE(Contains(unreachable.output, "could not be used: cannot connect to 127.0.0.1:" + closed))
+      << unreachable.output;
   EXPECT_FALSE(Exists(output()));
 }
 

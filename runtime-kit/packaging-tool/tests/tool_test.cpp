@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "openssl_util.h"
-#include "test_network.h"
 #include "test_support.h"
 #include "test_tsa.h"
 
@@ -79,11 +78,14 @@ SignedParts ExtractSignedParts(const std::string& package) {
   return parts;
 }
 
+// Folders are added whole, an empty one as an entry of its own; a file named twice (here
+// through its folder) goes in once.
 TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpenssl) {
   WriteFile(movie() + "/assets/notes.txt", MakeBytes(5000, true, 2));
   WriteFile(movie() + "/assets/deep/photo.jpg", MakeBytes(3000, false, 3));
+  std::filesystem::create_directories(movie() + "/assets/empty");
   std::vector<std::string> args = Package(dir_ / "out.zaro");
-  args.insert(args.end(), {"-C", movie(), "assets"});
+  args.insert(args.end(), {"icons", "-C", movie(), "./assets/"});
   ToolRun run = RunTool(args);
   ASSERT_EQ(run.code, 0) << run.output;
   EXPECT_EQ(run.output, "");
@@ -96,7 +98,7 @@ TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpenssl) {
   for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) names.push_back(zip_get_name(za, i, 0));
   EXPECT_EQ(names, (std::vector<std::string>{"mimetype", "META-INF/ZARO/application.xml", "Movie.qmv",
                                              "icons/i16.png", "icons/i32.png", "assets/deep/photo.jpg",
-                                             "assets/notes.txt", "META-INF/signatures.xml"}));
+                                             "assets/empty/", "assets/notes.txt", "META-INF/signatures.xml"}));
   auto method = [&](const char* name) {
     zip_stat_t st;
     zip_stat(za, name, 0, &st);
@@ -113,7 +115,8 @@ TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpenssl) {
   ToolRun verify = RunTool({"-verify", dir_ / "out.zaro"});
   EXPECT_EQ(verify.code, 0) << verify.output;
   EXPECT_TRUE(Contains(verify.output, "signer: CN=Test Author")) << verify.output;
-  EXPECT_TRUE(Contains(verify.output, "entries: 7 checked, every digest matches")) << verify.output;
+  EXPECT_TRUE(Contains(verify.output, "entries: 8 checked, every digest matches")) << verify.output;
+  EXPECT_EQ(ReadZipEntry(dir_ / "out.zaro", "assets/notes.txt"), MakeBytes(5000, true, 2));
 
   // The manifest holds the real digest of the movie, and the signature verifies with the
   // public key of the keystore's certificate, outside this tool.
@@ -131,11 +134,12 @@ TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpenssl) {
   EXPECT_TRUE(Contains(openssl.output, "Verified OK")) << openssl.output;
 }
 
-TEST_F(PackagingToolTest, ChangingOneByteOfOneEntryFailsVerification) {
+TEST_F(PackagingToolTest, ChangingOneByteOfAStoredEntryFailsVerification) {
   ASSERT_EQ(RunTool(Package(dir_ / "out.zaro")).code, 0);
   std::string original = ReadFile(dir_ / "out.zaro");
 
-  // A byte of a stored entry flipped in the file.
+  // A byte of a stored entry flipped in the file; an entry rewritten whole but not re-signed
+  // is one of the hostile packages.
   std::string damaged = original;
   size_t at = damaged.find(MakePng(32, 32));
   ASSERT_NE(at, std::string::npos);
@@ -144,20 +148,6 @@ TEST_F(PackagingToolTest, ChangingOneByteOfOneEntryFailsVerification) {
   ToolRun broken = RunTool({"-verify", dir_ / "damaged.zaro"});
   EXPECT_EQ(broken.code, 1);
   EXPECT_TRUE(Contains(broken.output, "verification failed: entry icons/i32.png")) << broken.output;
-
-  // An entry rewritten consistently (its CRC matches) but not re-signed.
-  WriteFile(dir_ / "rewritten.zaro", original);
-  int error = 0;
-  zip_t* za = zip_open((dir_ / "rewritten.zaro").c_str(), 0, &error);
-  ASSERT_NE(za, nullptr);
-  std::string movieBytes = ReadFile(movie() + "/Movie.qmv");
-  movieBytes[10] ^= 0x01;
-  zip_source_t* source = zip_source_buffer(za, movieBytes.data(), movieBytes.size(), 0);
-  ASSERT_EQ(zip_file_replace(za, zip_name_locate(za, "Movie.qmv", 0), source, 0), 0);
-  ASSERT_EQ(zip_close(za), 0);
-  ToolRun rewritten = RunTool({"-verify", dir_ / "rewritten.zaro"});
-  EXPECT_EQ(rewritten.code, 1);
-  EXPECT_TRUE(Contains(rewritten.output, "entry Movie.qmv does not match its digest")) << rewritten.output;
 
   EXPECT_EQ(RunTool({"-verify", dir_ / "out.zaro"}).code, 0);
 }
@@ -216,37 +206,6 @@ TEST_F(PackagingToolTest, TimeStampedPackageVerifiesAndItsTokenChecksOutsideTheT
   EXPECT_TRUE(Contains(openssl.output, "Verification: OK")) << openssl.output;
 }
 
-TEST_F(PackagingToolTest, AuthorityFailuresExit10AndLeaveTheEarlierPackageIntact) {
-  ASSERT_EQ(RunTool(Package(dir_ / "out.zaro")).code, 0);
-  const std::string earlier = ReadFile(dir_ / "out.zaro");
-  std::vector<std::string> before = ListFolder(dir_.path());
-
-  std::string closed = std::to_string(ClosedPort());
-  ToolRun unreachable = RunToolWith(Package(dir_ / "out.zaro", "https://127.0.0.1:" + closed + "/tsa"), {kFastRetries});
-  EXPECT_EQ(unreachable.code, 10);
-  EXPECT_TRUE(Contains(unreachable.output, "could not be used: cannot connect to 127.0.0.1:" + closed))
-      << unreachable.output;
-
-  TestTimeStampAuthority failing(TestTimeStampAuthority::Mode::HttpError);
-  ToolRun httpError = RunToolWith(Package(dir_ / "out.zaro", failing.url()), {kFastRetries});
-  EXPECT_EQ(httpError.code, 10);
-  EXPECT_TRUE(Contains(httpError.output, "answered HTTP/1.1 500")) << httpError.output;
-
-  TestTimeStampAuthority refusing(TestTimeStampAuthority::Mode::Reject);
-  ToolRun rejected = RunToolWith(Package(dir_ / "out.zaro", refusing.url()), {kFastRetries});
-  EXPECT_EQ(rejected.code, 10);
-  EXPECT_TRUE(Contains(rejected.output, "the request was refused")) << rejected.output;
-
-  EXPECT_EQ(ReadFile(dir_ / "out.zaro"), earlier);
-  std::vector<std::string> after = ListFolder(dir_.path());
-  std::sort(before.begin(), before.end());
-  std::sort(after.begin(), after.end());
-  EXPECT_EQ(after, before);  // no temporary file left behind
-  ToolRun fresh = RunToolWith(Package(dir_ / "new.zaro", "http://127.0.0.1:" + closed + "/tsa"), {kFastRetries});
-  EXPECT_EQ(fresh.code, 10);
-  EXPECT_FALSE(Exists(dir_ / "new.zaro"));
-}
-
 TEST_F(PackagingToolTest, UsageAndInputFileErrors) {
   ToolRun none = RunTool({});
   EXPECT_EQ(none.code, 2);
@@ -275,34 +234,28 @@ TEST_F(PackagingToolTest, UsageAndInputFileErrors) {
 }
 
 TEST_F(PackagingToolTest, KeystoreAndCertificateErrors) {
-  ToolRun wrong = RunTool(Package(dir_ / "out.zaro", "none", "", "wrong"));
-  EXPECT_EQ(wrong.code, 7);
-  EXPECT_TRUE(Contains(wrong.output, "password may be incorrect")) << wrong.output;
-  WriteFile(dir_ / "junk.p12", "junk");
-  EXPECT_EQ(RunTool(Package(dir_ / "out.zaro", "none", dir_ / "junk.p12")).code, 7);
-  EXPECT_EQ(RunTool(Package(dir_ / "out.zaro", "none", dir_ / "absent.p12")).code, 7);
-
   PkeyPtr key = MakeRsaKey(1024);
-  X509Ptr expired = MakeCertificate(key.get(), "Old", -30, -1);
-  WriteKeystore(dir_ / "expired.p12", "pw", key.get(), expired.get());
-  ToolRun old = RunTool(Package(dir_ / "out.zaro", "none", dir_ / "expired.p12", "pw"));
-  EXPECT_EQ(old.code, 8);
-  EXPECT_TRUE(Contains(old.output, "the certificate expired on")) << old.output;
-  X509Ptr future = MakeCertificate(key.get(), "Future", 2, 30);
-  WriteKeystore(dir_ / "future.p12", "pw", key.get(), future.get());
-  EXPECT_EQ(RunTool(Package(dir_ / "out.zaro", "none", dir_ / "future.p12", "pw")).code, 8);
-  X509Ptr current = MakeCertificate(key.get(), "Current", -1, 30);
-  WriteKeystore(dir_ / "nokey.p12", "pw", nullptr, current.get());
-  ToolRun noKey = RunTool(Package(dir_ / "out.zaro", "none", dir_ / "nokey.p12", "pw"));
-  EXPECT_EQ(noKey.code, 8);
-  EXPECT_TRUE(Contains(noKey.output, "no private key")) << noKey.output;
-
+  WriteFile(dir_ / "junk.p12", "junk");
+  WriteKeystore(dir_ / "expired.p12", "pw", key.get(), MakeCertificate(key.get(), "Old", -30, -1).get());
+  WriteKeystore(dir_ / "future.p12", "pw", key.get(), MakeCertificate(key.get(), "Future", 2, 30).get());
+  WriteKeystore(dir_ / "nokey.p12", "pw", nullptr, MakeCertificate(key.get(), "Current", -1, 30).get());
   // The key of another certificate cannot make a signature that the certificate verifies.
   WriteMismatchedKeystore(dir_ / "mismatch.p12", "pw", key.get(), MakeCertificate(signingKey_, "Other", -1, 30).get());
-  ToolRun mismatch = RunTool(Package(dir_ / "out.zaro", "none", dir_ / "mismatch.p12", "pw"));
-  EXPECT_EQ(mismatch.code, 9);
-  EXPECT_TRUE(Contains(mismatch.output, "signing failed")) << mismatch.output;
-  EXPECT_FALSE(Exists(dir_ / "out.zaro"));
+  struct Case {
+    std::string store, password;
+    int code;
+    const char* message;
+  };
+  for (const Case& c : {Case{"", "wrong", 7, "password may be incorrect"}, Case{"junk.p12", "secret", 7, ""},
+                        Case{"absent.p12", "secret", 7, ""}, Case{"expired.p12", "pw", 8, "the certificate expired on"},
+                        Case{"future.p12", "pw", 8, ""}, Case{"nokey.p12", "pw", 8, "no private key"},
+                        Case{"mismatch.p12", "pw", 9, "signing failed"}}) {
+    SCOPED_TRACE(c.store);
+    ToolRun run = RunTool(Package(dir_ / "out.zaro", "none", c.store.empty() ? "" : dir_ / c.store, c.password));
+    EXPECT_EQ(run.code, c.code) << run.output;
+    EXPECT_TRUE(Contains(run.output, c.message)) << run.output;
+    EXPECT_FALSE(Exists(dir_ / "out.zaro"));
+  }
 }
 
 struct DescriptorCase {
@@ -316,23 +269,20 @@ void SetDescriptor(const std::string& movie, const std::string& from, const std:
   WriteFile(movie + "/Movie-app.xml", xml);
 }
 
+// The descriptor check's own errors are tested with it; here one of them, and the errors of
+// the files, as the tool reports them: exit status 12 and no output file.
 TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
-  const std::string ns = "http://ns.corvane.example/zaro/application/2.0";
+  // A file type with the icon `icon`; icons/bad.png (not a PNG image) is packaged too.
+  auto withTypeIcon = [](const std::string& icon) {
+    return [=](const std::string& m, std::vector<std::string>& args) {
+      SetDescriptor(m, "</application>", "<fileTypes><fileType><name>doc</name><extension>abc</extension><contentType>"
+                                         "a/b</contentType><icon>" + icon + "</icon></fileType></fileTypes></application>");
+      WriteFile(m + "/icons/bad.png", "GIF89a........");
+      args.push_back("icons/bad.png");
+    };
+  };
   std::vector<DescriptorCase> cases = {
       {"error 100: ", [](const std::string& m, auto&) { SetDescriptor(m, "</application>", "</applicatio>"); }},
-      {"error 101: ", [&](const std::string& m, auto&) { SetDescriptor(m, " xmlns=\"" + ns + "\"", ""); }},
-      {"error 102: ", [&](const std::string& m, auto&) { SetDescriptor(m, ns, "http://example.org/app/2.0"); }},
-      {"error 103: unexpected element application.colour",
-       [](const std::string& m, auto&) { SetDescriptor(m, "</application>", "<colour/></application>"); }},
-      {"error 104: application.version is required",
-       [](const std::string& m, auto&) { SetDescriptor(m, "<version>1.0</version>", ""); }},
-      {"error 105: application.id contains invalid characters",
-       [](const std::string& m, auto&) { SetDescriptor(m, "com.example.Movie", "com_example"); }},
-      {"error 106: ", [](const std::string& m, auto&) { SetDescriptor(m, "<transparent>false", "<transparent>true"); }},
-      {"error 107: ",
-       [](const std::string& m, auto&) {
-         SetDescriptor(m, "</initialWindow>", "<minSize>900 10</minSize><maxSize>800 800</maxSize></initialWindow>");
-       }},
       {"error 200: ",
        [](const std::string& m, auto& args) {
          SetDescriptor(m, "</icon>", "<image48x48>folder.png</image48x48></icon>");
@@ -343,6 +293,11 @@ TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
        [](const std::string& m, auto&) { WriteFile(m + "/icons/i32.png", MakePng(16, 16)); }},
       {"error 202: application.icon.image16x16 is not a PNG image",
        [](const std::string& m, auto&) { WriteFile(m + "/icons/i16.png", "GIF89a................."); }},
+      {"error 201: application.fileTypes.fileType.icon.image32x32 must be 32x32 pixels",
+       withTypeIcon("<image32x32>icons/i16.png</image32x32>")},
+      {"error 202: application.fileTypes.fileType.icon.image16x16 is not a PNG",
+       withTypeIcon("<image16x16>icons/bad.png</image16x16>")},
+      {"error 303: the icon icons/gone.png", withTypeIcon("<image48x48>icons/gone.png</image48x48>")},
       {"error 300: ",
        [](const std::string& m, auto& args) {
          ASSERT_EQ(symlink("nowhere.txt", (m + "/dangling.txt").c_str()), 0);
@@ -355,10 +310,9 @@ TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
        [](const std::string&, auto& args) { args.pop_back(); }},
       {"error 304: Movie.qmv is not a QMV movie",
        [](const std::string& m, auto&) { WriteFile(m + "/Movie.qmv", "FWS not a movie"); }},
-      {"error 305: ",
-       [&](const std::string& m, auto&) { SetDescriptor(m, ns, "http://ns.corvane.example/zaro/application/3.0"); }},
   };
   for (const DescriptorCase& c : cases) {
+    SCOPED_TRACE(c.error);
     TempFolder folder;
     std::string m = folder / "movie";
     MakeMovieFolder(m, MakeDescriptor(kIcons));
@@ -367,52 +321,11 @@ TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
                                      "icons/i16.png", "icons/i32.png"};
     c.provoke(m, args);
     ToolRun run = RunTool(args);
-    EXPECT_EQ(run.code, 12) << c.error << "\n" << run.output;
-    EXPECT_TRUE(Contains(run.output, c.error)) << c.error << "\n" << run.output;
+    EXPECT_EQ(run.code, 12) << run.output;
+    EXPECT_TRUE(Contains(run.output, c.error)) << run.output;
     EXPECT_TRUE(Contains(run.output, ": error ")) << run.output;
     EXPECT_FALSE(Exists(folder / "out.zaro"));
   }
-}
-
-TEST_F(PackagingToolTest, NativeInstallerInstallsIntoItsFolderAndUninstallsCleanly) {
-  SetDescriptor(movie(), "</application>", "<installFolder>Corvane/Movie App</installFolder></application>");
-  WriteFile(movie() + "/assets/a.txt", "asset");
-  std::vector<std::string> args = Package(dir_ / "Movie.exe");
-  args.insert(args.begin() + 9, {"-target", "native"});
-  args.insert(args.end(), {"assets"});
-  ToolRun run = RunTool(args);
-  ASSERT_EQ(run.code, 0) << run.output;
-  EXPECT_EQ(run.output, "");
-  EXPECT_EQ(ReadFile(dir_ / "Movie.exe").rfind("#!/bin/sh\n", 0), 0u);
-  ToolRun verify = RunTool({"-verify", dir_ / "Movie.exe"});
-  EXPECT_EQ(verify.code, 0) << verify.output;
-
-  std::string prefix = dir_ / "prefix";
-  ToolRun install = RunShell("mkdir -p '" + prefix + "' && sh '" + (dir_ / "Movie.exe") + "' '" + prefix + "'");
-  ASSERT_EQ(install.code, 0) << install.output;
-  std::string target = prefix + "/Corvane/Movie App";
-  EXPECT_EQ(ReadFile(target + "/Movie.qmv"), ReadFile(movie() + "/Movie.qmv"));
-  EXPECT_EQ(ReadFile(target + "/assets/a.txt"), "asset");
-  EXPECT_TRUE(Exists(target + "/META-INF/ZARO/application.xml"));
-  EXPECT_FALSE(Exists(target + "/mimetype"));
-
-  ToolRun uninstall = RunShell("sh '" + target + "/.zaro-install/uninstall.sh'");
-  EXPECT_EQ(uninstall.code, 0) << uninstall.output;
-  EXPECT_FALSE(Exists(prefix + "/Corvane"));
-  EXPECT_TRUE(Exists(prefix));
-}
-
-TEST_F(PackagingToolTest, FoldersAreAddedWholeAndTheSameFileTwiceOnce) {
-  WriteFile(movie() + "/assets/sub/b.txt", "b");
-  std::filesystem::create_directories(movie() + "/assets/empty");
-  std::vector<std::string> args = Package(dir_ / "out.zaro");
-  args.insert(args.end(), {"icons", "./assets/"});
-  ToolRun run = RunTool(args);
-  ASSERT_EQ(run.code, 0) << run.output;
-  ToolRun verify = RunTool({"-verify", dir_ / "out.zaro"});
-  EXPECT_EQ(verify.code, 0) << verify.output;
-  EXPECT_TRUE(Contains(verify.output, "entries: 7 checked")) << verify.output;
-  EXPECT_EQ(ReadZipEntry(dir_ / "out.zaro", "assets/sub/b.txt"), "b");
 }
 
 TEST(CertificateCommand, MakesAKeystoreThatOpensslOpensAndPackagingAccepts) {

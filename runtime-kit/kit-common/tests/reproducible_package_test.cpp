@@ -8,15 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "openssl_util.h"
 #include "test_support.h"
 
 namespace zpk {
 namespace {
 
 using testing::MakeBytes;
-using testing::MakeCertificate;
-using testing::MakeRsaKey;
 using testing::ReadFile;
 using testing::RunShell;
 using testing::TempFolder;
@@ -27,9 +24,7 @@ using testing::WriteFile;
 class ReproduciblePackages : public ::testing::Test {
  protected:
   void SetUp() override {
-    PkeyPtr key = MakeRsaKey(2048);
-    X509Ptr cert = MakeCertificate(key.get(), "Author", -1, 365);
-    testing::WriteKeystore(dir_ / "k.p12", "secret", key.get(), cert.get());
+    testing::WriteTestKeystore(dir_ / "k.p12");
     std::vector<std::string> names = {"a.txt", "b.png", "c/d.txt", "c/e.txt", "f.bin", "g.txt"};
     for (const char* copy : {"one", "two"}) {
       const std::string movie = dir_ / copy;

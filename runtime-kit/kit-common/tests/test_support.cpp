@@ -211,6 +211,12 @@ std::string MakeDescriptor(const std::string& icons, const std::string& windowEx
          "</icon><customUpdateUI>false</customUpdateUI>" + applicationExtra + "</application>\n";
 }
 
+std::string MakeFileType(const std::string& name, const std::string& extension, const std::string& contentType,
+                         const std::string& icons, const std::string& description) {
+  return "<fileType><name>" + name + "</name><extension>" + extension + "</extension><description>" + description +
+         "</description><contentType>" + contentType + "</contentType><icon>" + icons + "</icon></fileType>";
+}
+
 void MakeMovieFolder(const std::string& folder, const std::string& descriptor) {
   WriteFile(folder + "/Movie.qmv", "QMV\x05" + MakeBytes(2000, true, 1));
   WriteFile(folder + "/Movie-app.xml", descriptor);
@@ -237,10 +243,11 @@ X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromD
   return cert;
 }
 
-void WriteTestKeystore(const std::string& path) {
-  PkeyPtr key = MakeRsaKey(2048);
-  X509Ptr cert = MakeCertificate(key.get(), "Test Author", -1, 365);
-  WriteKeystore(path, "secret", key.get(), cert.get());
+void WriteTestKeystore(const std::string& path, const std::string& password, const std::string& commonName,
+                       int bits) {
+  PkeyPtr key = MakeRsaKey(bits);
+  X509Ptr cert = MakeCertificate(key.get(), commonName, -1, 365);
+  WriteKeystore(path, password, key.get(), cert.get());
 }
 
 void WriteKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert) {

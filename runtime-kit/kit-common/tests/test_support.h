@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the packaging tool's tests: temporary folders, running the built tool,
-// small generated inputs and test keystores.
+// The kit's test support: temporary folders, running the built packaging tool, small
+// generated inputs and test keystores.
 #include <string>
 #include <vector>
 
@@ -31,13 +31,13 @@ struct ToolRun {
 // Runs the built tool with `args` in the folder `cwd` (empty: the current folder).
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& cwd = "");
 // Runs `program` (a copy of the tool, say) with `args`; `environment` ("NAME=value") is
-// added to this process's environment or replaces a variable of the same name.
+// added to this process's environment or replaces a variable of the same name. Every run
+// gets this process's environment without its proxy variables, so a proxy set up on the
+// machine never sees the tests' loopback traffic.
 ToolRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                    const std::vector<std::string>& environment);
 // Runs the built tool as RunProgram does.
 ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std::string>& environment);
-// Every tool a test runs gets this process's environment without its proxy variables, so a
-// proxy set up on the machine never sees the tests' loopback traffic.
 // Runs a shell command line; output combined.
 ToolRun RunShell(const std::string& command);
 
@@ -59,6 +59,10 @@ std::string MakeBytes(size_t size, bool compressible, unsigned seed);
 std::string MakeDescriptor(const std::string& icons = "", const std::string& windowExtra = "",
                            const std::string& applicationExtra = "");
 
+// A fileType element for the descriptor's fileTypes.
+std::string MakeFileType(const std::string& name, const std::string& extension, const std::string& contentType,
+                         const std::string& icons = "", const std::string& description = "");
+
 // A movie folder: Movie.qmv, Movie-app.xml (with the given descriptor text) and the icons
 // icons/i16.png and icons/i32.png.
 void MakeMovieFolder(const std::string& folder, const std::string& descriptor);
@@ -68,9 +72,10 @@ PkeyPtr MakeRsaKey(int bits);
 // A self-signed certificate for `key`, valid from now + fromDays to now + toDays.
 X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays);
 void WriteKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert);
-// A new 2048-bit key with a certificate for "Test Author" valid for a year, as a keystore
-// with the password "secret": what most tool tests sign with.
-void WriteTestKeystore(const std::string& path);
+// A new key with a certificate for `commonName` valid from yesterday for a year, as a
+// keystore with `password`: what most tool tests sign with.
+void WriteTestKeystore(const std::string& path, const std::string& password = "secret",
+                       const std::string& commonName = "Test Author", int bits = 2048);
 // Like WriteKeystore, without checking that the key belongs to the certificate.
 void WriteMismatchedKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert);
 std::string CertificatePem(X509* cert);
