@@ -36,6 +36,10 @@ class GeneralPageTest : public DescriptorTest {
   std::string Saved() { return ReadBytes(DescriptorFile("Movie")); }
   bool Has(const std::string& text) { return Saved().find(text) != std::string::npos; }
 
+  void Set(const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(page.SetField(name, value)) << name;
+  }
+
   CAppSettingsDlg page;
 };
 
@@ -54,9 +58,7 @@ TEST_F(GeneralPageTest, ALocalisedNameDisablesItsFieldAndStaysUntouched) {
 TEST_F(GeneralPageTest, AnUnsuitableIdentifierIsRefusedAndNothingIsWritten) {
   Open(Descriptor("  <name>Hello</name>\n"));
   const std::string before = Saved();
-  ASSERT_TRUE(page.SetField("appid", u"my_app"));
-  ASSERT_TRUE(page.SetField("appname", u"Changed"));
-  ASSERT_TRUE(page.SetField("installer", u"true"));
+  Set({{"appid", u"my_app"}, {"appname", u"Changed"}, {"installer", u"true"}});
   EXPECT_EQ(page.Commit(), CAppSettingsDlg::kInvalidId);
   ASSERT_EQ(ui_->Events().size(), 1u);
   EXPECT_EQ(ui_->Events()[0].text, LoadMessage(8061) + LoadMessage(8062));
@@ -77,8 +79,7 @@ TEST_F(GeneralPageTest, UneditedTextsStayByteForByteAndEditedOnesAreWrittenWithL
   EXPECT_TRUE(Has("<name>" + longName + "</name>")) << "an unedited long name keeps its full text";
   EXPECT_TRUE(Has("<description>first line\nsecond line</description>"));
 
-  ASSERT_TRUE(page.SetField("description", u"one\r\ntwo\r\nthree"));
-  ASSERT_TRUE(page.SetField("copyright", u"© 2026"));
+  Set({{"description", u"one\r\ntwo\r\nthree"}, {"copyright", u"© 2026"}});
   EXPECT_EQ(page.Commit(), 0);
   EXPECT_TRUE(Has("<description>one\ntwo\nthree</description>")) << Saved();
   EXPECT_FALSE(Has("\r"));

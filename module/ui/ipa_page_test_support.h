@@ -7,6 +7,7 @@
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
 #include "signing/signing_test_support.h"
+#include "ui/form_state.h"
 
 namespace zaro::testing_support {
 
@@ -47,6 +48,11 @@ class IpaPageTest : public SigningTest {
     std::ofstream(DescriptorFile(), std::ios::binary | std::ios::trunc) << content;
     ASSERT_EQ(InitDescriptorParser(MovieDescriptor()), 0);
     ASSERT_EQ(ParseDescriptor(MovieDescriptor(), platform::ToWindowsForm(DescriptorFile().string())), kParsed);
+  }
+
+  // Sets the fields of a page or sheet in order; a refused one fails the test.
+  static void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
   }
 
   std::filesystem::path DescriptorFile() const { return movies_ / "Demo-app.xml"; }

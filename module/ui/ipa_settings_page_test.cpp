@@ -82,10 +82,7 @@ TEST_F(IpaGeneralPageTest, CommitWritesTheWindowElementsAndRenderings) {
   const std::pair<std::u16string, std::u16string> renderings[] = {{u"GPU", u"gpu"}, {u"CPU", u"cpu"}, {u"自动", u"auto"}};
   for (const auto& [choice, stored] : renderings) {
     auto page = OpenPage();
-    ASSERT_TRUE(page->SetField("rendering", choice));
-    ASSERT_TRUE(page->SetField("aspectratio", u"纵向"));
-    ASSERT_TRUE(page->SetField("fullscreen", u"false"));
-    ASSERT_TRUE(page->SetField("autoorients", u"true"));
+    Set(*page, {{"rendering", choice}, {"aspectratio", u"纵向"}, {"fullscreen", u"false"}, {"autoorients", u"true"}});
     ASSERT_EQ(page->CommitIpaGeneral(), 0);
     const std::string saved = SavedDescriptor();
     EXPECT_NE(saved.find("<renderMode>" + ToUtf8(stored) + "</renderMode>"), std::string::npos) << saved;
@@ -102,9 +99,7 @@ TEST_F(IpaGeneralPageTest, CommitStoresNameVersionAndOutputButNotEmptyFields) {
   UseDescriptor();
   {
     auto page = OpenPage();
-    ASSERT_TRUE(page->SetField("appname", u"New Name"));
-    ASSERT_TRUE(page->SetField("version", u""));
-    ASSERT_TRUE(page->SetField("destination", u"/out/new.ipa"));
+    Set(*page, {{"appname", u"New Name"}, {"version", u""}, {"destination", u"/out/new.ipa"}});
     ASSERT_EQ(page->CommitIpaGeneral(), 0);
     EXPECT_TRUE(page->Changed()) << "a new output file";
   }

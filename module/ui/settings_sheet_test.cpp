@@ -67,6 +67,10 @@ class SettingsSheetTest : public SigningTest {
     return raw;
   }
 
+  static void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
+  }
+
   std::vector<std::pair<PackageTarget, bool>> packaged;
 };
 
@@ -100,16 +104,6 @@ TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   sheetWithoutGeneral.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);
   sheetWithoutGeneral.OnShow();
   EXPECT_EQ(sheetWithoutGeneral.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the first page present";
-}
-
-TEST_F(SettingsSheetTest, IphoneSheetHasTheIconsPageInItsThirdSlot) {
-  SetSetting(keys::kPubIpa, u"true");
-  CSettingsPropSheet sheet(0, Recording());
-  ASSERT_NE(sheet.Page(CSettingsPropSheet::kIpaIconsPage), nullptr);
-  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kIpaIconsPage)->FormName(), "Icons");
-  sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 57x57"));
-  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kIpaIconsPage);
 }
 
 TEST_F(SettingsSheetTest, InitialPageAndPageFieldsOpenOnlyThePagesShown) {
@@ -167,12 +161,18 @@ TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
 }
 
 TEST_F(SettingsSheetTest, RefusingPagesKeepTheSheetOpenAndCancelKeepsNothing) {
+  WriteRegistryValue(u"DigitalSign", u"prepare");
   {
     CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
     StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced", 1);
+    StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
     sheet.OnShow();
     ASSERT_TRUE(sheet.Press("OK"));
     EXPECT_FALSE(sheet.IsClosed());
+    ASSERT_TRUE(sheet.SetField("page", u"Icons"));
+    ASSERT_TRUE(sheet.Press("Publish"));
+    EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kAdvancedPage) << "Publish brings the refusing page forward";
+    EXPECT_TRUE(packaged.empty());
   }
   {
     CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
@@ -193,7 +193,7 @@ TEST_F(SettingsSheetTest, RefusingPagesKeepTheSheetOpenAndCancelKeepsNothing) {
     ASSERT_TRUE(sheet.Press("Cancel"));
     EXPECT_EQ(sheet.Result(), kIdCancel);
     EXPECT_EQ(GetSetting(keys::kExitOk), u"unset");
-    EXPECT_EQ(Registry(u"DigitalSign"), u"") << "nothing committed";
+    EXPECT_EQ(Registry(u"DigitalSign"), u"prepare") << "nothing committed";
   }
 }
 
@@ -246,16 +246,14 @@ TEST_F(SettingsSheetTest, PublishSigningCommitsThePagesAndBuildsPackageAndInstal
   StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
   sheet.OnShow();
   ASSERT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage);
-  ASSERT_TRUE(sheet.SetField("Signature.certpath", certificate));
-  ASSERT_TRUE(sheet.SetField("page", u"General"));
+  Set(sheet, {{"Signature.certpath", certificate}, {"page", u"General"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(Messages(), std::vector<std::u16string>{u"密码为空。 请输入密码。"});
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the refusing page stays in front";
   EXPECT_TRUE(packaged.empty());
 
   general->commits.clear();
-  ASSERT_TRUE(sheet.SetField("Signature.password", u"pw"));
-  ASSERT_TRUE(sheet.SetField("page", u"General"));
+  Set(sheet, {{"Signature.password", u"pw"}, {"page", u"General"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}, {NativeInstaller, false}}));
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage) << "the page in front comes back";
@@ -279,9 +277,7 @@ TEST_F(SettingsSheetTest, TheInstallerGetsThePasswordTheFirstPackageForgot) {
   };
   CSettingsPropSheet sheet(CSettingsPropSheet::kSignaturePage, std::move(services));
   sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("Signature.certpath", certificate));
-  ASSERT_TRUE(sheet.SetField("Signature.password", u"pw"));
-  ASSERT_TRUE(sheet.SetField("Signature.rempwd", u"false"));
+  Set(sheet, {{"Signature.certpath", certificate}, {"Signature.password", u"pw"}, {"Signature.rempwd", u"false"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(passwordsSeen, (std::vector<std::u16string>{u"pw", u"pw"}));
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "and it is forgotten again afterwards";
@@ -321,18 +317,6 @@ TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
     EXPECT_TRUE(packaged.empty());
     EXPECT_EQ(sheet->ActivePage(), CSettingsPropSheet::kSignaturePage) << "no certificate: the Signature page";
   }
-}
-
-TEST_F(SettingsSheetTest, PublishBringsARefusingAdvancedPageToTheFront) {
-  WriteRegistryValue(u"DigitalSign", u"prepare");
-  CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
-  StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced", 1);
-  StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
-  sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("page", u"Icons"));
-  ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kAdvancedPage);
-  EXPECT_TRUE(packaged.empty());
 }
 
 TEST_F(SettingsSheetTest, PublishForIphoneNeedsThePackager) {

@@ -170,8 +170,6 @@ class DialogDriver {
   }
   ~DialogDriver() { poll_.Stop(); }
 
-  std::vector<std::string> problems;
-
   // Every step ran, nothing went wrong, and each screenshot the steps named shows a dialog.
   void ExpectDone() const {
     EXPECT_EQ(ran_, steps_.size()) << "dialogs that never came";
@@ -222,6 +220,7 @@ class DialogDriver {
     action->StartOnce(10);
   }
 
+  std::vector<std::string> problems;
   std::vector<Step> steps_;
   wxTimer poll_;
   std::vector<std::shared_ptr<wxTimer>> actions_;
@@ -288,16 +287,13 @@ class WxGui : public ::testing::Test {
     // Nothing may reach the real home folder or the author's registry.
     home_ = fs::temp_directory_path() / ("zaro-wx-" + std::to_string(getpid()));
     fs::create_directories(home_ / "appdata");
-    setenv("HOME", home_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home_ / "config").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
-    setenv("XDG_DATA_HOME", (home_ / "data").c_str(), 1);
-    setenv("TESSEL_REGISTRY_FILE", (home_ / "registry").c_str(), 1);
-    setenv("TESSEL_COMMON_APPDATA", (home_ / "appdata").c_str(), 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
-    setenv("GDK_BACKEND", "x11", 1);
+    const std::pair<const char*, std::string> environment[] = {
+        {"HOME", home_},           {"XDG_CONFIG_HOME", home_ / "config"},   {"XDG_CACHE_HOME", home_ / "cache"},
+        {"XDG_DATA_HOME", home_ / "data"}, {"TESSEL_REGISTRY_FILE", home_ / "registry"},
+        {"TESSEL_COMMON_APPDATA", home_ / "appdata"}, {"NO_AT_BRIDGE", "1"}, {"GDK_BACKEND", "x11"},
+        {"DISPLAY", server.Display()}};
+    for (const auto& [name, value] : environment) setenv(name, value.c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
-    setenv("DISPLAY", server.Display().c_str(), 1);
     ui_ = CreateWxUi();
     if (ui_ == nullptr) reason_ = "wx could not open the display " + server.Display();
   }
