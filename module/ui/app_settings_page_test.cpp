@@ -1,5 +1,7 @@
 #include "ui/app_settings_page.h"
 
+#include <array>
+
 #include "descriptor/descriptor_test_support.h"
 #include "packaging/path_utilities.h"
 #include "settings/messages.h"
@@ -12,16 +14,11 @@ using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
 std::string Descriptor(const std::string& inside) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-         "<application xmlns=\"http://ns.zaro.example/2.0\">\n"
-         "  <id>com.example.hello</id>\n"
-         "  <filename>Hello</filename>\n" +
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.zaro.example/2.0\">\n"
+         "  <id>com.example.hello</id>\n  <filename>Hello</filename>\n" +
          inside +
-         "  <version>1.0</version>\n"
-         "  <description>first line\nsecond line</description>\n"
-         "  <copyright></copyright>\n"
-         "  <initialWindow>\n    <content>Movie.qmv</content>\n  </initialWindow>\n"
-         "</application>\n";
+         "  <version>1.0</version>\n  <description>first line\nsecond line</description>\n  <copyright></copyright>\n"
+         "  <initialWindow>\n    <content>Movie.qmv</content>\n  </initialWindow>\n</application>\n";
 }
 
 class GeneralPageTest : public DescriptorTest {
@@ -110,27 +107,22 @@ TEST_F(GeneralPageTest, ProfilesAndWindowStyleAreWrittenAsTheRuntimeReadsThem) {
   EXPECT_EQ(page.Text("windowstyle"), u"系统镶边");
   EXPECT_FALSE(page.SetField("windowstyle", u"透明")) << "no such entry";
   ASSERT_TRUE(page.SetField("windowstyle", u"自定义镶边（透明）"));
-  for (const char* name : {"extendedDesktop", "mobileDevice"}) ASSERT_TRUE(page.SetField(name, u"false"));
-  ASSERT_TRUE(page.SetField("desktop", u"true"));
-  EXPECT_EQ(page.Commit(), 0);
-  EXPECT_TRUE(Has("<supportedProfiles>desktop </supportedProfiles>")) << Saved();
+  // The profiles checked, and the element written (none: removed, with all four or none).
+  const char* const names[] = {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"};
+  const std::pair<std::array<const char16_t*, 4>, std::string> profiles[] = {
+      {{u"true", u"false", u"false", u"false"}, "<supportedProfiles>desktop </supportedProfiles>"},
+      {{u"true", u"true", u"true", u"true"}, ""},
+      {{u"true", u"false", u"true", u"true"},
+       "<supportedProfiles>desktop mobileDevice extendedMobileDevice</supportedProfiles>"},
+      {{u"false", u"false", u"false", u"false"}, ""}};
+  for (const auto& [checked, element] : profiles) {
+    for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(page.SetField(names[i], checked[i])) << names[i];
+    EXPECT_EQ(page.Commit(), 0);
+    EXPECT_EQ(Has(element.empty() ? "supportedProfiles" : element), !element.empty()) << Saved();
+  }
   EXPECT_TRUE(Has("<systemChrome>none</systemChrome>")) << Saved();
   EXPECT_TRUE(Has("<transparent>true</transparent>"));
   EXPECT_EQ(GetSetting(keys::kWindowType), u"transparent");
-
-  for (const char* name : {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"}) {
-    ASSERT_TRUE(page.SetField(name, u"true"));
-  }
-  EXPECT_EQ(page.Commit(), 0);
-  EXPECT_FALSE(Has("supportedProfiles")) << "all four: removed";
-  ASSERT_TRUE(page.SetField("extendedDesktop", u"false"));
-  EXPECT_EQ(page.Commit(), 0);
-  EXPECT_TRUE(Has("<supportedProfiles>desktop mobileDevice extendedMobileDevice</supportedProfiles>")) << Saved();
-  for (const char* name : {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"}) {
-    ASSERT_TRUE(page.SetField(name, u"false"));
-  }
-  EXPECT_EQ(page.Commit(), 0);
-  EXPECT_FALSE(Has("supportedProfiles")) << "none: removed";
 }
 
 TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItems) {

@@ -14,16 +14,9 @@ namespace zaro::testing_support {
 inline const std::string kIphoneDescriptor =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
-    "  <id>com.example.demo</id>\n"
-    "  <filename>Demo</filename>\n"
-    "  <name>Demo Game</name>\n"
-    "  <version>1.0</version>\n"
-    "  <initialWindow>\n"
-    "    <content>Demo.qmv</content>\n"
-    "    <fullScreen> TRUE </fullScreen>\n"
-    "    <aspectRatio>Landscape</aspectRatio>\n"
-    "    <renderMode>gpu</renderMode>\n"
-    "  </initialWindow>\n"
+    "  <id>com.example.demo</id>\n  <filename>Demo</filename>\n  <name>Demo Game</name>\n  <version>1.0</version>\n"
+    "  <initialWindow>\n    <content>Demo.qmv</content>\n    <fullScreen> TRUE </fullScreen>\n"
+    "    <aspectRatio>Landscape</aspectRatio>\n    <renderMode>gpu</renderMode>\n  </initialWindow>\n"
     "</application>\n";
 
 class IpaPageTest : public SigningTest {
@@ -59,7 +52,7 @@ class IpaPageTest : public SigningTest {
 
   std::string SavedDescriptor() const {
     std::ifstream in(DescriptorFile(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
   static std::u16string Element(std::u16string_view tag) {

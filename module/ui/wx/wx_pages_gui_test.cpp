@@ -97,19 +97,19 @@ TEST(PreviewPlacement, ASquareOfTheSmallestSideCentred) {
 // The Advanced page filled from a descriptor with one file type, and the file type dialog
 // opened on that type from the page's edit picture, its previews showing the real icons.
 TEST_F(WxPages, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
-  const fs::path movie = Movie("movie", u"Movie",
+  const fs::path movie = Movie(
+      "movie", u"Movie",
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
-         "  <id>com.example.Movie</id>\n  <filename>Movie</filename>\n"
-         "  <initialWindow>\n    <content>Movie.qmv</content>\n    <width>800</width>\n    <height>600</height>\n"
-         "    <maxSize>1024 768</maxSize>\n    <minSize>320 240</minSize>\n  </initialWindow>\n"
-         "  <installFolder>Corvane/Movie</installFolder>\n  <programMenuFolder>影片</programMenuFolder>\n"
-         "  <fileTypes>\n    <fileType>\n      <name>docA</name>\n      <extension>abc</extension>\n"
-         "      <description>文档</description>\n      <contentType>application/x-doca</contentType>\n"
-         "      <icon>\n        <image16x16>icons/doc16.png</image16x16>\n"
-         "        <image32x32>icons/doc32.png</image32x32>\n        <image48x48>icons/doc48.png</image48x48>\n"
-         "        <image128x128>icons/doc128.png</image128x128>\n      </icon>\n    </fileType>\n"
-         "  </fileTypes>\n</application>\n");
+      "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
+      "  <id>com.example.Movie</id>\n  <filename>Movie</filename>\n"
+      "  <initialWindow>\n    <content>Movie.qmv</content>\n    <width>800</width>\n    <height>600</height>\n"
+      "    <maxSize>1024 768</maxSize>\n    <minSize>320 240</minSize>\n  </initialWindow>\n"
+      "  <installFolder>Corvane/Movie</installFolder>\n  <programMenuFolder>影片</programMenuFolder>\n"
+      "  <fileTypes>\n    <fileType>\n      <name>docA</name>\n      <extension>abc</extension>\n"
+      "      <description>文档</description>\n      <contentType>application/x-doca</contentType>\n      <icon>\n"
+      "        <image16x16>icons/doc16.png</image16x16>\n        <image32x32>icons/doc32.png</image32x32>\n"
+      "        <image48x48>icons/doc48.png</image48x48>\n        <image128x128>icons/doc128.png</image128x128>\n"
+      "      </icon>\n    </fileType>\n  </fileTypes>\n</application>\n");
   for (int size : {128, 48, 32, 16}) {
     ASSERT_TRUE(WriteIcon(movie / "icons" / ("doc" + std::to_string(size) + ".png"), size));
   }
