@@ -156,28 +156,6 @@ TEST_F(WxGui, FormStateIsMirroredBothWays) {
   driver.ExpectDone();
 }
 
-TEST_F(WxGui, ProgressDialogClosesWhenTheRunEnds) {
-  std::atomic<unsigned char> flag{0};
-  CProgressDlg progress;
-  progress.SetFlag(&flag);
-  bool pulsing = false;
-  DialogDriver driver({{"CProgressDlg", "progress.png", [&](wxDialog* dialog) {
-                          pulsing = Find<wxGauge>(dialog, "progress") != nullptr;
-                          flag.store(1);  // the worker's end of the run
-                        }}});
-  EXPECT_EQ(ui_->RunModal(progress), 0);
-  EXPECT_TRUE(pulsing);
-  EXPECT_FALSE(progress.Cancelled());
-
-  std::atomic<unsigned char> second{0};
-  CProgressDlg cancelled;
-  cancelled.SetFlag(&second);
-  DialogDriver cancel({{"CProgressDlg", "", [](wxDialog* dialog) { Click(dialog, "Cancel"); }}});
-  EXPECT_EQ(ui_->RunModal(cancelled), kIdCancel);
-  EXPECT_EQ(second.load(), 1);
-  driver.ExpectDone();
-}
-
 // The progress dialog with a timer too slow to matter: only the worker's wake-up can close
 // it within the test's time limit.
 class UnhurriedProgressDlg : public CProgressDlg {
@@ -185,40 +163,56 @@ class UnhurriedProgressDlg : public CProgressDlg {
   int TimerIntervalMs() const override { return IsClosed() ? 0 : 3600 * 1000; }
 };
 
-TEST_F(WxGui, ProgressDialogClosesTheMomentTheWorkerWakesIt) {
+// The run ends (seen by the timer), the author cancels, and the worker wakes the dialog.
+TEST_F(WxGui, ProgressDialogClosesWhenTheRunEndsOrIsCancelled) {
   std::atomic<unsigned char> flag{0};
+  DialogDriver driver({{"CProgressDlg", "progress.png",
+                        [&](wxDialog* dialog) {
+                          EXPECT_NE(Find<wxGauge>(dialog, "progress"), nullptr) << "a pulsing bar";
+                          flag.store(1);  // the worker's end of the run
+                        }},
+                       {"CProgressDlg", "", [](wxDialog* dialog) { Click(dialog, "Cancel"); }}});
+  CProgressDlg progress;
+  progress.SetFlag(&flag);
+  EXPECT_EQ(ui_->RunModal(progress), 0);
+  EXPECT_FALSE(progress.Cancelled());
+  std::atomic<unsigned char> second{0};
+  CProgressDlg cancelled;
+  cancelled.SetFlag(&second);
+  EXPECT_EQ(ui_->RunModal(cancelled), kIdCancel);
+  EXPECT_EQ(second.load(), 1);
+  driver.ExpectDone();
+
+  std::atomic<unsigned char> third{0};
   WakeSignal ended;
-  UnhurriedProgressDlg progress;
-  progress.SetFlag(&flag, &ended);
+  UnhurriedProgressDlg woken;
+  woken.SetFlag(&third, &ended);
   std::thread worker([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    flag.store(1);
+    third.store(1);
     ended.Notify();
   });
-  EXPECT_EQ(ui_->RunModal(progress), 0);
+  EXPECT_EQ(ui_->RunModal(woken), 0);
   worker.join();
-  EXPECT_FALSE(progress.Cancelled());
+  EXPECT_FALSE(woken.Cancelled());
 }
 
-TEST_F(WxGui, TimestampRetryDialogAnswersItsButtons) {
-  CTimestampRetryDlg retry;
-  DialogDriver driver(
-      {{"CTimestampRetryDlg", "timestamp-retry.png", [](wxDialog* dialog) { Click(dialog, "DisableTimestamp"); }}});
-  EXPECT_EQ(ui_->RunModal(retry), CTimestampRetryDlg::kDisableTimestamp);
-  driver.ExpectDone();
-}
-
-TEST_F(WxGui, EscapePressesTheFormsCancel) {
-  CSignaturePasswordDlg prompt;
-  DialogDriver driver({{"SignaturePassword", "signature-password.png", [](wxDialog* dialog) {
-                          if (auto* password = Find<wxTextCtrl>(dialog, "password")) password->SetValue("typed");
+// The retry box answers its buttons; Escape presses a form's Cancel.
+TEST_F(WxGui, SmallDialogsAnswerTheirButtonsAndEscape) {
+  DialogDriver driver({{"CTimestampRetryDlg", "timestamp-retry.png",
+                        [](wxDialog* dialog) { Click(dialog, "DisableTimestamp"); }},
+                       {"SignaturePassword", "signature-password.png", [](wxDialog* dialog) {
+                          if (auto* password = Get<wxTextCtrl>(dialog, "password")) password->SetValue("typed");
                           wxKeyEvent escape(wxEVT_CHAR_HOOK);
                           escape.m_keyCode = WXK_ESCAPE;
                           dialog->ProcessWindowEvent(escape);
                         }}});
+  CTimestampRetryDlg retry;
+  EXPECT_EQ(ui_->RunModal(retry), CTimestampRetryDlg::kDisableTimestamp);
+  CSignaturePasswordDlg prompt;
   EXPECT_EQ(ui_->RunModal(prompt), kIdCancel);
   EXPECT_TRUE(prompt.IsClosed());
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"");  // Cancel keeps the stored password
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "Cancel keeps the stored password";
   driver.ExpectDone();
 }
 
@@ -237,14 +231,10 @@ TEST_F(WxGui, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
          }
          EXPECT_TRUE(std::is_sorted(lefts.begin(), lefts.end()) &&
                      std::adjacent_find(lefts.begin(), lefts.end()) == lefts.end());
-         auto* certificate = Get<wxComboBox>(dialog, "certpath");
+         Get<wxComboBox>(dialog, "certpath");
          if (auto* password = Get<wxTextCtrl>(dialog, "password")) password->SetValue(wxString::FromUTF8("秘密"));
          EXPECT_TRUE(Click(dialog, "create"));  // runs the self-signed dialog inside
          EXPECT_TRUE(selfSignShown);
-         // The second radio button switches the signing controls off.
-         if (auto* prepare = Get<wxRadioButton>(dialog, "prepare")) ChooseRadio(prepare);
-         EXPECT_TRUE(certificate != nullptr && !certificate->IsEnabled());
-         if (auto* create = Get<wxButton>(dialog, "create")) { EXPECT_FALSE(create->IsEnabled()); }
          Click(dialog, "Cancel");
        }},
       {"SelfSign", "self-sign.png",
@@ -267,7 +257,6 @@ TEST_F(WxGui, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
   EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage);
   EXPECT_EQ(sheet.GetField("Signature.password"), u"秘密");
-  EXPECT_EQ(sheet.GetField("Signature.prepare"), u"true");
   driver.ExpectDone();
   InstallUi(nullptr);
 }
