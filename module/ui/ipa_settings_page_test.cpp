@@ -136,19 +136,17 @@ TEST_F(IpaGeneralPageTest, IncludedListAddsRefusesAndRemoves) {
   const std::u16string inside = MakeFile("movies/assets/level1.dat");
   const std::u16string outside = MakeFile("elsewhere/movies/notes.txt");
   auto page = OpenPage();
-  ui_->QueueFile(inside);
-  ASSERT_TRUE(page->Press("addfile"));
+  // Refused: a path that begins an existing entry, and the same file in other letters.
+  for (const std::u16string& file : {inside, WindowsForm(root_ / "movies/assets/level1"),
+                                     WindowsForm(root_ / "movies/ASSETS/LEVEL1.DAT"), outside}) {
+    ui_->QueueFile(file);
+    ASSERT_TRUE(page->Press("addfile"));
+  }
+  for (int twice = 0; twice < 2; ++twice) {
+    ui_->QueueFolder(WindowsForm(root_ / "movies/sounds"));
+    ASSERT_TRUE(page->Press("addfolder"));
+  }
   EXPECT_TRUE(page->Changed());
-  ui_->QueueFile(WindowsForm(root_ / "movies/assets/level1"));  // begins an existing entry
-  ASSERT_TRUE(page->Press("addfile"));
-  ui_->QueueFile(WindowsForm(root_ / "movies/ASSETS/LEVEL1.DAT"));
-  ASSERT_TRUE(page->Press("addfile"));
-  ui_->QueueFile(outside);
-  ASSERT_TRUE(page->Press("addfile"));
-  ui_->QueueFolder(WindowsForm(root_ / "movies/sounds"));
-  ui_->QueueFolder(WindowsForm(root_ / "movies/sounds"));
-  ASSERT_TRUE(page->Press("addfolder"));
-  ASSERT_TRUE(page->Press("addfolder"));
   EXPECT_EQ(Included(*page), (Items{u"Demo.qmv", u"Demo-app.xml", u"assets\\level1.dat", outside, u"sounds", u"sounds"}))
       << "a file inside the movie folder is relative; the same folder twice is listed twice";
   EXPECT_EQ(ui_->Events().back().text, u"选择一个要包含在包中的文件夹");
@@ -172,10 +170,8 @@ TEST_F(IpaGeneralPageTest, IncludedListAddsRefusesAndRemoves) {
   for (long index = 0; index < 5; ++index) SetSetting(IncludedItemKey(index), u"old");
   ASSERT_EQ(page->CommitIpaGeneral(), 0);
   EXPECT_EQ(GetSetting(keys::kIncludedCount), u"3");
-  EXPECT_EQ(GetSetting(IncludedItemKey(0)), u"assets/level1.dat");
-  EXPECT_EQ(GetSetting(IncludedItemKey(1)), Slashes(outside));
-  EXPECT_EQ(GetSetting(IncludedItemKey(2)), u"sounds");
-  EXPECT_EQ(GetSetting(IncludedItemKey(3)), u"") << "items of the old count are gone";
+  const Items stored = {u"assets/level1.dat", Slashes(outside), u"sounds", u""};  // items of the old count are gone
+  for (long index = 0; index < 4; ++index) EXPECT_EQ(GetSetting(IncludedItemKey(index)), stored[index]) << index;
 }
 
 TEST_F(IpaGeneralPageTest, OnlyFixedEntriesLeaveTheCountAndRemoveItsItems) {
