@@ -1,5 +1,7 @@
 #include "ui/app_settings_page.h"
 
+#include <array>
+
 #include "descriptor/descriptor_test_support.h"
 #include "packaging/path_utilities.h"
 #include "settings/messages.h"
@@ -12,16 +14,11 @@ using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
 std::string Descriptor(const std::string& inside) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-         "<application xmlns=\"http://ns.zaro.example/2.0\">\n"
-         "  <id>com.example.hello</id>\n"
-         "  <filename>Hello</filename>\n" +
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.zaro.example/2.0\">\n"
+         "  <id>com.example.hello</id>\n  <filename>Hello</filename>\n" +
          inside +
-         "  <version>1.0</version>\n"
-         "  <description>first line\nsecond line</description>\n"
-         "  <copyright></copyright>\n"
-         "  <initialWindow>\n    <content>Movie.qmv</content>\n  </initialWindow>\n"
-         "</application>\n";
+         "  <version>1.0</version>\n  <description>first line\nsecond line</description>\n  <copyright></copyright>\n"
+         "  <initialWindow>\n    <content>Movie.qmv</content>\n  </initialWindow>\n</application>\n";
 }
 
 class GeneralPageTest : public DescriptorTest {
@@ -35,6 +32,10 @@ class GeneralPageTest : public DescriptorTest {
   }
   std::string Saved() { return ReadBytes(DescriptorFile("Movie")); }
   bool Has(const std::string& text) { return Saved().find(text) != std::string::npos; }
+
+  void Set(const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(page.SetField(name, value)) << name;
+  }
 
   CAppSettingsDlg page;
 };
@@ -54,9 +55,7 @@ TEST_F(GeneralPageTest, ALocalisedNameDisablesItsFieldAndStaysUntouched) {
 TEST_F(GeneralPageTest, AnUnsuitableIdentifierIsRefusedAndNothingIsWritten) {
   Open(Descriptor("  <name>Hello</name>\n"));
   const std::string before = Saved();
-  ASSERT_TRUE(page.SetField("appid", u"my_app"));
-  ASSERT_TRUE(page.SetField("appname", u"Changed"));
-  ASSERT_TRUE(page.SetField("installer", u"true"));
+  Set({{"appid", u"my_app"}, {"appname", u"Changed"}, {"installer", u"true"}});
   EXPECT_EQ(page.Commit(), CAppSettingsDlg::kInvalidId);
   ASSERT_EQ(ui_->Events().size(), 1u);
   EXPECT_EQ(ui_->Events()[0].text, LoadMessage(8061) + LoadMessage(8062));
@@ -77,8 +76,7 @@ TEST_F(GeneralPageTest, UneditedTextsStayByteForByteAndEditedOnesAreWrittenWithL
   EXPECT_TRUE(Has("<name>" + longName + "</name>")) << "an unedited long name keeps its full text";
   EXPECT_TRUE(Has("<description>first line\nsecond line</description>"));
 
-  ASSERT_TRUE(page.SetField("description", u"one\r\ntwo\r\nthree"));
-  ASSERT_TRUE(page.SetField("copyright", u"© 2026"));
+  Set({{"description", u"one\r\ntwo\r\nthree"}, {"copyright", u"© 2026"}});
   EXPECT_EQ(page.Commit(), 0);
   EXPECT_TRUE(Has("<description>one\ntwo\nthree</description>")) << Saved();
   EXPECT_FALSE(Has("\r"));
@@ -109,27 +107,22 @@ TEST_F(GeneralPageTest, ProfilesAndWindowStyleAreWrittenAsTheRuntimeReadsThem) {
   EXPECT_EQ(page.Text("windowstyle"), u"系统镶边");
   EXPECT_FALSE(page.SetField("windowstyle", u"透明")) << "no such entry";
   ASSERT_TRUE(page.SetField("windowstyle", u"自定义镶边（透明）"));
-  for (const char* name : {"extendedDesktop", "mobileDevice"}) ASSERT_TRUE(page.SetField(name, u"false"));
-  ASSERT_TRUE(page.SetField("desktop", u"true"));
-  EXPECT_EQ(page.Commit(), 0);
-  EXPECT_TRUE(Has("<supportedProfiles>desktop </supportedProfiles>")) << Saved();
+  // The profiles checked, and the element written (none: removed, with all four or none).
+  const char* const names[] = {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"};
+  const std::pair<std::array<const char16_t*, 4>, std::string> profiles[] = {
+      {{u"true", u"false", u"false", u"false"}, "<supportedProfiles>desktop </supportedProfiles>"},
+      {{u"true", u"true", u"true", u"true"}, ""},
+      {{u"true", u"false", u"true", u"true"},
+       "<supportedProfiles>desktop mobileDevice extendedMobileDevice</supportedProfiles>"},
+      {{u"false", u"false", u"false", u"false"}, ""}};
+  for (const auto& [checked, element] : profiles) {
+    for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(page.SetField(names[i], checked[i])) << names[i];
+    EXPECT_EQ(page.Commit(), 0);
+    EXPECT_EQ(Has(element.empty() ? "supportedProfiles" : element), !element.empty()) << Saved();
+  }
   EXPECT_TRUE(Has("<systemChrome>none</systemChrome>")) << Saved();
   EXPECT_TRUE(Has("<transparent>true</transparent>"));
   EXPECT_EQ(GetSetting(keys::kWindowType), u"transparent");
-
-  for (const char* name : {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"}) {
-    ASSERT_TRUE(page.SetField(name, u"true"));
-  }
-  EXPECT_EQ(page.Commit(), 0);
-  EXPECT_FALSE(Has("supportedProfiles")) << "all four: removed";
-  ASSERT_TRUE(page.SetField("extendedDesktop", u"false"));
-  EXPECT_EQ(page.Commit(), 0);
-  EXPECT_TRUE(Has("<supportedProfiles>desktop mobileDevice extendedMobileDevice</supportedProfiles>")) << Saved();
-  for (const char* name : {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"}) {
-    ASSERT_TRUE(page.SetField(name, u"false"));
-  }
-  EXPECT_EQ(page.Commit(), 0);
-  EXPECT_FALSE(Has("supportedProfiles")) << "none: removed";
 }
 
 TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItems) {
@@ -143,10 +136,9 @@ TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItem
             (std::vector<std::u16string>{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data"}));
 
   ui_->QueueFile(folder + u"a.txt");
-  ui_->QueueFile(folder + u"a.txt");
-  ui_->QueueFile(folder + u"A.TXT");
+  ui_->QueueFile(folder + u"A.TXT");  // the same file again
   ui_->QueueFolder(u"\\elsewhere\\assets");
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(page.Press("addfile"));
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(page.Press("addfile"));
   ASSERT_TRUE(page.Press("addfolder"));
   EXPECT_EQ(page.FindField("included")->items,
             (std::vector<std::u16string>{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data",
@@ -165,9 +157,8 @@ TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItem
   ASSERT_TRUE(page.Press("remove"));
   EXPECT_EQ(page.Commit(), 0);
   EXPECT_EQ(GetSetting(keys::kIncludedCount), u"2");
-  EXPECT_EQ(GetSetting(IncludedItemKey(0)), u"docs/readme.txt");
-  EXPECT_EQ(GetSetting(IncludedItemKey(1)), u"a.txt");
-  EXPECT_EQ(GetSetting(IncludedItemKey(2)), u"") << "the old third item is gone";
+  const std::u16string stored[] = {u"docs/readme.txt", u"a.txt", u""};  // the old third item is gone
+  for (long index = 0; index < 3; ++index) EXPECT_EQ(GetSetting(IncludedItemKey(index)), stored[index]) << index;
 }
 
 }  // namespace

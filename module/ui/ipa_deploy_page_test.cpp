@@ -13,10 +13,6 @@ namespace {
 using testing_support::IpaPageTest;
 using Items = std::vector<std::u16string>;
 
-const std::u16string kChooseCertificate = u"必须选择证书";
-const std::u16string kCertificateMissing = u"指定的证书不存在。";
-const std::u16string kPasswordEmpty = u"密码为空。 请输入密码。";
-const std::u16string kChooseProfile = u"必须选择一个供给配置文件。";
 const std::u16string kProfileMissing = u"指定的供给文件不存在。";
 
 class DeploymentPageTest : public IpaPageTest {
@@ -33,10 +29,7 @@ class DeploymentPageTest : public IpaPageTest {
   // A page whose every value is filled and names existing files.
   std::unique_ptr<CFaiDeployDlg> FilledPage() {
     auto page = OpenPage();
-    EXPECT_TRUE(page->SetField("certpath", cert_));
-    EXPECT_TRUE(page->SetField("password", u"pw"));
-    EXPECT_TRUE(page->SetField("profile", profile_));
-    EXPECT_TRUE(page->SetField("appid", u"com.example.demo"));
+    Set(*page, {{"certpath", cert_}, {"password", u"pw"}, {"profile", profile_}, {"appid", u"com.example.demo"}});
     return page;
   }
 
@@ -44,17 +37,13 @@ class DeploymentPageTest : public IpaPageTest {
   const std::u16string profile_ = MakeFile("keys/dev.mobileprovision");
 };
 
-TEST_F(DeploymentPageTest, StoredDeploymentTypeSelectsItsRadioButtonExactly) {
+TEST_F(DeploymentPageTest, TheStoredTypeSelectsItsRadioButtonExactlyAndAChoiceIsStoredAtOnce) {
   const std::pair<std::u16string, int> cases[] = {{u"store", 3}, {u"adhoc", 2}, {u"debug", 1}, {u"test", 0},
                                                   {u"STORE", 0}, {u"", 0},     {u"Store", 0}};
   for (const auto& [stored, index] : cases) {
     SetSetting(keys::kIpaOption, stored);
-    auto page = OpenPage();
-    EXPECT_EQ(page->DeploymentIndex(), index) << ToUtf8(stored);
+    EXPECT_EQ(OpenPage()->DeploymentIndex(), index) << ToUtf8(stored);
   }
-}
-
-TEST_F(DeploymentPageTest, RadioButtonsStoreTheTypeAtOnce) {
   auto page = OpenPage();
   EXPECT_FALSE(page->Changed());
   ASSERT_TRUE(page->SetField("adhoc", u"true"));
@@ -105,30 +94,31 @@ TEST_F(DeploymentPageTest, CommitWithMessagesStopsAtTheFirstMissingValue) {
     std::function<void(CFaiDeployDlg&)> then;
   };
   const Case cases[] = {
-      {"certpath", u"", CFaiDeployDlg::kMissing, kChooseCertificate,
+      {"certpath", u"", CFaiDeployDlg::kMissing, u"必须选择证书",
        [](CFaiDeployDlg& page) {
          EXPECT_EQ(page.Text("password"), u"") << "the page was filled again from the stored values";
        }},
-      {"certpath", WindowsForm(root_ / "keys/none.p12"), CFaiDeployDlg::kFileGone, kCertificateMissing,
+      {"certpath", WindowsForm(root_ / "keys/none.p12"), CFaiDeployDlg::kFileGone, u"指定的证书不存在。",
        [](CFaiDeployDlg&) { EXPECT_EQ(GetSetting(keys::kIpaCertPath), u""); }},
-      {"password", u"", CFaiDeployDlg::kMissing, kPasswordEmpty,
+      {"password", u"", CFaiDeployDlg::kMissing, u"密码为空。 请输入密码。",
        [this](CFaiDeployDlg& page) {
          EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(cert_)) << "the certificate was stored before";
          EXPECT_EQ(Registry(u"Last IPA Cert"), Slashes(cert_));
          EXPECT_EQ(GetSetting(keys::kIpaProvision), u"") << "nothing after the password";
          EXPECT_EQ(page.Text("certpath"), cert_);
        }},
-      {"profile", u"", CFaiDeployDlg::kMissing, kChooseProfile, nullptr},
+      {"profile", u"", CFaiDeployDlg::kMissing, u"必须选择一个供给配置文件。", nullptr},
       {"profile", WindowsForm(root_ / "keys/none.mobileprovision"), CFaiDeployDlg::kFileGone, kProfileMissing,
        nullptr},
       {"appid", u"", CFaiDeployDlg::kMissing, LoadMessage(8061) + LoadMessage(8062),
        [](CFaiDeployDlg& page) { EXPECT_EQ(page.Text("appid"), u"com.example.demo"); }},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.field);
     auto page = FilledPage();
-    ASSERT_TRUE(page->SetField(c.field, c.value)) << c.field;
-    EXPECT_EQ(page->CommitIpaDeployment(true), c.result) << c.field;
-    EXPECT_EQ(Messages().back(), c.message) << c.field;
+    ASSERT_TRUE(page->SetField(c.field, c.value));
+    EXPECT_EQ(page->CommitIpaDeployment(true), c.result);
+    EXPECT_EQ(Messages().back(), c.message);
     EXPECT_EQ(LastMessage()->style, 48u);
     if (c.then) c.then(*page);
   }
@@ -138,25 +128,21 @@ TEST_F(DeploymentPageTest, CommitWithMessagesStopsAtTheFirstMissingValue) {
 TEST_F(DeploymentPageTest, AcceptedCommitStoresEverythingAndRemembersTheFiles) {
   SetSetting(keys::kIpaOption, u"debug");
   auto page = FilledPage();
-  ASSERT_TRUE(page->SetField("appid", u"com.example.other"));
-  ASSERT_TRUE(page->SetField("rempwd", u"true"));
+  Set(*page, {{"appid", u"com.example.other"}, {"rempwd", u"true"}});
   ASSERT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted);
   EXPECT_TRUE(Messages().empty());
   EXPECT_TRUE(page->Changed());
-  EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(cert_));
-  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"pw");
-  EXPECT_EQ(GetSetting(keys::kIpaRememberPassword), u"true");
-  EXPECT_EQ(GetSetting(keys::kIpaProvision), Slashes(profile_));
-  EXPECT_EQ(GetSetting(keys::kIpaOption), u"debug");
+  const std::pair<std::u16string_view, std::u16string> stored[] = {
+      {keys::kIpaCertPath, Slashes(cert_)},     {keys::kIpaCertPassword, u"pw"}, {keys::kIpaRememberPassword, u"true"},
+      {keys::kIpaProvision, Slashes(profile_)}, {keys::kIpaOption, u"debug"}};
+  for (const auto& [key, value] : stored) EXPECT_EQ(GetSetting(key), value) << ToUtf8(key);
   EXPECT_EQ(Registry(u"Last IPA Provision"), Slashes(profile_));
   EXPECT_EQ(Element(u"id"), u"com.example.other");
   EXPECT_NE(SavedDescriptor().find("<id>com.example.other</id>"), std::string::npos)
       << "the file holds the new ID even when the General page is never committed";
 
   auto again = OpenPage();
-  EXPECT_EQ(again->Text("certpath"), cert_);
-  EXPECT_EQ(again->Text("profile"), profile_);
-  ASSERT_EQ(again->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted);
+  ASSERT_EQ(again->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted) << "reopened on the stored files";
   EXPECT_FALSE(again->Changed()) << "nothing new for the document";
 }
 
@@ -164,8 +150,7 @@ TEST_F(DeploymentPageTest, CommitWithoutMessagesStoresWhatItCan) {
   const std::u16string missingCert = WindowsForm(root_ / "keys/typed.p12");
   SetSetting(keys::kIpaCertPassword, u"old");
   auto page = OpenPage();
-  ASSERT_TRUE(page->SetField("certpath", missingCert));
-  ASSERT_TRUE(page->SetField("appid", u""));
+  Set(*page, {{"certpath", missingCert}, {"appid", u""}});
   ASSERT_EQ(page->CommitIpaDeployment(false), CFaiDeployDlg::kAccepted);
   EXPECT_TRUE(Messages().empty());
   EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(missingCert)) << "stored as if it existed";
@@ -225,8 +210,7 @@ TEST_F(DeploymentPageTest, ChoosingAProfileBringsTheApplicationIdInLine) {
   EXPECT_EQ(page->Text("appid"), u"org.sample.game");
   ASSERT_TRUE(page->SetField("profile", wild));
   EXPECT_EQ(page->Text("appid"), u"com.example.org.sample.game") << "a choice from the list is read too";
-  ASSERT_TRUE(page->SetField("appid", u"com.other.app"));
-  ASSERT_TRUE(page->SetField("profile", WindowsForm(root_ / "keys/typed")));
+  Set(*page, {{"appid", u"com.other.app"}, {"profile", WindowsForm(root_ / "keys/typed")}});
   EXPECT_EQ(page->Text("appid"), u"com.other.app") << "typing a path reads nothing";
   EXPECT_FALSE(std::filesystem::exists(movies_ / "temp_xml_provision_file.xml"));
   EXPECT_TRUE(Messages().empty());

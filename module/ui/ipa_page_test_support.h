@@ -7,22 +7,16 @@
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
 #include "signing/signing_test_support.h"
+#include "ui/form_state.h"
 
 namespace zaro::testing_support {
 
 inline const std::string kIphoneDescriptor =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
-    "  <id>com.example.demo</id>\n"
-    "  <filename>Demo</filename>\n"
-    "  <name>Demo Game</name>\n"
-    "  <version>1.0</version>\n"
-    "  <initialWindow>\n"
-    "    <content>Demo.qmv</content>\n"
-    "    <fullScreen> TRUE </fullScreen>\n"
-    "    <aspectRatio>Landscape</aspectRatio>\n"
-    "    <renderMode>gpu</renderMode>\n"
-    "  </initialWindow>\n"
+    "  <id>com.example.demo</id>\n  <filename>Demo</filename>\n  <name>Demo Game</name>\n  <version>1.0</version>\n"
+    "  <initialWindow>\n    <content>Demo.qmv</content>\n    <fullScreen> TRUE </fullScreen>\n"
+    "    <aspectRatio>Landscape</aspectRatio>\n    <renderMode>gpu</renderMode>\n  </initialWindow>\n"
     "</application>\n";
 
 class IpaPageTest : public SigningTest {
@@ -49,11 +43,16 @@ class IpaPageTest : public SigningTest {
     ASSERT_EQ(ParseDescriptor(MovieDescriptor(), platform::ToWindowsForm(DescriptorFile().string())), kParsed);
   }
 
+  // Sets the fields of a page or sheet in order; a refused one fails the test.
+  static void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
+  }
+
   std::filesystem::path DescriptorFile() const { return movies_ / "Demo-app.xml"; }
 
   std::string SavedDescriptor() const {
     std::ifstream in(DescriptorFile(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   }
 
   static std::u16string Element(std::u16string_view tag) {

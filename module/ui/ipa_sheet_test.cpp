@@ -23,38 +23,36 @@ class IpaSheetTest : public IpaPageTest {
     MakeFile("bin/MPK/lib/mpk.jar");
   }
   SheetServices Recording() {
-    SheetServices services;
-    services.package = [this](PackageTarget target, bool exportFirst) {
-      packaged.emplace_back(target, exportFirst);
-      return 1;
-    };
-    services.javaRuntimeFolder = [] { return std::u16string(u"/jre"); };
-    return services;
+    return {[this](PackageTarget target, bool exportFirst) { return packaged.emplace_back(target, exportFirst), 1; },
+            [] { return std::u16string(u"/jre"); }};
   }
   Packaged packaged;
   const std::u16string cert_ = MakeFile("keys/dev.p12");
   const std::u16string profile_ = MakeFile("keys/dev.mobileprovision");
 };
 
-TEST_F(IpaSheetTest, TheIphoneSheetShowsGeneralAndDeployment) {
+TEST_F(IpaSheetTest, TheIphoneSheetShowsGeneralDeploymentAndIcons) {
   CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
   ASSERT_NE(sheet.Page(CSettingsPropSheet::kIpaGeneralPage), nullptr);
   ASSERT_NE(sheet.Page(CSettingsPropSheet::kDeploymentPage), nullptr);
   EXPECT_EQ(sheet.Page(CSettingsPropSheet::kIpaGeneralPage)->Caption(), u"常规");
   EXPECT_EQ(sheet.Page(CSettingsPropSheet::kDeploymentPage)->Caption(), u"部署");
+  ASSERT_NE(sheet.Page(CSettingsPropSheet::kIpaIconsPage), nullptr);
+  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kIpaIconsPage)->FormName(), "Icons");
   sheet.OnShow();
   EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Deployment");
   EXPECT_FALSE(sheet.Page(CSettingsPropSheet::kIpaGeneralPage)->Opened());
   EXPECT_EQ(sheet.GetField("General.destination").value_or(u"?"), u"") << "reading does not fill a page";
   ASSERT_TRUE(sheet.SetField("page", u"General"));
   EXPECT_EQ(sheet.GetField("General.destination").value_or(u""), u"Demo.ipa");
+  ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 57x57"));
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kIpaIconsPage);
 }
 
 TEST_F(IpaSheetTest, OkCommitsDeploymentQuietlyThenGeneral) {
   CSettingsPropSheet sheet(0, Recording());
   sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("General.version", u"2.0"));
-  ASSERT_TRUE(sheet.SetField("Deployment.certpath", WindowsForm(root_ / "keys/typed.p12")));
+  Set(sheet, {{"General.version", u"2.0"}, {"Deployment.certpath", WindowsForm(root_ / "keys/typed.p12")}});
   ASSERT_TRUE(sheet.Press("OK"));
   EXPECT_TRUE(sheet.IsClosed());
   EXPECT_TRUE(Messages().empty()) << "OK commits the Deployment page without messages";
@@ -72,20 +70,15 @@ TEST_F(IpaSheetTest, OkCommitsDeploymentQuietlyThenGeneral) {
 TEST_F(IpaSheetTest, PublishCommitsInFrontAndPackagesTheIpa) {
   CSettingsPropSheet sheet(0, Recording());
   sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("Deployment.certpath", cert_));
-  ASSERT_TRUE(sheet.SetField("Deployment.password", u""));
-  ASSERT_TRUE(sheet.SetField("Deployment.profile", profile_));
-  ASSERT_TRUE(sheet.SetField("page", u"General"));
-  ASSERT_TRUE(sheet.SetField("General.version", u"3.0"));
+  Set(sheet, {{"Deployment.certpath", cert_}, {"Deployment.password", u""}, {"Deployment.profile", profile_},
+              {"page", u"General"}, {"General.version", u"3.0"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(Messages(), std::vector<std::u16string>{u"密码为空。 请输入密码。"});
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kDeploymentPage) << "the refusing page stays in front";
   EXPECT_TRUE(packaged.empty());
   EXPECT_EQ(SavedDescriptor().find("3.0"), std::string::npos) << "General is not committed after a refusal";
 
-  ASSERT_TRUE(sheet.SetField("Deployment.password", u"pw"));
-  ASSERT_TRUE(sheet.SetField("Deployment.profile", profile_));
-  ASSERT_TRUE(sheet.SetField("page", u"General"));
+  Set(sheet, {{"Deployment.password", u"pw"}, {"Deployment.profile", profile_}, {"page", u"General"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(Messages().size(), 1u);
   EXPECT_EQ(packaged, (Packaged{{IphonePackage, true}}));
@@ -99,14 +92,11 @@ TEST_F(IpaSheetTest, PublishAfterOkStoredAMissingCertificateNamesTheFile) {
   {
     CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
     sheet.OnShow();
-    ASSERT_TRUE(sheet.SetField("Deployment.certpath", typed));
-    ASSERT_TRUE(sheet.SetField("Deployment.password", u"pw"));
-    ASSERT_TRUE(sheet.SetField("Deployment.profile", profile_));
+    Set(sheet, {{"Deployment.certpath", typed}, {"Deployment.password", u"pw"}, {"Deployment.profile", profile_}});
     ASSERT_TRUE(sheet.Press("OK"));
   }
   CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
   sheet.OnShow();
-  EXPECT_EQ(sheet.GetField("Deployment.certpath").value_or(u"?"), u"") << "a path naming no file is not shown";
   ASSERT_TRUE(sheet.Press("Publish"));
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_EQ(Messages()[0], u"指定的证书不存在。\n" + typed);

@@ -7,14 +7,17 @@
 namespace zaro {
 namespace {
 
-TEST(ProgressDialog, ClosesOnceTheRunHasEnded) {
+TEST(ProgressDialog, ClosesOnceTheRunHasEndedAndOffersItsWakeSignalWhileOpen) {
   std::atomic<unsigned char> flag{0};
+  WakeSignal ended;
   CProgressDlg dialog;
-  EXPECT_EQ(dialog.FindField("status")->label, u"正在发布...");
+  EXPECT_EQ(dialog.GetLabel("status").value_or(u""), u"正在发布...") << "the words a view shows beside its bar";
   EXPECT_EQ(dialog.FindButton("Cancel")->label, u"取消");
   EXPECT_EQ(dialog.Title(), u"");
-  dialog.SetFlag(&flag);
+  EXPECT_EQ(dialog.Wakeup(), nullptr) << "without a run the timer alone ticks it";
+  dialog.SetFlag(&flag, &ended);
   dialog.OnShow();
+  EXPECT_EQ(dialog.Wakeup(), &ended);
   EXPECT_TRUE(dialog.MarqueeRunning());
   EXPECT_EQ(dialog.TimerIntervalMs(), 1000);
   dialog.OnTimer();
@@ -25,20 +28,6 @@ TEST(ProgressDialog, ClosesOnceTheRunHasEnded) {
   EXPECT_EQ(dialog.Result(), 0);
   EXPECT_FALSE(dialog.Cancelled());
   EXPECT_EQ(dialog.TimerIntervalMs(), 0) << "the timer stops with the dialog";
-}
-
-TEST(ProgressDialog, OffersTheRunsWakeSignalWhileItIsOpen) {
-  std::atomic<unsigned char> flag{0};
-  WakeSignal ended;
-  CProgressDlg dialog;
-  EXPECT_EQ(dialog.Wakeup(), nullptr) << "without a run the timer alone ticks it";
-  dialog.SetFlag(&flag, &ended);
-  dialog.OnShow();
-  EXPECT_EQ(dialog.Wakeup(), &ended);
-  EXPECT_EQ(dialog.GetLabel("status").value_or(u""), u"正在发布...") << "the words a view shows beside its bar";
-  flag.store(1);
-  dialog.OnTimer();
-  EXPECT_TRUE(dialog.IsClosed());
   EXPECT_EQ(dialog.Wakeup(), nullptr) << "a closed dialog is no longer woken";
 }
 

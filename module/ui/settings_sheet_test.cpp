@@ -47,14 +47,9 @@ class SettingsSheetTest : public SigningTest {
     SetSetting(keys::kExitOk, u"unset");
   }
 
-  SheetServices Recording(std::u16string javaFolder = u"/jre") {
-    SheetServices services;
-    services.package = [this](PackageTarget target, bool exportFirst) {
-      packaged.emplace_back(target, exportFirst);
-      return 1;
-    };
-    services.javaRuntimeFolder = [javaFolder] { return javaFolder; };
-    return services;
+  SheetServices Recording() {
+    return {[this](PackageTarget target, bool exportFirst) { return packaged.emplace_back(target, exportFirst), 1; },
+            [this] { return javaFolder; }};
   }
 
   // A sheet whose only real page is the Signature page (the General slot left empty).
@@ -72,7 +67,12 @@ class SettingsSheetTest : public SigningTest {
     return raw;
   }
 
+  static void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
+  }
+
   std::vector<std::pair<PackageTarget, bool>> packaged;
+  std::u16string javaFolder = u"/jre";
 };
 
 using Packaged = std::vector<std::pair<PackageTarget, bool>>;
@@ -93,7 +93,6 @@ TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Signature");
   EXPECT_EQ(sheet.FindField("page")->items,
             (std::vector<std::u16string>{u"General", u"Signature", u"Icons", u"Advanced"}));
-  EXPECT_EQ(sheet.FindButton("Help")->label, u"帮助");
   const std::vector<std::string> names = sheet.FieldNames();
   for (const char* name : {"page", "Signature.certpath", "General.appid", "Icons.size"}) {
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
@@ -106,27 +105,6 @@ TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   sheetWithoutGeneral.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);
   sheetWithoutGeneral.OnShow();
   EXPECT_EQ(sheetWithoutGeneral.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the first page present";
-}
-
-TEST_F(SettingsSheetTest, IphoneSheetHasTheIconsPageInItsThirdSlot) {
-  SetSetting(keys::kPubIpa, u"true");
-  CSettingsPropSheet sheet(0, Recording());
-  ASSERT_NE(sheet.Page(CSettingsPropSheet::kIpaIconsPage), nullptr);
-  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kIpaIconsPage)->FormName(), "Icons");
-  sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 57x57"));
-  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kIpaIconsPage);
-}
-
-TEST_F(SettingsSheetTest, HelpCaptionQuestionMarkBecomesAiuto) {
-  CSettingsPropSheet sheet(0, Recording());
-  sheet.SetSystemHelpCaption(u"?");
-  sheet.OnShow();
-  EXPECT_EQ(sheet.FindButton("Help")->label, u"Aiuto");
-  CSettingsPropSheet other(0, Recording());
-  other.SetSystemHelpCaption(u"Help?");
-  other.OnShow();
-  EXPECT_EQ(other.FindButton("Help")->label, u"Help?");
 }
 
 TEST_F(SettingsSheetTest, InitialPageAndPageFieldsOpenOnlyThePagesShown) {
@@ -165,35 +143,37 @@ TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
     EXPECT_EQ(GetSetting(keys::kExitOk), u"true");
     EXPECT_EQ(Registry(u"DigitalSign"), u"prepare");
   }
-  {
+  // Only the changed page opened: the Icons page counts (it has no commit of its own), the
+  // Advanced page's changes do not.
+  const std::tuple<int, std::string, std::u16string, std::vector<bool>> onlyOpened[] = {
+      {CSettingsPropSheet::kIconsPage, "Icons", u"true", {}},
+      {CSettingsPropSheet::kAdvancedPage, "Advanced", u"false", {true}}};
+  for (const auto& [slot, name, exitOk, commits] : onlyOpened) {
     WriteRegistryValue(u"DigitalSign", u"sign");
-    auto sheet = SignatureOnlySheet(CSettingsPropSheet::kIconsPage);
-    StandInPage* icons = StandIn(*sheet, CSettingsPropSheet::kIconsPage, "Icons");
+    auto sheet = SignatureOnlySheet(slot);
+    StandInPage* page = StandIn(*sheet, slot, name);
     sheet->OnShow();
-    ASSERT_TRUE(sheet->SetField("Icons.value", u"removed"));
+    ASSERT_TRUE(sheet->SetField(name + ".value", u"changed"));
     ASSERT_TRUE(sheet->Press("OK"));
-    EXPECT_EQ(GetSetting(keys::kExitOk), u"true") << "only the Icons page was opened and changed";
-    EXPECT_TRUE(icons->commits.empty()) << "the Icons page has no commit of its own";
-    EXPECT_FALSE(sheet->Page(CSettingsPropSheet::kSignaturePage)->Opened());
-  }
-  {
-    auto sheet = SignatureOnlySheet(CSettingsPropSheet::kAdvancedPage);
-    StandInPage* advanced = StandIn(*sheet, CSettingsPropSheet::kAdvancedPage, "Advanced");
-    sheet->OnShow();
-    ASSERT_TRUE(sheet->SetField("Advanced.value", u"changed"));
-    ASSERT_TRUE(sheet->Press("OK"));
-    EXPECT_EQ(GetSetting(keys::kExitOk), u"false") << "the Advanced page's changes are not counted";
-    EXPECT_EQ(advanced->commits, std::vector<bool>{true});
+    EXPECT_EQ(GetSetting(keys::kExitOk), exitOk) << name;
+    EXPECT_EQ(page->commits, commits) << name;
+    EXPECT_FALSE(sheet->Page(CSettingsPropSheet::kSignaturePage)->Opened()) << name;
   }
 }
 
 TEST_F(SettingsSheetTest, RefusingPagesKeepTheSheetOpenAndCancelKeepsNothing) {
+  WriteRegistryValue(u"DigitalSign", u"prepare");
   {
     CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
     StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced", 1);
+    StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
     sheet.OnShow();
     ASSERT_TRUE(sheet.Press("OK"));
     EXPECT_FALSE(sheet.IsClosed());
+    ASSERT_TRUE(sheet.SetField("page", u"Icons"));
+    ASSERT_TRUE(sheet.Press("Publish"));
+    EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kAdvancedPage) << "Publish brings the refusing page forward";
+    EXPECT_TRUE(packaged.empty());
   }
   {
     CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
@@ -214,11 +194,18 @@ TEST_F(SettingsSheetTest, RefusingPagesKeepTheSheetOpenAndCancelKeepsNothing) {
     ASSERT_TRUE(sheet.Press("Cancel"));
     EXPECT_EQ(sheet.Result(), kIdCancel);
     EXPECT_EQ(GetSetting(keys::kExitOk), u"unset");
-    EXPECT_EQ(Registry(u"DigitalSign"), u"") << "nothing committed";
+    EXPECT_EQ(Registry(u"DigitalSign"), u"prepare") << "nothing committed";
   }
 }
 
-TEST_F(SettingsSheetTest, HelpOpensTheTargetsLink) {
+TEST_F(SettingsSheetTest, HelpShowsTheSystemCaptionAndOpensTheTargetsLink) {
+  const std::pair<const char16_t*, std::u16string> captions[] = {{nullptr, u"帮助"}, {u"?", u"Aiuto"}, {u"Help?", u"Help?"}};
+  for (const auto& [system, shown] : captions) {
+    CSettingsPropSheet sheet(0, Recording());
+    if (system != nullptr) sheet.SetSystemHelpCaption(system);
+    sheet.OnShow();
+    EXPECT_EQ(sheet.FindButton("Help")->label, shown);
+  }
   CSettingsPropSheet desktop(0, Recording());
   ASSERT_TRUE(desktop.Press("Help"));
   EXPECT_EQ(ui_->Events().back().text, u"https://help.corvane.example/go/learn_zaro_using_tessel_kv5_cn");
@@ -229,27 +216,25 @@ TEST_F(SettingsSheetTest, HelpOpensTheTargetsLink) {
   EXPECT_EQ(ui_->Events().back().text, u"https://help.corvane.example/go/learn_mpk_tessel_cn");
 }
 
-TEST_F(SettingsSheetTest, PublishWithoutJavaRuntimeBuildsNothing) {
-  CSettingsPropSheet sheet(0, Recording(u""));
+TEST_F(SettingsSheetTest, PublishNeedsAJavaRuntimeAndPreparingBuildsTheIntermediateFileOnly) {
+  WriteRegistryValue(u"DigitalSign", u"prepare");
+  SetSetting(keys::kPubExe, u"true");
+  javaFolder.clear();
+  CSettingsPropSheet sheet(0, Recording());
+  StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
   sheet.OnShow();
   ASSERT_TRUE(sheet.Press("Publish"));
   ASSERT_EQ(Messages(), std::vector<std::u16string>{u"无法找到 JVM 路径。"});
   EXPECT_EQ(LastMessage()->style, 48u);
   EXPECT_TRUE(packaged.empty());
-  EXPECT_FALSE(sheet.IsClosed());
-  EXPECT_EQ(Registry(u"DigitalSign"), u"") << "no page was committed";
-}
+  EXPECT_TRUE(general->commits.empty()) << "no page was committed";
 
-TEST_F(SettingsSheetTest, PublishPreparingBuildsTheIntermediateFileOnly) {
-  WriteRegistryValue(u"DigitalSign", u"prepare");
-  SetSetting(keys::kPubExe, u"true");
-  auto sheet = SignatureOnlySheet(0);
-  sheet->OnShow();
-  ASSERT_TRUE(sheet->Press("Publish"));
+  javaFolder = u"/jre";
+  ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}})) << "no installer without signing";
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(Messages().size(), 1u);
   EXPECT_EQ(ui_->Failures(), 0) << "no prompt";
-  EXPECT_FALSE(sheet->IsClosed());
+  EXPECT_FALSE(sheet.IsClosed());
   EXPECT_EQ(GetSetting(keys::kExitOk), u"unset") << "Publish never decides what is saved";
 }
 
@@ -260,16 +245,21 @@ TEST_F(SettingsSheetTest, PublishSigningCommitsThePagesAndBuildsPackageAndInstal
   StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
   sheet.OnShow();
   ASSERT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage);
-  ASSERT_TRUE(sheet.SetField("Signature.certpath", certificate));
-  ASSERT_TRUE(sheet.SetField("Signature.password", u"pw"));
-  ASSERT_TRUE(sheet.SetField("page", u"General"));
+  Set(sheet, {{"Signature.certpath", certificate}, {"page", u"General"}});
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(Messages(), std::vector<std::u16string>{u"密码为空。 请输入密码。"});
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the refusing page stays in front";
+  EXPECT_TRUE(packaged.empty());
+
+  general->commits.clear();
+  Set(sheet, {{"Signature.password", u"pw"}, {"page", u"General"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}, {NativeInstaller, false}}));
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage) << "the page in front comes back";
   EXPECT_EQ(general->commits, (std::vector<bool>{true, true})) << "committed before each package";
   EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(certificate));
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"pw");
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(Messages().size(), 1u) << "no box the second time";
 }
 
 // Packaging forgets a password the author did not ask to remember; the installer that
@@ -286,26 +276,11 @@ TEST_F(SettingsSheetTest, TheInstallerGetsThePasswordTheFirstPackageForgot) {
   };
   CSettingsPropSheet sheet(CSettingsPropSheet::kSignaturePage, std::move(services));
   sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("Signature.certpath", certificate));
-  ASSERT_TRUE(sheet.SetField("Signature.password", u"pw"));
-  ASSERT_TRUE(sheet.SetField("Signature.rempwd", u"false"));
+  Set(sheet, {{"Signature.certpath", certificate}, {"Signature.password", u"pw"}, {"Signature.rempwd", u"false"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(passwordsSeen, (std::vector<std::u16string>{u"pw", u"pw"}));
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "and it is forgotten again afterwards";
   EXPECT_TRUE(Messages().empty());
-}
-
-TEST_F(SettingsSheetTest, PublishSigningStopsAtTheSignaturePage) {
-  const std::u16string certificate = MakeFile("keys/a.p12");
-  CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
-  StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
-  sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("Signature.certpath", certificate));
-  ASSERT_TRUE(sheet.SetField("page", u"General"));
-  ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{u"密码为空。 请输入密码。"});
-  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the refusing page stays in front";
-  EXPECT_TRUE(packaged.empty());
 }
 
 TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
@@ -341,18 +316,6 @@ TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
     EXPECT_TRUE(packaged.empty());
     EXPECT_EQ(sheet->ActivePage(), CSettingsPropSheet::kSignaturePage) << "no certificate: the Signature page";
   }
-}
-
-TEST_F(SettingsSheetTest, PublishBringsARefusingAdvancedPageToTheFront) {
-  WriteRegistryValue(u"DigitalSign", u"prepare");
-  CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
-  StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced", 1);
-  StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
-  sheet.OnShow();
-  ASSERT_TRUE(sheet.SetField("page", u"Icons"));
-  ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kAdvancedPage);
-  EXPECT_TRUE(packaged.empty());
 }
 
 TEST_F(SettingsSheetTest, PublishForIphoneNeedsThePackager) {

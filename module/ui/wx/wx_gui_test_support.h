@@ -26,22 +26,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <set>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/wake_signal.h"
@@ -67,8 +61,6 @@ namespace zaro::wxui::gui_testing {
 
 namespace fs = std::filesystem;
 
-// ---- the display ----
-
 using zaro::test_display::XServer;
 
 inline fs::path ScreenshotDir() { return fs::path(ZARO_SCREENSHOT_DIR); }
@@ -91,7 +83,6 @@ inline bool SaveScreenshot(wxWindow* window, const std::string& name) {
   return bitmap.SaveFile(wxString::FromUTF8((ScreenshotDir() / name).string()), wxBITMAP_TYPE_PNG);
 }
 
-// A screenshot shows a drawn dialog: a real PNG file with text and frames in it.
 // A side x side PNG icon that shows in a screenshot: a blue square with an amber disc.
 inline bool WriteIcon(const fs::path& path, int side) {
   wxImage image(side, side);
@@ -104,6 +95,7 @@ inline bool WriteIcon(const fs::path& path, int side) {
   return image.SaveFile(wxString::FromUTF8(path.string()), wxBITMAP_TYPE_PNG);
 }
 
+// A screenshot shows a drawn dialog: a real PNG file with text and frames in it.
 inline void ExpectScreenshot(const std::string& name) {
   const fs::path path = ScreenshotDir() / name;
   ASSERT_TRUE(fs::exists(path)) << path;
@@ -123,6 +115,14 @@ T* Find(wxWindow* dialog, const std::string& name) {
   return dynamic_cast<T*>(wxWindow::FindWindowByName(wxString::FromUTF8(name), dialog));
 }
 
+// The control named `name`; a failure when the dialog has none.
+template <typename T>
+T* Get(wxWindow* dialog, const std::string& name) {
+  T* found = Find<T>(dialog, name);
+  EXPECT_NE(found, nullptr) << "no " << name;
+  return found;
+}
+
 // Clicks a push button as the author would.
 inline bool Click(wxWindow* dialog, const std::string& name) {
   auto* button = Find<wxButton>(dialog, name);
@@ -131,6 +131,24 @@ inline bool Click(wxWindow* dialog, const std::string& name) {
   event.SetEventObject(button);
   button->ProcessWindowEvent(event);
   return true;
+}
+
+// Sends a control the command event the toolkit sends when the author uses it.
+inline void Fire(wxWindow* control, wxEventType type, int value = 0) {
+  wxCommandEvent event(type, control->GetId());
+  event.SetEventObject(control);
+  event.SetInt(value);
+  control->ProcessWindowEvent(event);
+}
+
+inline void ChooseRadio(wxRadioButton* radio) {
+  radio->SetValue(true);
+  Fire(radio, wxEVT_RADIOBUTTON, 1);
+}
+
+inline void SelectEntry(wxListBox* list, int index) {
+  list->SetSelection(index);
+  Fire(list, wxEVT_LISTBOX, index);
 }
 
 // One dialog the driver waits for: its window name, the screenshot to take, what to do.
@@ -152,8 +170,14 @@ class DialogDriver {
   }
   ~DialogDriver() { poll_.Stop(); }
 
-  std::vector<std::string> problems;
-  size_t Done() const { return next_; }
+  // Every step ran, nothing went wrong, and each screenshot the steps named shows a dialog.
+  void ExpectDone() const {
+    EXPECT_EQ(ran_, steps_.size()) << "dialogs that never came";
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    for (const Step& step : steps_) {
+      if (!step.screenshot.empty()) ExpectScreenshot(step.screenshot);
+    }
+  }
 
  private:
   static wxDialog* Innermost() {
@@ -189,60 +213,46 @@ class DialogDriver {
     }
     auto action = std::make_shared<wxTimer>();
     actions_.push_back(action);
-    action->Bind(wxEVT_TIMER, [dialog, &step](wxTimerEvent&) { step.action(dialog); });
+    action->Bind(wxEVT_TIMER, [this, dialog, &step](wxTimerEvent&) {
+      ++ran_;
+      step.action(dialog);
+    });
     action->StartOnce(10);
   }
 
+  std::vector<std::string> problems;
   std::vector<Step> steps_;
   wxTimer poll_;
   std::vector<std::shared_ptr<wxTimer>> actions_;
   size_t next_ = 0;
+  size_t ran_ = 0;
   int seen_ = 0;
   int ticks_ = 0;
 };
-
-inline FormField SampleField(std::string name, FieldKind kind, std::u16string label, std::u16string text = {},
-                    std::string group = {}, std::vector<std::u16string> items = {}) {
-  FormField field;
-  field.name = std::move(name);
-  field.kind = kind;
-  field.label = std::move(label);
-  field.text = std::move(text);
-  field.group = std::move(group);
-  field.items = std::move(items);
-  return field;
-}
-
-inline FormButton SampleButton(std::string name, std::u16string label, bool isDefault = false) {
-  FormButton button;
-  button.name = std::move(name);
-  button.label = std::move(label);
-  button.isDefault = isDefault;
-  return button;
-}
 
 // A test form with one field of every kind, a group box and a picture button.
 class SampleForm : public FormState {
  public:
   SampleForm() {
     SetTitle(u"示例窗体");
-    AddField(SampleField("heading", FieldKind::Label, u"应用程序标识"));
-    AddField(SampleField("name", FieldKind::Text, u"名称:", u"甲"));
-    AddField(SampleField("secret", FieldKind::Password, u"密码:"));
-    AddField(SampleField("fast", FieldKind::Radio, u"快速", u"true", "speed"));
-    AddField(SampleField("slow", FieldKind::Radio, u"慢速", u"false", "speed"));
-    AddField(SampleField("window", FieldKind::Label, u"窗口", u"", "window"));
-    AddField(SampleField("resizable", FieldKind::Check, u"可调整大小", u"false", "window"));
-    FormField& mode = AddField(SampleField("mode", FieldKind::Choice, u"模式:", u"none", "window", {u"none", u"standard"}));
+    AddField(MakeField("heading", FieldKind::Label, u"应用程序标识"));
+    AddField(MakeField("name", FieldKind::Text, u"名称:", u"甲"));
+    AddField(MakeField("secret", FieldKind::Password, u"密码:"));
+    AddField(MakeField("fast", FieldKind::Radio, u"快速", u"true", "speed"));
+    AddField(MakeField("slow", FieldKind::Radio, u"慢速", u"false", "speed"));
+    AddField(MakeField("window", FieldKind::Label, u"窗口", u"", "window"));
+    AddField(MakeField("resizable", FieldKind::Check, u"可调整大小", u"false", "window"));
+    FormField& mode = AddField(MakeField("mode", FieldKind::Choice, u"模式:", u"none", "window"));
+    mode.items = {u"none", u"standard"};
     mode.enabled = false;
     mode.editable = false;
-    AddField(SampleField("country", FieldKind::Choice, u"国家或地区:", u"CN", "", {u"CN", u"DE", u"US"}));
-    AddField(SampleField("types", FieldKind::List, u"文件类型:", u"", "", {u"a.txt", u"b.png"}));
-    AddField(SampleField("icon", FieldKind::Picture, u"图标:"));
-    AddButton(SampleButton("fill", u"填写"));
-    AddButton(SampleButton("icon", u"icon"));
-    AddButton(SampleButton("OK", u"确定", true));
-    AddButton(SampleButton("Cancel", u"取消"));
+    AddField(MakeField("country", FieldKind::Choice, u"国家或地区:", u"CN")).items = {u"CN", u"DE", u"US"};
+    AddField(MakeField("types", FieldKind::List, u"文件类型:")).items = {u"a.txt", u"b.png"};
+    AddField(MakeField("icon", FieldKind::Picture, u"图标:"));
+    AddButton(MakeButton("fill", u"填写"));
+    AddButton(MakeButton("icon", u"icon"));
+    AddButton(MakeButton("OK", u"确定", true));
+    AddButton(MakeButton("Cancel", u"取消"));
   }
   std::string FormName() const override { return "Sample"; }
   int iconPresses = 0;
@@ -277,16 +287,13 @@ class WxGui : public ::testing::Test {
     // Nothing may reach the real home folder or the author's registry.
     home_ = fs::temp_directory_path() / ("zaro-wx-" + std::to_string(getpid()));
     fs::create_directories(home_ / "appdata");
-    setenv("HOME", home_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home_ / "config").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
-    setenv("XDG_DATA_HOME", (home_ / "data").c_str(), 1);
-    setenv("TESSEL_REGISTRY_FILE", (home_ / "registry").c_str(), 1);
-    setenv("TESSEL_COMMON_APPDATA", (home_ / "appdata").c_str(), 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
-    setenv("GDK_BACKEND", "x11", 1);
+    const std::pair<const char*, std::string> environment[] = {
+        {"HOME", home_},           {"XDG_CONFIG_HOME", home_ / "config"},   {"XDG_CACHE_HOME", home_ / "cache"},
+        {"XDG_DATA_HOME", home_ / "data"}, {"TESSEL_REGISTRY_FILE", home_ / "registry"},
+        {"TESSEL_COMMON_APPDATA", home_ / "appdata"}, {"NO_AT_BRIDGE", "1"}, {"GDK_BACKEND", "x11"},
+        {"DISPLAY", server.Display()}};
+    for (const auto& [name, value] : environment) setenv(name, value.c_str(), 1);
     unsetenv("WAYLAND_DISPLAY");
-    setenv("DISPLAY", server.Display().c_str(), 1);
     ui_ = CreateWxUi();
     if (ui_ == nullptr) reason_ = "wx could not open the display " + server.Display();
   }
