@@ -156,14 +156,8 @@ class FailedWriteTest : public DescriptorTest {
   // The folder refuses new files while the descriptor itself stays writable, so only a
   // writer that goes through a temporary file beside it fails.
   void MakeFolderReadOnly() {
-    std::filesystem::permissions(DescriptorFile("Movie"), std::filesystem::perms::all &
-                                                             ~(std::filesystem::perms::owner_exec |
-                                                               std::filesystem::perms::group_exec |
-                                                               std::filesystem::perms::others_exec));
-    std::filesystem::permissions(movieFolder_,
-                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-                                     std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
-                                     std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    ::chmod(DescriptorFile("Movie").c_str(), 0666);
+    ::chmod(movieFolder_.c_str(), 0555);
     std::filesystem::permissions(root_, std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
   }
   int FilesInFolder() const {

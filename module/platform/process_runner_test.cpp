@@ -61,6 +61,14 @@ class ProcessRunner : public ::testing::Test {
   static std::u16string Shell(std::string_view script) {
     return u"sh -c \"" + FromUtf8(script) + u"\"";
   }
+  // Sets `flag` from another thread once `ready` holds (or the wait gave up).
+  template <typename Condition>
+  static std::thread CancelWhen(std::atomic<unsigned char>& flag, Condition ready) {
+    return std::thread([&flag, ready] {
+      Eventually(ready);
+      flag.store(1);
+    });
+  }
 
   testing::ScratchFolder scratch{"runner"};
   const fs::path root = scratch.Path();
@@ -139,10 +147,7 @@ TEST_F(ProcessRunner, CancelKillsTheToolAndItsGrandchildAndReturnsWhatWasCollect
   const fs::path pidFile = root / "grandchild";
   const std::string script = "echo started; sleep 100 & echo $! > '" + pidFile.string() + "'; sleep 100; echo never";
   std::atomic<unsigned char> cancel{0};
-  std::thread canceller([&] {
-    Eventually([&] { return ReadText(pidFile).find('\n') != std::string::npos; });
-    cancel.store(1);
-  });
+  std::thread canceller = CancelWhen(cancel, [&] { return ReadText(pidFile).find('\n') != std::string::npos; });
   std::string output;
   const auto start = std::chrono::steady_clock::now();
   const int result = Run(Shell(script), output, &cancel);
@@ -169,10 +174,7 @@ TEST_F(ProcessRunner, CancelLetsTheToolCleanUpAndKillsOneThatIgnoresTheRequest) 
   const std::string polite = "echo data > '" + temporary.string() + "'; trap 'rm -f " + temporary.string() +
                              "; echo cleaned; exit 3' TERM; echo started; while :; do sleep 0.05; done";
   std::atomic<unsigned char> cancel{0};
-  std::thread canceller([&] {
-    Eventually([&] { return fs::exists(temporary); });
-    cancel.store(1);
-  });
+  std::thread canceller = CancelWhen(cancel, [&] { return fs::exists(temporary); });
   std::string output;
   EXPECT_EQ(Run(Shell(polite), output, &cancel), 3);
   canceller.join();
@@ -183,10 +185,7 @@ TEST_F(ProcessRunner, CancelLetsTheToolCleanUpAndKillsOneThatIgnoresTheRequest) 
 
   const fs::path trapped = root / "trapped";
   std::atomic<unsigned char> stubborn{0};
-  std::thread presser([&] {
-    Eventually([&] { return fs::exists(trapped); });
-    stubborn.store(1);
-  });
+  std::thread presser = CancelWhen(stubborn, [&] { return fs::exists(trapped); });
   output.clear();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Run(Shell("trap '' TERM; echo stays; touch '" + trapped.string() + "'; while :; do sleep 0.05; done"),
@@ -206,10 +205,7 @@ TEST_F(ProcessRunner, CancelStopsDescendantsThatLeftTheGroupOrWereOrphaned) {
                              "sh -c 'setsid sleep 100 & echo $! >> " + pids.string() + "'; " +
                              "echo ready >> '" + pids.string() + "'; sleep 100";
   std::atomic<unsigned char> cancel{0};
-  std::thread canceller([&] {
-    Eventually([&] { return ReadText(pids).find("ready") != std::string::npos; });
-    cancel.store(1);
-  });
+  std::thread canceller = CancelWhen(cancel, [&] { return ReadText(pids).find("ready") != std::string::npos; });
   std::string output;
   Run(Shell(script), output, &cancel);
   canceller.join();
@@ -238,10 +234,7 @@ TEST_F(ProcessRunner, CancelSparesTheProcessesTheHostAlreadyHad) {
   ASSERT_TRUE(Eventually([&] { return ProcessEnded(hostEnded); }));
   const fs::path ready = root / "ready";
   std::atomic<unsigned char> cancel{0};
-  std::thread canceller([&] {
-    Eventually([&] { return fs::exists(ready); });
-    cancel.store(1);
-  });
+  std::thread canceller = CancelWhen(cancel, [&] { return fs::exists(ready); });
   std::string output;
   EXPECT_EQ(Run(Shell("sh -c 'sleep 100 &'; touch '" + ready.string() + "'; sleep 100"), output, &cancel),
             128 + SIGTERM);

@@ -8,6 +8,7 @@
 
 #include "platform/scripted_ui.h"
 #include "settings/settings_store.h"
+#include "testing/scratch.h"
 
 namespace zaro {
 namespace {
@@ -78,14 +79,7 @@ TEST_F(LoadMessageTest, AModuleLoadedOrUnloadedLaterIsSeenAtTheNextLookUp) {
 
 class ShowMessageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    auto ui = std::make_unique<ScriptedUi>();
-    ui_ = ui.get();
-    previous_ = InstallUi(std::move(ui));
-  }
-  void TearDown() override { InstallUi(std::move(previous_)); }
-  ScriptedUi* ui_ = nullptr;
-  std::unique_ptr<UiServices> previous_;
+  testing::ScopedScriptedUi ui_;
 };
 
 TEST_F(ShowMessageTest, BoxesCarryTheTitleAndTheCallersStyle) {
