@@ -30,29 +30,25 @@ class ParseDescriptorTest : public DescriptorTest {
 };
 
 TEST_F(ParseDescriptorTest, ResultCodesAndNamespaceMarkers) {
-  const std::string base = " xmlns=\"http://ns.corvane.example/zaro/application/";
-  const struct {
-    std::string attributes;
-    int result;
-    bool legacy;
-  } cases[] = {
-      {base + "2.0\"", 0, false},  // "2.0" holds no "1.0"
-      {base + "1.1\"", 0, true},
-      {base + "1.0\"", 0, true},
-      {base + "1.5\"", 0, false},
-      {"", 0, false},  // no xmlns at all reads as an empty value: parsed, current
-      {base + "1.0.M5\"", 5, true},
-      {base + "1.0.M6\"", 5, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.attributes);
-    EXPECT_EQ(Parse(Descriptor(c.attributes)), c.result);
-    if (c.result == 0) {
-      EXPECT_TRUE(document_.loaded);
-      EXPECT_EQ(document_.legacyNamespace, c.legacy);
-    }
-  }
+  EXPECT_EQ(Parse(Descriptor(" xmlns=\"" + kCurrent + "\"")), 0);
+  EXPECT_TRUE(document_.loaded);
+  EXPECT_FALSE(document_.legacyNamespace);  // "2.0" holds no "1.0"
   EXPECT_EQ(document_.sourcePath, FromUtf8((movieFolder_ / "x-app.xml").string()));
+
+  EXPECT_EQ(Parse(Descriptor(" xmlns=\"http://ns.corvane.example/zaro/application/1.1\"")), 0);
+  EXPECT_TRUE(document_.legacyNamespace);
+  EXPECT_EQ(Parse(Descriptor(" xmlns=\"http://ns.corvane.example/zaro/application/1.0\"")), 0);
+  EXPECT_TRUE(document_.legacyNamespace);
+  EXPECT_EQ(Parse(Descriptor(" xmlns=\"http://ns.corvane.example/zaro/application/1.5\"")), 0);
+  EXPECT_FALSE(document_.legacyNamespace);
+
+  // No xmlns at all reads as an empty value: parsed, current.
+  EXPECT_EQ(Parse(Descriptor("")), 0);
+  EXPECT_FALSE(document_.legacyNamespace);
+  EXPECT_TRUE(document_.loaded);
+
+  EXPECT_EQ(Parse(Descriptor(" xmlns=\"http://ns.corvane.example/zaro/application/1.0.M5\"")), 5);
+  EXPECT_EQ(Parse(Descriptor(" xmlns=\"http://ns.corvane.example/zaro/application/1.0.M6\"")), 5);
   EXPECT_EQ(Parse("<?xml version=\"1.0\"?><settings><id>a</id></settings>"), 1);
   // Not loaded after a failed parse: the document in memory is not the earlier file any more.
   EXPECT_FALSE(document_.loaded);

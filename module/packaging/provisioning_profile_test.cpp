@@ -84,38 +84,25 @@ class ProfileReaderTest : public ::testing::Test {
   const fs::path movie_ = root_ / "movie";
 };
 
-// The identifier after the team prefix, with or without white space between the elements,
-// up to 255 characters; the field holds "typed" before the read.
 TEST_F(ProfileReaderTest, ReadsTheIdentifierOutOfASignedProfile) {
   std::ofstream(movie_ / "Hello.qmv") << "QMV";
-  const struct {
-    std::string identifier;
-    bool indented;
-    std::u16string expected;
-  } cases[] = {
-      {"ABCDE12345.com.example.app", true, u"com.example.app"},
-      {"ABCDE12345.com.example.*", true, u"com.example.*"},
-      {"ABCDE12345.*", true, u"*"},
-      {"ABCDE12345.com.example.compact", false, u"com.example.compact"},
-      {"ABCDE12345." + std::string(255, 'a'), true, std::u16string(255, u'a')},
-      {"ABCDE12345." + std::string(256, 'a'), true, u"typed"},
-  };
-  int n = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.identifier);
-    testing::ProfileContent content;
-    content.applicationIdentifier = c.identifier;
-    content.indented = c.indented;
-    ASSERT_EQ(testing::ProfilePropertyList(content).find("<key>application-identifier</key><string>") ==
-                  std::string::npos,
-              c.indented);
-    bool found = false;
-    EXPECT_EQ(Read(Profile("p" + std::to_string(n++) + ".mobileprovision", content), &found), c.expected);
-    EXPECT_EQ(found, c.expected != u"typed");
-  }
+  testing::ProfileContent content;
+  content.applicationIdentifier = "ABCDE12345.com.example.app";
+  EXPECT_EQ(Read(Profile("exact.mobileprovision", content)), u"com.example.app");
+
+  content.applicationIdentifier = "ABCDE12345.com.example.*";
+  EXPECT_EQ(Read(Profile("wild.mobileprovision", content)), u"com.example.*");
+  content.applicationIdentifier = "ABCDE12345.*";
+  EXPECT_EQ(Read(Profile("any.mobileprovision", content)), u"*");
+  content.applicationIdentifier = "ABCDE12345.com.example.compact";
+  content.indented = false;  // no white space between the elements
+  ASSERT_NE(testing::ProfilePropertyList(content).find("<key>application-identifier</key><string>"),
+            std::string::npos);
+  EXPECT_EQ(Read(Profile("compact.mobileprovision", content)), u"com.example.compact");
+
   // Typed ids through the whole road: read, then apply.
   std::u16string identifier;
-  ASSERT_TRUE(ReadProfileApplicationId(FromUtf8((root_ / "p2.mobileprovision").string()), identifier));
+  ASSERT_TRUE(ReadProfileApplicationId(FromUtf8((root_ / "any.mobileprovision").string()), identifier));
   std::u16string field = u"com.mine.game";
   ApplyProfileApplicationId(identifier, field);
   EXPECT_EQ(field, u"com.mine.game");
@@ -158,6 +145,16 @@ TEST_F(ProfileReaderTest, DamagedProfilesLeaveTheFieldUnchanged) {
     EXPECT_EQ(Read(RawFile("damaged" + std::to_string(n++), bytes), &found), u"typed") << what;
     EXPECT_FALSE(found) << what;
   }
+}
+
+TEST_F(ProfileReaderTest, IdentifierLongerThanTheLimitIsRefused) {
+  testing::ProfileContent content;
+  content.applicationIdentifier = "ABCDE12345." + std::string(255, 'a');
+  EXPECT_EQ(Read(Profile("fits.mobileprovision", content)), std::u16string(255, u'a'));
+  content.applicationIdentifier += "b";
+  bool found = true;
+  EXPECT_EQ(Read(Profile("long.mobileprovision", content), &found), u"typed");
+  EXPECT_FALSE(found);
 }
 
 TEST_F(ProfileReaderTest, UnwritableMovieFolderReadsNothing) {
