@@ -24,28 +24,16 @@ constexpr char kFileTypeIconFirst[] =
     "  </fileTypes>\n"
     "</application>\n";
 
-class ApplicationIconsTest : public DescriptorTest {
- protected:
-  void Load(const std::string& content) {
-    SetMovie("Movie");
-    WriteBytes(DescriptorFile("Movie"), content);
-    ASSERT_EQ(LoadDescriptor(true), 0);
-  }
-  DescriptorDocument& Doc() { return MovieDescriptor(); }
-  std::string Saved() {
-    EXPECT_EQ(SaveDescriptor(Doc(), MovieDescriptorPath()), 0);
-    return ReadBytes(DescriptorFile("Movie"));
-  }
-};
+using ApplicationIconsTest = DescriptorTest;
 
 TEST_F(ApplicationIconsTest, AFileTypesIconIsNeverTakenForTheApplications) {
-  Load(kFileTypeIconFirst);
+  LoadMovie(kFileTypeIconFirst);
   EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"");
   EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
   ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"icons/app%2016.png"), 0);
   EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"icons/app%2016.png");
 
-  const std::string saved = Saved();
+  const std::string saved = SavedMovie();
   EXPECT_NE(saved.find("<image16x16>types/doc16.png</image16x16>"), std::string::npos) << saved;
   // The new icon is the application's last child, laid out like its siblings.
   EXPECT_NE(saved.find("  </fileTypes>\n  <icon>\n    <image16x16>icons/app%2016.png</image16x16>\n  </icon>\n"
@@ -55,8 +43,7 @@ TEST_F(ApplicationIconsTest, AFileTypesIconIsNeverTakenForTheApplications) {
 }
 
 TEST_F(ApplicationIconsTest, WritingReplacesOrAppendsAndRemovingLeavesTheIconElement) {
-  SetMovie("Movie");
-  ASSERT_EQ(LoadDescriptor(true), 0);  // the template, with an empty icon element
+  LoadMovie();  // the template, with an empty icon element
   ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"a.png"), 0);
   ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"b.png"), 0);
   ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"c.png"), 0);
@@ -66,7 +53,7 @@ TEST_F(ApplicationIconsTest, WritingReplacesOrAppendsAndRemovingLeavesTheIconEle
   EXPECT_EQ(RemoveAppIcon(Doc(), u"image128x128"), 0);
   EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
   EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"");
-  const std::string saved = Saved();
+  const std::string saved = SavedMovie();
   EXPECT_EQ(saved.find("image128x128"), std::string::npos) << saved;
   EXPECT_TRUE(saved.find("<icon/>") != std::string::npos || saved.find("<icon>") != std::string::npos) << saved;
 }

@@ -29,14 +29,7 @@ class ElementOperationsTest : public DescriptorTest {
  protected:
   void SetUp() override {
     DescriptorTest::SetUp();
-    SetMovie("Movie");
-    ASSERT_EQ(LoadDescriptor(true), 0);  // writes the template, then parses it
-  }
-  DescriptorDocument& Doc() { return MovieDescriptor(); }
-  std::u16string Text(const char16_t* tag) {
-    std::u16string text = u"<missing>";
-    GetElementText(Doc(), tag, text);
-    return text;
+    LoadMovie();  // writes the template, then parses it
   }
 };
 
@@ -49,11 +42,11 @@ TEST_F(ElementOperationsTest, ChildElementsAreReplacedOrAppended) {
   // Setting it again replaces the content instead of adding a second one.
   EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"width", u"1024"), 0);
   EXPECT_EQ(ChildNames(Doc(), u"initialWindow").size(), names.size());
-  EXPECT_EQ(Text(u"width"), u"1024");
+  EXPECT_EQ(ElementText(u"width"), u"1024");
   // Existing children keep their place.
   EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"content", u"Other.qmv"), 0);
   EXPECT_EQ(ChildNames(Doc(), u"initialWindow").front(), "content");
-  EXPECT_EQ(Text(u"content"), u"Other.qmv");
+  EXPECT_EQ(ElementText(u"content"), u"Other.qmv");
   // No parent: nothing is created.
   EXPECT_EQ(SetChildElementText(Doc(), u"fileTypes", u"fileType", u"x"), 3);
   EXPECT_FALSE(HasChildElement(Doc(), u"application", u"fileTypes"));
@@ -70,11 +63,11 @@ TEST_F(ElementOperationsTest, RemovingAndTestingChildren) {
 }
 
 TEST_F(ElementOperationsTest, TextsAndAttributes) {
-  EXPECT_EQ(Text(u"id"), u"Movie");
+  EXPECT_EQ(ElementText(u"id"), u"Movie");
   EXPECT_EQ(SetElementText(Doc(), u"copyright", u"  (c) 2024\n"), 0);
-  EXPECT_EQ(Text(u"copyright"), u"(c) 2024");  // read back trimmed
+  EXPECT_EQ(ElementText(u"copyright"), u"(c) 2024");  // read back trimmed
   EXPECT_EQ(ClearElementText(Doc(), u"copyright"), 0);
-  EXPECT_EQ(Text(u"copyright"), u"");
+  EXPECT_EQ(ElementText(u"copyright"), u"");
   EXPECT_TRUE(HasChildElement(Doc(), u"application", u"copyright"));
   EXPECT_EQ(SetElementText(Doc(), u"installFolder", u"x"), 1);
   EXPECT_FALSE(HasChildElement(Doc(), u"application", u"installFolder"));
@@ -103,7 +96,7 @@ TEST_F(ElementOperationsTest, GuardedShorthand) {
   EXPECT_EQ(SetChildElementIfReady(Doc(), u"initialWindow", u"", u"1"), 1);
   EXPECT_FALSE(HasChildElement(Doc(), u"initialWindow", u"width"));
   EXPECT_EQ(SetChildElementIfReady(Doc(), u"initialWindow", u"width", u"1"), 0);
-  EXPECT_EQ(Text(u"width"), u"1");
+  EXPECT_EQ(ElementText(u"width"), u"1");
   EXPECT_EQ(SetChildElementIfReady(Doc(), u"nothing", u"width", u"1"), 3);
 }
 
@@ -149,8 +142,8 @@ TEST_F(ElementOperationsTest, SaveWritesWhatWasChangedAndStaysStable) {
 
   // Parsed again, the values are there; saved again unchanged, the bytes are the same.
   ASSERT_EQ(LoadDescriptor(true), 0);
-  EXPECT_EQ(Text(u"width"), u"800");
-  EXPECT_EQ(Text(u"version"), u"3.1");
+  EXPECT_EQ(ElementText(u"width"), u"800");
+  EXPECT_EQ(ElementText(u"version"), u"3.1");
   ASSERT_EQ(SaveDescriptor(Doc(), path), 0);
   EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), first);
 

@@ -86,11 +86,7 @@ class LoadDescriptorTest : public DescriptorTest {
     DescriptorTest::SetUp();
     SetMovie("Movie");
   }
-  std::u16string Id() {
-    std::u16string id;
-    GetElementText(MovieDescriptor(), u"id", id);
-    return id;
-  }
+  std::u16string Id() { return ElementText(u"id"); }
 };
 
 TEST_F(LoadDescriptorTest, MissingAndPreReleaseFilesGetTheTemplate) {

@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include "descriptor/application_id.h"
 #include "descriptor/descriptor_test_support.h"
@@ -39,50 +40,47 @@ TEST_F(DescriptorTemplateTest, BareMovieGivesTheExactTemplate) {
   EXPECT_EQ(Written("Movie"), expected);
 }
 
+// Each step sets one more setting, writes the template and looks for pieces of it (a
+// leading "!" for a piece that must be absent).
 TEST_F(DescriptorTemplateTest, SettingsShapeTheValues) {
-  // Base name with a space and an underscore, no appid or appname.
-  {
+  const struct {
+    std::u16string_view key;
+    std::u16string value;
+    std::vector<std::string> pieces;
+  } steps[] = {
+      // A base name with a space and an underscore, no appid or appname.
+      {{}, u"", {"<id>My-Movie-1</id>", "<content>My&#37;20Movie_1.qmv</content>", "<filename>My Movie_1</filename>",
+                 "<name>My Movie_1</name>", "!programMenuFolder"}},
+      // appid first, then appname; both turned into identifiers the same way.
+      {keys::kAppName, u"Nice App", {"<id>Nice-App</id><version>1.0</version><filename>Nice App</filename>"}},
+      {keys::kAppId, u"com.example_x", {"<id>com.example-x</id>"}},
+      // An identifier the rule refuses (see ApplicationIdTest) gives way to "no-name".
+      {keys::kAppId, u"com/example", {"<id>no-name</id>"}},
+      // Window styles are matched exactly.
+      {keys::kWindowType, u"Opaque", {"<systemChrome>standard</systemChrome><transparent>false</transparent>"}},
+      {keys::kWindowType, u"opaque", {"<systemChrome>none</systemChrome><transparent>false</transparent>"}},
+      {keys::kWindowType, u"transparent", {"<systemChrome>none</systemChrome><transparent>true</transparent>"}},
+      // programMenuFolder only when set, between the window and the icon.
+      {keys::kProgramMenu, u"Games & Fun",
+       {"</initialWindow><programMenuFolder>Games &amp; Fun</programMenuFolder><icon>"}},
+      // Character data is escaped; "%" is left alone.
+      {keys::kDescription, u"Tom & Jerry <3 100%", {"<description>Tom &amp; Jerry &lt;3 100%</description>"}},
+      {keys::kCopyright, u"© 2024 A&B", {"<copyright>© 2024 A&amp;B</copyright>"}},
+      {keys::kVersion, u"2.5", {"<version>2.5</version>"}},
+      {keys::kShortName, u"短名", {"<name>短名</name>"}},
+  };
+  for (const auto& step : steps) {
+    if (!step.key.empty()) SetSetting(step.key, step.value);
     const std::string text = Written("My Movie_1");
-    EXPECT_NE(text.find("<id>My-Movie-1</id>"), std::string::npos);
-    EXPECT_NE(text.find("<content>My&#37;20Movie_1.qmv</content>"), std::string::npos);
-    EXPECT_NE(text.find("<filename>My Movie_1</filename>"), std::string::npos);
-    EXPECT_NE(text.find("<name>My Movie_1</name>"), std::string::npos);
+    EXPECT_EQ(text.back(), '>');
+    for (const std::string& piece : step.pieces) {
+      if (piece[0] == '!') {
+        EXPECT_EQ(text.find(piece.substr(1)), std::string::npos) << piece;
+      } else {
+        EXPECT_NE(text.find(piece), std::string::npos) << piece;
+      }
+    }
   }
-  // appid first, then appname; both turned into identifiers the same way.
-  SetSetting(keys::kAppName, u"Nice App");
-  EXPECT_NE(Written("Movie").find("<id>Nice-App</id><version>1.0</version><filename>Nice App</filename>"),
-            std::string::npos);
-  SetSetting(keys::kAppId, u"com.example_x");
-  EXPECT_NE(Written("Movie").find("<id>com.example-x</id>"), std::string::npos);
-  // An identifier the rule refuses (see ApplicationIdTest) gives way to "no-name".
-  SetSetting(keys::kAppId, u"com/example");
-  EXPECT_NE(Written("Movie").find("<id>no-name</id>"), std::string::npos);
-  // Window styles are matched exactly.
-  SetSetting(keys::kWindowType, u"Opaque");
-  EXPECT_NE(Written("Movie").find("<systemChrome>standard</systemChrome><transparent>false</transparent>"),
-            std::string::npos);
-  SetSetting(keys::kWindowType, u"opaque");
-  EXPECT_NE(Written("Movie").find("<systemChrome>none</systemChrome><transparent>false</transparent>"),
-            std::string::npos);
-  SetSetting(keys::kWindowType, u"transparent");
-  EXPECT_NE(Written("Movie").find("<systemChrome>none</systemChrome><transparent>true</transparent>"),
-            std::string::npos);
-  // programMenuFolder only when set, between the window and the icon.
-  EXPECT_EQ(Written("Movie").find("programMenuFolder"), std::string::npos);
-  SetSetting(keys::kProgramMenu, u"Games & Fun");
-  EXPECT_NE(Written("Movie").find("</initialWindow><programMenuFolder>Games &amp; Fun</programMenuFolder><icon>"),
-            std::string::npos);
-  // Character data is escaped; "%" is left alone.
-  SetSetting(keys::kDescription, u"Tom & Jerry <3 100%");
-  SetSetting(keys::kCopyright, u"© 2024 A&B");
-  SetSetting(keys::kVersion, u"2.5");
-  SetSetting(keys::kShortName, u"短名");
-  const std::string text = Written("Movie");
-  EXPECT_NE(text.find("<description>Tom &amp; Jerry &lt;3 100%</description>"), std::string::npos);
-  EXPECT_NE(text.find("<copyright>© 2024 A&amp;B</copyright>"), std::string::npos);
-  EXPECT_NE(text.find("<version>2.5</version>"), std::string::npos);
-  EXPECT_NE(text.find("<name>短名</name>"), std::string::npos);
-  EXPECT_EQ(text.back(), '>');
 }
 
 TEST_F(DescriptorTemplateTest, TemplateParsesBackToItsValues) {

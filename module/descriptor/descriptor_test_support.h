@@ -94,6 +94,25 @@ class DescriptorTest : public ::testing::Test {
     WriteBytes(root_ / "bin" / "ZSK2.0" / "samples" / "descriptor-sample.xml", content);
   }
 
+  // Writes `content` as the descriptor of the movie "Movie" ("" for the template) and parses it.
+  void LoadMovie(const std::string& content = "") {
+    SetMovie("Movie");
+    if (!content.empty()) WriteBytes(DescriptorFile("Movie"), content);
+    ASSERT_EQ(LoadDescriptor(true), 0);
+  }
+  DescriptorDocument& Doc() { return MovieDescriptor(); }
+  // Saves the descriptor of the movie "Movie" and returns the file's bytes.
+  std::string SavedMovie() {
+    EXPECT_EQ(SaveDescriptor(Doc(), MovieDescriptorPath()), 0);
+    return ReadBytes(DescriptorFile("Movie"));
+  }
+  // The text of the first element of the tag in the movie's descriptor; "<missing>" when none.
+  std::u16string ElementText(const char16_t* tag) {
+    std::u16string text = u"<missing>";
+    GetElementText(Doc(), tag, text);
+    return text;
+  }
+
   int MessagesShown() const {
     int count = 0;
     for (const UiEvent& event : ui_->Events()) count += event.kind == "message" ? 1 : 0;

@@ -23,20 +23,7 @@ FileTypeRecord Record(const std::string& name, const std::string& extension) {
   return record;
 }
 
-class FileTypesTest : public DescriptorTest {
- protected:
-  // Parses `xml` as the movie's descriptor ("" for the template).
-  void Load(const std::string& xml) {
-    SetMovie("Movie");
-    if (!xml.empty()) WriteBytes(DescriptorFile("Movie"), xml);
-    ASSERT_EQ(LoadDescriptor(true), 0);
-  }
-  DescriptorDocument& Doc() { return MovieDescriptor(); }
-  std::string Saved() {
-    EXPECT_EQ(SaveDescriptor(Doc(), MovieDescriptorPath()), 0);
-    return ReadBytes(DescriptorFile("Movie"));
-  }
-};
+using FileTypesTest = DescriptorTest;
 
 TEST(FileTypeRules, NamesAndExtensions) {
   EXPECT_TRUE(IsValidFileTypeName(u"my.Type2"));
@@ -52,7 +39,7 @@ TEST(FileTypeRules, NamesAndExtensions) {
 }
 
 TEST_F(FileTypesTest, ListAndReadFollowDocumentOrder) {
-  Load(kHead +
+  LoadMovie(kHead +
        "  <fileTypes>\n"
        "    <fileType><name>docA</name><extension>abc</extension><description>First</description>"
        "<contentType>text/a</contentType><icon><image16x16>i/16.png</image16x16>"
@@ -83,7 +70,7 @@ TEST_F(FileTypesTest, ListAndReadFollowDocumentOrder) {
 }
 
 TEST_F(FileTypesTest, NewTypesGoIntoTheTemplateInTheirChildOrder) {
-  Load("");
+  LoadMovie("");
   FileTypeRecord record = Record("my.Type2", "abc");
   record.icon128 = u"FileTypeIconsForZAROPublish/big.png";
   record.icon16 = u"FileTypeIconsForZAROPublish/small.png";
@@ -91,7 +78,7 @@ TEST_F(FileTypesTest, NewTypesGoIntoTheTemplateInTheirChildOrder) {
   ASSERT_EQ(SaveFileType(Doc(), Record("other", "xyz")), 0);
   EXPECT_EQ(ListFileTypes(Doc()), u";my.Type2(abc);other(xyz)");
 
-  const std::string saved = Saved();
+  const std::string saved = SavedMovie();
   const size_t fileTypes = saved.find("<fileTypes>");
   ASSERT_NE(fileTypes, std::string::npos);
   EXPECT_LT(saved.find("<allowBrowserInvocation>"), fileTypes) << "fileTypes is the last child of application";
@@ -113,7 +100,7 @@ TEST_F(FileTypesTest, NewTypesGoIntoTheTemplateInTheirChildOrder) {
 }
 
 TEST_F(FileTypesTest, RenamingUpdatesTheElementInPlace) {
-  Load(kHead +
+  LoadMovie(kHead +
        "  <fileTypes>\n"
        "    <fileType>\n"
        "      <name> docA </name>\n"
@@ -132,7 +119,7 @@ TEST_F(FileTypesTest, RenamingUpdatesTheElementInPlace) {
   ASSERT_EQ(SaveFileType(Doc(), record), 0);
   EXPECT_EQ(ListFileTypes(Doc()), u";docRenamed(xyz)") << "no second type";
 
-  const std::string saved = Saved();
+  const std::string saved = SavedMovie();
   EXPECT_NE(saved.find("      <name>docRenamed</name>\n      <extension>xyz</extension>\n"
                        "      <description/>\n"),
             std::string::npos)
@@ -147,16 +134,16 @@ TEST_F(FileTypesTest, RenamingUpdatesTheElementInPlace) {
 }
 
 TEST_F(FileTypesTest, AnUpdatedTypeWithoutIconGetsOne) {
-  Load(kHead + "<fileTypes><fileType><name>a</name></fileType></fileTypes></application>");
+  LoadMovie(kHead + "<fileTypes><fileType><name>a</name></fileType></fileTypes></application>");
   FileTypeRecord record = Record("a", "b");
   record.loadedName = "a";
   record.icon32 = u"x.png";
   ASSERT_EQ(SaveFileType(Doc(), record), 0);
-  EXPECT_NE(Saved().find("<icon><image32x32>x.png</image32x32></icon>"), std::string::npos);
+  EXPECT_NE(SavedMovie().find("<icon><image32x32>x.png</image32x32></icon>"), std::string::npos);
 }
 
 TEST_F(FileTypesTest, RemovingTheLastTypeRemovesTheGroup) {
-  Load("");
+  LoadMovie("");
   ASSERT_EQ(SaveFileType(Doc(), Record("a", "x")), 0);
   ASSERT_EQ(SaveFileType(Doc(), Record("b", "y")), 0);
   EXPECT_EQ(RemoveFileType(Doc(), u"c"), 1);
@@ -165,7 +152,7 @@ TEST_F(FileTypesTest, RemovingTheLastTypeRemovesTheGroup) {
   EXPECT_EQ(RemoveFileType(Doc(), u"b"), 0);
   EXPECT_FALSE(HasChildElement(Doc(), u"application", u"fileTypes"));
   EXPECT_EQ(RemoveFileType(Doc(), u"b"), 1);
-  EXPECT_EQ(Saved().find("fileType"), std::string::npos);
+  EXPECT_EQ(SavedMovie().find("fileType"), std::string::npos);
 }
 
 }  // namespace

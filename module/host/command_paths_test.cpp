@@ -8,6 +8,7 @@
 #include "platform/scripted_ui.h"
 #include "settings/settings_store.h"
 #include "testing/fake_host.h"
+#include "testing/scratch.h"
 
 namespace zaro {
 namespace {
@@ -18,14 +19,8 @@ class PrepareCommandTest : public ::testing::Test {
     folder = std::filesystem::temp_directory_path() / ("prepare-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder / "My Work");
     host.Install();
-    auto scripted = std::make_unique<ScriptedUi>();
-    ui = scripted.get();
-    InstallUi(std::move(scripted));
   }
-  void TearDown() override {
-    InstallUi(nullptr);
-    std::filesystem::remove_all(folder);
-  }
+  void TearDown() override { std::filesystem::remove_all(folder); }
   std::u16string Url(const std::string& name) {
     std::u16string url = u"file:///" + platform::ToWindowsForm((folder / name).string());
     for (char16_t& c : url) c = c == u'\\' ? u'/' : c;
@@ -40,7 +35,7 @@ class PrepareCommandTest : public ::testing::Test {
 
   std::filesystem::path folder;
   testing::FakeHost host;
-  ScriptedUi* ui = nullptr;
+  testing::ScopedScriptedUi ui;
 };
 
 TEST_F(PrepareCommandTest, FillsThePathsAndTheCommandSettings) {

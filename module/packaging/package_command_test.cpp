@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 #include "host/script_bridge.h"
 #include "packaging/packaging_test_support.h"
@@ -58,90 +59,126 @@ TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
   EXPECT_FALSE(IsUsableOutputPath(u"no-such-file-here.zaro")) << "a bare name has no folder";
 }
 
-TEST_F(PackagingTest, PrepareModeBuildsAnUnsignedIntermediate) {
-  WriteRegistryValue(u"DigitalSign", u"prepare");
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  const std::vector<std::string> expected = {"-jar",
-                                             ToUtf8(GetSetting(keys::kLaunchPath)) + "ZSK2.0/lib/ZPK.jar",
-                                             "-prepare",
-                                             FolderUtf8() + "Demo.zaroi",
-                                             FolderUtf8() + "Hello-app.xml",
-                                             "-C",
-                                             FolderUtf8(),
-                                             "Hello.qmv"};
-  EXPECT_EQ(ToolArgs(), expected);
-  ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0].text, u"已创建 ZAROI 文件。");
-  EXPECT_EQ(Messages()[0].style, 64u);
+// The whole command line of each kind of package, from the settings each case sets on top
+// of the fixture's (signed with the certificate, no time stamp, no destination). The
+// output file is named inside the movie folder unless it starts with "/".
+TEST_F(PackagingTest, CommandLines) {
+  const std::string cert = (root_ / "cert.p12").string();
+  const auto signing = [](const std::string& keystore, const std::string& password, const std::string& tsa) {
+    return std::vector<std::string>{"-package", "-storetype", "PKCS12", "-keystore", keystore, "-storepass",
+                                    password,   "-tsa",       tsa};
+  };
+  const std::vector<std::string> signedNoStamp = signing(cert, "secret", "none");
+  std::vector<std::string> native = signedNoStamp;
+  native.insert(native.end(), {"-target", "native"});
+  const auto prepare = [] { WriteRegistryValue(u"DigitalSign", u"prepare"); };
+  const auto named = [&](const std::string& name) {
+    prepare();
+    std::string descriptor = Descriptor("");
+    WriteText(movieFolder_ / "Hello-app.xml", descriptor.replace(descriptor.find("<name>Demo</name>"), 17, name));
+  };
+  const auto iphone = [](const char16_t* option) {
+    SetSetting(keys::kIpaOption, option);
+    SetSetting(keys::kIpaCertPath, u"C:/certs/phone.p12");
+    SetSetting(keys::kIpaCertPassword, u"phonepw");
+    SetSetting(keys::kIpaProvision, u"C:/profiles/dev.mobileprovision");
+  };
+  const auto iphoneOptions = [](const std::string& target) {
+    return std::vector<std::string>{"-package", "-target", target, "-provisioning-profile",
+                                    "C:/profiles/dev.mobileprovision", "-storetype", "PKCS12", "-keystore",
+                                    "C:/certs/phone.p12", "-storepass", "phonepw"};
+  };
+  const fs::path spaced = root_ / "my movies";
+  std::string windowsForm = spaced.string() + "/";
+  std::replace(windowsForm.begin(), windowsForm.end(), '/', '\\');
+  fs::create_directories(root_ / "dir.old");
+  const struct {
+    const char* what;
+    std::function<void()> set;
+    PackageTarget target;
+    std::vector<std::string> options;  // between the tool's jar and the output file
+    std::string output;
+    std::u16string message;
+  } cases[] = {
+      {"prepare mode: an unsigned intermediate", prepare, DesktopPackage, {"-prepare"}, "Demo.zaroi",
+       u"已创建 ZAROI 文件。"},
+      {"signed with a time stamp", [] { SetSetting(keys::kTimestamp, u"true"); }, DesktopPackage,
+       signing(cert, "secret", "https://timestamp.corvane.example/tsa"), "Demo.zaro", u"已创建 ZARO 文件。"},
+      {"the native installer, signed in prepare mode too", prepare, NativeInstaller, native, "Demo.exe",
+       u"Windows 安装文件已创建。"},
+      {"a bare destination lies in the movie folder", [] { SetSetting(keys::kZaroDestination, u"out"); },
+       DesktopPackage, signedNoStamp, "out.zaro", u"已创建 ZARO 文件。"},
+      {"a dot in the destination's folder is no extension",
+       [&] { SetSetting(keys::kZaroDestination, FromUtf8((root_ / "dir.old" / "out").string())); }, DesktopPackage,
+       signedNoStamp, (root_ / "dir.old" / "out.zaro").string(), u"已创建 ZARO 文件。"},
+      {"a localised name names the file by its first text",
+       [&] { named("<name>\n <text xml:lang=\"en\">Hello World</text><text xml:lang=\"fr\">Bonjour</text></name>"); },
+       DesktopPackage, {"-prepare"}, "Hello World.zaroi", u"已创建 ZAROI 文件。"},
+      {"an empty first text: the movie's name", [&] { named("<name><text xml:lang=\"en\"> </text></name>"); },
+       DesktopPackage, {"-prepare"}, "Hello.zaroi", u"已创建 ZAROI 文件。"},
+      {"quotes, spaces and trailing backslashes reach the tool intact",
+       [&] {
+         UseMovieFolder(FromUtf8(windowsForm), spaced);
+         SetSetting(keys::kCertPassword, u"pa\"ss\\");
+         SetSetting(keys::kCertPath, u"C:\\certs\\\"quoted\" -storepass evil\\");
+       },
+       DesktopPackage, signing("C:\\certs\\\"quoted\" -storepass evil\\", "pa\"ss\\", "none"), "Demo.zaro",
+       u"已创建 ZARO 文件。"},
+      {"the iPhone packager takes no time-stamp option",
+       [&] {
+         iphone(u"adhoc");
+         SetSetting(keys::kTimestamp, u"true");
+         SetSetting(keys::kIpaDestination, FromUtf8((root_ / "game.zaro").string()));
+       },
+       IphonePackage, iphoneOptions("ipa-ad-hoc"), (root_ / "game.ipa").string(), u"iPhone 文件已创建。"},
+      {"an iPhone package for testing without a destination", [&] { iphone(u"Store"); }, IphonePackage,
+       iphoneOptions("ipa-test"), "Demo.ipa", u"iPhone 文件已创建。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    c.set();
+    const std::string folder = FolderUtf8();
+    std::vector<std::string> expected = {"-jar", ToUtf8(GetSetting(keys::kLaunchPath)) +
+                                                     (c.target == IphonePackage ? "MPK/lib/mpk.jar" : "ZSK2.0/lib/ZPK.jar")};
+    expected.insert(expected.end(), c.options.begin(), c.options.end());
+    expected.insert(expected.end(), {c.output[0] == '/' ? c.output : folder + c.output, folder + "Hello-app.xml",
+                                     "-C", folder, "Hello.qmv"});
+    const size_t shown = Messages().size();
+    EXPECT_EQ(Package(c.target, false), 1);
+    EXPECT_EQ(ToolArgs(ToolRuns()), expected);
+    ASSERT_EQ(Messages().size(), shown + 1);
+    EXPECT_EQ(Messages().back().text, c.message);
+    EXPECT_EQ(Messages().back().style, 64u);
+  }
 }
 
-TEST_F(PackagingTest, SignedPackageWithTimestampAndForgottenPassword) {
-  SetSetting(keys::kTimestamp, u"true");
+TEST_F(PackagingTest, PasswordsAreForgottenAfterTheRunUnlessRemembered) {
   EXPECT_EQ(Package(DesktopPackage, false), 1);
-  const std::vector<std::string> args = ToolArgs();
-  const std::vector<std::string> signing(args.begin() + 2, args.begin() + 11);
-  EXPECT_EQ(signing, (std::vector<std::string>{"-package", "-storetype", "PKCS12", "-keystore",
-                                               ToUtf8(GetSetting(keys::kCertPath)), "-storepass", "secret", "-tsa",
-                                               "https://timestamp.corvane.example/tsa"}));
-  EXPECT_EQ(args[11], FolderUtf8() + "Demo.zaro");
-  EXPECT_EQ(Messages().back().text, u"已创建 ZARO 文件。");
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "not remembered: forgotten after the run";
-
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
   SetSetting(keys::kCertPassword, u"secret");
   SetSetting(keys::kRememberPassword, u"true");
-  SetSetting(keys::kTimestamp, u"false");
   EXPECT_EQ(Package(DesktopPackage, false), 1);
-  EXPECT_EQ(ToolArgs(2)[10], "none");
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"secret");
+
+  SetSetting(keys::kIpaCertPath, u"C:/certs/phone.p12");
+  SetSetting(keys::kIpaCertPassword, u"phonepw");
+  SetSetting(keys::kIpaDestination, FromUtf8((root_ / "game.zaro").string()));
+  EXPECT_EQ(Package(IphonePackage, false), 0);
+  EXPECT_EQ(Messages().back().text, u"必须选择一个供给配置文件。");
+  EXPECT_EQ(ToolRuns(), 2);
+  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"phonepw") << "an early return forgets nothing";
+  SetSetting(keys::kIpaProvision, u"C:/profiles/dev.mobileprovision");
+  EXPECT_EQ(Package(IphonePackage, false), 1);
+  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"");
 }
 
-TEST_F(PackagingTest, NativeInstallerPutsTheTargetAfterTheTimestampOption) {
-  WriteRegistryValue(u"DigitalSign", u"prepare");  // the installer is signed all the same
-  EXPECT_EQ(Package(NativeInstaller, false), 1);
-  const std::vector<std::string> args = ToolArgs();
-  const int tsa = IndexOf(args, "-tsa");
-  ASSERT_GE(tsa, 0);
-  EXPECT_EQ(args[tsa + 1], "none");
-  EXPECT_EQ(args[tsa + 2], "-target");
-  EXPECT_EQ(args[tsa + 3], "native");
-  EXPECT_EQ(args[tsa + 4], FolderUtf8() + "Demo.exe");
-  EXPECT_EQ(Messages().back().text, u"Windows 安装文件已创建。");
-}
-
-TEST_F(PackagingTest, DestinationsBareUnusableAndChosen) {
-  SetSetting(keys::kZaroDestination, u"out");
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  EXPECT_EQ(ToolArgs(1)[11], FolderUtf8() + "out.zaro");
-
+TEST_F(PackagingTest, AnUnusableDestinationRunsNothing) {
   SetSetting(keys::kZaroDestination, FromUtf8((root_ / "Missing" / "out.zaro").string()));
   EXPECT_EQ(Package(DesktopPackage, false), 0);
-  EXPECT_EQ(ToolRuns(), 1) << "nothing runs";
+  EXPECT_EQ(ToolRuns(), 0);
   EXPECT_EQ(Messages().back().text, kUnusableDestination);
   EXPECT_EQ(Messages().back().style, 48u);
-
-  fs::create_directories(root_ / "dir.old");
-  SetSetting(keys::kCertPassword, u"secret");
-  SetSetting(keys::kZaroDestination, FromUtf8((root_ / "dir.old" / "out").string()));
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  EXPECT_EQ(ToolArgs(2)[11], (root_ / "dir.old" / "out.zaro").string());
-}
-
-TEST_F(PackagingTest, ALocalisedNameNamesTheOutputFileByItsFirstText) {
-  WriteRegistryValue(u"DigitalSign", u"prepare");
-  const std::string plain = Descriptor("");
-  std::string localised = plain;
-  localised.replace(localised.find("<name>Demo</name>"), 17,
-                    "<name>\n    <text xml:lang=\"en\">Hello World</text>\n    <text xml:lang=\"fr\">Bonjour</text>\n"
-                    "  </name>");
-  WriteText(movieFolder_ / "Hello-app.xml", localised);
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  EXPECT_EQ(ToolArgs()[3], FolderUtf8() + "Hello World.zaroi");
-
-  std::string empty = plain;
-  empty.replace(empty.find("<name>Demo</name>"), 17, "<name><text xml:lang=\"en\"> </text></name>");
-  WriteText(movieFolder_ / "Hello-app.xml", empty);
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  EXPECT_EQ(ToolArgs(2)[3], FolderUtf8() + "Hello.zaroi") << "an empty first text: the movie's name";
 }
 
 // The arguments after the movie: each included item as "-C ROOT NAME", named inside the
@@ -181,7 +218,9 @@ TEST_F(PackagingTest, IncludedItemsAreNamedRelativeToTheirFolder) {
     const std::vector<std::string> args = ToolArgs(++run);
     const int at = IndexOf(args, "Hello.qmv");
     EXPECT_GE(at, 0);
-    if (at >= 0) EXPECT_EQ(std::vector<std::string>(args.begin() + at + 1, args.end()), c.expected);
+    if (at >= 0) {
+      EXPECT_EQ(std::vector<std::string>(args.begin() + at + 1, args.end()), c.expected);
+    }
     EXPECT_TRUE(missingIncludedFiles.empty());
   }
   fs::current_path(previous);
@@ -210,24 +249,6 @@ TEST_F(PackagingTest, TwelveMissingItemsListElevenThenAsk) {
   EXPECT_EQ(ToolArgs().back(), "Hello.qmv") << "the missing items are left out";
 }
 
-TEST_F(PackagingTest, ValuesWithQuotesSpacesAndTrailingBackslashesReachTheToolIntact) {
-  // The movie folder stored in Windows form: a space and a trailing backslash.
-  const fs::path folder = root_ / "my movies";
-  std::string windowsForm = folder.string() + "/";
-  std::replace(windowsForm.begin(), windowsForm.end(), '/', '\\');
-  UseMovieFolder(FromUtf8(windowsForm), folder);
-  SetSetting(keys::kCertPassword, u"pa\"ss\\");
-  SetSetting(keys::kCertPath, u"C:\\certs\\\"quoted\" -storepass evil\\");
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  const std::vector<std::string> args = ToolArgs();
-  ASSERT_EQ(args.size(), 16u);
-  EXPECT_EQ(args[6], "C:\\certs\\\"quoted\" -storepass evil\\");
-  EXPECT_EQ(args[8], "pa\"ss\\");
-  EXPECT_EQ(args[11], windowsForm + "Demo.zaro");
-  EXPECT_EQ(args[14], windowsForm);
-  EXPECT_EQ(args[15], "Hello.qmv");
-}
-
 TEST_F(PackagingTest, IconsAreCheckedAndHandedOverInOrderOnce) {
   const std::string icons =
       "  <icon><image16x16>icons/app%2016.png</image16x16><image128x128> icons/big.png </image128x128></icon>\n"
@@ -249,48 +270,6 @@ TEST_F(PackagingTest, IconsAreCheckedAndHandedOverInOrderOnce) {
   ASSERT_GE(movie, 0);
   EXPECT_EQ(std::vector<std::string>(args.begin() + movie + 1, args.end()),
             (std::vector<std::string>{"icons/big.png", "icons/app 16.png", "icons/doc.png"}));
-}
-
-TEST_F(PackagingTest, IphonePackageCommandLine) {
-  SetSetting(keys::kIpaOption, u"adhoc");
-  SetSetting(keys::kIpaCertPath, u"C:/certs/phone.p12");
-  SetSetting(keys::kIpaCertPassword, u"phonepw");
-  SetSetting(keys::kTimestamp, u"true");
-  SetSetting(keys::kIpaDestination, FromUtf8((root_ / "game.zaro").string()));
-  EXPECT_EQ(Package(IphonePackage, false), 0);
-  EXPECT_EQ(Messages().back().text, u"必须选择一个供给配置文件。");
-  EXPECT_EQ(ToolRuns(), 0);
-  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"phonepw");
-
-  SetSetting(keys::kIpaProvision, u"C:/profiles/dev.mobileprovision");
-  EXPECT_EQ(Package(IphonePackage, false), 1);
-  const std::vector<std::string> expected = {"-jar",
-                                             ToUtf8(GetSetting(keys::kLaunchPath)) + "MPK/lib/mpk.jar",
-                                             "-package",
-                                             "-target",
-                                             "ipa-ad-hoc",
-                                             "-provisioning-profile",
-                                             "C:/profiles/dev.mobileprovision",
-                                             "-storetype",
-                                             "PKCS12",
-                                             "-keystore",
-                                             "C:/certs/phone.p12",
-                                             "-storepass",
-                                             "phonepw",
-                                             (root_ / "game.ipa").string(),
-                                             FolderUtf8() + "Hello-app.xml",
-                                             "-C",
-                                             FolderUtf8(),
-                                             "Hello.qmv"};
-  EXPECT_EQ(ToolArgs(), expected) << "no time-stamp option for the iPhone packager";
-  EXPECT_EQ(Messages().back().text, u"iPhone 文件已创建。");
-  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"");
-
-  SetSetting(keys::kIpaOption, u"Store");
-  SetSetting(keys::kIpaDestination, u"");
-  EXPECT_EQ(Package(IphonePackage, false), 1);
-  EXPECT_EQ(ToolArgs(2)[4], "ipa-test");
-  EXPECT_EQ(ToolArgs(2)[13], FolderUtf8() + "Demo.ipa");
 }
 
 TEST(IphonePackagerOptions, SegmentsMeetWithTheirOwnSpaces) {

@@ -169,26 +169,6 @@ TEST_F(RegistryHiveTest, RefusesBadPathsAndUnusablePlaces) {
   EXPECT_FALSE(fs::exists(folder_ / "dir-hive.corrupt"));
 }
 
-TEST_F(RegistryHiveTest, UnparsableHiveIsSetAsideAndReadsAsEmpty) {
-  const std::string garbage = "this is not a hive\n\x01\x02";
-  WriteHiveFile(garbage);
-  {
-    auto key = RegistryKey::OpenOrCreate(kKey);
-    ASSERT_TRUE(key);
-    EXPECT_FALSE(key->ReadValue(u"DigitalSign"));
-    EXPECT_FALSE(key->EnumValue(0));
-    EXPECT_TRUE(key->WriteValue(u"DigitalSign", u"sign"));
-  }
-  EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), garbage);
-  EXPECT_EQ(RegistryKey::OpenOrCreate(kKey)->ReadValue(u"DigitalSign"), u"sign");
-
-  // A second broken hive does not replace the first one set aside.
-  WriteHiveFile("tessel-registry 1\nkey\tA\n");  // cut off: no closing line
-  EXPECT_FALSE(RegistryKey::OpenOrCreate(kKey)->ReadValue(u"DigitalSign"));
-  EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), garbage);
-  EXPECT_EQ(Slurp(folder_ / "registry.corrupt.2"), "tessel-registry 1\nkey\tA\n");
-}
-
 // A writer killed between writing its temporary file and renaming it leaves the file
 // behind; the next process that takes the lock removes it and keeps everything else.
 TEST_F(RegistryHiveTest, TemporaryFilesOfKilledWritersAreSweptUnderTheLock) {
@@ -219,8 +199,12 @@ TEST_F(RegistryHiveTest, TemporaryFilesOfKilledWritersAreSweptUnderTheLock) {
   EXPECT_TRUE(fs::exists(file_));
 }
 
-TEST_F(RegistryHiveTest, MalformedRecordsCountAsCorrupt) {
+// A file that does not parse is renamed aside, never overwritten; the hive reads as empty
+// and takes writes again.
+TEST_F(RegistryHiveTest, UnparsableHiveIsSetAsideAndReadsAsEmpty) {
   const std::string cases[] = {
+      "this is not a hive\n\x01\x02",
+      "tessel-registry 1\nkey\tA\n",                               // cut off: no closing line
       "tessel-registry 2\nend\n",                                // unknown format
       "tessel-registry 1\nsz\ta\tb\nend\n",                      // value before any key
       "tessel-registry 1\nkey\tA\\B\nend\n",                     // subkey before its parent
@@ -236,9 +220,21 @@ TEST_F(RegistryHiveTest, MalformedRecordsCountAsCorrupt) {
     std::error_code error;
     fs::remove(folder_ / "registry.corrupt", error);
     WriteHiveFile(content);
-    EXPECT_FALSE(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"v"));
+    {
+      auto key = RegistryKey::OpenOrCreate(u"A");
+      ASSERT_TRUE(key);
+      EXPECT_FALSE(key->ReadValue(u"v"));
+      EXPECT_FALSE(key->EnumValue(0));
+      EXPECT_TRUE(key->WriteValue(u"w", u"new"));
+    }
     EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), content);
+    EXPECT_EQ(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"w"), u"new");
   }
+  // A second broken hive does not replace the first one set aside.
+  WriteHiveFile("broken");
+  EXPECT_FALSE(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"w"));
+  EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), cases[std::size(cases) - 1]);
+  EXPECT_EQ(Slurp(folder_ / "registry.corrupt.2"), "broken");
   // The well-formed counterpart reads back.
   WriteHiveFile("tessel-registry 1\nkey\tA\nsz\tv\tline%0Anext\nend\n");
   EXPECT_EQ(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"v"), u"line\nnext");

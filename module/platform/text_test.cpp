@@ -33,5 +33,14 @@ TEST(TextHelpers, CutToLimitNeverSplitsASurrogatePair) {
   EXPECT_EQ(CutToLimit(pair, 3), u"a\U0001F600");
 }
 
+TEST(TextHelpers, Utf8RoundTripAndNumbers) {
+  const std::u16string text = u"a\u00e9\u4e2d\U0001F600";
+  EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+  EXPECT_EQ(ToUtf8(u"\u4e2d"), "\xe4\xb8\xad");
+  EXPECT_EQ(FromUtf8("\xff" "a"), u"\uFFFDa");
+  EXPECT_EQ(LeadingNumber(u"12abc"), 12);
+  EXPECT_EQ(LeadingNumber(u"x1"), 0);
+}
+
 }  // namespace
 }  // namespace zaro

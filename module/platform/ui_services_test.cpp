@@ -7,7 +7,6 @@
 
 #include "platform/console_ui.h"
 #include "platform/scripted_ui.h"
-#include "platform/text.h"
 
 namespace zaro {
 namespace {
@@ -183,15 +182,6 @@ TEST(ConsoleUi, TicksATimerFormUntilItClosesWithoutAskingAnything) {
   EXPECT_EQ(form.ticks, 3);
   EXPECT_EQ(std::ftell(out), 0L) << "nothing is printed when no one watches";
   std::fclose(out);
-}
-
-TEST(Text, Utf8RoundTripAndNumbers) {
-  const std::u16string text = u"a\u00e9\u4e2d\U0001F600";
-  EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-  EXPECT_EQ(ToUtf8(u"\u4e2d"), "\xe4\xb8\xad");
-  EXPECT_EQ(FromUtf8("\xff" "a"), u"\uFFFDa");
-  EXPECT_EQ(LeadingNumber(u"12abc"), 12);
-  EXPECT_EQ(LeadingNumber(u"x1"), 0);
 }
 
 }  // namespace

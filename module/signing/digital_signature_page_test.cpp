@@ -63,17 +63,13 @@ TEST_F(SignaturePageTest, InitialisationFillsStoredCertificatesAndCredentials) {
   EXPECT_TRUE(page->Checked("timestamp")) << "an empty time-stamp setting counts as on";
   EXPECT_TRUE(Enabled(*page, "certpath"));
   EXPECT_GT(page->DropDownWidth(), Ui().MeasureTextWidth(b));
-}
 
-TEST_F(SignaturePageTest, InitialisationWithoutRememberedPasswordLeavesItEmpty) {
-  const std::u16string a = MakeFile("keys/a.p12");
-  WriteRegistryList(u"CertPath", 10, {a});
   WriteRegistryValue(u"Last Selected Cert", u"/somewhere/else.p12");
-  SetSetting(keys::kCertPassword, u"secret");
+  SetSetting(keys::kRememberPassword, u"");
   SetSetting(keys::kTimestamp, u"false");
-  auto page = OpenPage();
+  page = OpenPage();
   EXPECT_EQ(page->Text("certpath"), a) << "an unknown last certificate selects the first entry";
-  EXPECT_EQ(page->Text("password"), u"");
+  EXPECT_EQ(page->Text("password"), u"") << "a password not remembered is not shown";
   EXPECT_FALSE(page->Checked("rempwd"));
   EXPECT_FALSE(page->Checked("timestamp"));
 }
@@ -94,6 +90,12 @@ TEST_F(SignaturePageTest, RadioButtonsSwitchTheSigningControlsAndMarkTheChange) 
   EXPECT_EQ(page->Text("certpath"), a) << "the recent list is read again and its first entry selected";
   EXPECT_TRUE(Enabled(*page, "password"));
   EXPECT_TRUE(page->SetField("prepare", u"false")) << "already off";
+
+  // The time-stamp box is stored at once.
+  ASSERT_TRUE(page->SetField("timestamp", u"false"));
+  EXPECT_EQ(GetSetting(keys::kTimestamp), u"false");
+  ASSERT_TRUE(page->SetField("timestamp", u"true"));
+  EXPECT_EQ(GetSetting(keys::kTimestamp), u"true");
 }
 
 TEST_F(SignaturePageTest, BrowsingTwiceForTheSameFileKeepsOneEntry) {
@@ -108,14 +110,6 @@ TEST_F(SignaturePageTest, BrowsingTwiceForTheSameFileKeepsOneEntry) {
   EXPECT_EQ(page->FindField("certpath")->items, std::vector<std::u16string>{a});
   EXPECT_EQ(page->Text("certpath"), a) << "a cancelled dialog changes nothing";
   EXPECT_EQ(ui_->Failures(), 0);
-}
-
-TEST_F(SignaturePageTest, TimeStampBoxIsStoredAtOnce) {
-  auto page = OpenPage();
-  ASSERT_TRUE(page->SetField("timestamp", u"false"));
-  EXPECT_EQ(GetSetting(keys::kTimestamp), u"false");
-  ASSERT_TRUE(page->SetField("timestamp", u"true"));
-  EXPECT_EQ(GetSetting(keys::kTimestamp), u"true");
 }
 
 TEST_F(SignaturePageTest, CommitWithMessagesRefusesAndFillsThePageAgain) {

@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <memory>
+#include <string_view>
 
 namespace zaro::testing {
 namespace {
@@ -110,6 +111,18 @@ class PlistWriter {
   std::string text_;
 };
 
+// `content` as the attached content of a CMS SignedData carrying the signer's certificate.
+std::string SignedEnvelope(std::string_view content, const TestIdentity& signer) {
+  PkeyPtr key = ReadKey(signer);
+  X509Ptr cert = ReadCertificate(signer);
+  BioPtr data = MemoryBio(content);
+  if (!key || !cert || !data) return {};
+  CmsPtr cms(CMS_sign(cert.get(), key.get(), nullptr, data.get(), CMS_BINARY));
+  BioPtr out(BIO_new(BIO_s_mem()));
+  if (!cms || !out || i2d_CMS_bio(out.get(), cms.get()) != 1) return {};
+  return BioText(out.get());
+}
+
 const TestIdentity& IssuerIdentity() {
   static const TestIdentity issuer = MakeTestIdentity("Test Profile Issuer", 3650);
   return issuer;
@@ -203,23 +216,8 @@ std::string ProfilePropertyList(const ProfileContent& content) {
          plist.Text() + "\n";
 }
 
-std::string SignedEnvelope(std::string_view content, const TestIdentity& signer) {
-  PkeyPtr key = ReadKey(signer);
-  X509Ptr cert = ReadCertificate(signer);
-  BioPtr data = MemoryBio(content);
-  if (!key || !cert || !data) return {};
-  CmsPtr cms(CMS_sign(cert.get(), key.get(), nullptr, data.get(), CMS_BINARY));
-  BioPtr out(BIO_new(BIO_s_mem()));
-  if (!cms || !out || i2d_CMS_bio(out.get(), cms.get()) != 1) return {};
-  return BioText(out.get());
-}
-
-std::string MakeProfile(const ProfileContent& content) {
-  return SignedEnvelope(ProfilePropertyList(content), IssuerIdentity());
-}
-
 bool WriteProfile(const std::filesystem::path& path, const ProfileContent& content) {
-  const std::string profile = MakeProfile(content);
+  const std::string profile = SignedEnvelope(ProfilePropertyList(content), IssuerIdentity());
   if (profile.empty()) return false;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << profile;

@@ -18,7 +18,6 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace zaro::testing {
@@ -59,13 +58,8 @@ struct ProfileContent {
 // The property list text: XML declaration, document type and the <plist> element.
 std::string ProfilePropertyList(const ProfileContent& content);
 
-// `content` as the attached content of a DER CMS SignedData signed by `signer`, carrying
-// the signer's certificate. Empty on failure.
-std::string SignedEnvelope(std::string_view content, const TestIdentity& signer);
-
-// ProfilePropertyList wrapped by SignedEnvelope with a process-wide issuing identity.
-std::string MakeProfile(const ProfileContent& content);
-// Writes MakeProfile(content) to `path`; false on failure.
+// Writes the property list, as the attached content of a DER CMS SignedData signed by a
+// process-wide issuing identity, to `path`; false on failure.
 bool WriteProfile(const std::filesystem::path& path, const ProfileContent& content);
 
 }  // namespace zaro::testing
