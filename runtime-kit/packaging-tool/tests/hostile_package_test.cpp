@@ -31,7 +31,7 @@ struct RawEntry {
   std::string name;
   std::string data;
   unsigned type = S_IFREG;  // the file type stored in the entry's Unix attributes
-  std::string file;         // read from this file instead of `data` when set
+  std::string file = {};    // read from this file instead of `data` when set
   bool deflate = false;     // the first entry is stored unless this is set; later ones are deflated
 };
 
