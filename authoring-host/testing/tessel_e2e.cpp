@@ -137,7 +137,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptio
   const fs::path answersFile = runs / (std::to_string(number) + "-answers.json");
   const fs::path logFile = runs / (std::to_string(number) + "-ui.log");
 
-  std::vector<std::string> args{Tessel().string()};
+  std::vector<std::string> args{tessel_.string()};
   args.insert(args.end(), arguments.begin(), arguments.end());
   if (options.answers) {
     std::ofstream(answersFile, std::ios::binary) << options.answers->dump(2);

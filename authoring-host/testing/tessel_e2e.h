@@ -80,6 +80,8 @@ class Sandbox {
   // The staged tree: $ZARO_STAGE, else the tree this harness was built for.
   static std::filesystem::path Stage();
   static std::filesystem::path Tessel();
+  // Later runs start this program instead of the staged tessel (a copy in another tree).
+  void UseTessel(const std::filesystem::path& program) { tessel_ = program; }
 
   // Runs `tessel` with the arguments (the answers file and the UI log are added).
   RunResult Run(const std::vector<std::string>& arguments, const RunOptions& options = {});
@@ -104,7 +106,7 @@ class Sandbox {
  private:
   bool ready_ = false;
   std::string error_;
-  std::filesystem::path root_, work_, registry_, appData_;
+  std::filesystem::path root_, work_, registry_, appData_, tessel_ = Tessel();
   int runs_ = 0;
   int scripts_ = 0;
 };

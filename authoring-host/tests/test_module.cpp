@@ -24,14 +24,9 @@ Fn Entry(int index) {
 std::string Narrow(const char16_t* text, std::uint32_t length) {
   std::string out;
   for (std::uint32_t i = 0; i < length; ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      char buffer[12];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-      out += buffer;
-    }
+    char buffer[12];
+    std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(text[i]));
+    out += text[i] < 0x80 ? std::string(1, static_cast<char>(text[i])) : std::string(buffer);
   }
   return out;
 }

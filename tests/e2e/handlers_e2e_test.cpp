@@ -50,27 +50,30 @@ TEST_F(Handlers, OnlyPublishUpgradesADescriptorWrittenForRuntime11) {
   EXPECT_EQ(AfterDeclaration(ReadText(Descriptor(doc))), upgraded);
 }
 
-TEST_F(Handlers, PublishingAnIphoneDocumentWithoutCredentialsOpensTheSheetAndBuildsNothing) {
+// A fresh iPhone document, one with a certificate but no password, and a desktop document
+// whose saved output type is "ipa" all need credentials first: Publish opens the sheet. A
+// document never published takes its own template, never a descriptor that happens to lie
+// in the working folder.
+TEST_F(Handlers, PublishingForTheIphoneWithoutCredentialsOpensTheSheetAndBuildsNothing) {
   const fs::path fresh = NewDocument("Phone", "iphone");
   const fs::path withCertificate = NewDocument("Signed", "iphone");
-  const std::string certificate = (box_.WorkFolder() / "ios.p12").string();
-  WriteText(certificate, "not read: the password is missing");
-  ASSERT_EQ(box_.RunScript("tx.getDocumentDOM().addDataToDocument('com.zaro.quessa.ipacertpath', 'string', " +
-                               Json(certificate).dump() + ");",
-                           withCertificate)
-                .exitStatus,
-            0);
+  const fs::path outputType = NewDocument("Fresh");
+  PutDocumentText(withCertificate, "com.zaro.quessa.ipacertpath", (Work() / "ios.p12").string());
+  WriteText(Work() / "ios.p12", "not read: the password is missing");
+  PutDocumentText(outputType, "com.corvane.tessel.brisel.output.type", "ipa");
+  WriteText(Work() / "-app.xml", DescriptorXml("Stray", "stray.app"));
 
-  for (const fs::path& doc : {fresh, withCertificate}) {
+  for (const fs::path& doc : {fresh, withCertificate, outputType}) {
     SCOPED_TRACE(doc.stem().string());
     const std::string before = ReadText(doc);
     const RunResult run = box_.Run({"publish", doc.string()}, CancelTheSheet());
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     ExpectOnlyTheSheetWasShown(run);
-    // Only the default descriptor was written; no package, and the sheet's Cancel kept the
-    // document as it was.
+    // Only the default descriptor was written; no package, and Cancel kept the document.
     EXPECT_EQ(run.filesMade, std::vector<fs::path>{Descriptor(doc).filename()});
-    EXPECT_TRUE(Contains(ReadText(Descriptor(doc)), "<content>" + doc.stem().string() + ".qmv</content>"));
+    const std::string descriptor = ReadText(Descriptor(doc));
+    EXPECT_TRUE(Contains(descriptor, "<content>" + doc.stem().string() + ".qmv</content>")) << descriptor;
+    EXPECT_FALSE(Contains(descriptor, "stray")) << descriptor;
     EXPECT_EQ(ReadText(doc), before);
   }
 }

@@ -84,34 +84,13 @@ inline RunResult StoreMovieSettings(Sandbox& box, const fs::path& document, cons
   return box.RunScript(source, document);
 }
 
-// Makes ZARO_STAGE name another tree for as long as it lives.
-class ScopedStage {
- public:
-  explicit ScopedStage(const fs::path& stage) {
-    if (const char* old = std::getenv("ZARO_STAGE")) previous_ = old;
-    ::setenv("ZARO_STAGE", stage.c_str(), 1);
-  }
-  ~ScopedStage() {
-    if (previous_) {
-      ::setenv("ZARO_STAGE", previous_->c_str(), 1);
-    } else {
-      ::unsetenv("ZARO_STAGE");
-    }
-  }
-  ScopedStage(const ScopedStage&) = delete;
-  ScopedStage& operator=(const ScopedStage&) = delete;
-
- private:
-  std::optional<std::string> previous_;
-};
-
 // A staged tree inside the sandbox, in a folder with a blank: tessel itself (linked or
 // copied, since the module finds the kit beside the running program), the real module and
 // kit, except that bin/zrl.exe first writes its arguments to a file of its own and then
-// runs the real launcher.
+// runs the real launcher. The sandbox's later runs use this tree.
 class RecordingStage {
  public:
-  explicit RecordingStage(const Sandbox& box) : stage_(box.Root() / "staged kit"), records_(box.Root() / "launches") {
+  explicit RecordingStage(Sandbox& box) : stage_(box.Root() / "staged kit"), records_(box.Root() / "launches") {
     const fs::path real = fs::canonical(Sandbox::Stage());
     const fs::path bin = stage_ / "bin";
     const fs::path kit = bin / "ZSK2.0";
@@ -130,10 +109,10 @@ class RecordingStage {
     fs::permissions(kit / "bin" / "zrl.exe", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
                     code);
     ready_ = fs::exists(bin / "tessel") && fs::exists(kit / "bin" / "zrl.exe");
+    box.UseTessel(bin / "tessel");
   }
 
   bool Ready() const { return ready_; }
-  const fs::path& Root() const { return stage_; }
   fs::path Kit() const { return stage_ / "bin" / "ZSK2.0"; }
 
   // The argument lists of every launch recorded so far, in no particular order.

@@ -63,7 +63,6 @@ TEST_F(LaunchCommands, AFailedExportEndsTestMovieWithFailureAndNoLaunch) {
 TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
   RecordingStage stage(box_);
   ASSERT_TRUE(stage.Ready());
-  const ScopedStage useIt(stage.Root());
   const struct {
     std::string folder, profile;
     bool added;
@@ -113,7 +112,6 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
 TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself) {
   RecordingStage stage(box_);
   ASSERT_TRUE(stage.Ready());
-  const ScopedStage useIt(stage.Root());
   const fs::path doc = NewDocument("Hello");
   const std::string hostCall = HostCall(stage.Kit(), Descriptor(doc), "false", "extendedDesktop");
 

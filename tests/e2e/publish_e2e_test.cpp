@@ -98,24 +98,6 @@ TEST_F(PublishPrepareMode, AtATerminalTheProgressLineShowsItsWordsAndEndsCleanly
   EXPECT_EQ(launcher_->Calls().size(), 1u);
 }
 
-// A saved document that was never published has no earlier movie: it takes its own output
-// type (here an iPhone target, which needs credentials and so opens the sheet) and its own
-// template, never a descriptor that happens to lie in the working folder.
-TEST_F(PublishPrepareMode, ASavedDocumentNeverPublishedTakesItsOutputTypeAndNoStrayDescriptor) {
-  const fs::path document = NewDocument("Fresh");
-  PutDocumentText(document, "com.corvane.tessel.brisel.output.type", "ipa");
-  WriteText(Work() / "-app.xml", DescriptorXml("Stray", "stray.app"));
-
-  const RunResult run = Publish(document, {Form("Settings", {Press("Cancel")})});
-  fs::remove(Work() / "-app.xml");
-  ASSERT_EQ(run.exitStatus, 0) << Describe(run);
-  EXPECT_EQ(Shown(run), std::vector<std::string>{FormLine("Settings")});
-  EXPECT_TRUE(launcher_->Calls().empty());
-  const std::string descriptor = ReadText(Work() / "Fresh-app.xml");
-  EXPECT_NE(descriptor.find("<content>Fresh.qmv</content>"), std::string::npos) << descriptor;
-  EXPECT_EQ(descriptor.find("stray"), std::string::npos) << descriptor;
-}
-
 TEST_F(PublishPrepareMode, WithTheInstallerOptionTheSignedInstallerFollowsTheIntermediateFile) {
   // The certificate and its remembered password were chosen earlier in the session; the
   // author then switched to intermediate files. The installer is always signed.
@@ -167,16 +149,13 @@ TEST_F(PublishPrepareMode, ADocumentSavedUnderANewNameCarriesItsDescriptorOver) 
   oldDescriptor.replace(id, 12, "<id>com.example.kept</id>");
   WriteText(Work() / "Old-app.xml", oldDescriptor);
 
-  // "Save as" New.tsd: the document with its data, and the movie compiled under the new name;
-  // an older session left a destination in it.
-  fs::copy_file(old, Work() / "New.tsd");
-  fs::copy_file(Work() / "Old.qmv", Work() / "New.qmv");
+  // "Save as" New.tsd: the document with its data, and the movie compiled under the new name.
   const fs::path renamed = Work() / "New.tsd";
-  PutDocumentText(renamed, "com.zaro.quessa.destination", "/elsewhere/Old.zaro");
-
+  fs::copy_file(old, renamed);
+  fs::copy_file(Movie(old), Movie(renamed));
   const RunResult run = Publish(renamed);
   ASSERT_EQ(run.exitStatus, 0) << Describe(run);
-  EXPECT_NE(ReadText(Work() / "New-app.xml").find("<id>com.example.kept</id>"), std::string::npos);
+  EXPECT_NE(ReadText(Descriptor(renamed)).find("<id>com.example.kept</id>"), std::string::npos);
 
   // The first sheet's General page stored the output file it showed, "Old.zaro"; the copy
   // keeps it, so the intermediate file of the new movie is written under that name.
@@ -184,7 +163,6 @@ TEST_F(PublishPrepareMode, ADocumentSavedUnderANewNameCarriesItsDescriptorOver) 
   EXPECT_EQ(launcher_->Calls(), std::vector<std::vector<std::string>>{PrepareCommand("Old.zaroi", "New")});
   EXPECT_TRUE(IsIntermediateFile(Work() / "Old.zaroi"));
   EXPECT_EQ(Shown(run), (std::vector<std::string>{FormLine("CProgressDlg"), MessageLine(kZaroiCreated, 64)}));
-  EXPECT_FALSE(Sandbox::DocumentValue(renamed, "com.zaro.quessa.destination"));
   EXPECT_EQ(Sandbox::DocumentText(renamed, "tessel.qmv.basename"), "Old");  // not saved without the sheet's OK
 }
 
