@@ -74,14 +74,10 @@ inline std::vector<LauncherReport> LauncherReports(const std::string& output) {
 }
 
 // Stores the movie settings a document keeps once it has been published from where it is.
-inline RunResult StoreMovieSettings(Sandbox& box, const fs::path& document, const std::string& extra = "") {
-  const std::string folder = document.parent_path().string() + "/";
-  const std::string source =
-      "var d = tx.getDocumentDOM();\n"
-      "d.addDataToDocument('qmv.folder.path', 'string', " + Json(folder).dump() + ");\n"
-      "d.addDataToDocument('tessel.qmv.basename', 'string', " + Json(document.stem().string()).dump() + ");\n"
-      "d.addDataToDocument('tessel.tsd.filepath', 'string', " + Json(document.string()).dump() + ");\n" + extra;
-  return box.RunScript(source, document);
+inline void StoreMovieSettings(const fs::path& document) {
+  PutDocumentText(document, "qmv.folder.path", document.parent_path().string() + "/");
+  PutDocumentText(document, "tessel.qmv.basename", document.stem().string());
+  PutDocumentText(document, "tessel.tsd.filepath", document.string());
 }
 
 // A staged tree inside the sandbox, in a folder with a blank: tessel itself (linked or

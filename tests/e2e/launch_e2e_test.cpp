@@ -146,7 +146,7 @@ class SceneMovie : public LaunchCommands {
   void SetUp() override {
     LaunchCommands::SetUp();
     doc_ = NewDocument("Movie_Scene 1");
-    ASSERT_EQ(StoreMovieSettings(box_, doc_).exitStatus, 0);
+    StoreMovieSettings(doc_);
     // A first launch writes the default descriptor (there is none yet).
     const RunResult first = box_.Run({"debug", doc_.string()});
     ASSERT_EQ(first.exitStatus, 0) << first.err;
@@ -204,7 +204,7 @@ TEST_F(SceneMovie, AfterAHostAnswerOfTwoTheDescriptorIsWrittenOnceMore) {
 
   // A movie that is no scene keeps its descriptor, so the spoilt one is refused.
   const fs::path plain = NewDocument("Plain");
-  ASSERT_EQ(StoreMovieSettings(box_, plain).exitStatus, 0);
+  StoreMovieSettings(plain);
   ASSERT_EQ(box_.Run({"test", plain.string(), "--no-host-debug"}).exitStatus, 0);
   ASSERT_EQ(LauncherReports(FullOutput()).size(), 1u);
   const RunResult other = TestMovieWithHostAnswer(plain, spoil(plain), options);
@@ -262,11 +262,8 @@ TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone
 TEST_F(LaunchCommands, EveryCommandCarriesTheDescriptorOfADocumentSavedUnderANewName) {
   const fs::path old = NewDocument("Old");
   const std::string destination = (box_.WorkFolder() / "out" / "Old.zaro").string();
-  ASSERT_EQ(StoreMovieSettings(box_, old,
-                               "d.addDataToDocument('com.zaro.quessa.destination', 'string', " +
-                                   Json(destination).dump() + ");\n")
-                .exitStatus,
-            0);
+  StoreMovieSettings(old);
+  PutDocumentText(old, "com.zaro.quessa.destination", destination);
   const std::string body = "\n<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
                            "  <id>carried.app</id>\n  <filename>Old</filename>\n  <name>Old</name>\n"
                            "  <description>kept as it was</description>\n"
