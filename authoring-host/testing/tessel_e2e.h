@@ -5,7 +5,7 @@
 //
 //   tessel::e2e::Sandbox box;
 //   auto doc = box.NewDocument("Hello");                       // tessel new <work>/Hello.tsd
-//   auto run = box.Run({"publish", doc->string()}, {.answers = tessel::e2e::Answers(list)});
+//   auto run = box.Run({"publish", doc->string()}, options);   // options.answers: the dialogs' answers
 //   box.DocumentText(*doc, "com.zaro.quessa.appid");           // the saved document's data
 #include <filesystem>
 #include <map>

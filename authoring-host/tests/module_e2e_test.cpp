@@ -56,10 +56,9 @@ TEST_F(TesselModule, AMissingMovieFolderIsShownAndStopsTheCommand) {
   const RunResult run = Script(CommandOnMissingFolder("OpenSettingDialog"), options);
   EXPECT_EQ(run.exitStatus, 0) << run.err;
   ASSERT_EQ(run.events.size(), 1u) << run.err;
-  EXPECT_EQ(run.events[0].event, "message");
-  EXPECT_EQ(run.events[0].text, kMissingMovieFolder);
-  EXPECT_EQ(run.events[0].style, 64u);
-  EXPECT_EQ(run.events[0].answer, "ok");
+  const auto& shown = run.events[0];
+  EXPECT_EQ(shown.event + "|" + shown.text + "|" + std::to_string(shown.style) + "|" + shown.answer,
+            std::string("message|") + kMissingMovieFolder + "|64|ok");
 }
 
 TEST_F(TesselModule, UnansweredQuestionsOfTheModuleFailTheRun) {

@@ -63,7 +63,9 @@ inline Json Form(const std::string& name, const std::vector<Json>& steps) {
   return Json{{"form", name}, {"steps", Json(steps)}};
 }
 inline tessel::e2e::RunOptions WithAnswers(const std::vector<Json>& answers) {
-  return {.answers = tessel::e2e::Answers(Json(answers))};
+  tessel::e2e::RunOptions options;
+  options.answers = tessel::e2e::Answers(Json(answers));
+  return options;
 }
 
 // ---- what the run showed ---------------------------------------------------------------
