@@ -164,25 +164,22 @@ class SceneMovie : public LaunchCommands {
 };
 
 TEST_F(SceneMovie, DebugMovieKeepsTheDescriptorAndTestMovieWritesAFreshOneOnEveryLaunch) {
-  const RunResult debug = box_.Run({"debug", doc_.string()});
-  ASSERT_EQ(debug.exitStatus, 0) << debug.err;
-  EXPECT_EQ(ReadText(Descriptor(doc_)), customised_);
-  std::vector<LauncherReport> launches = LauncherReports(FullOutput());
-  ASSERT_EQ(launches.size(), 1u);
-  EXPECT_EQ(launches[0].id, "scene.customised");
-  EXPECT_EQ(launches[0].content, Movie(doc_).string());
-
-  for (const bool hostDebug : {true, false}) {
-    SCOPED_TRACE(hostDebug ? "through the host" : "host answers 2");
+  const struct {
+    Arguments arguments;
+    bool fresh;
+  } cases[] = {{{"debug", doc_.string(), "--profile", "extendedDesktop"}, false},
+               {{"test", doc_.string(), "--profile", "extendedDesktop"}, true},
+               {{"test", doc_.string(), "--profile", "extendedDesktop", "--no-host-debug"}, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments[0] + (c.arguments.size() > 4 ? " (host answers 2)" : ""));
     WriteText(Descriptor(doc_), customised_);
-    Arguments arguments{"test", doc_.string(), "--profile", "extendedDesktop"};
-    if (!hostDebug) arguments.push_back("--no-host-debug");
-    const RunResult run = box_.Run(arguments);
+    const RunResult run = box_.Run(c.arguments);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(ReadText(Descriptor(doc_)), fresh_);
-    launches = LauncherReports(FullOutput());
+    EXPECT_EQ(ReadText(Descriptor(doc_)), c.fresh ? fresh_ : customised_);
+    const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
     ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].id, "Movie-Scene-1");
+    EXPECT_EQ(launches[0].id, c.fresh ? "Movie-Scene-1" : "scene.customised");
+    EXPECT_EQ(launches[0].content, Movie(doc_).string());
     EXPECT_EQ(launches[0].profile, "extendedDesktop");
   }
 }
