@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the launch end-to-end tests: a run's output once the detached launchers it
+// Support for the launch end-to-end tests: a run's output once the detached launchers it
 // started have finished, the launcher's report lines, traced snippets, documents that
 // already store movie settings, and a private staged tree whose debug launcher records its
 // arguments before running the real one.

@@ -272,7 +272,7 @@ inline constexpr char kScriptCommands[] =
     "function publish() { zaro.Publish(tessel.documentURL, tessel.movieURL, tessel.kitVersion); }\n"
     "var doc = tx.getDocumentDOM();\n";
 
-// A sandbox of its own for each test, with the helpers the publishing scenarios share.
+// A sandbox of its own for each test, with what the publishing scenarios share.
 class PublishTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(box_.Ready()) << box_.Error(); }
