@@ -31,9 +31,9 @@ std::map<fs::path, FileStamp> Snapshot(const fs::path& folder) {
   for (auto it = fs::recursive_directory_iterator(folder, code); !code && it != fs::recursive_directory_iterator();
        it.increment(code)) {
     std::error_code statCode;
-    if (!it->is_regular_file(statCode)) continue;
-    FileStamp stamp{it->last_write_time(statCode), it->file_size(statCode)};
-    files[fs::relative(it->path(), folder, statCode)] = stamp;
+    if (it->is_regular_file(statCode)) {
+      files[fs::relative(it->path(), folder, statCode)] = {it->last_write_time(statCode), it->file_size(statCode)};
+    }
   }
   return files;
 }
@@ -45,14 +45,8 @@ std::vector<UiEvent> ParseUiLog(const fs::path& log) {
   while (std::getline(in, line)) {
     Json item = Json::parse(line, nullptr, false);
     if (item.is_discarded() || !item.is_object()) continue;
-    UiEvent event;
-    event.event = item.value("event", "");
-    event.text = item.value("text", "");
-    event.title = item.value("title", "");
-    event.style = item.value("style", 0u);
-    event.answer = item.value("answer", "");
-    event.raw = std::move(item);
-    events.push_back(std::move(event));
+    events.push_back(UiEvent{item.value("event", ""), item.value("text", ""), item.value("style", 0u),
+                             item.value("answer", ""), item});
   }
   return events;
 }
@@ -67,9 +61,7 @@ std::vector<UiEvent> RunResult::EventsOf(std::string_view kind) const {
   return found;
 }
 
-std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const {
-  return LinesStartingWith(out, prefix);
-}
+std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const { return LinesStartingWith(out, prefix); }
 
 std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix) {
   std::vector<std::string> lines;
@@ -145,7 +137,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptio
   const fs::path answersFile = runs / (std::to_string(number) + "-answers.json");
   const fs::path logFile = runs / (std::to_string(number) + "-ui.log");
 
-  std::vector<std::string> args{Tessel().string()};
+  std::vector<std::string> args{tessel_.string()};
   args.insert(args.end(), arguments.begin(), arguments.end());
   if (options.answers) {
     std::ofstream(answersFile, std::ios::binary) << options.answers->dump(2);
@@ -185,8 +177,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptio
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const fs::path folder = options.workingFolder.value_or(work_);
-  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  posix_spawn_file_actions_addchdir_np(&actions, work_.c_str());
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
@@ -251,8 +242,7 @@ std::optional<Json> Sandbox::DocumentValue(const fs::path& document, const std::
 
 std::optional<std::string> Sandbox::DocumentText(const fs::path& document, const std::string& key) {
   const std::optional<Json> value = DocumentValue(document, key);
-  if (!value || !value->is_string()) return std::nullopt;
-  return value->get<std::string>();
+  return value && value->is_string() ? std::optional(value->get<std::string>()) : std::nullopt;
 }
 
 std::string Sandbox::FileUrl(const fs::path& path) {

@@ -1,15 +1,12 @@
 #pragma once
 // End-to-end harness: runs the staged `tessel` in a private temporary folder with its own
 // registry hive file and common application data folder, and hands tests the exit status,
-// the output, the document data, the files made and every box and dialog shown, in order.
+// the output, the files made and every box and dialog shown, in order.
 //
-//   tessel::e2e::Sandbox box;                       // temporary folder, removed at the end
-//   auto doc = box.NewDocument("Hello");             // tessel new <work>/Hello.tsd
-//   auto run = box.Run({"publish", doc.string()},    // tessel publish ... --answers ...
-//                      {.answers = tessel::e2e::Answers({{{"message", "ok"}}})});
-//   run.exitStatus, run.out, run.err, run.events, run.filesMade
-//   box.RunScript("print(tx.getDocumentDOM().path);", doc) // a host script on the document
-//   box.DocumentValue(doc, "com.zaro.quessa.appid")  // the saved document's data
+//   tessel::e2e::Sandbox box;
+//   auto doc = box.NewDocument("Hello");                       // tessel new <work>/Hello.tsd
+//   auto run = box.Run({"publish", doc->string()}, options);   // options.answers: the dialogs' answers
+//   box.DocumentText(*doc, "com.zaro.quessa.appid");           // the saved document's data
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -25,7 +22,6 @@ using Json = nlohmann::ordered_json;
 struct UiEvent {
   std::string event;   // message, file, folder, link, form, unanswered, form-error
   std::string text;    // message text, dialog title, link or form name
-  std::string title;   // message-box title
   unsigned style = 0;  // message-box style (48, 64, ...)
   std::string answer;  // button, chosen path, "cancel" or form result
   Json raw;
@@ -38,14 +34,12 @@ struct RunOptions {
   std::map<std::string, std::string> environment;
   // Keep DISPLAY and WAYLAND_DISPLAY (they are removed by default, so runs are headless).
   bool keepDisplay = false;
-  // Working folder of the run (default: the sandbox's work folder).
-  std::optional<std::filesystem::path> workingFolder;
 };
 
 struct RunResult {
   int exitStatus = -1;  // -1 when tessel could not be run or was ended by a signal
-  std::string out;      // standard output
-  std::string err;      // standard error
+  std::string out;
+  std::string err;
   std::vector<UiEvent> events;  // from the UI log, in order (only with answers)
   // Files under the work folder created or changed by the run, relative, sorted.
   std::vector<std::filesystem::path> filesMade;
@@ -55,14 +49,11 @@ struct RunResult {
   std::vector<std::string> OutputLines(std::string_view prefix) const;
 };
 
-// {"answers": list}.
-Json Answers(Json list);
-
+Json Answers(Json list);  // {"answers": list}
 // A file's whole content; empty when it cannot be read.
 std::string ReadText(const std::filesystem::path& file);
 // Replaces a file's content, making its folders first.
 void WriteText(const std::filesystem::path& file, const std::string& content);
-// The lines of a text that start with a prefix.
 std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix);
 inline bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
@@ -78,49 +69,44 @@ class Sandbox {
   const std::string& Error() const { return error_; }
 
   const std::filesystem::path& Root() const { return root_; }
-  // Where documents go: <root>/work.
-  const std::filesystem::path& WorkFolder() const { return work_; }
+  const std::filesystem::path& WorkFolder() const { return work_; }  // <root>/work
   // TESSEL_REGISTRY_FILE of every run (created by the module when it writes).
   const std::filesystem::path& RegistryFile() const { return registry_; }
   // TESSEL_COMMON_APPDATA of every run; Corvane/KV5/jre links to the staged Java launcher.
   const std::filesystem::path& CommonAppData() const { return appData_; }
+  // Standard output of the latest run, which detached launchers may still be writing.
+  std::filesystem::path LastOutputFile() const { return root_ / ".runs" / (std::to_string(runs_) + ".out"); }
 
   // The staged tree: $ZARO_STAGE, else the tree this harness was built for.
   static std::filesystem::path Stage();
   static std::filesystem::path Tessel();
+  // Later runs start this program instead of the staged tessel (a copy in another tree).
+  void UseTessel(const std::filesystem::path& program) { tessel_ = program; }
 
   // Runs `tessel` with the arguments (the answers file and the UI log are added).
   RunResult Run(const std::vector<std::string>& arguments, const RunOptions& options = {});
-
   // Writes the script into the sandbox and runs `tessel run SCRIPT [DOCUMENT] EXTRA...`.
   RunResult RunScript(const std::string& source, const std::optional<std::filesystem::path>& document,
                       const RunOptions& options = {}, const std::vector<std::string>& extra = {});
-
-  // tessel new <work>/<relativeName>.tsd [--target ...]; the document path, or nothing
-  // (with the run's output in Error()).
+  // tessel new <work>/<relativeName>.tsd; the document, or nothing (the output in Error()).
   std::optional<std::filesystem::path> NewDocument(const std::string& relativeName, const std::string& target = "desktop",
                                                    int asVersion = 3);
-
   // Writes a file under the sandbox (folders are made); returns its path.
   std::filesystem::path WriteFile(const std::filesystem::path& relative, const std::string& content);
 
   // The parsed document file; null JSON when it cannot be read or parsed.
   static Json ReadDocument(const std::filesystem::path& document);
-  // The document's data value under a key, as JSON (string or number); nothing when absent.
+  // The document's data value under a key; nothing when absent.
   static std::optional<Json> DocumentValue(const std::filesystem::path& document, const std::string& key);
   // The text of a data value; nothing when absent or not a text.
   static std::optional<std::string> DocumentText(const std::filesystem::path& document, const std::string& key);
-
   // "file:///" + the path with spaces as %20, as tessel hands documents to the module.
   static std::string FileUrl(const std::filesystem::path& path);
 
  private:
   bool ready_ = false;
   std::string error_;
-  std::filesystem::path root_;
-  std::filesystem::path work_;
-  std::filesystem::path registry_;
-  std::filesystem::path appData_;
+  std::filesystem::path root_, work_, registry_, appData_, tessel_ = Tessel();
   int runs_ = 0;
   int scripts_ = 0;
 };

@@ -4,8 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "tessel_e2e.h"
 #include "text_codec.h"
@@ -170,13 +169,8 @@ TEST(TesselAtomicWrite, ReplacesTheFileAndKeepsItsPermissions) {
   struct stat info {};
   ASSERT_EQ(::stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
-  // No temporary file is left behind.
-  int entries = 0;
-  for (const auto& entry : fs::directory_iterator(file.parent_path())) {
-    (void)entry;
-    ++entries;
-  }
-  EXPECT_EQ(entries, 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1)
+      << "no temporary file is left behind";
   EXPECT_FALSE(WriteFileAtomically(box.WorkFolder() / "no-such-folder" / "b.txt", "x", &error));
   EXPECT_NE(error.find("no-such-folder"), std::string::npos);
 }

@@ -24,14 +24,9 @@ Fn Entry(int index) {
 std::string Narrow(const char16_t* text, std::uint32_t length) {
   std::string out;
   for (std::uint32_t i = 0; i < length; ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      char buffer[12];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-      out += buffer;
-    }
+    char buffer[12];
+    std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(text[i]));
+    out += text[i] < 0x80 ? std::string(1, static_cast<char>(text[i])) : std::string(buffer);
   }
   return out;
 }
@@ -81,31 +76,6 @@ std::int32_t EvaluateCommand(ScriptContext context, ScriptObject object, std::ui
   Line("Evaluate ran=" + std::to_string(ran) + " raw=" + (raw == kNoScriptValue ? "none" : "value") +
        " text=" + Describe(context, raw) + " integer=" + std::to_string(integer) + " boolean=" + std::to_string(boolean));
   *result = raw;
-  return 1;
-}
-
-// Store(key, value): stores a text value the way a module does, escaped for the literal.
-std::int32_t Store(ScriptContext context, ScriptObject object, std::uint32_t, ScriptValue* argv, ScriptValue*) {
-  auto text = [&](ScriptValue value) {
-    std::uint32_t length = 0;
-    const char16_t* t = Entry<ValueToStringFn>(kValueToStringEntry)(context, value, &length);
-    return t ? std::u16string(t, length) : std::u16string();
-  };
-  const std::u16string key = text(argv[0]);
-  std::u16string escaped;
-  for (char16_t c : text(argv[1])) {
-    if (c == u'"' || c == u'\\') escaped += u'\\';
-    if (c == u'\n') {
-      escaped += u"\\n";
-      continue;
-    }
-    escaped += c;
-  }
-  ScriptValue raw = 0;
-  const std::int32_t ran =
-      Evaluate(context, object,
-               u"tx.getDocumentDOM().addDataToDocument(\"" + key + u"\", \"string\", \"" + escaped + u"\");", &raw);
-  Line("Store ran=" + std::to_string(ran));
   return 1;
 }
 
@@ -171,7 +141,7 @@ extern "C" __attribute__((visibility("default"))) void KX_InitWrapper(const Host
     std::uint32_t argc;
   };
   for (const Definition& d : {Definition{"Echo", Echo, 2}, Definition{"Evaluate", EvaluateCommand, 1},
-                              Definition{"Store", Store, 2}, Definition{"Fail", Fail, 0},
+                              Definition{"Fail", Fail, 0},
                               Definition{"Remember", Remember, 0}, Definition{"UseRemembered", UseRemembered, 0},
                               Definition{"Table", Table, 0},
                               Definition{"Environment", Environment, 0}, Definition{"LogUi", LogUi, 1}}) {

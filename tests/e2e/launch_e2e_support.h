@@ -1,41 +1,23 @@
 #pragma once
-// Helpers for the launch and handler end-to-end tests: reading a run's output after the
-// detached launchers it started have finished, the launcher's report lines, traced
-// snippets, documents that already store movie settings, and a private staged tree whose
-// debug launcher records its arguments before running the real one.
+// Support for the launch end-to-end tests: a run's output once the detached launchers it
+// started have finished, the launcher's report lines, traced snippets, documents that
+// already store movie settings, and a private staged tree whose debug launcher records its
+// arguments before running the real one.
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <optional>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "tessel_e2e.h"
+#include "publish_e2e_support.h"
 
-namespace launch_e2e {
+namespace publish_e2e {
 
-namespace fs = std::filesystem;
 using tessel::e2e::Contains;
-using tessel::e2e::Json;
 using tessel::e2e::LinesStartingWith;
-using tessel::e2e::ReadText;
-using tessel::e2e::RunResult;
-using tessel::e2e::Sandbox;
-using tessel::e2e::WriteText;
 
-// Snippets the module evaluated, as `--trace` reports them on standard error.
-inline std::vector<std::string> RanSnippets(const RunResult& run) {
-  std::vector<std::string> snippets;
-  for (const std::string& line : LinesStartingWith(run.err, "tessel: ran ")) snippets.push_back(line.substr(12));
-  return snippets;
-}
-
+// True when the module evaluated a snippet holding `part` (`--trace` reports them on stderr).
 inline bool RanSnippetContaining(const RunResult& run, const std::string& part) {
-  for (const std::string& snippet : RanSnippets(run)) {
-    if (Contains(snippet, part)) return true;
+  for (const std::string& line : LinesStartingWith(run.err, "tessel: ran ")) {
+    if (Contains(line, part)) return true;
   }
   return false;
 }
@@ -59,32 +41,11 @@ inline bool FileHasWriters(const fs::path& file) {
   return false;
 }
 
-// The standard output file of the sandbox's latest run (the harness numbers them).
-inline fs::path LatestOutputFile(const Sandbox& box) {
-  fs::path latest;
-  long highest = -1;
-  std::error_code code;
-  for (auto entry = fs::directory_iterator(box.Root() / ".runs", code); !code && entry != fs::directory_iterator();
-       entry.increment(code)) {
-    const fs::path path = entry->path();
-    if (path.extension() != ".out") continue;
-    const std::string stem = path.stem().string();
-    if (stem.empty() || stem.find_first_not_of("0123456789") != std::string::npos) continue;
-    const long number = std::stol(stem);
-    if (number > highest) {
-      highest = number;
-      latest = path;
-    }
-  }
-  return latest;
-}
-
 // A detached launcher inherits tessel's standard output and may still be writing after
 // tessel has ended. Waits (bounded) until nobody holds the latest run's output file open
 // and returns its whole text; nothing when a launcher is still running at the limit.
 inline std::optional<std::string> OutputAfterLaunchers(const Sandbox& box) {
-  const fs::path file = LatestOutputFile(box);
-  if (file.empty()) return std::nullopt;
+  const fs::path file = box.LastOutputFile();
   for (int attempt = 0; attempt < 750; ++attempt) {
     if (!FileHasWriters(file)) return ReadText(file);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -100,67 +61,32 @@ struct LauncherReport {
 inline std::vector<LauncherReport> LauncherReports(const std::string& output) {
   std::vector<LauncherReport> reports;
   std::istringstream in(output);
-  std::string line;
-  auto value = [&](const char* key) -> std::optional<std::string> {
-    const std::string prefix = std::string(key) + ": ";
-    if (line.rfind(prefix, 0) != 0) return std::nullopt;
-    return line.substr(prefix.size());
-  };
-  while (std::getline(in, line)) {
-    if (auto id = value("id")) {
-      reports.push_back({*id, "", "", ""});
-    } else if (reports.empty()) {
-      continue;
-    } else if (auto name = value("name")) {
-      reports.back().name = *name;
-    } else if (auto content = value("content")) {
-      reports.back().content = *content;
-    } else if (auto profile = value("profile")) {
-      reports.back().profile = *profile;
-    }
+  for (std::string line; std::getline(in, line);) {
+    const size_t colon = line.find(": ");
+    const std::string key = line.substr(0, colon), value = colon == std::string::npos ? "" : line.substr(colon + 2);
+    if (key == "id") reports.push_back({value, "", "", ""});
+    if (reports.empty() || colon == std::string::npos) continue;
+    if (key == "name") reports.back().name = value;
+    if (key == "content") reports.back().content = value;
+    if (key == "profile") reports.back().profile = value;
   }
   return reports;
 }
 
 // Stores the movie settings a document keeps once it has been published from where it is.
-inline RunResult StoreMovieSettings(Sandbox& box, const fs::path& document, const std::string& extra = "") {
-  const std::string folder = document.parent_path().string() + "/";
-  const std::string source =
-      "var d = tx.getDocumentDOM();\n"
-      "d.addDataToDocument('qmv.folder.path', 'string', " + Json(folder).dump() + ");\n"
-      "d.addDataToDocument('tessel.qmv.basename', 'string', " + Json(document.stem().string()).dump() + ");\n"
-      "d.addDataToDocument('tessel.tsd.filepath', 'string', " + Json(document.string()).dump() + ");\n" + extra;
-  return box.RunScript(source, document);
+inline void StoreMovieSettings(const fs::path& document) {
+  PutDocumentText(document, "qmv.folder.path", document.parent_path().string() + "/");
+  PutDocumentText(document, "tessel.qmv.basename", document.stem().string());
+  PutDocumentText(document, "tessel.tsd.filepath", document.string());
 }
-
-// Makes ZARO_STAGE name another tree for as long as it lives.
-class ScopedStage {
- public:
-  explicit ScopedStage(const fs::path& stage) {
-    if (const char* old = std::getenv("ZARO_STAGE")) previous_ = old;
-    ::setenv("ZARO_STAGE", stage.c_str(), 1);
-  }
-  ~ScopedStage() {
-    if (previous_) {
-      ::setenv("ZARO_STAGE", previous_->c_str(), 1);
-    } else {
-      ::unsetenv("ZARO_STAGE");
-    }
-  }
-  ScopedStage(const ScopedStage&) = delete;
-  ScopedStage& operator=(const ScopedStage&) = delete;
-
- private:
-  std::optional<std::string> previous_;
-};
 
 // A staged tree inside the sandbox, in a folder with a blank: tessel itself (linked or
 // copied, since the module finds the kit beside the running program), the real module and
 // kit, except that bin/zrl.exe first writes its arguments to a file of its own and then
-// runs the real launcher.
+// runs the real launcher. The sandbox's later runs use this tree.
 class RecordingStage {
  public:
-  explicit RecordingStage(const Sandbox& box) : stage_(box.Root() / "staged kit"), records_(box.Root() / "launches") {
+  explicit RecordingStage(Sandbox& box) : stage_(box.Root() / "staged kit"), records_(box.Root() / "launches") {
     const fs::path real = fs::canonical(Sandbox::Stage());
     const fs::path bin = stage_ / "bin";
     const fs::path kit = bin / "ZSK2.0";
@@ -179,10 +105,10 @@ class RecordingStage {
     fs::permissions(kit / "bin" / "zrl.exe", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
                     code);
     ready_ = fs::exists(bin / "tessel") && fs::exists(kit / "bin" / "zrl.exe");
+    box.UseTessel(bin / "tessel");
   }
 
   bool Ready() const { return ready_; }
-  const fs::path& Root() const { return stage_; }
   fs::path Kit() const { return stage_ / "bin" / "ZSK2.0"; }
 
   // The argument lists of every launch recorded so far, in no particular order.
@@ -202,13 +128,9 @@ class RecordingStage {
   }
 
   void ForgetLaunches() const {
-    std::vector<fs::path> files;
     std::error_code code;
-    for (auto entry = fs::directory_iterator(records_, code); !code && entry != fs::directory_iterator();
-         entry.increment(code)) {
-      files.push_back(entry->path());
-    }
-    for (const fs::path& file : files) fs::remove(file, code);
+    fs::remove_all(records_, code);
+    fs::create_directories(records_, code);
   }
 
  private:
@@ -217,4 +139,4 @@ class RecordingStage {
   bool ready_ = false;
 };
 
-}  // namespace launch_e2e
+}  // namespace publish_e2e

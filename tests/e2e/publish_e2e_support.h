@@ -3,18 +3,14 @@
 // sandbox, the kit's packaging tool run directly (certificates, -verify), answers-file
 // builders, document and descriptor edits, and the catalogue texts the tests expect.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,25 +33,19 @@ inline constexpr char kZaroiCreated[] = "已创建 ZAROI 文件。";
 inline constexpr char kInstallerCreated[] = "Windows 安装文件已创建。";
 inline constexpr char kMissingFile[] = "缺少文件或无法打开文件。";
 inline constexpr char kCertificateInaccessible[] = "无法访问数字证书。";
-inline constexpr char kKeystorePassword[] = "无法加载 keystore 文件（密码可能不正确）";
 inline constexpr char kInvalidValue[] = "应用程序描述符文件中的属性或元素包含无效的值。";
 inline constexpr char kIconsMissing[] = "缺少图标文件。";
-inline constexpr char kItemsMissing[] = "以下文件和/或文件夹不存在。";
-inline constexpr char kContinueWithout[] = "将不包括缺少的文件。是否要继续？";
 inline constexpr char kCannotWrite[] = "无法写入到目标目录。";
 inline constexpr char kExportFailed[] = "导出 QMV 文件时出错。请在编译器错误面板中查看错误。";
 inline constexpr char kNoTimestampQuestion[] =
     "如果 ZARO 应用程序没有时间戳，则当数字证书过期时它将无法安装。\n\n是否确定要禁用时间戳？";
 inline constexpr char kCertificateCreated[] = "已创建自签名的证书。";
-inline constexpr char kTitle[] = "Corvane Tessel KV5";
 inline constexpr char kDefaultAuthority[] = "https://timestamp.corvane.example/tsa";
 
 // A POSIX path in the Windows form an author types into a dialog ("\" separators).
 inline std::string WindowsForm(const fs::path& path) {
   std::string text = path.string();
-  for (char& c : text) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(text.begin(), text.end(), '/', '\\');
   return text;
 }
 
@@ -69,16 +59,12 @@ inline Json Set(const std::string& field, const std::string& value) {
 }
 inline Json Press(const std::string& button) { return Json{{"press", button}}; }
 inline Json Wait(int milliseconds) { return Json{{"wait", milliseconds}}; }
-inline Json Form(const std::string& name, std::vector<Json> steps) {
-  Json list = Json::array();
-  for (Json& step : steps) list.push_back(std::move(step));
-  return Json{{"form", name}, {"steps", list}};
+inline Json Form(const std::string& name, const std::vector<Json>& steps) {
+  return Json{{"form", name}, {"steps", Json(steps)}};
 }
-inline tessel::e2e::RunOptions WithAnswers(std::vector<Json> answers) {
-  Json list = Json::array();
-  for (Json& answer : answers) list.push_back(std::move(answer));
+inline tessel::e2e::RunOptions WithAnswers(const std::vector<Json>& answers) {
   tessel::e2e::RunOptions options;
-  options.answers = tessel::e2e::Answers(list);
+  options.answers = tessel::e2e::Answers(Json(answers));
   return options;
 }
 
@@ -126,32 +112,21 @@ struct ToolRun {
   std::string output;
 };
 
-// Runs the kit's packaging tool directly (it is a native executable), output collected.
-inline ToolRun RunKitTool(const std::vector<std::string>& arguments, const fs::path& scratch) {
+// Runs a kit tool (a native executable) with its output and errors collected.
+inline ToolRun RunTool(const fs::path& program, const std::vector<std::string>& arguments, const fs::path& scratch) {
+  auto quoted = [](const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+  };
+  std::string command = quoted(program.string());
+  for (const std::string& argument : arguments) command += " " + quoted(argument);
   const fs::path outFile = scratch / "kit-tool.out";
-  std::vector<std::string> args{PackagingTool().string()};
-  args.insert(args.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  pid_t pid = 0;
-  ToolRun run;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    run.output = "cannot run the packaging tool";
-    return run;
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.output = ReadText(outFile);
-  return run;
+  const int status = std::system((command + " > " + quoted(outFile.string()) + " 2>&1").c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(outFile)};
+}
+inline ToolRun RunKitTool(const std::vector<std::string>& arguments, const fs::path& scratch) {
+  return RunTool(PackagingTool(), arguments, scratch);
 }
 
 // A self-signed keystore made with the kit's own "-certificate" command.
@@ -167,6 +142,9 @@ inline bool MakeKeystore(const fs::path& file, const std::string& password, cons
 inline ToolRun Verify(const fs::path& package, const fs::path& scratch) {
   return RunKitTool({"-verify", package.string()}, scratch);
 }
+inline ToolRun VerifyIpa(const fs::path& ipa, const fs::path& scratch) {
+  return RunTool(StagedBin() / "MPK" / "lib" / "mpk.jar", {"-verify", ipa.string()}, scratch);
+}
 
 // True when the file holds an unsigned intermediate file's type entry.
 inline bool IsIntermediateFile(const fs::path& file) {
@@ -176,10 +154,9 @@ inline bool IsIntermediateFile(const fs::path& file) {
 // ---- the recording Java launcher -------------------------------------------------------
 
 // Stands in for the Java launcher in the sandbox's common application data folder: it
-// records every run's arguments and then runs the real staged launcher. Files in its folder
-// steer one run n (from 1): "exit.n" replaces the exit code and "print.n" is printed after
-// the real tool has run; "sleep" makes every run wait that many seconds first (its process
-// ids in "pid" and "sleeper", and "finished" written once the wait is over).
+// records every run's arguments and then runs the real staged launcher. A "sleep" file in its
+// folder makes every run wait that many seconds first (its process ids in "pid" and
+// "sleeper", and "finished" written once the wait is over).
 class RecordingLauncher {
  public:
   explicit RecordingLauncher(const Sandbox& box) : folder_(box.CommonAppData() / "Corvane" / "KV5" / "jre" / "bin") {
@@ -201,13 +178,6 @@ class RecordingLauncher {
                       "  wait $!\n"
                       "  echo done > \"$dir/finished\"\n"
                       "fi\n"
-                      "if [ -f \"$dir/exit.$n\" ] || [ -f \"$dir/print.$n\" ]; then\n"
-                      "  '" + RealJavaLauncher().string() + "' \"$@\"\n"
-                      "  code=$?\n"
-                      "  if [ -f \"$dir/print.$n\" ]; then cat \"$dir/print.$n\"; fi\n"
-                      "  if [ -f \"$dir/exit.$n\" ]; then code=$(cat \"$dir/exit.$n\"); fi\n"
-                      "  exit \"$code\"\n"
-                      "fi\n"
                       "exec '" + RealJavaLauncher().string() + "' \"$@\"\n");
     ::chmod(script.c_str(), 0755);
   }
@@ -220,8 +190,6 @@ class RecordingLauncher {
     }
   }
 
-  void ExitAfter(int run, int exitCode) { WriteText(folder_ / ("exit." + std::to_string(run)), std::to_string(exitCode)); }
-  void PrintAfter(int run, const std::string& text) { WriteText(folder_ / ("print." + std::to_string(run)), text); }
   void SleepFirst(int seconds) { WriteText(folder_ / "sleep", std::to_string(seconds)); }
 
   // Every run's arguments, in order.
@@ -257,22 +225,15 @@ inline std::vector<std::string> ToolCommand(std::vector<std::string> toolArgumen
   return all;
 }
 
-// A process that has ended (also one left as a zombie) counts as gone.
-inline bool ProcessAlive(pid_t pid) {
-  const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-  if (stat.empty()) return false;
-  const size_t close = stat.rfind(')');
-  if (close == std::string::npos || close + 2 >= stat.size()) return false;
-  const char state = stat[close + 2];
-  return state != 'Z' && state != 'X';
-}
-
-// True once the process is gone; a killed process may take a moment to be torn down, so
-// this looks again for up to five seconds before it answers false.
+// True once the process is gone (a zombie counts as gone); a killed process may take a
+// moment to be torn down, so this looks again for up to five seconds.
 inline bool ProcessGone(pid_t pid) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (!ProcessAlive(pid)) return true;
-    ::usleep(50 * 1000);
+  for (int attempt = 0; attempt < 100; ++attempt, ::usleep(50 * 1000)) {
+    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z' || stat[close + 2] == 'X') {
+      return true;
+    }
   }
   return false;
 }
@@ -310,5 +271,27 @@ inline constexpr char kScriptCommands[] =
     "function settings() { zaro.OpenSettingDialog(tessel.documentURL, tessel.movieURL, tessel.kitVersion); }\n"
     "function publish() { zaro.Publish(tessel.documentURL, tessel.movieURL, tessel.kitVersion); }\n"
     "var doc = tx.getDocumentDOM();\n";
+
+// A sandbox of its own for each test, with what the publishing scenarios share.
+class PublishTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(box_.Ready()) << box_.Error(); }
+  fs::path Work() const { return box_.WorkFolder(); }
+  static fs::path Descriptor(const fs::path& document) {
+    return document.parent_path() / (document.stem().string() + "-app.xml");
+  }
+  static fs::path Movie(const fs::path& document) { return document.parent_path() / (document.stem().string() + ".qmv"); }
+  fs::path NewDocument(const std::string& name, const std::string& target = "desktop", int asVersion = 3) {
+    const auto document = box_.NewDocument(name, target, asVersion);
+    EXPECT_TRUE(document) << box_.Error();
+    return document.value_or(fs::path());
+  }
+  // A host script: kScriptCommands, then the body, on the document.
+  RunResult Script(const std::string& body, const fs::path& document, const std::vector<Json>& answers = {}) {
+    return box_.RunScript(std::string(kScriptCommands) + body, document, WithAnswers(answers));
+  }
+
+  Sandbox box_;
+};
 
 }  // namespace publish_e2e

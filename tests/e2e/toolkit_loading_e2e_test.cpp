@@ -1,5 +1,6 @@
 // A command that shows no window loads no toolkit: terminal and answers-file runs map
-// neither the window views nor any wx or GTK library, whatever DISPLAY says.
+// neither the window views nor any wx or GTK library, whatever DISPLAY says; and a terminal
+// run that needs a dialog fails.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,9 +10,8 @@
 namespace publish_e2e {
 namespace {
 
-class ToolkitLoading : public ::testing::Test {
+class ToolkitLoading : public PublishTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(box_.Ready()) << box_.Error(); }
 
   // Runs tessel with the recorder preloaded; the libraries it had mapped when it ended.
   RunResult Recorded(const std::vector<std::string>& arguments, tessel::e2e::RunOptions options,
@@ -34,17 +34,25 @@ class ToolkitLoading : public ::testing::Test {
     }
   }
 
-  Sandbox box_;
   int runs_ = 0;
 };
 
-TEST_F(ToolkitLoading, RunsWithoutAWindowMapNoToolkit) {
+// At a terminal without a display a dialog cannot be shown: the run says so and fails.
+// A run that needs no dialog succeeds without answers, progress and all.
+TEST_F(ToolkitLoading, RunsWithoutAWindowMapNoToolkitAndFailWhenTheyNeedADialog) {
   const auto document = box_.NewDocument("Hello");
   ASSERT_TRUE(document) << box_.Error();
-  const fs::path work = box_.WorkFolder();
+  std::string maps;
+  // Publish without a certificate opens the sheet instead of building: the same.
+  for (const std::string verb : {"settings", "publish"}) {
+    const RunResult refused = Recorded({verb, document->string()}, {}, maps);
+    EXPECT_EQ(refused.exitStatus, 1) << Describe(refused);
+    EXPECT_NE(refused.err.find("the dialog Settings needs a display"), std::string::npos) << refused.err;
+    ExpectNoToolkit(maps, "the terminal " + verb + " run");
+  }
+  EXPECT_FALSE(fs::exists(box_.WorkFolder() / "Hello.zaro"));
 
   // A scripted settings run, with a display named: answers files never open a window.
-  std::string maps;
   tessel::e2e::RunOptions scripted =
       WithAnswers({Form("Settings", {Set("Signature.prepare", "true"), Press("OK")})});
   scripted.keepDisplay = true;
@@ -53,17 +61,11 @@ TEST_F(ToolkitLoading, RunsWithoutAWindowMapNoToolkit) {
   ASSERT_EQ(settings.exitStatus, 0) << Describe(settings);
   ExpectNoToolkit(maps, "the scripted settings run");
 
-  // A terminal publish: the console shows the progress and the result.
   const RunResult publish = Recorded({"publish", document->string()}, {}, maps);
   ASSERT_EQ(publish.exitStatus, 0) << Describe(publish);
   EXPECT_NE(publish.err.find(kZaroiCreated), std::string::npos) << publish.err;
-  EXPECT_TRUE(IsIntermediateFile(work / "Hello.zaroi"));
+  EXPECT_TRUE(IsIntermediateFile(box_.WorkFolder() / "Hello.zaroi"));
   ExpectNoToolkit(maps, "the terminal publish");
-
-  // A terminal settings run cannot show its sheet: it says so, still without the toolkit.
-  const RunResult refused = Recorded({"settings", document->string()}, {}, maps);
-  EXPECT_EQ(refused.exitStatus, 1) << Describe(refused);
-  ExpectNoToolkit(maps, "the terminal settings run");
 }
 
 }  // namespace
