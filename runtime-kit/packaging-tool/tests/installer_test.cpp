@@ -312,7 +312,9 @@ TEST_F(Installer, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
                                  "; kill -" + signal + " -$pid 2>/dev/null; wait $pid; echo $?");
       if (signal == "TERM") {
         EXPECT_TRUE(stopped.output == "0\n" || stopped.output == "143\n") << stopped.output;
-        if (stopped.output != "0\n") EXPECT_EQ(TreeListing(dir_ / "scratch"), before) << "taken back";
+        if (stopped.output != "0\n") {
+          EXPECT_EQ(TreeListing(dir_ / "scratch"), before) << "taken back";
+        }
         EXPECT_EQ(ListFolder(dir_ / "tmp"), std::vector<std::string>{});
       } else {
         ToolRun again = RunShell(install + " 2>&1");
