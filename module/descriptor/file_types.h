@@ -41,8 +41,6 @@ struct FileTypeRecord {
   // after the name was edited.
   std::string loadedName;
 
-  // Clears every text and sets `keep`.
-  void Reset() { *this = FileTypeRecord(); }
   // The icon path of a size of kFileTypeIconSizes.
   std::u16string& Icon(int size);
   const std::u16string& Icon(int size) const;

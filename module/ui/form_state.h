@@ -82,8 +82,6 @@ class FormState : public ModalForm {
     closed_ = true;
     result_ = result;
   }
-  // Reopens a form for another modal run.
-  void Reopen() { closed_ = false; result_ = 0; }
 
   virtual void OnButton(std::string_view name) = 0;
   virtual void OnFieldChanged(std::string_view /*name*/) {}
