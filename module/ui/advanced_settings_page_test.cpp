@@ -29,15 +29,6 @@ class AdvancedPageTest : public DescriptorTest {
     page_ = std::make_unique<CAdvancedSettingsDlg>();
     page_->Activate();
   }
-  std::string Saved() {
-    EXPECT_EQ(SaveDescriptor(MovieDescriptor(), MovieDescriptorPath()), 0);
-    return ReadBytes(DescriptorFile("Movie"));
-  }
-  std::u16string Element(const char16_t* tag) {
-    std::u16string text = u"<missing>";
-    GetElementText(MovieDescriptor(), tag, text);
-    return text;
-  }
   bool Enabled(std::string_view name) {
     const FormField* field = page_->FindField(name);
     return field != nullptr ? field->enabled : page_->FindButton(name)->enabled;
@@ -104,7 +95,7 @@ TEST_F(AdvancedPageTest, TemplateDescriptorGetsTheNewElementsInTheirPlaces) {
   EXPECT_TRUE(Messages().empty());
   EXPECT_EQ(GetSetting(keys::kProgramMenu), u"Games/Fun");
 
-  const std::string saved = Saved();
+  const std::string saved = SavedMovie();
   auto at = [&](const std::string& text) {
     const size_t place = saved.find(text);
     EXPECT_NE(place, std::string::npos) << text << " in\n" << saved;
@@ -141,14 +132,14 @@ TEST_F(AdvancedPageTest, CommitChecksPairsFirstThenValuesInOrder) {
                             u"请指定最小宽度和最小高度。", u"请指定最大宽度和最大高度。",
                             u"应用程序描述符文件中的属性或元素包含无效的值。\nwide",
                             u"application.initialWindow.minSize 大于 application.initialWindow.maxSize "}));
-  EXPECT_EQ(Element(u"maxSize"), u"1024 768") << "8038 leaves maxSize alone";
-  EXPECT_EQ(Element(u"minSize"), u"800 400") << "steps before the failing one stay done";
+  EXPECT_EQ(ElementText(u"maxSize"), u"1024 768") << "8038 leaves maxSize alone";
+  EXPECT_EQ(ElementText(u"minSize"), u"800 400") << "steps before the failing one stay done";
 
   Set({{"maxwidth", u"900"}, {"minheight", u"0600"}, {"maxheight", u"599"}});
   EXPECT_FALSE(page_->Commit()) << "heights compare as numbers too";
   Set({{"maxheight", u"12345678901234567890"}});
   EXPECT_TRUE(page_->Commit()) << "numbers of any length";
-  EXPECT_EQ(Element(u"maxSize"), u"900 12345678901234567890");
+  EXPECT_EQ(ElementText(u"maxSize"), u"900 12345678901234567890");
 
   // All four limits empty: both elements go, the rest is still written.
   Set({{"minwidth", u""}, {"minheight", u""}, {"maxwidth", u""}, {"maxheight", u""}, {"height", u"5 6"}});
@@ -156,10 +147,10 @@ TEST_F(AdvancedPageTest, CommitChecksPairsFirstThenValuesInOrder) {
   EXPECT_EQ(Messages().back(), u"应用程序描述符文件中的属性或元素包含无效的值。\n5 6");
   Set({{"height", u"56"}});
   EXPECT_TRUE(page_->Commit());
-  EXPECT_EQ(Element(u"minSize"), u"<missing>");
-  EXPECT_EQ(Element(u"maxSize"), u"<missing>");
-  EXPECT_EQ(Element(u"height"), u"56");
-  EXPECT_EQ(Element(u"resizable"), u"true");
+  EXPECT_EQ(ElementText(u"minSize"), u"<missing>");
+  EXPECT_EQ(ElementText(u"maxSize"), u"<missing>");
+  EXPECT_EQ(ElementText(u"height"), u"56");
+  EXPECT_EQ(ElementText(u"resizable"), u"true");
 }
 
 TEST_F(AdvancedPageTest, OverlongDescriptorTextsAreShownCutAndKeptUntilEdited) {
@@ -172,17 +163,17 @@ TEST_F(AdvancedPageTest, OverlongDescriptorTextsAreShownCutAndKeptUntilEdited) {
   EXPECT_EQ(page_->Text("minwidth"), u"") << "the blank lies beyond the limit: no pair to show";
   EXPECT_EQ(page_->Text("minheight"), u"");
   ASSERT_TRUE(page_->Commit());
-  EXPECT_EQ(Element(u"width"), FromUtf8(digits)) << "not rewritten while unedited";
-  EXPECT_EQ(Element(u"installFolder"), FromUtf8(folder));
-  EXPECT_EQ(Element(u"minSize"), FromUtf8(digits + " 5")) << "an empty pair removes it only once edited";
+  EXPECT_EQ(ElementText(u"width"), FromUtf8(digits)) << "not rewritten while unedited";
+  EXPECT_EQ(ElementText(u"installFolder"), FromUtf8(folder));
+  EXPECT_EQ(ElementText(u"minSize"), FromUtf8(digits + " 5")) << "an empty pair removes it only once edited";
 
   Set({{"width", u"640"}, {"installfolder", u"Short"}});
   ASSERT_TRUE(page_->Commit());
-  EXPECT_EQ(Element(u"width"), u"640");
-  EXPECT_EQ(Element(u"installFolder"), u"Short");
+  EXPECT_EQ(ElementText(u"width"), u"640");
+  EXPECT_EQ(ElementText(u"installFolder"), u"Short");
   Set({{"minwidth", u"1"}, {"minheight", u"2"}});
   ASSERT_TRUE(page_->Commit());
-  EXPECT_EQ(Element(u"minSize"), u"1 2");
+  EXPECT_EQ(ElementText(u"minSize"), u"1 2");
 }
 
 TEST_F(AdvancedPageTest, FileTypesAreAddedEditedAndRemovedThroughTheDialog) {

@@ -1,22 +1,17 @@
 // Reading an entry's content: a deflated stream is taken only when it ends where the entry's
 // compressed data does and gives the stored size and CRC, as unzip requires of it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "openssl_util.h"
 #include "package_entries.h"
+#include "test_support.h"
 #include "zip_container.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string Le(std::uint32_t value, int bytes) {
   std::string out;
@@ -73,10 +68,11 @@ TEST(PackageEntries, ADeflatedEntryIsReadOnlyWhenItsStreamEndsWithItsData) {
       {"more content than the stored size", whole, false},
       {"a stream cut short", whole.substr(0, whole.size() / 2), false},
   };
-  const fs::path file = fs::temp_directory_path() / ("entries-" + std::to_string(::getpid()) + ".zip");
+  zpk::testing::TempFolder dir;
+  const std::string file = dir / "entries.zip";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << OneDeflatedEntry(text, c.raw);
+    zpk::testing::WriteFile(file, OneDeflatedEntry(text, c.raw));
     int error = 0;
     zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
     ASSERT_NE(archive, nullptr);
@@ -90,7 +86,6 @@ TEST(PackageEntries, ADeflatedEntryIsReadOnlyWhenItsStreamEndsWithItsData) {
     }
     zip_discard(archive);
   }
-  fs::remove(file);
 }
 
 TEST(PackageEntries, WhatUnzipRefusesIsFoundInTheDirectoryAndTheLocalHeaders) {
@@ -118,10 +113,11 @@ TEST(PackageEntries, WhatUnzipRefusesIsFoundInTheDirectoryAndTheLocalHeaders) {
        zpk::DirectoryProblem::kOverlapping},
       {"two records for one local entry", OneDeflatedEntry(text, raw, 2), zpk::DirectoryProblem::kOverlapping},
   };
-  const fs::path file = fs::temp_directory_path() / ("directory-" + std::to_string(::getpid()) + ".zip");
+  zpk::testing::TempFolder dir;
+  const std::string file = dir / "directory.zip";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << c.bytes;
+    zpk::testing::WriteFile(file, c.bytes);
     const zpk::DirectoryProblem problem = zpk::FirstDirectoryProblem(file, 0);
     EXPECT_EQ(problem.kind, c.kind);
     if (c.kind != zpk::DirectoryProblem::kNone) {
@@ -139,17 +135,14 @@ TEST(PackageEntries, WhatUnzipRefusesIsFoundInTheDirectoryAndTheLocalHeaders) {
     }
     ASSERT_TRUE(zip.Finish()) << zip.error();
   }
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes = "#!/bin/sh\nexit 0\n" + std::string(std::istreambuf_iterator<char>(in), {});
-  in.close();
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  std::string bytes = "#!/bin/sh\nexit 0\n" + zpk::testing::ReadFile(file);
+  zpk::testing::WriteFile(file, bytes);
   EXPECT_EQ(zpk::FirstDirectoryProblem(file, 17).kind, zpk::DirectoryProblem::kNone);
   bytes[bytes.find("e65599") - 30 + 6] = 8;
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  zpk::testing::WriteFile(file, bytes);
   const zpk::DirectoryProblem problem = zpk::FirstDirectoryProblem(file, 17);
   EXPECT_EQ(problem.kind, zpk::DirectoryProblem::kLocalHeaderDiffers);
   EXPECT_EQ(problem.name, "e65599");
-  fs::remove(file);
 }
 
 }  // namespace
