@@ -14,7 +14,7 @@ namespace zaro::testing {
 class FakeHost {
  public:
   FakeHost() {
-    Instance() = this;
+    instance_ = this;
     table_.entries[kLibraryObjectEntry] = this;
     table_.entries[kDefineCommandEntry] = reinterpret_cast<void*>(&Define);
     table_.entries[kValueToIntegerEntry] = reinterpret_cast<void*>(&ToInteger);
@@ -23,7 +23,7 @@ class FakeHost {
     table_.entries[kExecuteScriptEntry] = reinterpret_cast<void*>(&Execute);
   }
   ~FakeHost() {
-    Instance() = nullptr;
+    instance_ = nullptr;
     CopyHostTable(nullptr, 0);
   }
   void Install(std::uint32_t size = sizeof(HostEnvironment)) { CopyHostTable(table_.entries, size); }
@@ -43,10 +43,7 @@ class FakeHost {
   std::u16string failDefine;                               // a command whose definition fails
 
  private:
-  static FakeHost*& Instance() {
-    static FakeHost* instance = nullptr;
-    return instance;
-  }
+  static inline FakeHost* instance_ = nullptr;
   static std::int32_t Define(void* self, const char16_t* name, CommandHandler, std::uint32_t argc) {
     auto* host = static_cast<FakeHost*>(self);
     if (host->failDefine == name) return 0;
@@ -54,24 +51,24 @@ class FakeHost {
     return 1;
   }
   static std::int32_t ToInteger(ScriptContext, ScriptValue value, std::int32_t* out) {
-    const auto* text = Instance()->Text(value);
+    const auto* text = instance_->Text(value);
     if (text) *out = std::stoi(std::string(text->begin(), text->end()));
     return 1;
   }
   static std::int32_t ToBoolean(ScriptContext, ScriptValue value, std::int32_t* out) {
-    const auto* text = Instance()->Text(value);
+    const auto* text = instance_->Text(value);
     *out = text && *text == u"true" ? 1 : 0;
     return 1;
   }
   static const char16_t* ToString(ScriptContext, ScriptValue value, std::uint32_t* length) {
-    const auto* text = Instance()->Text(value);
+    const auto* text = instance_->Text(value);
     if (!text) return nullptr;
     *length = static_cast<std::uint32_t>(text->size());
     return text->c_str();
   }
   static std::int32_t Execute(ScriptContext, ScriptObject, const char16_t* script, std::uint32_t length,
                               const char16_t*, std::int32_t, ScriptValue* result) {
-    FakeHost& host = *Instance();
+    FakeHost& host = *instance_;
     const std::u16string text(script, length);
     host.scripts.push_back(text);
     return host.Run(text, *result) ? 1 : 0;

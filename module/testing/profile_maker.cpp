@@ -57,14 +57,7 @@ std::string Base64(std::string_view data) {
 
 std::string Escaped(std::string_view text) {
   std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      default: out += c;
-    }
-  }
+  for (char c : text) out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
   return out;
 }
 
@@ -76,41 +69,6 @@ std::string PlistDate(std::time_t when) {
   return text;
 }
 
-// Writes elements with or without indentation: each line starts with a line break and one
-// tab per level when indented, with nothing at all otherwise.
-class PlistWriter {
- public:
-  explicit PlistWriter(bool indented) : indented_(indented) {}
-  void Open(const std::string& tag, const std::string& attributes = "") {
-    Line("<" + tag + attributes + ">");
-    ++depth_;
-  }
-  void Close(const std::string& tag) {
-    --depth_;
-    Line("</" + tag + ">");
-  }
-  void Key(const std::string& key) { Line("<key>" + Escaped(key) + "</key>"); }
-  void Value(const std::string& tag, const std::string& text) {
-    Line("<" + tag + ">" + Escaped(text) + "</" + tag + ">");
-  }
-  void Flag(bool value) { Line(value ? "<true/>" : "<false/>"); }
-  void StringArray(const std::vector<std::string>& values, const std::string& tag = "string") {
-    Open("array");
-    for (const std::string& value : values) Value(tag, value);
-    Close("array");
-  }
-  std::string Text() const { return text_; }
-
- private:
-  void Line(const std::string& element) {
-    if (indented_ && !text_.empty()) text_ += "\n" + std::string(static_cast<size_t>(depth_), '\t');
-    text_ += element;
-  }
-  bool indented_;
-  int depth_ = 0;
-  std::string text_;
-};
-
 // `content` as the attached content of a CMS SignedData carrying the signer's certificate.
 std::string SignedEnvelope(std::string_view content, const TestIdentity& signer) {
   PkeyPtr key = ReadKey(signer);
@@ -121,11 +79,6 @@ std::string SignedEnvelope(std::string_view content, const TestIdentity& signer)
   BioPtr out(BIO_new(BIO_s_mem()));
   if (!cms || !out || i2d_CMS_bio(out.get(), cms.get()) != 1) return {};
   return BioText(out.get());
-}
-
-const TestIdentity& IssuerIdentity() {
-  static const TestIdentity issuer = MakeTestIdentity("Test Profile Issuer", 3650);
-  return issuer;
 }
 
 }  // namespace
@@ -174,50 +127,59 @@ bool WriteKeystore(const std::filesystem::path& path, const TestIdentity& identi
 }
 
 std::string ProfilePropertyList(const ProfileContent& content) {
-  PlistWriter plist(content.indented);
-  plist.Open("plist", " version=\"1.0\"");
-  plist.Open("dict");
-  plist.Key("AppIDName");
-  plist.Value("string", content.name + " App");
-  plist.Key("ApplicationIdentifierPrefix");
-  plist.StringArray({content.teamPrefix});
-  plist.Key("CreationDate");
-  plist.Value("date", PlistDate(content.creationDate));
-  plist.Key("DeveloperCertificates");
+  std::string text;
+  int depth = 0;
+  // Each element on a line of its own, one tab per level, or all of them back to back.
+  auto line = [&](const std::string& element, int nesting = 0) {
+    if (nesting < 0) --depth;
+    if (content.indented && !text.empty()) text += "\n" + std::string(static_cast<size_t>(depth), '\t');
+    text += element;
+    if (nesting > 0) ++depth;
+  };
+  auto element = [&](const std::string& tag, const std::string& value) {
+    line("<" + tag + ">" + Escaped(value) + "</" + tag + ">");
+  };
+  auto entry = [&](const std::string& key, const std::string& tag, const std::string& value) {
+    element("key", key);
+    element(tag, value);
+  };
+  auto array = [&](const std::string& key, const std::vector<std::string>& values, const std::string& tag = "string") {
+    element("key", key);
+    line("<array>", 1);
+    for (const std::string& value : values) element(tag, value);
+    line("</array>", -1);
+  };
   std::vector<std::string> certificates;
   for (const std::string& der : content.developerCertificates) certificates.push_back(Base64(der));
-  plist.StringArray(certificates, "data");
-  plist.Key("Entitlements");
-  plist.Open("dict");
-  plist.Key("application-identifier");
-  plist.Value("string", content.applicationIdentifier);
-  plist.Key("get-task-allow");
-  plist.Flag(content.getTaskAllow);
-  plist.Key("keychain-access-groups");
-  plist.StringArray({content.teamPrefix + ".*"});
-  plist.Close("dict");
-  plist.Key("ExpirationDate");
-  plist.Value("date", PlistDate(content.expirationDate));
-  plist.Key("Name");
-  plist.Value("string", content.name);
-  if (!content.provisionedDevices.empty()) {
-    plist.Key("ProvisionedDevices");
-    plist.StringArray(content.provisionedDevices);
-  }
-  plist.Key("TeamIdentifier");
-  plist.StringArray({content.teamPrefix});
-  plist.Key("Version");
-  plist.Value("integer", "1");
-  plist.Close("dict");
-  plist.Close("plist");
+  line("<plist version=\"1.0\">", 1);
+  line("<dict>", 1);
+  entry("AppIDName", "string", content.name + " App");
+  array("ApplicationIdentifierPrefix", {content.teamPrefix});
+  entry("CreationDate", "date", PlistDate(content.creationDate));
+  array("DeveloperCertificates", certificates, "data");
+  element("key", "Entitlements");
+  line("<dict>", 1);
+  entry("application-identifier", "string", content.applicationIdentifier);
+  element("key", "get-task-allow");
+  line(content.getTaskAllow ? "<true/>" : "<false/>");
+  array("keychain-access-groups", {content.teamPrefix + ".*"});
+  line("</dict>", -1);
+  entry("ExpirationDate", "date", PlistDate(content.expirationDate));
+  entry("Name", "string", content.name);
+  if (!content.provisionedDevices.empty()) array("ProvisionedDevices", content.provisionedDevices);
+  array("TeamIdentifier", {content.teamPrefix});
+  entry("Version", "integer", "1");
+  line("</dict>", -1);
+  line("</plist>", -1);
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n" +
-         plist.Text() + "\n";
+         text + "\n";
 }
 
 bool WriteProfile(const std::filesystem::path& path, const ProfileContent& content) {
-  const std::string profile = SignedEnvelope(ProfilePropertyList(content), IssuerIdentity());
+  static const TestIdentity issuer = MakeTestIdentity("Test Profile Issuer", 3650);  // one for the process
+  const std::string profile = SignedEnvelope(ProfilePropertyList(content), issuer);
   if (profile.empty()) return false;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << profile;

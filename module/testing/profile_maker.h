@@ -6,15 +6,7 @@
 // attached content, the same container the module cuts the property list out of and the
 // iPhone packager unwraps. Nothing here reads a profile or keystore from elsewhere.
 //
-// Library `zaro_test_profiles` (OpenSSL only), usable by module, kit and end-to-end tests:
-//
-//   zaro::testing::TestIdentity phone = zaro::testing::MakeTestIdentity("Phone Developer");
-//   zaro::testing::WriteKeystore(dir / "phone.p12", phone, "secret");
-//   zaro::testing::ProfileContent content;
-//   content.applicationIdentifier = "ABCDE12345.com.example.*";
-//   content.developerCertificates = {phone.certificateDer};
-//   content.provisionedDevices = {"0123456789abcdef0123456789abcdef01234567"};
-//   zaro::testing::WriteProfile(dir / "dev.mobileprovision", content);
+// Library `zaro_test_profiles` (OpenSSL only), usable by module, kit and end-to-end tests.
 #include <ctime>
 #include <filesystem>
 #include <string>

@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -31,6 +30,7 @@ class XServer {
     return server;
   }
   bool Ready() const { return ready_; }
+  const std::string& Display() const { return display_; }
   const std::string& Reason() const { return reason_; }
   // Whether a window test without a server must fail rather than skip: ZARO_REQUIRE_DISPLAY
   // is set (CI sets it) and Xvfb is installed, so a server that does not start is a fault.
@@ -49,25 +49,11 @@ class XServer {
   }
 
   void Start() {
-    std::string binary;
-    if (const char* path = std::getenv("PATH")) {
-      std::string list = path;
-      size_t start = 0;
-      while (start <= list.size()) {
-        const size_t end = std::min(list.find(':', start), list.size());
-        const std::string candidate = list.substr(start, end - start) + "/Xvfb";
-        if (access(candidate.c_str(), X_OK) == 0) {
-          binary = candidate;
-          break;
-        }
-        start = end + 1;
-      }
-    }
-    if (binary.empty()) {
+    installed_ = std::system("command -v Xvfb > /dev/null 2>&1") == 0;
+    if (!installed_) {
       reason_ = "the Xvfb program is not installed";
       return;
     }
-    installed_ = true;
     int fds[2];
     if (pipe(fds) != 0) {
       reason_ = "no pipe for Xvfb";
@@ -76,14 +62,12 @@ class XServer {
     pid_ = fork();
     if (pid_ == 0) {
       close(fds[0]);
-      const int devnull = open("/dev/null", O_WRONLY);
-      if (devnull >= 0) {
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-      }
+      const int devnull = open("/dev/null", O_WRONLY);  // where that fails the output stays as it is
+      dup2(devnull, 1);
+      dup2(devnull, 2);
       // Xvfb picks a free display number itself and writes it to the pipe.
       const std::string fd = std::to_string(fds[1]);
-      execl(binary.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
             static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -102,10 +86,7 @@ class XServer {
     }
     close(fds[0]);
     if (number.empty()) {
-      reason_ = "Xvfb did not start";
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
+      reason_ = "Xvfb did not start";  // the destructor ends it
       return;
     }
     display_ = ":" + number;
@@ -113,13 +94,8 @@ class XServer {
   }
 
   pid_t pid_ = -1;
-  bool installed_ = false;
-  bool ready_ = false;
-  std::string display_;
-  std::string reason_;
-
- public:
-  const std::string& Display() const { return display_; }
+  bool installed_ = false, ready_ = false;
+  std::string display_, reason_;
 };
 
 }  // namespace zaro::test_display

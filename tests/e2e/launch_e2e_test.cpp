@@ -1,27 +1,118 @@
 // "TestMovie" and "DebugMovie" through the staged host, with the kit's real debug launcher.
 #include <gtest/gtest.h>
 
-#include "launch_e2e_support.h"
+#include <chrono>
+#include <thread>
+
+#include "publish_e2e_support.h"
 
 namespace publish_e2e {
 namespace {
 
 using tessel::e2e::RunOptions;
-using Arguments = std::vector<std::string>;
 
 constexpr const char* kUnparsableDescriptor = "无法解析应用程序描述符文件。";
 constexpr const char* kOutputTypeSnippet = "getDataFromDocument(\"com.corvane.tessel.brisel.output.type\")";
+
+// True when the module evaluated a snippet holding `part` (`--trace` reports them on stderr).
+bool RanSnippetContaining(const RunResult& run, const std::string& part) {
+  const Lines ran = tessel::e2e::LinesStartingWith(run.err, "tessel: ran ");
+  return std::any_of(ran.begin(), ran.end(), [&](const std::string& line) { return Contains(line, part); });
+}
+
+// True when some process still has the file open (a detached launcher writing into it).
+bool FileHasWriters(const fs::path& file) {
+  std::error_code code;
+  const fs::path target = fs::canonical(file, code);
+  for (auto process = fs::directory_iterator("/proc", code); !code && process != fs::directory_iterator();
+       process.increment(code)) {
+    std::error_code fdCode;
+    for (auto fd = fs::directory_iterator(process->path() / "fd", fdCode); !fdCode && fd != fs::directory_iterator();
+         fd.increment(fdCode)) {
+      std::error_code linkCode;
+      if (fs::read_symlink(fd->path(), linkCode) == target) return true;
+    }
+  }
+  return false;
+}
+
+// Stores the movie settings a document keeps once it has been published from where it is.
+void StoreMovieSettings(const fs::path& document) {
+  PutDocumentText(document, "qmv.folder.path", document.parent_path().string() + "/");
+  PutDocumentText(document, "tessel.qmv.basename", document.stem().string());
+  PutDocumentText(document, "tessel.tsd.filepath", document.string());
+}
+
+// A staged tree inside the sandbox, in a folder with a blank: tessel itself (linked or
+// copied, since the module finds the kit beside the running program), the real module and
+// kit, except that bin/zrl.exe first writes its arguments to a file of its own and then
+// runs the real launcher. The sandbox's later runs use this tree.
+class RecordingStage {
+ public:
+  explicit RecordingStage(Sandbox& box) : stage_(box.Root() / "staged kit"), records_(box.Root() / "launches") {
+    const fs::path real = fs::canonical(Sandbox::Stage()) / "bin", bin = stage_ / "bin", kit = Kit();
+    std::error_code code;
+    fs::create_directories(kit / "bin", code);
+    fs::create_directories(records_, code);
+    fs::create_hard_link(real / "tessel", bin / "tessel", code);
+    if (code) fs::copy_file(real / "tessel", bin / "tessel", code);
+    fs::create_symlink(real / "libzaropublish.so", bin / "libzaropublish.so", code);
+    fs::create_directory_symlink(real / "ZSK2.0" / "samples", kit / "samples", code);
+    fs::create_directory_symlink(real / "ZSK2.0" / "runtimes", kit / "runtimes", code);
+    const std::string record = (records_ / "launch").string();
+    WriteText(kit / "bin" / "zrl.exe", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record + ".tmp.'$$\nmv '" + record +
+                                          ".tmp.'$$ '" + record + ".'$$\nexec '" +
+                                          (real / "ZSK2.0" / "bin" / "zrl.exe").string() + "' \"$@\"\n");
+    ::chmod((kit / "bin" / "zrl.exe").c_str(), 0750);
+    ready_ = fs::exists(bin / "tessel") && fs::exists(kit / "bin" / "zrl.exe");
+    box.UseTessel(bin / "tessel");
+  }
+  bool Ready() const { return ready_; }
+  fs::path Kit() const { return stage_ / "bin" / "ZSK2.0"; }
+
+  // The argument lists of every launch recorded since the last call, in no particular order.
+  std::vector<Lines> Launches() const {
+    std::vector<Lines> launches;
+    for (const auto& entry : fs::directory_iterator(records_)) {
+      if (!Contains(entry.path().filename().string(), ".tmp.")) launches.push_back(SplitLines(ReadText(entry.path())));
+    }
+    fs::remove_all(records_);
+    fs::create_directories(records_);
+    return launches;
+  }
+
+ private:
+  fs::path stage_, records_;
+  bool ready_ = false;
+};
 
 class LaunchCommands : public PublishTest {
  protected:
   fs::path NewDocument(const std::string& name, int asVersion = 3) {
     return PublishTest::NewDocument(name, "desktop", asVersion);
   }
-  // Everything the run and the launchers it started wrote on standard output.
-  std::string FullOutput() {
-    const std::optional<std::string> output = OutputAfterLaunchers(box_);
-    EXPECT_TRUE(output) << "a debug launcher was still running";
-    return output.value_or("");
+  // What the debug launchers the latest run started reported, "id|name|content|profile" for
+  // each, once they have finished (they inherit tessel's standard output and may still be
+  // writing after tessel has ended).
+  Lines Launched() {
+    const fs::path file = box_.LastOutputFile();
+    for (int attempt = 0; attempt < 750 && FileHasWriters(file); ++attempt) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_FALSE(FileHasWriters(file)) << "a debug launcher was still running";
+    Lines reports;
+    for (const std::string& line : SplitLines(ReadText(file))) {
+      const size_t colon = line.find(": ");
+      if (colon == std::string::npos) continue;
+      const std::string key = line.substr(0, colon), value = line.substr(colon + 2);
+      if (key == "id") reports.push_back(value);
+      if (!reports.empty() && (key == "name" || key == "content" || key == "profile")) reports.back() += "|" + value;
+    }
+    return reports;
+  }
+  static std::string Report(const std::string& id, const std::string& name, const fs::path& movie,
+                            const std::string& profile) {
+    return id + "|" + name + "|" + movie.string() + "|" + profile;
   }
 
   // The host call as tessel prints it, for a descriptor in the work folder.
@@ -30,16 +121,15 @@ class LaunchCommands : public PublishTest {
     std::string call = "debugZAROMovie(\"" + (kit / "bin" / "zrl.exe").string() + "\", \"" +
                        (kit / "runtimes" / "zaro" / "win").string() + "\", \"" + descriptor.string() + "\", \"" +
                        debug + "\"";
-    if (profile) call += ", \"" + *profile + "\"";
-    return call + ")";
+    return call + (profile ? ", \"" + *profile + "\"" : "") + ")";
   }
 
   // A host script that runs TestMovie while debugZAROMovie is replaced by `replacement`.
   RunResult TestMovieWithHostAnswer(const fs::path& document, const std::string& replacement, RunOptions options = {}) {
-    const std::string source = "var d = tx.getDocumentDOM();\n"
-                               "d.debugZAROMovie = " + replacement + ";\n"
-                               "zaro.TestMovie(tessel.movieURL, tessel.documentURL, tessel.kitVersion, 'extendedDesktop');\n";
-    return box_.RunScript(source, document, options);
+    return box_.RunScript("var d = tx.getDocumentDOM();\nd.debugZAROMovie = " + replacement +
+                              ";\nzaro.TestMovie(tessel.movieURL, tessel.documentURL, tessel.kitVersion, "
+                              "'extendedDesktop');\n",
+                          document, options);
   }
 };
 
@@ -47,12 +137,11 @@ TEST_F(LaunchCommands, AFailedExportEndsTestMovieWithFailureAndNoLaunch) {
   const fs::path doc = NewDocument("Hello", 2);
   fs::remove(Movie(doc));
   fs::create_directory(Movie(doc));  // nothing can be written in its place
-
   const RunResult run = box_.Run({"test", doc.string(), "--profile", "extendedDesktop"});
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_TRUE(Contains(run.err, "\"TestMovie\" reported failure")) << run.err;
   EXPECT_EQ(run.OutputLines("tessel: exportQMV(").size(), 1u);
-  EXPECT_TRUE(LauncherReports(FullOutput()).empty());
+  EXPECT_EQ(Launched(), Lines{});
   EXPECT_FALSE(fs::exists(Descriptor(doc)));
 }
 
@@ -78,67 +167,53 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
     for (const fs::path& doc : {NewDocument(name), NewDocument(name + "-old", 2)}) {
       const bool older = Contains(doc.stem().string(), "-old");
       if (older) fs::remove(Movie(doc));  // the export must make it
-      stage.ForgetLaunches();
       const RunResult run = box_.Run({older ? "test" : "debug", doc.string(), "--profile", c.profile, "--trace"});
       ASSERT_EQ(run.exitStatus, 0) << run.err;
-      const std::optional<std::string> hostProfile = c.added ? std::optional(c.profile) : std::nullopt;
+      const std::string call = HostCall(stage.Kit(), Descriptor(doc), "true", c.added ? std::optional(c.profile) : std::nullopt);
       if (older) {
         EXPECT_EQ(run.OutputLines("tessel: exportQMV("),
-                  Arguments{"tessel: exportQMV(\"" + Sandbox::FileUrl(Movie(doc)) + "\", \"true\")"});
-        EXPECT_TRUE(run.OutputLines("tessel: debugZAROMovie(").empty());
+                  Lines{"tessel: exportQMV(\"" + Sandbox::FileUrl(Movie(doc)) + "\", \"true\")"});
+        EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{});
         EXPECT_FALSE(RanSnippetContaining(run, "debugZAROMovie")) << run.err;
         EXPECT_EQ(ReadText(Movie(doc)).substr(0, 3), "QMV");
       } else {
         // The module finds the kit beside the running host and asks the host to launch.
-        const std::string call = HostCall(stage.Kit(), Descriptor(doc), "true", hostProfile);
         if (!Contains(c.folder + c.profile, "\"")) {  // quotes are escaped in the snippet
           EXPECT_TRUE(RanSnippetContaining(run, "tx.getDocumentDOM()." + call + ";")) << run.err;
         }
-        EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Arguments{"tessel: " + call});
+        EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{"tessel: " + call});
       }
-      const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
-      ASSERT_EQ(launches.size(), 1u) << run.err;
-      EXPECT_EQ(launches[0].id, doc.stem().string());
-      EXPECT_EQ(launches[0].name, doc.stem().string());
-      EXPECT_EQ(launches[0].content, Movie(doc).string());
-      EXPECT_EQ(launches[0].profile, c.added ? c.profile : "desktop");
-      Arguments arguments{Descriptor(doc).string()};
+      const std::string stem = doc.stem().string();
+      EXPECT_EQ(Launched(), Lines{Report(stem, stem, Movie(doc), c.added ? c.profile : "desktop")}) << run.err;
+      Lines arguments{Descriptor(doc).string()};
       if (c.added) arguments.insert(arguments.end(), {"-profile", c.profile});
-      EXPECT_EQ(stage.Launches(), std::vector<Arguments>{arguments});
+      EXPECT_EQ(stage.Launches(), std::vector<Lines>{arguments});
     }
   }
 }
 
+// The host runs the movie itself (answer 0), or answers 2 and starts nothing, so that the
+// module starts the launcher directly: one launch either way. Any other answer starts nothing.
 TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself) {
   RecordingStage stage(box_);
   ASSERT_TRUE(stage.Ready());
   const fs::path doc = NewDocument("Hello");
-  const std::string hostCall = HostCall(stage.Kit(), Descriptor(doc), "false", "extendedDesktop");
-
-  // The host runs the movie itself (answer 0), or answers 2 and starts nothing, so that the
-  // module starts the launcher directly: one launch either way.
   for (const bool hostDebug : {true, false}) {
     SCOPED_TRACE(hostDebug ? "the host launches" : "the host answers 2");
-    stage.ForgetLaunches();
-    Arguments arguments{"test", doc.string(), "--profile", "extendedDesktop"};
+    Lines arguments{"test", doc.string(), "--profile", "extendedDesktop"};
     if (!hostDebug) arguments.push_back("--no-host-debug");
     const RunResult run = box_.Run(arguments);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Arguments{"tessel: " + hostCall});
-    const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
-    ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].id, "Hello");
-    EXPECT_EQ(launches[0].profile, "extendedDesktop");
-    EXPECT_EQ(stage.Launches(), (std::vector<Arguments>{{Descriptor(doc).string(), "-profile", "extendedDesktop"}}));
+    EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("),
+              Lines{"tessel: " + HostCall(stage.Kit(), Descriptor(doc), "false", "extendedDesktop")});
+    EXPECT_EQ(Launched(), Lines{Report("Hello", "Hello", Movie(doc), "extendedDesktop")});
+    EXPECT_EQ(stage.Launches(), (std::vector<Lines>{{Descriptor(doc).string(), "-profile", "extendedDesktop"}}));
   }
-
-  // Any other answer: nothing is started.
-  stage.ForgetLaunches();
   const RunResult other = TestMovieWithHostAnswer(doc, "function () { print('host answered 7'); return 7; }");
   ASSERT_EQ(other.exitStatus, 0) << other.err;
   EXPECT_TRUE(Contains(other.out, "host answered 7\n"));
-  EXPECT_TRUE(LauncherReports(FullOutput()).empty());
-  EXPECT_TRUE(stage.Launches().empty());
+  EXPECT_EQ(Launched(), Lines{});
+  EXPECT_EQ(stage.Launches(), std::vector<Lines>{});
 }
 
 class SceneMovie : public LaunchCommands {
@@ -150,107 +225,87 @@ class SceneMovie : public LaunchCommands {
     // A first launch writes the default descriptor (there is none yet).
     const RunResult first = box_.Run({"debug", doc_.string()});
     ASSERT_EQ(first.exitStatus, 0) << first.err;
-    ASSERT_EQ(LauncherReports(FullOutput()).size(), 1u);
+    ASSERT_EQ(Launched().size(), 1u);
     fresh_ = ReadText(Descriptor(doc_));
     ASSERT_TRUE(Contains(fresh_, "<id>Movie-Scene-1</id>")) << fresh_;
     customised_ = fresh_;
     customised_.replace(customised_.find("<id>Movie-Scene-1</id>"), 22, "<id>scene.customised</id>");
     WriteText(Descriptor(doc_), customised_);
   }
+  std::string Launch(const std::string& id) { return Report(id, "Movie_Scene 1", Movie(doc_), "extendedDesktop"); }
 
   fs::path doc_;
-  std::string fresh_;
-  std::string customised_;
+  std::string fresh_, customised_;
 };
 
 TEST_F(SceneMovie, DebugMovieKeepsTheDescriptorAndTestMovieWritesAFreshOneOnEveryLaunch) {
-  const struct {
-    Arguments arguments;
-    bool fresh;
-  } cases[] = {{{"debug", doc_.string(), "--profile", "extendedDesktop"}, false},
-               {{"test", doc_.string(), "--profile", "extendedDesktop"}, true},
-               {{"test", doc_.string(), "--profile", "extendedDesktop", "--no-host-debug"}, true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.arguments[0] + (c.arguments.size() > 4 ? " (host answers 2)" : ""));
+  for (const std::string extra : {"debug", "test", "--no-host-debug"}) {
+    SCOPED_TRACE(extra);
     WriteText(Descriptor(doc_), customised_);
-    const RunResult run = box_.Run(c.arguments);
+    const bool debug = extra == "debug";
+    Lines arguments{debug ? "debug" : "test", doc_.string(), "--profile", "extendedDesktop"};
+    if (extra == "--no-host-debug") arguments.push_back(extra);
+    const RunResult run = box_.Run(arguments);
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(ReadText(Descriptor(doc_)), c.fresh ? fresh_ : customised_);
-    const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
-    ASSERT_EQ(launches.size(), 1u);
-    EXPECT_EQ(launches[0].id, c.fresh ? "Movie-Scene-1" : "scene.customised");
-    EXPECT_EQ(launches[0].content, Movie(doc_).string());
-    EXPECT_EQ(launches[0].profile, "extendedDesktop");
+    EXPECT_EQ(ReadText(Descriptor(doc_)), debug ? customised_ : fresh_);
+    EXPECT_EQ(Launched(), Lines{Launch(debug ? "scene.customised" : "Movie-Scene-1")});
   }
 }
 
+// The host spoils the descriptor (it compiles the movie over it) and then answers 2: only a
+// second fresh write lets the direct launch parse it. A movie that is no scene keeps its
+// descriptor, so the spoilt one is refused.
 TEST_F(SceneMovie, AfterAHostAnswerOfTwoTheDescriptorIsWrittenOnceMore) {
-  // The host spoils the descriptor (it compiles the movie over it) and then answers 2: only
-  // a second fresh write lets the direct launch parse it.
   auto spoil = [](const fs::path& doc) {
     return "function () { d.exportQMV(" + Json(Sandbox::FileUrl(Descriptor(doc))).dump() + ", true); return 2; }";
   };
-  const RunOptions options = WithAnswers({});
-  const RunResult scene = TestMovieWithHostAnswer(doc_, spoil(doc_), options);
+  const RunResult scene = TestMovieWithHostAnswer(doc_, spoil(doc_), WithAnswers({}));
   ASSERT_EQ(scene.exitStatus, 0) << scene.err;
-  EXPECT_TRUE(scene.EventsOf("message").empty());
+  EXPECT_EQ(Shown(scene), Lines{});
   EXPECT_EQ(ReadText(Descriptor(doc_)), fresh_);
-  std::vector<LauncherReport> launches = LauncherReports(FullOutput());
-  ASSERT_EQ(launches.size(), 1u);
-  EXPECT_EQ(launches[0].id, "Movie-Scene-1");
+  EXPECT_EQ(Launched(), Lines{Launch("Movie-Scene-1")});
 
-  // A movie that is no scene keeps its descriptor, so the spoilt one is refused.
   const fs::path plain = NewDocument("Plain");
   StoreMovieSettings(plain);
   ASSERT_EQ(box_.Run({"test", plain.string(), "--no-host-debug"}).exitStatus, 0);
-  ASSERT_EQ(LauncherReports(FullOutput()).size(), 1u);
-  const RunResult other = TestMovieWithHostAnswer(plain, spoil(plain), options);
+  ASSERT_EQ(Launched().size(), 1u);
+  const RunResult other = TestMovieWithHostAnswer(plain, spoil(plain), WithAnswers({}));
   ASSERT_EQ(other.exitStatus, 0) << other.err;
-  const auto messages = other.EventsOf("message");
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].text, kUnparsableDescriptor);
-  EXPECT_TRUE(LauncherReports(FullOutput()).empty());
+  EXPECT_EQ(Shown(other), Lines{MessageLine(kUnparsableDescriptor, 48)});
+  EXPECT_EQ(Launched(), Lines{});
 }
 
 TEST_F(LaunchCommands, ADescriptorThatCannotBeParsedStopsBothCommandsWithSuccess) {
   const fs::path doc = NewDocument("Broken");
   const std::string broken = "<?xml version=\"1.0\"?>\n<application xmlns=\"x\"><id>broken</application>\n";
   WriteText(Descriptor(doc), broken);
-  const RunOptions options = WithAnswers({});
   for (const std::string verb : {"debug", "test"}) {
     SCOPED_TRACE(verb);
-    const RunResult run = box_.Run({verb, doc.string(), "--profile", "extendedDesktop"}, options);
+    const RunResult run = box_.Run({verb, doc.string(), "--profile", "extendedDesktop"}, WithAnswers({}));
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    ASSERT_EQ(run.events.size(), 1u) << run.err;
-    EXPECT_EQ(run.events[0].event + "|" + run.events[0].text + "|" + std::to_string(run.events[0].style),
-              std::string("message|") + kUnparsableDescriptor + "|48");
-    EXPECT_TRUE(run.OutputLines("tessel: debugZAROMovie(").empty());
-    EXPECT_TRUE(LauncherReports(FullOutput()).empty());
+    EXPECT_EQ(Shown(run), Lines{MessageLine(kUnparsableDescriptor, 48)});
+    EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{});
+    EXPECT_EQ(Launched(), Lines{});
     EXPECT_EQ(ReadText(Descriptor(doc)), broken);
   }
 }
 
+// TestMovie on the same document does take the output type into account; neither saves.
 TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone) {
   const fs::path doc = NewDocument("Hello");
   ASSERT_EQ(box_.Run({"debug", doc.string()}).exitStatus, 0);  // writes the descriptor
-  ASSERT_EQ(LauncherReports(FullOutput()).size(), 1u);
-  const std::string descriptor = ReadText(Descriptor(doc));
-  const std::string before = ReadText(doc);
-
-  const RunResult debug = box_.Run({"debug", doc.string(), "--trace"});
-  ASSERT_EQ(debug.exitStatus, 0) << debug.err;
-  EXPECT_FALSE(RanSnippetContaining(debug, kOutputTypeSnippet)) << debug.err;
-  EXPECT_EQ(ReadText(doc), before);
-  EXPECT_FALSE(Sandbox::DocumentValue(doc, "tessel.tsd.filepath"));
-  EXPECT_EQ(ReadText(Descriptor(doc)), descriptor);
-  EXPECT_EQ(LauncherReports(FullOutput()).size(), 1u);
-
-  // TestMovie on the same document does take the output type into account, and saves nothing.
-  const RunResult test = box_.Run({"test", doc.string(), "--trace"});
-  ASSERT_EQ(test.exitStatus, 0) << test.err;
-  EXPECT_TRUE(RanSnippetContaining(test, kOutputTypeSnippet)) << test.err;
-  EXPECT_EQ(ReadText(doc), before);
-  EXPECT_EQ(LauncherReports(FullOutput()).size(), 1u);
+  ASSERT_EQ(Launched().size(), 1u);
+  const std::string descriptor = ReadText(Descriptor(doc)), before = ReadText(doc);
+  for (const std::string verb : {"debug", "test"}) {
+    SCOPED_TRACE(verb);
+    const RunResult run = box_.Run({verb, doc.string(), "--trace"});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(RanSnippetContaining(run, kOutputTypeSnippet), verb == "test") << run.err;
+    EXPECT_EQ(ReadText(doc), before);
+    EXPECT_EQ(Texts(doc, {"tessel.tsd.filepath"}), Lines{"-"});
+    EXPECT_EQ(ReadText(Descriptor(doc)), descriptor);
+    EXPECT_EQ(Launched().size(), 1u);
+  }
 }
 
 // Every command carries the descriptor of a document saved under a new name ("Save As":
@@ -258,47 +313,46 @@ TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone
 // document and its descriptor as they were.
 TEST_F(LaunchCommands, EveryCommandCarriesTheDescriptorOfADocumentSavedUnderANewName) {
   const fs::path old = NewDocument("Old");
-  const std::string destination = (box_.WorkFolder() / "out" / "Old.zaro").string();
   StoreMovieSettings(old);
-  PutDocumentText(old, "com.zaro.quessa.destination", destination);
-  const std::string body = "\n<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
-                           "  <id>carried.app</id>\n  <filename>Old</filename>\n  <name>Old</name>\n"
-                           "  <description>kept as it was</description>\n"
-                           "  <initialWindow>\n    <content>Old.qmv</content>\n    <width>640</width>\n"
-                           "  </initialWindow>\n</application>\n";
-  WriteText(Descriptor(old), "<?xml version=\"1.0\" encoding=\"utf-8\" ?>" + body);
-  const std::string oldDescriptor = ReadText(Descriptor(old));
-  const std::string oldDocument = ReadText(old);
-  const RunOptions cancel = WithAnswers({Form("Settings", {Press("Cancel")})});
+  PutDocumentText(old, "com.zaro.quessa.destination", (Work() / "out" / "Old.zaro").string());
+  const std::string body = R"(
+<application xmlns="http://ns.corvane.example/zaro/application/2.0">
+  <id>carried.app</id>
+  <filename>NAME</filename>
+  <name>NAME</name>
+  <description>kept as it was</description>
+  <initialWindow>
+    <content>NAME.qmv</content>
+    <width>640</width>
+  </initialWindow>
+</application>
+)";
+  auto named = [&](const std::string& name) {
+    std::string text = body;
+    for (size_t at; (at = text.find("NAME")) != std::string::npos;) text.replace(at, 4, name);
+    return text;
+  };
+  WriteText(Descriptor(old), "<?xml version=\"1.0\" encoding=\"utf-8\" ?>" + named("Old"));
+  const std::string oldDescriptor = ReadText(Descriptor(old)), oldDocument = ReadText(old);
 
   for (const std::string verb : {"debug", "test", "publish", "settings"}) {
     SCOPED_TRACE(verb);
     const std::string name = "New-" + verb;
-    const fs::path renamed = box_.WorkFolder() / (name + ".tsd");
+    const fs::path renamed = Work() / (name + ".tsd");
     fs::copy_file(old, renamed);
     fs::copy_file(Movie(old), Movie(renamed));
-
-    const RunResult run = box_.Run({verb, renamed.string()}, cancel);
+    const RunResult run = Run({verb, renamed.string()}, {Form("Settings", {Press("Cancel")})});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
-    std::string expected = body;
-    for (const std::string from : {">Old<", ">Old<", ">Old.qmv<"}) {
-      expected.replace(expected.find(from), from.size(), from == ">Old<" ? ">" + name + "<" : ">" + name + ".qmv<");
-    }
     const std::string carried = ReadText(Descriptor(renamed));
-    EXPECT_EQ(carried.substr(carried.find("?>") + 2), expected);
-    const std::vector<LauncherReport> launches = LauncherReports(FullOutput());
+    EXPECT_EQ(carried.substr(carried.find("?>") + 2), named(name));
     if (verb == "debug" || verb == "test") {
-      EXPECT_TRUE(run.events.empty());
-      ASSERT_EQ(launches.size(), 1u);
-      EXPECT_EQ(launches[0].id, "carried.app");
-      EXPECT_EQ(launches[0].name, name);
-      EXPECT_EQ(launches[0].content, Movie(renamed).string());
+      EXPECT_EQ(Shown(run), Lines{});
+      EXPECT_EQ(Launched(), Lines{Report("carried.app", name, Movie(renamed), "desktop")});
     } else {
       // Without a certificate Publish opens the sheet too; Cancel builds and launches nothing.
-      ASSERT_EQ(run.events.size(), 1u) << run.err;
-      EXPECT_EQ(run.events[0].event + "|" + run.events[0].text + "|" + run.events[0].answer, "form|Settings|cancel");
-      EXPECT_TRUE(launches.empty());
-      EXPECT_FALSE(Sandbox::DocumentValue(renamed, "com.zaro.quessa.destination"));
+      EXPECT_EQ(Shown(run, true), Lines{"form|Settings|cancel"});
+      EXPECT_EQ(Launched(), Lines{});
+      EXPECT_EQ(Texts(renamed, {"com.zaro.quessa.destination"}), Lines{"-"});
     }
   }
   EXPECT_EQ(ReadText(Descriptor(old)), oldDescriptor);
