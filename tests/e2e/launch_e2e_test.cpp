@@ -167,8 +167,7 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
     for (const fs::path& doc : {NewDocument(name), NewDocument(name + "-old", 2)}) {
       const bool older = Contains(doc.stem().string(), "-old");
       if (older) fs::remove(Movie(doc));  // the export must make it
-      const RunResult run = box_.Run({older ? "test" : "debug", doc.string(), "--profile", c.profile, "--trace"});
-      ASSERT_EQ(run.exitStatus, 0) << run.err;
+      const RunResult run = Succeeded(box_.Run({older ? "test" : "debug", doc.string(), "--profile", c.profile, "--trace"}));
       const std::string call = HostCall(stage.Kit(), Descriptor(doc), "true", c.added ? std::optional(c.profile) : std::nullopt);
       if (older) {
         EXPECT_EQ(run.OutputLines("tessel: exportQMV("),
@@ -202,15 +201,13 @@ TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself)
     SCOPED_TRACE(hostDebug ? "the host launches" : "the host answers 2");
     Lines arguments{"test", doc.string(), "--profile", "extendedDesktop"};
     if (!hostDebug) arguments.push_back("--no-host-debug");
-    const RunResult run = box_.Run(arguments);
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const RunResult run = Succeeded(box_.Run(arguments));
     EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("),
               Lines{"tessel: " + HostCall(stage.Kit(), Descriptor(doc), "false", "extendedDesktop")});
     EXPECT_EQ(Launched(), Lines{Report("Hello", "Hello", Movie(doc), "extendedDesktop")});
     EXPECT_EQ(stage.Launches(), (std::vector<Lines>{{Descriptor(doc).string(), "-profile", "extendedDesktop"}}));
   }
-  const RunResult other = TestMovieWithHostAnswer(doc, "function () { print('host answered 7'); return 7; }");
-  ASSERT_EQ(other.exitStatus, 0) << other.err;
+  const RunResult other = Succeeded(TestMovieWithHostAnswer(doc, "function () { print('host answered 7'); return 7; }"));
   EXPECT_TRUE(Contains(other.out, "host answered 7\n"));
   EXPECT_EQ(Launched(), Lines{});
   EXPECT_EQ(stage.Launches(), std::vector<Lines>{});
@@ -223,8 +220,7 @@ class SceneMovie : public LaunchCommands {
     doc_ = NewDocument("Movie_Scene 1");
     StoreMovieSettings(doc_);
     // A first launch writes the default descriptor (there is none yet).
-    const RunResult first = box_.Run({"debug", doc_.string()});
-    ASSERT_EQ(first.exitStatus, 0) << first.err;
+    const RunResult first = Succeeded(box_.Run({"debug", doc_.string()}));
     ASSERT_EQ(Launched().size(), 1u);
     fresh_ = ReadText(Descriptor(doc_));
     ASSERT_TRUE(Contains(fresh_, "<id>Movie-Scene-1</id>")) << fresh_;
@@ -245,8 +241,7 @@ TEST_F(SceneMovie, DebugMovieKeepsTheDescriptorAndTestMovieWritesAFreshOneOnEver
     const bool debug = extra == "debug";
     Lines arguments{debug ? "debug" : "test", doc_.string(), "--profile", "extendedDesktop"};
     if (extra == "--no-host-debug") arguments.push_back(extra);
-    const RunResult run = box_.Run(arguments);
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const RunResult run = Succeeded(box_.Run(arguments));
     EXPECT_EQ(ReadText(Descriptor(doc_)), debug ? customised_ : fresh_);
     EXPECT_EQ(Launched(), Lines{Launch(debug ? "scene.customised" : "Movie-Scene-1")});
   }
@@ -259,18 +254,16 @@ TEST_F(SceneMovie, AfterAHostAnswerOfTwoTheDescriptorIsWrittenOnceMore) {
   auto spoil = [](const fs::path& doc) {
     return "function () { d.exportQMV(" + Json(Sandbox::FileUrl(Descriptor(doc))).dump() + ", true); return 2; }";
   };
-  const RunResult scene = TestMovieWithHostAnswer(doc_, spoil(doc_), WithAnswers({}));
-  ASSERT_EQ(scene.exitStatus, 0) << scene.err;
+  const RunResult scene = Succeeded(TestMovieWithHostAnswer(doc_, spoil(doc_), WithAnswers({})));
   EXPECT_EQ(Shown(scene), Lines{});
   EXPECT_EQ(ReadText(Descriptor(doc_)), fresh_);
   EXPECT_EQ(Launched(), Lines{Launch("Movie-Scene-1")});
 
   const fs::path plain = NewDocument("Plain");
   StoreMovieSettings(plain);
-  ASSERT_EQ(box_.Run({"test", plain.string(), "--no-host-debug"}).exitStatus, 0);
+  Succeeded(box_.Run({"test", plain.string(), "--no-host-debug"}));
   ASSERT_EQ(Launched().size(), 1u);
-  const RunResult other = TestMovieWithHostAnswer(plain, spoil(plain), WithAnswers({}));
-  ASSERT_EQ(other.exitStatus, 0) << other.err;
+  const RunResult other = Succeeded(TestMovieWithHostAnswer(plain, spoil(plain), WithAnswers({})));
   EXPECT_EQ(Shown(other), Lines{MessageLine(kUnparsableDescriptor, 48)});
   EXPECT_EQ(Launched(), Lines{});
 }
@@ -281,8 +274,7 @@ TEST_F(LaunchCommands, ADescriptorThatCannotBeParsedStopsBothCommandsWithSuccess
   WriteText(Descriptor(doc), broken);
   for (const std::string verb : {"debug", "test"}) {
     SCOPED_TRACE(verb);
-    const RunResult run = box_.Run({verb, doc.string(), "--profile", "extendedDesktop"}, WithAnswers({}));
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const RunResult run = Succeeded(box_.Run({verb, doc.string(), "--profile", "extendedDesktop"}, WithAnswers({})));
     EXPECT_EQ(Shown(run), Lines{MessageLine(kUnparsableDescriptor, 48)});
     EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{});
     EXPECT_EQ(Launched(), Lines{});
@@ -293,13 +285,12 @@ TEST_F(LaunchCommands, ADescriptorThatCannotBeParsedStopsBothCommandsWithSuccess
 // TestMovie on the same document does take the output type into account; neither saves.
 TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone) {
   const fs::path doc = NewDocument("Hello");
-  ASSERT_EQ(box_.Run({"debug", doc.string()}).exitStatus, 0);  // writes the descriptor
+  Succeeded(box_.Run({"debug", doc.string()}));  // writes the descriptor
   ASSERT_EQ(Launched().size(), 1u);
   const std::string descriptor = ReadText(Descriptor(doc)), before = ReadText(doc);
   for (const std::string verb : {"debug", "test"}) {
     SCOPED_TRACE(verb);
-    const RunResult run = box_.Run({verb, doc.string(), "--trace"});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const RunResult run = Succeeded(box_.Run({verb, doc.string(), "--trace"}));
     EXPECT_EQ(RanSnippetContaining(run, kOutputTypeSnippet), verb == "test") << run.err;
     EXPECT_EQ(ReadText(doc), before);
     EXPECT_EQ(Texts(doc, {"tessel.tsd.filepath"}), Lines{"-"});
@@ -342,7 +333,6 @@ TEST_F(LaunchCommands, EveryCommandCarriesTheDescriptorOfADocumentSavedUnderANew
     fs::copy_file(old, renamed);
     fs::copy_file(Movie(old), Movie(renamed));
     const RunResult run = Run({verb, renamed.string()}, {Form("Settings", {Press("Cancel")})});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
     const std::string carried = ReadText(Descriptor(renamed));
     EXPECT_EQ(carried.substr(carried.find("?>") + 2), named(name));
     if (verb == "debug" || verb == "test") {

@@ -127,30 +127,22 @@ inline Lines ToolCommand(Lines toolArguments) {
 
 // Stands in for the Java launcher in the sandbox's common application data folder: it
 // records every run's arguments, one a line, and then runs the real staged launcher. A
-// "sleep" file in its folder makes every run wait that many seconds first (its process ids
-// in "pid" and "sleeper", and "finished" written once the wait is over).
+// "sleep" file in its folder makes every run wait that many seconds first ("finished" is
+// written once the wait is over).
 class RecordingLauncher {
  public:
   explicit RecordingLauncher(const Sandbox& box) : folder_(box.CommonAppData() / "Corvane" / "KV5" / "jre" / "bin") {
-    std::error_code code;
-    fs::remove(folder_.parent_path(), code);  // the link to the staged runtime
+    fs::remove(folder_.parent_path());  // the link to the staged runtime
     const fs::path real = Sandbox::Stage() / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin" / "java.exe";
     WriteText(folder_ / "java.exe", R"sh(#!/bin/sh
 dir=$(dirname "$0")
 n=$(( $(cat "$dir/count" 2>/dev/null || echo 0) + 1 ))
 echo "$n" > "$dir/count"
 printf '%s\n' "$@" > "$dir/args.$n"
-if [ -f "$dir/sleep" ]; then
-  echo $$ > "$dir/pid"
-  sleep "$(cat "$dir/sleep")" &
-  echo $! > "$dir/sleeper"
-  wait $!
-  echo done > "$dir/finished"
-fi
+if [ -f "$dir/sleep" ]; then sleep "$(cat "$dir/sleep")"; echo done > "$dir/finished"; fi
 exec ')sh" + real.string() + "' \"$@\"\n");
     ::chmod((folder_ / "java.exe").c_str(), 0755);
   }
-
   // Forgets earlier runs and steering files.
   void Reset() {
     for (const auto& entry : fs::directory_iterator(folder_)) {
@@ -158,7 +150,7 @@ exec ')sh" + real.string() + "' \"$@\"\n");
     }
   }
   void SleepFirst(int seconds) { WriteText(folder_ / "sleep", std::to_string(seconds)); }
-
+  bool Finished() const { return fs::exists(folder_ / "finished"); }
   // Every run's arguments, in order.
   std::vector<Lines> Calls() const {
     std::vector<Lines> calls;
@@ -167,25 +159,10 @@ exec ')sh" + real.string() + "' \"$@\"\n");
     }
     return calls;
   }
-  pid_t ProcessId(const std::string& name) const { return static_cast<pid_t>(std::atol(ReadText(folder_ / name).c_str())); }
-  bool Finished() const { return fs::exists(folder_ / "finished"); }
 
  private:
   fs::path folder_;
 };
-
-// True once the process is gone (a zombie counts as gone); a killed process may take a
-// moment to be torn down, so this looks again for up to five seconds.
-inline bool ProcessGone(pid_t pid) {
-  for (int attempt = 0; attempt < 100; ++attempt, ::usleep(50 * 1000)) {
-    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z' || stat[close + 2] == 'X') {
-      return true;
-    }
-  }
-  return false;
-}
 
 // ---- documents and descriptors ---------------------------------------------------------
 
@@ -230,16 +207,26 @@ class PublishTest : public ::testing::Test {
     zpk::testing::WriteTestKeystore(file.string(), password, "Ann Author", 1024);
     return file;
   }
+  // Runs tessel with the answers; the run must succeed.
   RunResult Run(const Lines& arguments, const std::vector<Json>& answers) {
-    return box_.Run(arguments, WithAnswers(answers));
+    return Succeeded(box_.Run(arguments, WithAnswers(answers)));
   }
   // A host script on the document: the module's commands as functions, `doc`, then the body.
   RunResult Script(const std::string& body, const fs::path& document, const std::vector<Json>& answers = {}) {
-    return box_.RunScript(
+    return Succeeded(box_.RunScript(
         "function settings() { zaro.OpenSettingDialog(tessel.documentURL, tessel.movieURL, tessel.kitVersion); }\n"
         "function publish() { zaro.Publish(tessel.documentURL, tessel.movieURL, tessel.kitVersion); }\n"
         "var doc = tx.getDocumentDOM();\n" + body,
-        document, WithAnswers(answers));
+        document, WithAnswers(answers)));
+  }
+  static RunResult Succeeded(RunResult run) {
+    EXPECT_EQ(run.exitStatus, 0) << Describe(run);
+    return run;
+  }
+  // The package verifies and the kit's report on it holds `part`.
+  static void ExpectVerified(const zpk::testing::ToolRun& verified, const std::string& part) {
+    EXPECT_EQ(verified.code, 0) << verified.output;
+    EXPECT_TRUE(Contains(verified.output, part)) << verified.output;
   }
 
   Sandbox box_;

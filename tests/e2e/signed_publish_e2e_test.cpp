@@ -1,9 +1,13 @@
 // Signed publishing end to end: credentials entered on the settings sheet within one host
 // session, the package verified by the kit, the password forgotten or remembered, a wrong
 // password, the time-stamp retry dialog, and a self-signed certificate made on the sheet.
+// An iPhone document with the kit's real iPhone packager and provisioning profiles made for
+// each test: stored iPhone settings published from the sheet, and a new document set up
+// entirely through the General and Deployment pages of `tessel settings`.
 #include <gtest/gtest.h>
 
 #include "publish_e2e_support.h"
+#include "testing/profile_maker.h"
 
 namespace publish_e2e {
 namespace {
@@ -27,11 +31,7 @@ class PublishSigned : public PublishTest {
                         folder_.string() + "/", "Hello.qmv"});
   }
   // The package verifies, signed by the keystores' author.
-  void ExpectSignedPackage() {
-    const auto verified = Verify(folder_ / "Hello.zaro");
-    EXPECT_EQ(verified.code, 0) << verified.output;
-    EXPECT_TRUE(Contains(verified.output, "Ann Author")) << verified.output;
-  }
+  void ExpectSignedPackage() { ExpectVerified(Verify(folder_ / "Hello.zaro"), "Ann Author"); }
 
   fs::path folder_, document_;
   std::unique_ptr<RecordingLauncher> launcher_;
@@ -53,7 +53,6 @@ TEST_F(PublishSigned, SessionCredentialsSignAPackageThatVerifiesAndThePasswordIs
        File(keystore), Message("yes"), Message("yes"),
        Form("Settings", {Set({{"Signature.password", password}, {"Signature.rempwd", "true"}}), Press("OK")}),
        Message("yes")});
-  ASSERT_EQ(run.exitStatus, 0) << Describe(run);
   const Lines signing = SignCommand(keystore, password, "none");
   EXPECT_EQ(launcher_->Calls(), (std::vector<Lines>{signing, signing, signing}));
   ExpectSignedPackage();
@@ -72,7 +71,6 @@ TEST_F(PublishSigned, AWrongPasswordReportsTheInaccessibleCertificate) {
                                                     {"Signature.timestamp", "false"}}),
                                                Press("Publish"), Press("Cancel")}),
                              Message("yes")});
-  ASSERT_EQ(run.exitStatus, 0) << Describe(run);
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{SignCommand(keystore, "wrong", "none")});
   // Exit code 7 has its own row, ahead of the "password may be incorrect" text row.
   const std::string toolText = keystore.string() + ": the keystore cannot be opened; the password may be incorrect\n";
@@ -100,7 +98,6 @@ TEST_F(PublishSigned, AnUnreachableAuthorityOffersRetryAndPublishingWithoutATime
                                 Form("CTimestampRetryDlg", {Press("DisableTimestamp")}),
                                 Form("CTimestampRetryDlg", {Press("Cancel")})});
   ::unsetenv("ZPK_TEST_TSA_TIMING");
-  ASSERT_EQ(run.exitStatus, 0) << Describe(run);
   const Lines stamped = SignCommand(keystore, "secret", "https://timestamp.corvane.example/tsa");
   EXPECT_EQ(launcher_->Calls(), (std::vector<Lines>{stamped, stamped, SignCommand(keystore, "secret", "none"), stamped}));
   ExpectSignedPackage();
@@ -124,7 +121,6 @@ TEST_F(PublishSigned, TheSheetMakesACertificatePublishesASignedPackageAndKeepsTh
                               {"saveas", WindowsForm(box_.Root() / "keys" / "me")}}),
                          Press("OK")}),
        Message("yes"), Message("yes")});
-  ASSERT_EQ(run.exitStatus, 0) << Describe(run);
   EXPECT_EQ(launcher_->Calls(),
             (std::vector<Lines>{ToolCommand({"-certificate", "-cn", "Ann Author", "-ou", "Publishing", "-o", "Example",
                                              "-c", "DE", "1024-RSA", WindowsForm(certificate), "s3cret"}),
@@ -141,6 +137,138 @@ TEST_F(PublishSigned, TheSheetMakesACertificatePublishesASignedPackageAndKeepsTh
   const std::string registry = ReadText(box_.RegistryFile());
   EXPECT_TRUE(Contains(registry, "Last Selected Cert\t" + certificate.string() + "\n")) << registry;
   EXPECT_TRUE(Contains(registry, "DigitalSign\tsign\n")) << registry;
+}
+
+constexpr char kIphoneCreated[] = "iPhone 文件已创建。";
+const Lines kIphonePublished{FormLine("CProgressDlg"), MessageLine(kIphoneCreated, 64), FormLine("Settings")};
+
+class IphonePublish : public PublishTest {
+ protected:
+  static void SetUpTestSuite() { developer_ = zaro::testing::MakeTestIdentity("Phone Developer"); }
+
+  void SetUp() override {
+    PublishTest::SetUp();
+    ASSERT_FALSE(developer_.certificateDer.empty());
+    fs::create_directories(keystore_.parent_path());
+    ASSERT_TRUE(zaro::testing::WriteKeystore(keystore_, developer_, "phone pw"));
+    document_ = NewDocument("Game", "iphone");
+    WriteText(Work() / "Game-app.xml", DescriptorXml("Game", "com.example.game"));
+  }
+
+  fs::path Profile(const std::string& name, const std::string& identifier, bool devices, bool getTaskAllow = false) {
+    zaro::testing::ProfileContent content;
+    content.applicationIdentifier = identifier;
+    content.developerCertificates = {developer_.certificateDer};
+    if (devices) content.provisionedDevices = {"00008020-0123456789ABCDEF"};
+    content.getTaskAllow = getTaskAllow;
+    const fs::path file = box_.Root() / "profiles" / (name + ".mobileprovision");
+    fs::create_directories(file.parent_path());
+    EXPECT_TRUE(zaro::testing::WriteProfile(file, content));
+    return file;
+  }
+  // The sheet's Deployment page takes the session password; its Publish packages, and the
+  // sheet is then left with `close`.
+  Json PasswordAndPublish(const std::string& close, const std::vector<Json>& before = {}) {
+    std::vector<Json> steps = before;
+    steps.insert(steps.end(), {Set({{"Deployment.password", "phone pw"}}), Press("Publish"), Press(close)});
+    return Form("Settings", steps);
+  }
+
+  static zaro::testing::TestIdentity developer_;
+  fs::path keystore_ = box_.Root() / "keys" / "phone.p12";
+  fs::path document_;
+};
+
+zaro::testing::TestIdentity IphonePublish::developer_;
+
+// Publish with stored settings: the missing session password opens the sheet, where it is
+// typed. A debug package (its movie exported with debugging permitted) is signed and
+// accepted by the packager; a profile for another application shows the packager's own
+// line and writes no package.
+TEST_F(IphonePublish, StoredSettingsPublishASignedPackageAndAForeignProfileNone) {
+  const std::string foreign = "ABCDE12345.com.example.other";
+  const fs::path ipa = Work() / "Game.ipa";
+  PutDocumentText(document_, "qmv.folder.path", Work().string() + "/");
+  PutDocumentText(document_, "tessel.qmv.basename", "Game");
+  PutDocumentText(document_, "com.zaro.quessa.ipacertpath", keystore_.string());
+  PutDocumentText(document_, "com.zaro.quessa.ipaopt", "debug");
+  PutDocumentText(document_, "com.zaro.quessa.ipaprovision",
+                  Profile("debug", "ABCDE12345.com.example.*", true, true).string());
+  EXPECT_EQ(Shown(Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")})), kIphonePublished);
+  ExpectVerified(VerifyIpa(ipa), "signer: CN=Phone Developer");
+
+  fs::remove(ipa);
+  const fs::path profile = Profile("other", foreign, true);
+  PutDocumentText(document_, "com.zaro.quessa.ipaopt", "adhoc");
+  PutDocumentText(document_, "com.zaro.quessa.ipaprovision", profile.string());
+  const RunResult run = Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")});
+  const std::string line = "the application id com.example.game of " + (Work() / "Game-app.xml").string() +
+                           " does not fit the application-identifier " + foreign + " of " + profile.string() + "\n";
+  EXPECT_EQ(Shown(run), (Lines{FormLine("CProgressDlg"), MessageLine(std::string(kCreateFileError) + line, 48),
+                               FormLine("Settings")}));
+  EXPECT_FALSE(fs::exists(ipa));
+  for (const fs::path& made : run.filesMade) EXPECT_NE(made.extension(), ".ipa") << made;
+}
+
+TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
+  const fs::path profile = Profile("store", "ABCDE12345.com.example.storegame", false);  // no devices
+  const fs::path extra = Work() / "levels" / "level1.dat", icons = Work() / "icons";
+  WriteText(extra, "level one");
+  WriteText(icons / "icon57.png", zpk::testing::MakePng(57, 57));
+  WriteText(icons / "icon512.png", zpk::testing::MakePng(512, 512));
+  const RunResult run = Run(
+      {"settings", document_.string()},
+      {Form("Settings", {Press("Deployment.browsecert"), Press("Deployment.browseprofile"),
+                         Set({{"Deployment.password", "phone pw"}, {"Deployment.store", "true"},
+                              {"General.appname", "Store Game"}, {"General.version", "2.1"},
+                              {"General.aspectratio", "横向"}, {"General.rendering", "GPU"}}),
+                         Press("General.addfile"), Set({{"Icons.size", "图标 57x57"}}), Press("Icons.browse"),
+                         Set({{"Icons.size", "图标 512x512"}}), Press("Icons.browse"), Press("Publish"), Press("OK")}),
+       File(keystore_), File(profile), File(extra), File(icons / "icon57.png"), File(icons / "icon512.png")});
+  EXPECT_EQ(Shown(run), (Lines{"file|", "file|", "file|", "file|", "file|", kIphonePublished[0], kIphonePublished[1],
+                               kIphonePublished[2]}));
+
+  // The package carries the pages' values and the packager accepts it.
+  const fs::path ipa = Work() / "Game.ipa";
+  ExpectVerified(VerifyIpa(ipa), "signer: CN=Phone Developer");
+  const std::string descriptor = ReadText(Work() / "Game-app.xml");
+  for (const char* part : {"<id>com.example.storegame</id>",  // the ID follows the profile
+                           "<name>Store Game</name>", "<version>2.1</version>", "<aspectRatio>landscape</aspectRatio>",
+                           "<renderMode>gpu</renderMode>", "<image57x57>icons/icon57.png</image57x57>",
+                           "<image512x512>icons/icon512.png</image512x512>"}) {
+    EXPECT_TRUE(Contains(descriptor, part)) << part << "\n" << descriptor;
+  }
+  const std::string listing = zpk::testing::RunShell("unzip -l '" + ipa.string() + "'").output;
+  EXPECT_TRUE(Contains(listing, ".app/icons/icon57.png") && Contains(listing, ".app/icons/icon512.png")) << listing;
+
+  // OK kept the settings in the document (passwords stay out) and the machine-wide values in
+  // the registry.
+  EXPECT_EQ(Texts(document_, {"com.zaro.quessa.ipaopt", "com.zaro.quessa.ipacertpath", "com.zaro.quessa.ipaprovision",
+                              "com.zaro.quessa.ipadest", "com.zaro.quessa.included.item0", "com.zaro.quessa.ipacertpwd"}),
+            (Lines{"store", keystore_.string(), profile.string(), "Game.ipa", "levels/level1.dat", "-"}));
+  const std::string registry = ReadText(box_.RegistryFile());
+  for (const std::string& part : {std::string("Last IPA Cert"), std::string("Last IPA Provision"),
+                                  std::string("IpaCertPath"), std::string("MobileProvisionFiles"), keystore_.string(),
+                                  profile.string()}) {
+    EXPECT_TRUE(Contains(registry, part)) << part << "\n" << registry;
+  }
+
+  // A second sheet shows the kept values: the stored certificate and profile are chosen
+  // again, the fourth deployment type is selected, and a publish needs only the password.
+  const RunResult again = Run(
+      {"settings", document_.string()},
+      {PasswordAndPublish("Cancel", {Expect({{"General.destination", "Game.ipa"},
+                                             {"General.appname", "Store Game"},
+                                             {"General.version", "2.1"},
+                                             {"General.aspectratio", "横向"},
+                                             {"General.rendering", "GPU"},
+                                             {"Deployment.certpath", WindowsForm(keystore_)},
+                                             {"Deployment.profile", WindowsForm(profile)},
+                                             {"Deployment.appid", "com.example.storegame"},
+                                             {"Deployment.store", "true"},
+                                             {"Deployment.test", "false"}}),
+                                     Set({{"Icons.size", "图标 512x512"}}), Expect({{"Icons.path", "icons/icon512.png"}})})});
+  EXPECT_EQ(Shown(again), kIphonePublished);
 }
 
 }  // namespace
