@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -19,14 +21,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct FileStamp {
-  fs::file_time_type time;
-  std::uintmax_t size = 0;
-  bool operator==(const FileStamp&) const = default;
-};
-
-std::map<fs::path, FileStamp> Snapshot(const fs::path& folder) {
-  std::map<fs::path, FileStamp> files;
+// Every regular file under the folder with its modification time and size.
+std::map<fs::path, std::pair<fs::file_time_type, std::uintmax_t>> Snapshot(const fs::path& folder) {
+  std::map<fs::path, std::pair<fs::file_time_type, std::uintmax_t>> files;
   std::error_code code;
   for (auto it = fs::recursive_directory_iterator(folder, code); !code && it != fs::recursive_directory_iterator();
        it.increment(code)) {
@@ -41,12 +38,12 @@ std::map<fs::path, FileStamp> Snapshot(const fs::path& folder) {
 std::vector<UiEvent> ParseUiLog(const fs::path& log) {
   std::vector<UiEvent> events;
   std::ifstream in(log, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    Json item = Json::parse(line, nullptr, false);
-    if (item.is_discarded() || !item.is_object()) continue;
-    events.push_back(UiEvent{item.value("event", ""), item.value("text", ""), item.value("style", 0u),
-                             item.value("answer", ""), item});
+  for (std::string line; std::getline(in, line);) {
+    const Json item = Json::parse(line, nullptr, false);
+    if (item.is_object()) {
+      events.push_back({item.value("event", ""), item.value("text", ""), item.value("style", 0u),
+                        item.value("answer", ""), item});
+    }
   }
   return events;
 }
@@ -55,9 +52,7 @@ std::vector<UiEvent> ParseUiLog(const fs::path& log) {
 
 std::vector<UiEvent> RunResult::EventsOf(std::string_view kind) const {
   std::vector<UiEvent> found;
-  for (const UiEvent& event : events) {
-    if (event.event == kind) found.push_back(event);
-  }
+  std::copy_if(events.begin(), events.end(), std::back_inserter(found), [&](const UiEvent& e) { return e.event == kind; });
   return found;
 }
 
@@ -66,8 +61,7 @@ std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const {
 std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix) {
   std::vector<std::string> lines;
   std::istringstream in{std::string(text)};
-  std::string line;
-  while (std::getline(in, line)) {
+  for (std::string line; std::getline(in, line);) {
     if (line.rfind(prefix, 0) == 0) lines.push_back(line);
   }
   return lines;
@@ -77,9 +71,7 @@ Json Answers(Json list) { return Json{{"answers", std::move(list)}}; }
 
 std::string ReadText(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteText(const fs::path& file, const std::string& content) {
@@ -101,24 +93,18 @@ Sandbox::Sandbox() {
   work_ = root_ / "work";
   registry_ = root_ / "registry";
   appData_ = root_ / "ProgramData";
-  fs::create_directories(work_, code);
-  fs::create_directories(appData_, code);
-  fs::create_directories(root_ / "home" / ".config", code);
-  fs::create_directories(root_ / ".runs", code);
-  const fs::path jre = Stage() / "ProgramData" / "Corvane" / "KV5" / "jre";
-  if (fs::exists(jre, code)) {
-    fs::create_directories(appData_ / "Corvane" / "KV5", code);
-    fs::create_directory_symlink(jre, appData_ / "Corvane" / "KV5" / "jre", code);
+  for (const fs::path& folder : {work_, appData_ / "Corvane" / "KV5", root_ / "home" / ".config", root_ / ".runs"}) {
+    fs::create_directories(folder, code);
   }
+  const fs::path jre = Stage() / "ProgramData" / "Corvane" / "KV5" / "jre";
+  if (fs::exists(jre, code)) fs::create_directory_symlink(jre, appData_ / "Corvane" / "KV5" / "jre", code);
   ready_ = fs::is_directory(work_, code);
   if (!ready_) error_ = "cannot make the folders under " + root_.string();
 }
 
 Sandbox::~Sandbox() {
-  if (!root_.empty()) {
-    std::error_code code;
-    fs::remove_all(root_, code);
-  }
+  std::error_code code;
+  if (!root_.empty()) fs::remove_all(root_, code);
 }
 
 fs::path Sandbox::Stage() {
@@ -130,12 +116,9 @@ fs::path Sandbox::Tessel() { return Stage() / "bin" / "tessel"; }
 
 RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptions& options) {
   RunResult result;
-  const int number = ++runs_;
-  const fs::path runs = root_ / ".runs";
-  const fs::path outFile = runs / (std::to_string(number) + ".out");
-  const fs::path errFile = runs / (std::to_string(number) + ".err");
-  const fs::path answersFile = runs / (std::to_string(number) + "-answers.json");
-  const fs::path logFile = runs / (std::to_string(number) + "-ui.log");
+  const std::string run = (root_ / ".runs" / std::to_string(++runs_)).string();
+  const fs::path outFile = run + ".out", errFile = run + ".err", answersFile = run + "-answers.json";
+  const fs::path logFile = run + "-ui.log";
 
   std::vector<std::string> args{tessel_.string()};
   args.insert(args.end(), arguments.begin(), arguments.end());
@@ -146,29 +129,24 @@ RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptio
 
   static const std::set<std::string> kReplaced = {"TESSEL_ANSWERS",       "TESSEL_UI_LOG", "TESSEL_REGISTRY_FILE",
                                                   "TESSEL_COMMON_APPDATA", "HOME",          "XDG_CONFIG_HOME"};
-  std::map<std::string, std::string> environment;
+  std::map<std::string, std::string> environment{{"TESSEL_REGISTRY_FILE", registry_.string()},
+                                                 {"TESSEL_COMMON_APPDATA", appData_.string()},
+                                                 {"HOME", (root_ / "home").string()},
+                                                 {"XDG_CONFIG_HOME", (root_ / "home" / ".config").string()}};
   for (char** entry = environ; entry && *entry; ++entry) {
-    const std::string text = *entry;
-    const size_t equals = text.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string name = text.substr(0, equals);
-    if (kReplaced.count(name) != 0) continue;
-    if (!options.keepDisplay && (name == "DISPLAY" || name == "WAYLAND_DISPLAY")) continue;
-    environment[name] = text.substr(equals + 1);
+    const std::string text = *entry, name = text.substr(0, text.find('='));
+    const bool display = name == "DISPLAY" || name == "WAYLAND_DISPLAY";
+    if (name.size() < text.size() && kReplaced.count(name) == 0 && (options.keepDisplay || !display)) {
+      environment[name] = text.substr(name.size() + 1);
+    }
   }
-  environment["TESSEL_REGISTRY_FILE"] = registry_.string();
-  environment["TESSEL_COMMON_APPDATA"] = appData_.string();
-  environment["HOME"] = (root_ / "home").string();
-  environment["XDG_CONFIG_HOME"] = (root_ / "home" / ".config").string();
   for (const auto& [name, value] : options.environment) environment[name] = value;
-
   std::vector<std::string> envText;
   for (const auto& [name, value] : environment) envText.push_back(name + "=" + value);
-  std::vector<char*> argv;
+  std::vector<char*> argv, envp;
   for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
   for (std::string& entry : envText) envp.push_back(entry.data());
+  argv.push_back(nullptr);
   envp.push_back(nullptr);
 
   const auto before = Snapshot(work_);
@@ -186,8 +164,7 @@ RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptio
     return result;
   }
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) continue;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.out = ReadText(outFile);
   result.err = ReadText(errFile);

@@ -2,11 +2,6 @@
 // End-to-end harness: runs the staged `tessel` in a private temporary folder with its own
 // registry hive file and common application data folder, and hands tests the exit status,
 // the output, the files made and every box and dialog shown, in order.
-//
-//   tessel::e2e::Sandbox box;
-//   auto doc = box.NewDocument("Hello");                       // tessel new <work>/Hello.tsd
-//   auto run = box.Run({"publish", doc->string()}, options);   // options.answers: the dialogs' answers
-//   box.DocumentText(*doc, "com.zaro.quessa.appid");           // the saved document's data
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>

@@ -11,39 +11,37 @@ bool Parse(const std::vector<std::string>& arguments, Invocation& invocation, st
   return ParseArguments(arguments, invocation, error ? error : &ignored);
 }
 
-TEST(TesselCommandLine, ReadsVerbsOperandsAndOptions) {
-  Invocation publish;
-  ASSERT_TRUE(Parse({"publish", "Hello.tsd", "--kit", "1.5", "--answers=a.json", "--ui-log", "ui.log"}, publish));
-  EXPECT_EQ(publish.verb, "publish");
-  EXPECT_EQ(publish.operands, std::vector<std::string>{"Hello.tsd"});
-  EXPECT_EQ(publish.kit, "1.5");
-  EXPECT_EQ(publish.answers, "a.json");
-  EXPECT_EQ(publish.uiLog, "ui.log");
-  EXPECT_TRUE(publish.hostDebug);
-
-  Invocation test;
-  ASSERT_TRUE(Parse({"--profile", "mobileDevice", "test", "--no-host-debug", "Hello.tsd"}, test));
-  EXPECT_EQ(test.verb, "test");
-  EXPECT_EQ(test.profile, "mobileDevice");
-  EXPECT_FALSE(test.hostDebug);
-  EXPECT_EQ(test.kit, "2.0");
-
-  Invocation created;
-  ASSERT_TRUE(Parse({"new", "Phone.tsd", "--target", "iphone", "--as-version", "2"}, created));
-  EXPECT_EQ(created.target, "iphone");
-  EXPECT_EQ(created.asVersion, 2);
-
-  Invocation run;
-  ASSERT_TRUE(Parse({"run", "script.js", "Hello.tsd", "--module", "m.so"}, run));
-  EXPECT_EQ(run.operands.size(), 2u);
-  EXPECT_EQ(run.module, "m.so");
-
-  Invocation dashed;
-  ASSERT_TRUE(Parse({"run", "--", "--odd-name.js"}, dashed));
-  EXPECT_EQ(dashed.operands, std::vector<std::string>{"--odd-name.js"});
+// Every field of a parsed command line, "-" for an option not given.
+std::string Summary(const std::vector<std::string>& arguments) {
+  Invocation in;
+  if (!Parse(arguments, in)) return "refused";
+  std::string operands;
+  for (const std::string& operand : in.operands) operands += "[" + operand + "]";
+  auto given = [](const std::optional<std::string>& value) { return value.value_or("-"); };
+  return in.verb + " " + operands + " kit=" + in.kit + " profile=" + given(in.profile) + " answers=" +
+         given(in.answers) + " log=" + given(in.uiLog) + " module=" + given(in.module) + " target=" + in.target +
+         " as=" + std::to_string(in.asVersion) + (in.hostDebug ? "" : " no-host-debug") + (in.trace ? " trace" : "") +
+         (in.help ? " help" : "");
 }
 
-TEST(TesselCommandLine, HelpIsAskedForInEveryForm) {
+TEST(TesselCommandLine, ReadsVerbsOperandsAndOptions) {
+  const std::string plain = " module=- target=desktop as=3";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string summary;
+  } cases[] = {
+      {{"publish", "Hello.tsd", "--kit", "1.5", "--answers=a.json", "--ui-log", "ui.log"},
+       "publish [Hello.tsd] kit=1.5 profile=- answers=a.json log=ui.log" + plain},
+      {{"--profile", "mobileDevice", "test", "--no-host-debug", "Hello.tsd", "--trace"},
+       "test [Hello.tsd] kit=2.0 profile=mobileDevice answers=- log=-" + plain + " no-host-debug trace"},
+      {{"new", "Phone.tsd", "--target", "iphone", "--as-version", "2"},
+       "new [Phone.tsd] kit=2.0 profile=- answers=- log=- module=- target=iphone as=2"},
+      {{"run", "script.js", "Hello.tsd", "--module", "m.so"},
+       "run [script.js][Hello.tsd] kit=2.0 profile=- answers=- log=- module=m.so target=desktop as=3"},
+      {{"run", "--", "--odd-name.js"}, "run [--odd-name.js] kit=2.0 profile=- answers=- log=-" + plain},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Summary(c.arguments), c.summary);
+  // Help is asked for in every form.
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"--help"}, {"-h"}, {"help"}, {"publish", "--help"}}) {
     Invocation invocation;
