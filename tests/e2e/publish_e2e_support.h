@@ -126,9 +126,7 @@ inline Lines ToolCommand(Lines toolArguments) {
 }
 
 // Stands in for the Java launcher in the sandbox's common application data folder: it
-// records every run's arguments, one a line, and then runs the real staged launcher. A
-// "sleep" file in its folder makes every run wait that many seconds first ("finished" is
-// written once the wait is over).
+// records every run's arguments, one a line, and then runs the real staged launcher.
 class RecordingLauncher {
  public:
   explicit RecordingLauncher(const Sandbox& box) : folder_(box.CommonAppData() / "Corvane" / "KV5" / "jre" / "bin") {
@@ -139,18 +137,15 @@ dir=$(dirname "$0")
 n=$(( $(cat "$dir/count" 2>/dev/null || echo 0) + 1 ))
 echo "$n" > "$dir/count"
 printf '%s\n' "$@" > "$dir/args.$n"
-if [ -f "$dir/sleep" ]; then sleep "$(cat "$dir/sleep")"; echo done > "$dir/finished"; fi
 exec ')sh" + real.string() + "' \"$@\"\n");
     ::chmod((folder_ / "java.exe").c_str(), 0755);
   }
-  // Forgets earlier runs and steering files.
+  // Forgets earlier runs.
   void Reset() {
     for (const auto& entry : fs::directory_iterator(folder_)) {
       if (entry.path().filename() != "java.exe") fs::remove(entry.path());
     }
   }
-  void SleepFirst(int seconds) { WriteText(folder_ / "sleep", std::to_string(seconds)); }
-  bool Finished() const { return fs::exists(folder_ / "finished"); }
   // Every run's arguments, in order.
   std::vector<Lines> Calls() const {
     std::vector<Lines> calls;

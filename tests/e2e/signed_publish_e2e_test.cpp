@@ -67,8 +67,7 @@ TEST_F(PublishSigned, AWrongPasswordReportsTheInaccessibleCertificate) {
   const fs::path keystore = Keystore("ann.p12", "right");
   const RunResult run = Run({"publish", document_.string()},
                             {Form("Settings", {Set({{"Signature.certpath", WindowsForm(keystore)},
-                                                    {"Signature.password", "wrong"},
-                                                    {"Signature.timestamp", "false"}}),
+                                                    {"Signature.password", "wrong"}, {"Signature.timestamp", "false"}}),
                                                Press("Publish"), Press("Cancel")}),
                              Message("yes")});
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{SignCommand(keystore, "wrong", "none")});
@@ -90,8 +89,7 @@ TEST_F(PublishSigned, AnUnreachableAuthorityOffersRetryAndPublishingWithoutATime
   ::setenv("ZPK_TEST_TSA_TIMING", "budget=300,delay=20,maxdelay=50,connect=200,attempt=200", 1);
   const RunResult run = Script("settings();\npublish();\npublish();\n", document_,
                                {Form("Settings", {Set({{"Signature.certpath", WindowsForm(keystore)},
-                                                       {"Signature.password", "secret"},
-                                                       {"Signature.timestamp", "true"},
+                                                       {"Signature.password", "secret"}, {"Signature.timestamp", "true"},
                                                        {"Signature.rempwd", "true"}}),
                                                   Press("OK")}),
                                 Form("CTimestampRetryDlg", {Press("Retry")}),
@@ -257,16 +255,12 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
   // again, the fourth deployment type is selected, and a publish needs only the password.
   const RunResult again = Run(
       {"settings", document_.string()},
-      {PasswordAndPublish("Cancel", {Expect({{"General.destination", "Game.ipa"},
-                                             {"General.appname", "Store Game"},
-                                             {"General.version", "2.1"},
-                                             {"General.aspectratio", "横向"},
-                                             {"General.rendering", "GPU"},
-                                             {"Deployment.certpath", WindowsForm(keystore_)},
+      {PasswordAndPublish("Cancel", {Expect({{"General.destination", "Game.ipa"}, {"General.appname", "Store Game"},
+                                             {"General.version", "2.1"}, {"General.aspectratio", "横向"},
+                                             {"General.rendering", "GPU"}, {"Deployment.certpath", WindowsForm(keystore_)},
                                              {"Deployment.profile", WindowsForm(profile)},
                                              {"Deployment.appid", "com.example.storegame"},
-                                             {"Deployment.store", "true"},
-                                             {"Deployment.test", "false"}}),
+                                             {"Deployment.store", "true"}, {"Deployment.test", "false"}}),
                                      Set({{"Icons.size", "图标 512x512"}}), Expect({{"Icons.path", "icons/icon512.png"}})})});
   EXPECT_EQ(Shown(again), kIphonePublished);
 }
