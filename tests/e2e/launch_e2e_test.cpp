@@ -45,45 +45,30 @@ void StoreMovieSettings(const fs::path& document) {
 
 // A staged tree inside the sandbox, in a folder with a blank: tessel itself (linked or
 // copied, since the module finds the kit beside the running program), the real module and
-// kit, except that bin/zrl.exe first writes its arguments to a file of its own and then
-// runs the real launcher. The sandbox's later runs use this tree.
+// kit, except that bin/zrl.exe records its arguments before it runs the real launcher. The
+// sandbox's later runs use this tree.
 class RecordingStage {
  public:
-  explicit RecordingStage(Sandbox& box) : stage_(box.Root() / "staged kit"), records_(box.Root() / "launches") {
+  explicit RecordingStage(Sandbox& box) : stage_(box.Root() / "staged kit") {
     const fs::path real = fs::canonical(Sandbox::Stage()) / "bin", bin = stage_ / "bin", kit = Kit();
     std::error_code code;
     fs::create_directories(kit / "bin", code);
-    fs::create_directories(records_, code);
     fs::create_hard_link(real / "tessel", bin / "tessel", code);
     if (code) fs::copy_file(real / "tessel", bin / "tessel", code);
     fs::create_symlink(real / "libzaropublish.so", bin / "libzaropublish.so", code);
     fs::create_directory_symlink(real / "ZSK2.0" / "samples", kit / "samples", code);
     fs::create_directory_symlink(real / "ZSK2.0" / "runtimes", kit / "runtimes", code);
-    const std::string record = (records_ / "launch").string();
-    WriteText(kit / "bin" / "zrl.exe", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record + ".tmp.'$$\nmv '" + record +
-                                          ".tmp.'$$ '" + record + ".'$$\nexec '" +
-                                          (real / "ZSK2.0" / "bin" / "zrl.exe").string() + "' \"$@\"\n");
-    ::chmod((kit / "bin" / "zrl.exe").c_str(), 0750);
-    ready_ = fs::exists(bin / "tessel") && fs::exists(kit / "bin" / "zrl.exe");
+    launcher_.emplace(kit / "bin" / "zrl.exe", real / "ZSK2.0" / "bin" / "zrl.exe");
     box.UseTessel(bin / "tessel");
   }
-  bool Ready() const { return ready_; }
+  bool Ready() const { return fs::exists(stage_ / "bin" / "tessel"); }
   fs::path Kit() const { return stage_ / "bin" / "ZSK2.0"; }
-
-  // The argument lists of every launch recorded since the last call, in no particular order.
-  std::vector<Lines> Launches() const {
-    std::vector<Lines> launches;
-    for (const auto& entry : fs::directory_iterator(records_)) {
-      if (!Contains(entry.path().filename().string(), ".tmp.")) launches.push_back(SplitLines(ReadText(entry.path())));
-    }
-    fs::remove_all(records_);
-    fs::create_directories(records_);
-    return launches;
-  }
+  // The argument lists of the launches since the last call; read once the launches ended.
+  std::vector<Lines> Launches() const { return launcher_->Calls(); }
 
  private:
-  fs::path stage_, records_;
-  bool ready_ = false;
+  fs::path stage_;
+  std::optional<RecordingProgram> launcher_;
 };
 
 class LaunchCommands : public PublishTest {

@@ -125,38 +125,44 @@ inline Lines ToolCommand(Lines toolArguments) {
   return toolArguments;
 }
 
-// Stands in for the Java launcher in the sandbox's common application data folder: it
-// records every run's arguments, one a line, and then runs the real staged launcher.
-class RecordingLauncher {
+// Stands in for `program`: records every run's arguments, one a line, in the program's folder
+// and then runs `real`.
+class RecordingProgram {
  public:
-  explicit RecordingLauncher(const Sandbox& box) : folder_(box.CommonAppData() / "Corvane" / "KV5" / "jre" / "bin") {
-    fs::remove(folder_.parent_path());  // the link to the staged runtime
-    const fs::path real = Sandbox::Stage() / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin" / "java.exe";
-    WriteText(folder_ / "java.exe", R"sh(#!/bin/sh
+  RecordingProgram(const fs::path& program, const fs::path& real) : folder_(program.parent_path()) {
+    WriteText(program, R"sh(#!/bin/sh
 dir=$(dirname "$0")
 n=$(( $(cat "$dir/count" 2>/dev/null || echo 0) + 1 ))
 echo "$n" > "$dir/count"
 printf '%s\n' "$@" > "$dir/args.$n"
 exec ')sh" + real.string() + "' \"$@\"\n");
-    ::chmod((folder_ / "java.exe").c_str(), 0755);
+    ::chmod(program.c_str(), 0755);
   }
-  // Forgets earlier runs.
-  void Reset() {
-    for (const auto& entry : fs::directory_iterator(folder_)) {
-      if (entry.path().filename() != "java.exe") fs::remove(entry.path());
-    }
-  }
-  // Every run's arguments, in order.
+  // Every run's arguments since the last call, in order.
   std::vector<Lines> Calls() const {
     std::vector<Lines> calls;
     for (int run = 1; fs::exists(folder_ / ("args." + std::to_string(run))); ++run) {
       calls.push_back(SplitLines(ReadText(folder_ / ("args." + std::to_string(run)))));
+      fs::remove(folder_ / ("args." + std::to_string(run)));
     }
+    fs::remove(folder_ / "count");
     return calls;
   }
 
  private:
   fs::path folder_;
+};
+
+// The Java launcher in the sandbox's common application data folder, recording the tool's runs.
+struct RecordingLauncher : RecordingProgram {
+  explicit RecordingLauncher(const Sandbox& box)
+      : RecordingProgram(Replaced(box.CommonAppData() / "Corvane" / "KV5" / "jre"),
+                         Sandbox::Stage() / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin" / "java.exe") {}
+  // Takes away the link to the staged runtime.
+  static fs::path Replaced(const fs::path& jre) {
+    fs::remove(jre);
+    return jre / "bin" / "java.exe";
+  }
 };
 
 // ---- documents and descriptors ---------------------------------------------------------

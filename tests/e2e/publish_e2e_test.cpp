@@ -64,7 +64,6 @@ TEST_F(PublishPrepareMode, WithTheInstallerOptionTheSignedInstallerFollowsTheInt
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{PrepareCommand("Both.zaroi", "Both")});
   EXPECT_FALSE(fs::exists(Work() / "Both.exe"));
 
-  launcher_->Reset();
   const fs::path document = NewDocument("Setup2");
   const RunResult run = Script(installer + "settings();\nsettings();\npublish();\n", document,
                                {Form("Settings", {Set({{"Signature.usecert", "true"},
@@ -135,7 +134,6 @@ TEST_F(PublishPrepareMode, ChecksBeforeAndResultsOfTheToolAreShown) {
        {PrepareCommand("BadId.zaroi", "BadId")}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    launcher_->Reset();
     const fs::path document = NewDocument(c.name);
     WriteText(Work() / (c.name + "-app.xml"), DescriptorXml(c.name, c.id, c.descriptorExtra));
     const RunResult run = Publish(document);
