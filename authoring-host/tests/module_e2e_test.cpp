@@ -58,14 +58,6 @@ TEST_F(TesselModule, AMissingMovieFolderIsShownAndStopsTheCommand) {
   EXPECT_EQ(tessel::e2e::ReadText(doc_), before);
 }
 
-TEST_F(TesselModule, UnansweredQuestionsOfTheModuleFailTheRun) {
-  // The sheet opens, but nothing answers it.
-  const RunResult run = box_.Run({"settings", doc_.string()}, WithAnswers(Json::array()));
-  EXPECT_EQ(run.exitStatus, 1) << run.err;
-  EXPECT_FALSE(run.EventsOf("unanswered").empty()) << run.err;
-  EXPECT_TRUE(Contains(run.err, "did not answer everything")) << run.err;
-}
-
 // The module loads its settings from the document and, when the sheet is left with OK after a
 // change, stores every setting back through addDataToDocument (the iPhone destination is one
 // the desktop pages never rewrite). The module stored the value itself (the snippet ran), the

@@ -16,7 +16,7 @@ constexpr const char* kOutputTypeSnippet = "getDataFromDocument(\"com.corvane.te
 
 // True when the module evaluated a snippet holding `part` (`--trace` reports them on stderr).
 bool RanSnippetContaining(const RunResult& run, const std::string& part) {
-  const Lines ran = tessel::e2e::LinesStartingWith(run.err, "tessel: ran ");
+  const Lines ran = LinesStartingWith(run.err, "tessel: ran ");
   return std::any_of(ran.begin(), ran.end(), [&](const std::string& line) { return Contains(line, part); });
 }
 
@@ -86,7 +86,7 @@ class LaunchCommands : public PublishTest {
     }
     EXPECT_FALSE(FileHasWriters(file)) << "a debug launcher was still running";
     Lines reports;
-    for (const std::string& line : SplitLines(ReadText(file))) {
+    for (const std::string& line : LinesStartingWith(ReadText(file), "")) {
       const size_t colon = line.find(": ");
       if (colon == std::string::npos) continue;
       const std::string key = line.substr(0, colon), value = line.substr(colon + 2);

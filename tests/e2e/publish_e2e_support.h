@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@ namespace publish_e2e {
 namespace fs = std::filesystem;
 using tessel::e2e::Contains;
 using tessel::e2e::Json;
+using tessel::e2e::LinesStartingWith;
 using tessel::e2e::ReadText;
 using tessel::e2e::RunResult;
 using tessel::e2e::Sandbox;
@@ -96,13 +96,6 @@ inline Lines Texts(const fs::path& document, const Lines& keys) {
   return values;
 }
 
-inline Lines SplitLines(const std::string& text) {
-  Lines lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 // ---- the kit ---------------------------------------------------------------------------
 
 inline fs::path PackagingTool() {
@@ -142,7 +135,7 @@ exec ')sh" + real.string() + "' \"$@\"\n");
   std::vector<Lines> Calls() const {
     std::vector<Lines> calls;
     for (int run = 1; fs::exists(folder_ / ("args." + std::to_string(run))); ++run) {
-      calls.push_back(SplitLines(ReadText(folder_ / ("args." + std::to_string(run)))));
+      calls.push_back(LinesStartingWith(ReadText(folder_ / ("args." + std::to_string(run))), ""));
       fs::remove(folder_ / ("args." + std::to_string(run)));
     }
     fs::remove(folder_ / "count");
