@@ -198,9 +198,8 @@ std::optional<fs::path> Sandbox::NewDocument(const std::string& relativeName, co
 }
 
 fs::path Sandbox::WriteFile(const fs::path& relative, const std::string& content) {
-  const fs::path file = root_ / relative;
-  WriteText(file, content);
-  return file;
+  WriteText(root_ / relative, content);
+  return root_ / relative;
 }
 
 Json Sandbox::ReadDocument(const fs::path& document) {
@@ -215,11 +214,6 @@ std::optional<Json> Sandbox::DocumentValue(const fs::path& document, const std::
     if (entry.is_object() && entry.value("key", "") == key && entry.contains("value")) return entry["value"];
   }
   return std::nullopt;
-}
-
-std::optional<std::string> Sandbox::DocumentText(const fs::path& document, const std::string& key) {
-  const std::optional<Json> value = DocumentValue(document, key);
-  return value && value->is_string() ? std::optional(value->get<std::string>()) : std::nullopt;
 }
 
 std::string Sandbox::FileUrl(const fs::path& path) {

@@ -33,8 +33,7 @@ struct RunOptions {
 
 struct RunResult {
   int exitStatus = -1;  // -1 when tessel could not be run or was ended by a signal
-  std::string out;
-  std::string err;
+  std::string out, err;
   std::vector<UiEvent> events;  // from the UI log, in order (only with answers)
   // Files under the work folder created or changed by the run, relative, sorted.
   std::vector<std::filesystem::path> filesMade;
@@ -93,8 +92,6 @@ class Sandbox {
   static Json ReadDocument(const std::filesystem::path& document);
   // The document's data value under a key; nothing when absent.
   static std::optional<Json> DocumentValue(const std::filesystem::path& document, const std::string& key);
-  // The text of a data value; nothing when absent or not a text.
-  static std::optional<std::string> DocumentText(const std::filesystem::path& document, const std::string& key);
   // "file:///" + the path with spaces as %20, as tessel hands documents to the module.
   static std::string FileUrl(const std::filesystem::path& path);
 

@@ -50,7 +50,7 @@ class TesselHost : public ::testing::Test {
 TEST_F(TesselHost, NewMakesADocumentAndItsMovieAndNeverReplacesOne) {
   EXPECT_EQ(Sandbox::ReadDocument(doc_)["playerTarget"], "Desktop");
   EXPECT_EQ(Sandbox::ReadDocument(doc_)["asVersion"], 3);
-  EXPECT_EQ(Sandbox::DocumentText(doc_, "com.corvane.tessel.brisel.output.type"), "zaro");
+  EXPECT_EQ(Sandbox::DocumentValue(doc_, "com.corvane.tessel.brisel.output.type"), Json("zaro"));
   EXPECT_EQ(ReadText(box_.WorkFolder() / "Hello.qmv").substr(0, 3), "QMV");
   const std::string before = ReadText(doc_);
   const RunResult again = box_.Run({"new", doc_.string(), "--target", "iphone"});

@@ -75,8 +75,8 @@ TEST_F(TesselModule, TextsWithQuotesBackslashesAndLineFeedsSurviveTheModulesSave
   EXPECT_TRUE(Contains(run.err, "tessel: ran tx.getDocumentDOM().addDataToDocument(\"com.zaro.quessa.ipadest\""))
       << run.err;
   EXPECT_FALSE(Contains(run.err, "did not run")) << run.err;
-  EXPECT_EQ(Sandbox::DocumentText(doc_, "com.zaro.quessa.ipadest"), value);
-  EXPECT_EQ(Sandbox::DocumentText(doc_, "tessel.tsd.filepath"), doc_.string());
+  EXPECT_EQ(Sandbox::DocumentValue(doc_, "com.zaro.quessa.ipadest"), Json(value));
+  EXPECT_EQ(Sandbox::DocumentValue(doc_, "tessel.tsd.filepath"), Json(doc_.string()));
   const RunResult again = box_.RunScript(
       "print(tx.getDocumentDOM().getDataFromDocument('com.zaro.quessa.ipadest') === " + Json(value).dump() + ");", doc_);
   EXPECT_TRUE(Contains(again.out, "true\n")) << again.out << again.err;

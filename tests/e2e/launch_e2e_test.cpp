@@ -137,23 +137,19 @@ TEST_F(LaunchCommands, AFailedExportEndsTestMovieWithFailureAndNoLaunch) {
 TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
   RecordingStage stage(box_);
   ASSERT_TRUE(stage.Ready());
-  const struct {
-    std::string folder, profile;
-    bool added;
-  } cases[] = {{"", "undefined", false},
-               {"", "desktop", false},
-               {"", "Desktop", true},
-               {"", "extended \"wide\" Desktop", true},
-               {"Say \"Hi\" 'now'/", "extendedDesktop", true}};
+  const std::pair<std::string, std::string> cases[] = {{"", "undefined"}, {"", "desktop"}, {"", "Desktop"},
+                                                       {"", "extended \"wide\" Desktop"},
+                                                       {"Say \"Hi\" 'now'/", "extendedDesktop"}};
   int number = 0;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.folder + "profile " + c.profile);
-    const std::string name = c.folder + "Movie" + std::to_string(++number);
+  for (const auto& [folder, profile] : cases) {
+    SCOPED_TRACE(folder + "profile " + profile);
+    const bool added = profile != "undefined" && profile != "desktop";
+    const std::string name = folder + "Movie" + std::to_string(++number);
     for (const fs::path& doc : {NewDocument(name), NewDocument(name + "-old", 2)}) {
       const bool older = Contains(doc.stem().string(), "-old");
       if (older) fs::remove(Movie(doc));  // the export must make it
-      const RunResult run = Succeeded(box_.Run({older ? "test" : "debug", doc.string(), "--profile", c.profile, "--trace"}));
-      const std::string call = HostCall(stage.Kit(), Descriptor(doc), "true", c.added ? std::optional(c.profile) : std::nullopt);
+      const RunResult run = Succeeded(box_.Run({older ? "test" : "debug", doc.string(), "--profile", profile, "--trace"}));
+      const std::string call = HostCall(stage.Kit(), Descriptor(doc), "true", added ? std::optional(profile) : std::nullopt);
       if (older) {
         EXPECT_EQ(run.OutputLines("tessel: exportQMV("),
                   Lines{"tessel: exportQMV(\"" + Sandbox::FileUrl(Movie(doc)) + "\", \"true\")"});
@@ -162,15 +158,15 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
         EXPECT_EQ(ReadText(Movie(doc)).substr(0, 3), "QMV");
       } else {
         // The module finds the kit beside the running host and asks the host to launch.
-        if (!Contains(c.folder + c.profile, "\"")) {  // quotes are escaped in the snippet
+        if (!Contains(folder + profile, "\"")) {  // quotes are escaped in the snippet
           EXPECT_TRUE(RanSnippetContaining(run, "tx.getDocumentDOM()." + call + ";")) << run.err;
         }
         EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{"tessel: " + call});
       }
       const std::string stem = doc.stem().string();
-      EXPECT_EQ(Launched(), Lines{Report(stem, stem, Movie(doc), c.added ? c.profile : "desktop")}) << run.err;
+      EXPECT_EQ(Launched(), Lines{Report(stem, stem, Movie(doc), added ? profile : "desktop")}) << run.err;
       Lines arguments{Descriptor(doc).string()};
-      if (c.added) arguments.insert(arguments.end(), {"-profile", c.profile});
+      if (added) arguments.insert(arguments.end(), {"-profile", profile});
       EXPECT_EQ(stage.Launches(), std::vector<Lines>{arguments});
     }
   }
@@ -198,52 +194,38 @@ TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself)
   EXPECT_EQ(stage.Launches(), std::vector<Lines>{});
 }
 
-class SceneMovie : public LaunchCommands {
- protected:
-  void SetUp() override {
-    LaunchCommands::SetUp();
-    doc_ = NewDocument("Movie_Scene 1");
-    StoreMovieSettings(doc_);
-    // A first launch writes the default descriptor (there is none yet).
-    const RunResult first = Succeeded(box_.Run({"debug", doc_.string()}));
-    ASSERT_EQ(Launched().size(), 1u);
-    fresh_ = ReadText(Descriptor(doc_));
-    ASSERT_TRUE(Contains(fresh_, "<id>Movie-Scene-1</id>")) << fresh_;
-    customised_ = fresh_;
-    customised_.replace(customised_.find("<id>Movie-Scene-1</id>"), 22, "<id>scene.customised</id>");
-    WriteText(Descriptor(doc_), customised_);
-  }
-  std::string Launch(const std::string& id) { return Report(id, "Movie_Scene 1", Movie(doc_), "extendedDesktop"); }
-
-  fs::path doc_;
-  std::string fresh_, customised_;
-};
-
-TEST_F(SceneMovie, DebugMovieKeepsTheDescriptorAndTestMovieWritesAFreshOneOnEveryLaunch) {
+// A scene's descriptor: DebugMovie keeps it, TestMovie writes a fresh one on every launch.
+// When the host spoils the descriptor (it compiles the movie over it) and then answers 2,
+// only a second fresh write lets the direct launch parse it. A movie that is no scene keeps
+// its descriptor, so the spoilt one is refused.
+TEST_F(LaunchCommands, TestMovieWritesAFreshDescriptorForAScene) {
+  const fs::path doc = NewDocument("Movie_Scene 1");
+  StoreMovieSettings(doc);
+  Succeeded(box_.Run({"debug", doc.string()}));  // writes the default descriptor (there is none yet)
+  ASSERT_EQ(Launched().size(), 1u);
+  const std::string fresh = ReadText(Descriptor(doc));
+  ASSERT_TRUE(Contains(fresh, "<id>Movie-Scene-1</id>")) << fresh;
+  std::string customised = fresh;
+  customised.replace(customised.find("<id>Movie-Scene-1</id>"), 22, "<id>scene.customised</id>");
+  auto launch = [&](const std::string& id) { return Report(id, "Movie_Scene 1", Movie(doc), "extendedDesktop"); };
   for (const std::string extra : {"debug", "test", "--no-host-debug"}) {
     SCOPED_TRACE(extra);
-    WriteText(Descriptor(doc_), customised_);
+    WriteText(Descriptor(doc), customised);
     const bool debug = extra == "debug";
-    Lines arguments{debug ? "debug" : "test", doc_.string(), "--profile", "extendedDesktop"};
+    Lines arguments{debug ? "debug" : "test", doc.string(), "--profile", "extendedDesktop"};
     if (extra == "--no-host-debug") arguments.push_back(extra);
-    const RunResult run = Succeeded(box_.Run(arguments));
-    EXPECT_EQ(ReadText(Descriptor(doc_)), debug ? customised_ : fresh_);
-    EXPECT_EQ(Launched(), Lines{Launch(debug ? "scene.customised" : "Movie-Scene-1")});
+    Succeeded(box_.Run(arguments));
+    EXPECT_EQ(ReadText(Descriptor(doc)), debug ? customised : fresh);
+    EXPECT_EQ(Launched(), Lines{launch(debug ? "scene.customised" : "Movie-Scene-1")});
   }
-}
 
-// The host spoils the descriptor (it compiles the movie over it) and then answers 2: only a
-// second fresh write lets the direct launch parse it. A movie that is no scene keeps its
-// descriptor, so the spoilt one is refused.
-TEST_F(SceneMovie, AfterAHostAnswerOfTwoTheDescriptorIsWrittenOnceMore) {
-  auto spoil = [](const fs::path& doc) {
-    return "function () { d.exportQMV(" + Json(Sandbox::FileUrl(Descriptor(doc))).dump() + ", true); return 2; }";
+  auto spoil = [](const fs::path& document) {
+    return "function () { d.exportQMV(" + Json(Sandbox::FileUrl(Descriptor(document))).dump() + ", true); return 2; }";
   };
-  const RunResult scene = Succeeded(TestMovieWithHostAnswer(doc_, spoil(doc_), WithAnswers({})));
-  EXPECT_EQ(Shown(scene), Lines{});
-  EXPECT_EQ(ReadText(Descriptor(doc_)), fresh_);
-  EXPECT_EQ(Launched(), Lines{Launch("Movie-Scene-1")});
-
+  WriteText(Descriptor(doc), customised);
+  EXPECT_EQ(Shown(Succeeded(TestMovieWithHostAnswer(doc, spoil(doc), WithAnswers({})))), Lines{});
+  EXPECT_EQ(ReadText(Descriptor(doc)), fresh);
+  EXPECT_EQ(Launched(), Lines{launch("Movie-Scene-1")});
   const fs::path plain = NewDocument("Plain");
   StoreMovieSettings(plain);
   Succeeded(box_.Run({"test", plain.string(), "--no-host-debug"}));

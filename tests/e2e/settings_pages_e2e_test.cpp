@@ -1,9 +1,5 @@
-// The settings sheet's pages end to end. The General and Icons pages: an author sets
-// identity, output, window style, profiles, included files and icons on a new document's
-// sheet, publishes and leaves with OK; a second sheet reads every value back with "expect".
-// File types and the Advanced page: set through "tessel settings", held by the descriptor,
-// and registered with the desktop by the installer that "Publish" builds, under the prefix it
-// is installed into, and taken away again.
+// The settings sheet's pages end to end: what an author sets is published, saved and read back
+// by a second sheet with "expect"; file types reach the desktop through the installer.
 #include <gtest/gtest.h>
 
 #include "publish_e2e_support.h"

@@ -1,9 +1,5 @@
-// Signed publishing end to end: credentials entered on the settings sheet within one host
-// session, the package verified by the kit, the password forgotten or remembered, a wrong
-// password, the time-stamp retry dialog, and a self-signed certificate made on the sheet.
-// An iPhone document with the kit's real iPhone packager and provisioning profiles made for
-// each test: stored iPhone settings published from the sheet, and a new document set up
-// entirely through the General and Deployment pages of `tessel settings`.
+// Signed publishing end to end, packages verified by the kit; iPhone documents with the kit's
+// real iPhone packager and provisioning profiles made for each test.
 #include <gtest/gtest.h>
 
 #include "publish_e2e_support.h"
@@ -30,7 +26,6 @@ class PublishSigned : public PublishTest {
                         "-tsa", tsa, (folder_ / "Hello.zaro").string(), (folder_ / "Hello-app.xml").string(), "-C",
                         folder_.string() + "/", "Hello.qmv"});
   }
-  // The package verifies, signed by the keystores' author.
   void ExpectSignedPackage() { ExpectVerified(Verify(folder_ / "Hello.zaro"), "Ann Author"); }
 
   fs::path folder_, document_;
@@ -164,8 +159,7 @@ class IphonePublish : public PublishTest {
     EXPECT_TRUE(zaro::testing::WriteProfile(file, content));
     return file;
   }
-  // The sheet's Deployment page takes the session password; its Publish packages, and the
-  // sheet is then left with `close`.
+  // The session password typed on the Deployment page, the sheet's Publish, then `close`.
   Json PasswordAndPublish(const std::string& close, const std::vector<Json>& before = {}) {
     std::vector<Json> steps = before;
     steps.insert(steps.end(), {Set({{"Deployment.password", "phone pw"}}), Press("Publish"), Press(close)});
