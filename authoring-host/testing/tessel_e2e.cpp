@@ -35,19 +35,6 @@ std::map<fs::path, std::pair<fs::file_time_type, std::uintmax_t>> Snapshot(const
   return files;
 }
 
-std::vector<UiEvent> ParseUiLog(const fs::path& log) {
-  std::vector<UiEvent> events;
-  std::ifstream in(log, std::ios::binary);
-  for (std::string line; std::getline(in, line);) {
-    const Json item = Json::parse(line, nullptr, false);
-    if (item.is_object()) {
-      events.push_back({item.value("event", ""), item.value("text", ""), item.value("style", 0u),
-                        item.value("answer", ""), item});
-    }
-  }
-  return events;
-}
-
 }  // namespace
 
 std::vector<UiEvent> RunResult::EventsOf(std::string_view kind) const {
@@ -117,14 +104,14 @@ fs::path Sandbox::Tessel() { return Stage() / "bin" / "tessel"; }
 RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptions& options) {
   RunResult result;
   const std::string run = (root_ / ".runs" / std::to_string(++runs_)).string();
-  const fs::path outFile = run + ".out", errFile = run + ".err", answersFile = run + "-answers.json";
-  const fs::path logFile = run + "-ui.log";
+  const std::string outFile = run + ".out", errFile = run + ".err", answersFile = run + "-answers.json",
+                    logFile = run + "-ui.log";
 
   std::vector<std::string> args{tessel_.string()};
   args.insert(args.end(), arguments.begin(), arguments.end());
   if (options.answers) {
     std::ofstream(answersFile, std::ios::binary) << options.answers->dump(2);
-    args.insert(args.end(), {"--answers", answersFile.string(), "--ui-log", logFile.string()});
+    args.insert(args.end(), {"--answers", answersFile, "--ui-log", logFile});
   }
 
   static const std::set<std::string> kReplaced = {"TESSEL_ANSWERS",       "TESSEL_UI_LOG", "TESSEL_REGISTRY_FILE",
@@ -168,7 +155,14 @@ RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptio
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.out = ReadText(outFile);
   result.err = ReadText(errFile);
-  if (options.answers) result.events = ParseUiLog(logFile);
+  std::ifstream log(logFile, std::ios::binary);
+  for (std::string line; options.answers && std::getline(log, line);) {
+    const Json item = Json::parse(line, nullptr, false);
+    if (item.is_object()) {
+      result.events.push_back({item.value("event", ""), item.value("text", ""), item.value("style", 0u),
+                               item.value("answer", ""), item});
+    }
+  }
   for (const auto& [path, stamp] : Snapshot(work_)) {
     const auto old = before.find(path);
     if (old == before.end() || !(old->second == stamp)) result.filesMade.push_back(path);

@@ -38,9 +38,8 @@ bool FileHasWriters(const fs::path& file) {
 
 // Stores the movie settings a document keeps once it has been published from where it is.
 void StoreMovieSettings(const fs::path& document) {
-  PutDocumentText(document, "qmv.folder.path", document.parent_path().string() + "/");
-  PutDocumentText(document, "tessel.qmv.basename", document.stem().string());
-  PutDocumentText(document, "tessel.tsd.filepath", document.string());
+  PutDocumentTexts(document, {{"qmv.folder.path", document.parent_path().string() + "/"},
+                              {"tessel.qmv.basename", document.stem().string()}, {"tessel.tsd.filepath", document.string()}});
 }
 
 // A staged tree inside the sandbox, in a folder with a blank: tessel itself (linked or
@@ -272,7 +271,7 @@ TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone
 TEST_F(LaunchCommands, EveryCommandCarriesTheDescriptorOfADocumentSavedUnderANewName) {
   const fs::path old = NewDocument("Old");
   StoreMovieSettings(old);
-  PutDocumentText(old, "com.zaro.quessa.destination", (Work() / "out" / "Old.zaro").string());
+  PutDocumentTexts(old, {{"com.zaro.quessa.destination", (Work() / "out" / "Old.zaro").string()}});
   const std::string body = R"(
 <application xmlns="http://ns.corvane.example/zaro/application/2.0">
   <id>carried.app</id>

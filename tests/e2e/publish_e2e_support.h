@@ -160,13 +160,15 @@ struct RecordingLauncher : RecordingProgram {
 
 // ---- documents and descriptors ---------------------------------------------------------
 
-// Adds or replaces one text value in a saved document, as an earlier session left it.
-inline void PutDocumentText(const fs::path& document, const std::string& key, const std::string& value) {
+// Adds or replaces text values in a saved document, as an earlier session left them.
+inline void PutDocumentTexts(const fs::path& document, const std::vector<std::pair<std::string, std::string>>& texts) {
   Json parsed = Sandbox::ReadDocument(document);
   Json& data = parsed["data"];
-  const auto entry = std::find_if(data.begin(), data.end(), [&](const Json& e) { return e.value("key", "") == key; });
-  if (entry != data.end()) (*entry)["value"] = value;
-  if (entry == data.end()) data.push_back(Json{{"key", key}, {"type", "string"}, {"value", value}});
+  for (const auto& [key, value] : texts) {
+    const auto entry = std::find_if(data.begin(), data.end(), [&](const Json& e) { return e.value("key", "") == key; });
+    if (entry != data.end()) (*entry)["value"] = value;
+    if (entry == data.end()) data.push_back(Json{{"key", key}, {"type", "string"}, {"value", value}});
+  }
   WriteText(document, parsed.dump(2));
 }
 

@@ -214,7 +214,7 @@ TEST_F(PublishTest, OnlyPublishUpgradesADescriptorWrittenForRuntime11) {
 // template, never a descriptor that happens to lie in the working folder.
 TEST_F(PublishTest, PublishingForTheIphoneWithoutCredentialsOpensTheSheetAndBuildsNothing) {
   const fs::path fresh = NewDocument("Phone", "iphone"), outputType = NewDocument("Fresh");
-  PutDocumentText(outputType, "com.corvane.tessel.brisel.output.type", "ipa");
+  PutDocumentTexts(outputType, {{"com.corvane.tessel.brisel.output.type", "ipa"}});
   WriteText(Work() / "-app.xml", DescriptorXml("Stray", "stray.app"));
   for (const fs::path& doc : {fresh, outputType}) {
     SCOPED_TRACE(doc.stem().string());

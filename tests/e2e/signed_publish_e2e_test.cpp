@@ -180,19 +180,16 @@ zaro::testing::TestIdentity IphonePublish::developer_;
 TEST_F(IphonePublish, StoredSettingsPublishASignedPackageAndAForeignProfileNone) {
   const std::string foreign = "ABCDE12345.com.example.other";
   const fs::path ipa = Work() / "Game.ipa";
-  PutDocumentText(document_, "qmv.folder.path", Work().string() + "/");
-  PutDocumentText(document_, "tessel.qmv.basename", "Game");
-  PutDocumentText(document_, "com.zaro.quessa.ipacertpath", keystore_.string());
-  PutDocumentText(document_, "com.zaro.quessa.ipaopt", "debug");
-  PutDocumentText(document_, "com.zaro.quessa.ipaprovision",
-                  Profile("debug", "ABCDE12345.com.example.*", true, true).string());
+  PutDocumentTexts(document_, {{"qmv.folder.path", Work().string() + "/"}, {"tessel.qmv.basename", "Game"},
+                               {"com.zaro.quessa.ipacertpath", keystore_.string()}, {"com.zaro.quessa.ipaopt", "debug"},
+                               {"com.zaro.quessa.ipaprovision",
+                                Profile("debug", "ABCDE12345.com.example.*", true, true).string()}});
   EXPECT_EQ(Shown(Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")})), kIphonePublished);
   ExpectVerified(VerifyIpa(ipa), "signer: CN=Phone Developer");
 
   fs::remove(ipa);
   const fs::path profile = Profile("other", foreign, true);
-  PutDocumentText(document_, "com.zaro.quessa.ipaopt", "adhoc");
-  PutDocumentText(document_, "com.zaro.quessa.ipaprovision", profile.string());
+  PutDocumentTexts(document_, {{"com.zaro.quessa.ipaopt", "adhoc"}, {"com.zaro.quessa.ipaprovision", profile.string()}});
   const RunResult run = Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")});
   const std::string line = "the application id com.example.game of " + (Work() / "Game-app.xml").string() +
                            " does not fit the application-identifier " + foreign + " of " + profile.string() + "\n";
@@ -220,18 +217,13 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
   EXPECT_EQ(Shown(run), (Lines{"file|", "file|", "file|", "file|", "file|", kIphonePublished[0], kIphonePublished[1],
                                kIphonePublished[2]}));
 
-  // The package carries the pages' values and the packager accepts it.
-  const fs::path ipa = Work() / "Game.ipa";
-  ExpectVerified(VerifyIpa(ipa), "signer: CN=Phone Developer");
+  // The packager accepts the package; the ID follows the profile. How the pages write the
+  // other elements is their own tests' matter, and the packager's tests bundle the icons the
+  // descriptor names; the second sheet below reads the values back.
+  ExpectVerified(VerifyIpa(Work() / "Game.ipa"), "signer: CN=Phone Developer");
   const std::string descriptor = ReadText(Work() / "Game-app.xml");
-  for (const char* part : {"<id>com.example.storegame</id>",  // the ID follows the profile
-                           "<name>Store Game</name>", "<version>2.1</version>", "<aspectRatio>landscape</aspectRatio>",
-                           "<renderMode>gpu</renderMode>", "<image57x57>icons/icon57.png</image57x57>",
-                           "<image512x512>icons/icon512.png</image512x512>"}) {
-    EXPECT_TRUE(Contains(descriptor, part)) << part << "\n" << descriptor;
-  }
-  const std::string listing = zpk::testing::RunShell("unzip -l '" + ipa.string() + "'").output;
-  EXPECT_TRUE(Contains(listing, ".app/icons/icon57.png") && Contains(listing, ".app/icons/icon512.png")) << listing;
+  EXPECT_TRUE(Contains(descriptor, "<id>com.example.storegame</id>")) << descriptor;
+  EXPECT_TRUE(Contains(descriptor, "<aspectRatio>landscape</aspectRatio>")) << descriptor;
 
   // OK kept the settings in the document (passwords stay out) and the machine-wide values in
   // the registry.
