@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -36,12 +35,6 @@ std::map<fs::path, std::pair<fs::file_time_type, std::uintmax_t>> Snapshot(const
 }
 
 }  // namespace
-
-std::vector<UiEvent> RunResult::EventsOf(std::string_view kind) const {
-  std::vector<UiEvent> found;
-  std::copy_if(events.begin(), events.end(), std::back_inserter(found), [&](const UiEvent& e) { return e.event == kind; });
-  return found;
-}
 
 std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const { return LinesStartingWith(out, prefix); }
 

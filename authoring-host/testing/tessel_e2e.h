@@ -38,7 +38,6 @@ struct RunResult {
   // Files under the work folder created or changed by the run, relative, sorted.
   std::vector<std::filesystem::path> filesMade;
 
-  std::vector<UiEvent> EventsOf(std::string_view kind) const;
   // Lines of standard output that start with a prefix, e.g. "tessel: debugZAROMovie(".
   std::vector<std::string> OutputLines(std::string_view prefix) const;
 };
@@ -99,8 +98,7 @@ class Sandbox {
   bool ready_ = false;
   std::string error_;
   std::filesystem::path root_, work_, registry_, appData_, tessel_ = Tessel();
-  int runs_ = 0;
-  int scripts_ = 0;
+  int runs_ = 0, scripts_ = 0;
 };
 
 }  // namespace tessel::e2e

@@ -13,7 +13,7 @@ namespace {
 
 HostEnvironment g_table{};
 std::uint32_t g_tableSize = 0;
-ScriptContext g_rememberedContext = 0;
+ScriptContext g_rememberedContext = 0;  // Remember() keeps the call's context and object
 ScriptObject g_rememberedObject = 0;
 
 template <typename Fn>
@@ -31,14 +31,11 @@ std::string Narrow(const char16_t* text, std::uint32_t length) {
   return out;
 }
 
-std::u16string Widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
-
 // "<null>" when there is no text, else the text in brackets with its reported length.
 std::string Describe(ScriptContext context, ScriptValue value) {
   std::uint32_t length = 0;
   const char16_t* text = Entry<ValueToStringFn>(kValueToStringEntry)(context, value, &length);
-  if (text == nullptr) return "<null>";
-  return "[" + Narrow(text, length) + "]/" + std::to_string(length);
+  return text == nullptr ? "<null>" : "[" + Narrow(text, length) + "]/" + std::to_string(length);
 }
 
 void Line(const std::string& text) {
@@ -69,8 +66,7 @@ std::int32_t EvaluateCommand(ScriptContext context, ScriptObject object, std::ui
   const std::u16string script = text ? std::u16string(text, length) : std::u16string();
   ScriptValue raw = 0;
   const std::int32_t ran = Evaluate(context, object, script, &raw);
-  std::int32_t integer = -99;
-  std::int32_t boolean = -99;
+  std::int32_t integer = -99, boolean = -99;
   Entry<ValueToIntegerFn>(kValueToIntegerEntry)(context, raw, &integer);
   Entry<ValueToBooleanFn>(kValueToBooleanEntry)(context, raw, &boolean);
   Line("Evaluate ran=" + std::to_string(ran) + " raw=" + (raw == kNoScriptValue ? "none" : "value") +
@@ -145,7 +141,7 @@ extern "C" __attribute__((visibility("default"))) void KX_InitWrapper(const Host
                               Definition{"Remember", Remember, 0}, Definition{"UseRemembered", UseRemembered, 0},
                               Definition{"Table", Table, 0},
                               Definition{"Environment", Environment, 0}, Definition{"LogUi", LogUi, 1}}) {
-    const std::u16string name = Widen(d.name);
+    const std::u16string name(d.name, d.name + std::char_traits<char>::length(d.name));
     const std::int32_t defined = define(g_table.entries[kLibraryObjectEntry], name.c_str(), d.handler, d.argc);
     if (defined == 0) Line(std::string("could not define ") + d.name);
   }
