@@ -36,8 +36,6 @@ std::map<fs::path, std::pair<fs::file_time_type, std::uintmax_t>> Snapshot(const
 
 }  // namespace
 
-std::vector<std::string> RunResult::OutputLines(std::string_view prefix) const { return LinesStartingWith(out, prefix); }
-
 std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix) {
   std::vector<std::string> lines;
   std::istringstream in{std::string(text)};
@@ -91,8 +89,6 @@ fs::path Sandbox::Stage() {
   if (const char* stage = std::getenv("ZARO_STAGE"); stage && *stage) return stage;
   return TESSEL_E2E_DEFAULT_STAGE;
 }
-
-fs::path Sandbox::Tessel() { return Stage() / "bin" / "tessel"; }
 
 RunResult Sandbox::Run(const std::vector<std::string>& arguments, const RunOptions& options) {
   RunResult result;

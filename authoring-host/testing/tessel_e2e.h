@@ -31,6 +31,8 @@ struct RunOptions {
   bool keepDisplay = false;
 };
 
+std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix);
+
 struct RunResult {
   int exitStatus = -1;  // -1 when tessel could not be run or was ended by a signal
   std::string out, err;
@@ -39,7 +41,7 @@ struct RunResult {
   std::vector<std::filesystem::path> filesMade;
 
   // Lines of standard output that start with a prefix, e.g. "tessel: debugZAROMovie(".
-  std::vector<std::string> OutputLines(std::string_view prefix) const;
+  std::vector<std::string> OutputLines(std::string_view prefix) const { return LinesStartingWith(out, prefix); }
 };
 
 Json Answers(Json list);  // {"answers": list}
@@ -47,7 +49,6 @@ Json Answers(Json list);  // {"answers": list}
 std::string ReadText(const std::filesystem::path& file);
 // Replaces a file's content, making its folders first.
 void WriteText(const std::filesystem::path& file, const std::string& content);
-std::vector<std::string> LinesStartingWith(std::string_view text, std::string_view prefix);
 inline bool Contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 class Sandbox {
@@ -72,7 +73,7 @@ class Sandbox {
 
   // The staged tree: $ZARO_STAGE, else the tree this harness was built for.
   static std::filesystem::path Stage();
-  static std::filesystem::path Tessel();
+  static std::filesystem::path Tessel() { return Stage() / "bin" / "tessel"; }
   // Later runs start this program instead of the staged tessel (a copy in another tree).
   void UseTessel(const std::filesystem::path& program) { tessel_ = program; }
 

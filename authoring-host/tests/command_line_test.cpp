@@ -1,4 +1,4 @@
-// Parsing the tessel command line and what its usage text covers.
+// Parsing the tessel command line; the usage errors are checked on the tessel binary itself.
 #include <gtest/gtest.h>
 
 #include "cli.h"
@@ -6,9 +6,9 @@
 namespace tessel {
 namespace {
 
-bool Parse(const std::vector<std::string>& arguments, Invocation& invocation, std::string* error = nullptr) {
-  std::string ignored;
-  return ParseArguments(arguments, invocation, error ? error : &ignored);
+bool Parse(const std::vector<std::string>& arguments, Invocation& invocation) {
+  std::string error;
+  return ParseArguments(arguments, invocation, &error);
 }
 
 // Every field of a parsed command line, "-" for an option not given.
@@ -26,6 +26,7 @@ std::string Summary(const std::vector<std::string>& arguments) {
 
 TEST(TesselCommandLine, ReadsVerbsOperandsAndOptions) {
   const std::string plain = " module=- target=desktop as=3";
+  const std::string help = " kit=2.0 profile=- answers=- log=-" + plain + " help";
   const struct {
     std::vector<std::string> arguments;
     std::string summary;
@@ -39,43 +40,13 @@ TEST(TesselCommandLine, ReadsVerbsOperandsAndOptions) {
       {{"run", "script.js", "Hello.tsd", "--module", "m.so"},
        "run [script.js][Hello.tsd] kit=2.0 profile=- answers=- log=- module=m.so target=desktop as=3"},
       {{"run", "--", "--odd-name.js"}, "run [--odd-name.js] kit=2.0 profile=- answers=- log=-" + plain},
+      // Help is asked for in every form.
+      {{"--help"}, " " + help},
+      {{"-h"}, " " + help},
+      {{"help"}, "help " + help},
+      {{"publish", "--help"}, "publish " + help},
   };
   for (const auto& c : cases) EXPECT_EQ(Summary(c.arguments), c.summary);
-  // Help is asked for in every form.
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"--help"}, {"-h"}, {"help"}, {"publish", "--help"}}) {
-    Invocation invocation;
-    ASSERT_TRUE(Parse(arguments, invocation)) << arguments[0];
-    EXPECT_TRUE(invocation.help) << arguments[0];
-  }
-}
-
-TEST(TesselCommandLine, UsageErrorsSayWhatIsWrong) {
-  const struct {
-    std::vector<std::string> arguments;
-    std::string problem;
-  } cases[] = {
-      {{}, "no verb"},
-      {{"export", "a.tsd"}, "unknown verb export"},
-      {{"publish"}, "one document"},
-      {{"publish", "a.tsd", "b.tsd"}, "one document"},
-      {{"run"}, "script"},
-      {{"run", "a.js", "b.tsd", "c"}, "script"},
-      {{"publish", "a.tsd", "--profile", "p"}, "takes no --profile"},
-      {{"new", "a.tsd", "--kit", "2.0"}, "takes no --kit"},
-      {{"new", "a.tsd", "--target", "android"}, "desktop or iphone"},
-      {{"new", "a.tsd", "--as-version", "4"}, "1, 2 or 3"},
-      {{"publish", "a.tsd", "--kit"}, "--kit needs a value"},
-      {{"publish", "a.tsd", "--kit="}, "--kit needs a version"},
-      {{"publish", "a.tsd", "--colour"}, "unknown option --colour"},
-      {{"test", "a.tsd", "--no-host-debug=yes"}, "takes no value"},
-  };
-  for (const auto& c : cases) {
-    Invocation invocation;
-    std::string error;
-    EXPECT_FALSE(Parse(c.arguments, invocation, &error)) << c.problem;
-    EXPECT_NE(error.find(c.problem), std::string::npos) << "expected \"" << c.problem << "\", got \"" << error << "\"";
-  }
 }
 
 }  // namespace

@@ -16,9 +16,6 @@ namespace fs = std::filesystem;
 
 class TesselDocumentFile : public ::testing::Test {
  protected:
-  fs::path Write(const std::string& name, const std::string& content) {
-    return box_.WriteFile("work/" + name, content);
-  }
   e2e::Sandbox box_;
 };
 
@@ -84,7 +81,7 @@ TEST_F(TesselDocumentFile, DamagedFilesAreRefusedWithTheProblem) {
   };
   int index = 0;
   for (const auto& c : cases) {
-    const fs::path file = Write("bad" + std::to_string(index++) + ".tsd", c.content);
+    const fs::path file = box_.WriteFile("work/bad" + std::to_string(index++) + ".tsd", c.content);
     std::string error;
     EXPECT_FALSE(LoadDocument(file, &error)) << c.content;
     EXPECT_NE(error.find(c.problem), std::string::npos) << "content: " << c.content << "\nerror: " << error;
@@ -151,9 +148,7 @@ TEST(TesselAtomicWrite, ReplacesTheFileAndKeepsItsPermissions) {
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(file, "new content", &error)) << error;
   EXPECT_EQ(tessel::e2e::ReadText(file), "new content");
-  struct stat info {};
-  ASSERT_EQ(::stat(file.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(fs::status(file).permissions(), static_cast<fs::perms>(0640));
   EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()), 1)
       << "no temporary file is left behind";
   EXPECT_FALSE(WriteFileAtomically(box.WorkFolder() / "no-such-folder" / "b.txt", "x", &error));

@@ -23,11 +23,6 @@ class TesselModule : public ::testing::Test {
     ASSERT_TRUE(made) << box_.Error();
     doc_ = *made;
   }
-  static RunOptions WithAnswers(Json answers) {
-    RunOptions options;
-    options.answers = tessel::e2e::Answers(std::move(answers));
-    return options;
-  }
 
   Sandbox box_;
   fs::path doc_;
@@ -50,16 +45,17 @@ TEST_F(TesselModule, AMissingMovieFolderIsShownAndStopsTheCommand) {
 
 // The module loads its settings from the document and, when the sheet is left with OK after a
 // change, stores every setting back through addDataToDocument (the iPhone destination is one
-// the desktop pages never rewrite). The module stored the value itself (the snippet ran), the
-// saved file holds it unchanged, and a new run reads the same text.
+// the desktop pages never rewrite). The module stored the value itself (the snippet ran) and
+// the saved file holds it unchanged.
 TEST_F(TesselModule, TextsWithQuotesBackslashesAndLineFeedsSurviveTheModulesSave) {
   const std::string value = "C:\\Program Files\\say \"hi\".txt\nsecond line \xE4\xB8\xAD";
   const RunResult run = box_.RunScript(
       "tx.getDocumentDOM().addDataToDocument('com.zaro.quessa.ipadest', 'string', " + Json(value).dump() + ");\n"
       "zaro.OpenSettingDialog(tessel.documentURL, tessel.movieURL, tessel.kitVersion);\n",
       doc_,
-      WithAnswers(Json::array({Json{{"form", "Settings"},
-                                    {"steps", {Json{{"set", {{"Signature.prepare", "true"}}}}, Json{{"press", "OK"}}}}}})),
+      RunOptions{.answers = tessel::e2e::Answers(Json::array(
+                     {Json{{"form", "Settings"},
+                           {"steps", {Json{{"set", {{"Signature.prepare", "true"}}}}, Json{{"press", "OK"}}}}}}))},
       {"--trace"});
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_TRUE(Contains(run.err, "tessel: ran tx.getDocumentDOM().addDataToDocument(\"com.zaro.quessa.ipadest\""))
@@ -67,9 +63,6 @@ TEST_F(TesselModule, TextsWithQuotesBackslashesAndLineFeedsSurviveTheModulesSave
   EXPECT_FALSE(Contains(run.err, "did not run")) << run.err;
   EXPECT_EQ(Sandbox::DocumentValue(doc_, "com.zaro.quessa.ipadest"), Json(value));
   EXPECT_EQ(Sandbox::DocumentValue(doc_, "tessel.tsd.filepath"), Json(doc_.string()));
-  const RunResult again = box_.RunScript(
-      "print(tx.getDocumentDOM().getDataFromDocument('com.zaro.quessa.ipadest') === " + Json(value).dump() + ");", doc_);
-  EXPECT_TRUE(Contains(again.out, "true\n")) << again.out << again.err;
 }
 
 }  // namespace

@@ -147,6 +147,5 @@ extern "C" __attribute__((visibility("default"))) void KX_InitWrapper(const Host
   }
   // A definition against another library object must be refused.
   int other = 0;
-  const std::u16string refused = u"Refused";
-  if (define(&other, refused.c_str(), Fail, 0) != 0) Line("DefineCommand accepted a foreign library object");
+  if (define(&other, u"Refused", Fail, 0) != 0) Line("DefineCommand accepted a foreign library object");
 }
