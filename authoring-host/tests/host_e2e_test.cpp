@@ -24,7 +24,6 @@ class TesselHost : public ::testing::Test {
     ASSERT_TRUE(made) << box_.Error();
     doc_ = *made;
   }
-  // tessel run with the test module.
   RunResult Script(const std::string& source, std::optional<fs::path> document, RunOptions options = {},
                    std::vector<std::string> extra = {}) {
     extra.insert(extra.begin(), {"--module", TESSEL_TEST_MODULE});

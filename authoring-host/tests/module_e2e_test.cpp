@@ -55,7 +55,8 @@ TEST_F(TesselModule, TextsWithQuotesBackslashesAndLineFeedsSurviveTheModulesSave
       doc_,
       RunOptions{.answers = tessel::e2e::Answers(Json::array(
                      {Json{{"form", "Settings"},
-                           {"steps", {Json{{"set", {{"Signature.prepare", "true"}}}}, Json{{"press", "OK"}}}}}}))},
+                           {"steps", {Json{{"set", {{"Signature.prepare", "true"}}}}, Json{{"press", "OK"}}}}}})),
+                 .environment = {}},
       {"--trace"});
   ASSERT_EQ(run.exitStatus, 0) << run.err;
   EXPECT_TRUE(Contains(run.err, "tessel: ran tx.getDocumentDOM().addDataToDocument(\"com.zaro.quessa.ipadest\""))
