@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every regular file under the folder with its modification time and size.
 std::map<fs::path, std::pair<fs::file_time_type, std::uintmax_t>> Snapshot(const fs::path& folder) {
   std::map<fs::path, std::pair<fs::file_time_type, std::uintmax_t>> files;
   std::error_code code;

@@ -97,7 +97,8 @@ TEST_F(TesselHost, TheDocumentIsSavedOnlyWhenItsDataChanged) {
   EXPECT_TRUE(reading.filesMade.empty());
   const RunResult writing = Script(
       "var d = tx.getDocumentDOM();\nd.addDataToDocument('n', 'integer', '12');\n"
-      "d.addDataToDocument('gone', 'string', 'x');\nd.removeDataFromDocument('gone');\nd.setDebugForQmv(true, false);\n",
+      "d.addDataToDocument('gone', 'string', 'x');\nd.removeDataFromDocument('gone');\n"
+      "d.setDebugForQmv(true, false);\n",
       doc_);
   EXPECT_EQ(writing.exitStatus, 0) << writing.err;
   EXPECT_EQ(writing.filesMade, std::vector<fs::path>{"Hello.tsd"});

@@ -39,7 +39,8 @@ bool FileHasWriters(const fs::path& file) {
 // Stores the movie settings a document keeps once it has been published from where it is.
 void StoreMovieSettings(const fs::path& document) {
   PutDocumentTexts(document, {{"qmv.folder.path", document.parent_path().string() + "/"},
-                              {"tessel.qmv.basename", document.stem().string()}, {"tessel.tsd.filepath", document.string()}});
+                              {"tessel.qmv.basename", document.stem().string()},
+                              {"tessel.tsd.filepath", document.string()}});
 }
 
 // A staged tree inside the sandbox, in a folder with a blank: tessel itself (linked or
@@ -148,7 +149,8 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
       const bool older = Contains(doc.stem().string(), "-old");
       if (older) fs::remove(Movie(doc));  // the export must make it
       const RunResult run = Succeeded(box_.Run({older ? "test" : "debug", doc.string(), "--profile", profile, "--trace"}));
-      const std::string call = HostCall(stage.Kit(), Descriptor(doc), "true", added ? std::optional(profile) : std::nullopt);
+      const std::string call =
+          HostCall(stage.Kit(), Descriptor(doc), "true", added ? std::optional(profile) : std::nullopt);
       if (older) {
         EXPECT_EQ(run.OutputLines("tessel: exportQMV("),
                   Lines{"tessel: exportQMV(\"" + Sandbox::FileUrl(Movie(doc)) + "\", \"true\")"});
@@ -187,7 +189,8 @@ TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself)
     EXPECT_EQ(Launched(), Lines{Report("Hello", "Hello", Movie(doc), "extendedDesktop")});
     EXPECT_EQ(stage.Launches(), (std::vector<Lines>{{Descriptor(doc).string(), "-profile", "extendedDesktop"}}));
   }
-  const RunResult other = Succeeded(TestMovieWithHostAnswer(doc, "function () { print('host answered 7'); return 7; }"));
+  const RunResult other =
+      Succeeded(TestMovieWithHostAnswer(doc, "function () { print('host answered 7'); return 7; }"));
   EXPECT_TRUE(Contains(other.out, "host answered 7\n"));
   EXPECT_EQ(Launched(), Lines{});
   EXPECT_EQ(stage.Launches(), std::vector<Lines>{});

@@ -64,7 +64,8 @@ TEST_F(PublishPrepareMode, WithTheInstallerOptionTheSignedInstallerFollowsTheInt
   const RunResult run = Script(installer + "settings();\nsettings();\npublish();\n", document,
                                {Form("Settings", {Set({{"Signature.usecert", "true"},
                                                        {"Signature.certpath", WindowsForm(keystore)},
-                                                       {"Signature.password", "inst-pass"}, {"Signature.rempwd", "true"},
+                                                       {"Signature.password", "inst-pass"},
+                                                       {"Signature.rempwd", "true"},
                                                        {"Signature.timestamp", "false"}}),
                                                   Press("OK")}),
                                 Message("yes"), kPrepare});
@@ -101,9 +102,9 @@ TEST_F(PublishPrepareMode, ADocumentSavedUnderANewNameKeepsItsOutputFile) {
 }
 
 // Missing icons are listed in their order (the application's, then the file types') and stop
-// the command before the tool. What the tool itself reports reaches the author's box: the icon file "100%25.png" is found by the
-// module, but the command carries the name with its "%" dropped, which the tool does not
-// find; an invalid application ID is named by its element.
+// the command before the tool. What the tool itself reports reaches the author's box: the
+// icon file "100%25.png" is found by the module, but the command carries the name with its
+// "%" dropped, which the tool does not find; an invalid application ID is named by its element.
 TEST_F(PublishPrepareMode, ChecksBeforeAndResultsOfTheToolAreShown) {
   WriteText(Work() / "icons" / "a48.png", "png");
   WriteText(Work() / "icons" / "100%25.png", "png");
@@ -141,7 +142,8 @@ TEST_F(PublishPrepareMode, AFailedExportStopsTheSheetsPublishButton) {
   fs::remove(Work() / "Blocked.qmv");
   WriteText(Work() / "Blocked.qmv" / "keep", "");
   const RunResult run = Run({"settings", document.string()},
-                            {Form("Settings", {Set({{"Signature.prepare", "true"}}), Press("Publish"), Press("Cancel")})});
+                            {Form("Settings", {Set({{"Signature.prepare", "true"}}), Press("Publish"),
+                                               Press("Cancel")})});
   EXPECT_EQ(run.OutputLines("tessel: exportQMV(").size(), 1u) << run.out;
   EXPECT_EQ(Shown(run), (Lines{MessageLine("导出 QMV 文件时出错。请在编译器错误面板中查看错误。", 64), FormLine("Settings")}));
   EXPECT_TRUE(launcher_->Calls().empty());

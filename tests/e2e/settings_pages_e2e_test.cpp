@@ -43,7 +43,8 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
                          Press("browse16"), Set({{"icon32", "icons\\doc32.png"}}), Press("OK")}),
        File(outside),
        Message("ok"),  // copy the icon into the movie folder
-       Form("FileType", {Set({{"name", "viewer.Note"}, {"extension", "vnote"}, {"contenttype", "application/x-viewer-note"}}),
+       Form("FileType", {Set({{"name", "viewer.Note"}, {"extension", "vnote"},
+                              {"contenttype", "application/x-viewer-note"}}),
                          Press("browse16"), Press("OK")}),
        File(Work() / "icons" / "note16.png"),
        Message("yes")});  // no time stamp
@@ -99,7 +100,8 @@ TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
                          Set({{"Signature.certpath", WindowsForm(keystore)}, {"Signature.password", "secret"},
                               {"Signature.timestamp", "false"}}),
                          Press("Publish"), Press("OK")}),
-       File(folder / "readme.txt"), Json{{"folder", WindowsForm(folder / "assets")}}, File(folder / "icons" / "app 16.png"),
+       File(folder / "readme.txt"), Json{{"folder", WindowsForm(folder / "assets")}},
+       File(folder / "icons" / "app 16.png"),
        File(box_.Root() / "outside" / "big.png"), Message("ok"), Message("yes"), Message("yes")});
 
   // How the pages write their elements is their own tests' matter; the second sheet below

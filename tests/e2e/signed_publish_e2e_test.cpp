@@ -43,7 +43,8 @@ TEST_F(PublishSigned, SessionCredentialsSignAPackageThatVerifiesAndThePasswordIs
   // 3, 4: both publish at once with the remembered password.
   const RunResult run = Script(
       "publish();\npublish();\npublish();\npublish();\n", document_,
-      {Form("Settings", {Press("Signature.browse"), Set({{"Signature.password", password}, {"Signature.timestamp", "false"}}),
+      {Form("Settings", {Press("Signature.browse"),
+                         Set({{"Signature.password", password}, {"Signature.timestamp", "false"}}),
                          Press("Publish"), Press("OK")}),
        File(keystore), Message("yes"), Message("yes"),
        Form("Settings", {Set({{"Signature.password", password}, {"Signature.rempwd", "true"}}), Press("OK")}),
@@ -84,7 +85,8 @@ TEST_F(PublishSigned, AnUnreachableAuthorityOffersRetryAndPublishingWithoutATime
   ::setenv("ZPK_TEST_TSA_TIMING", "budget=300,delay=20,maxdelay=50,connect=200,attempt=200", 1);
   const RunResult run = Script("settings();\npublish();\npublish();\n", document_,
                                {Form("Settings", {Set({{"Signature.certpath", WindowsForm(keystore)},
-                                                       {"Signature.password", "secret"}, {"Signature.timestamp", "true"},
+                                                       {"Signature.password", "secret"},
+                                                       {"Signature.timestamp", "true"},
                                                        {"Signature.rempwd", "true"}}),
                                                   Press("OK")}),
                                 Form("CTimestampRetryDlg", {Press("Retry")}),
@@ -92,7 +94,8 @@ TEST_F(PublishSigned, AnUnreachableAuthorityOffersRetryAndPublishingWithoutATime
                                 Form("CTimestampRetryDlg", {Press("Cancel")})});
   ::unsetenv("ZPK_TEST_TSA_TIMING");
   const Lines stamped = SignCommand(keystore, "secret", "https://timestamp.corvane.example/tsa");
-  EXPECT_EQ(launcher_->Calls(), (std::vector<Lines>{stamped, stamped, SignCommand(keystore, "secret", "none"), stamped}));
+  const Lines unstamped = SignCommand(keystore, "secret", "none");
+  EXPECT_EQ(launcher_->Calls(), (std::vector<Lines>{stamped, stamped, unstamped, stamped}));
   ExpectSignedPackage();
   const std::string retry = FormLine("CTimestampRetryDlg");
   EXPECT_EQ(Shown(run), (Lines{FormLine("Settings"), kProgress, retry, kProgress, retry, kProgress, kCreated,
@@ -189,7 +192,8 @@ TEST_F(IphonePublish, StoredSettingsPublishASignedPackageAndAForeignProfileNone)
 
   fs::remove(ipa);
   const fs::path profile = Profile("other", foreign, true);
-  PutDocumentTexts(document_, {{"com.zaro.quessa.ipaopt", "adhoc"}, {"com.zaro.quessa.ipaprovision", profile.string()}});
+  PutDocumentTexts(document_,
+                   {{"com.zaro.quessa.ipaopt", "adhoc"}, {"com.zaro.quessa.ipaprovision", profile.string()}});
   const RunResult run = Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")});
   const std::string line = "the application id com.example.game of " + (Work() / "Game-app.xml").string() +
                            " does not fit the application-identifier " + foreign + " of " + profile.string() + "\n";
@@ -228,7 +232,8 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
   // OK kept the settings in the document (passwords stay out) and the machine-wide values in
   // the registry.
   EXPECT_EQ(Texts(document_, {"com.zaro.quessa.ipaopt", "com.zaro.quessa.ipacertpath", "com.zaro.quessa.ipaprovision",
-                              "com.zaro.quessa.ipadest", "com.zaro.quessa.included.item0", "com.zaro.quessa.ipacertpwd"}),
+                              "com.zaro.quessa.ipadest", "com.zaro.quessa.included.item0",
+                              "com.zaro.quessa.ipacertpwd"}),
             (Lines{"store", keystore_.string(), profile.string(), "Game.ipa", "levels/level1.dat", "-"}));
   const std::string registry = ReadText(box_.RegistryFile());
   for (const std::string& part : {std::string("Last IPA Cert"), std::string("Last IPA Provision"),
@@ -243,11 +248,13 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
       {"settings", document_.string()},
       {PasswordAndPublish("Cancel", {Expect({{"General.destination", "Game.ipa"}, {"General.appname", "Store Game"},
                                              {"General.version", "2.1"}, {"General.aspectratio", "横向"},
-                                             {"General.rendering", "GPU"}, {"Deployment.certpath", WindowsForm(keystore_)},
+                                             {"General.rendering", "GPU"},
+                                             {"Deployment.certpath", WindowsForm(keystore_)},
                                              {"Deployment.profile", WindowsForm(profile)},
                                              {"Deployment.appid", "com.example.storegame"},
                                              {"Deployment.store", "true"}, {"Deployment.test", "false"}}),
-                                     Set({{"Icons.size", "图标 512x512"}}), Expect({{"Icons.path", "icons/icon512.png"}})})});
+                                     Set({{"Icons.size", "图标 512x512"}}),
+                                     Expect({{"Icons.path", "icons/icon512.png"}})})});
   EXPECT_EQ(Shown(again), kIphonePublished);
 }
 
