@@ -73,9 +73,6 @@ class RecordingStage {
 
 class LaunchCommands : public PublishTest {
  protected:
-  fs::path NewDocument(const std::string& name, int asVersion = 3) {
-    return PublishTest::NewDocument(name, "desktop", asVersion);
-  }
   // What the debug launchers the latest run started reported, "id|name|content|profile" for
   // each, once they have finished (they inherit tessel's standard output and may still be
   // writing after tessel has ended).
@@ -119,7 +116,7 @@ class LaunchCommands : public PublishTest {
 };
 
 TEST_F(LaunchCommands, AFailedExportEndsTestMovieWithFailureAndNoLaunch) {
-  const fs::path doc = NewDocument("Hello", 2);
+  const fs::path doc = NewDocument("Hello", "desktop", 2);
   fs::remove(Movie(doc));
   fs::create_directory(Movie(doc));  // nothing can be written in its place
   const RunResult run = box_.Run({"test", doc.string(), "--profile", "extendedDesktop"});
@@ -145,7 +142,7 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
     SCOPED_TRACE(folder + "profile " + profile);
     const bool added = profile != "undefined" && profile != "desktop";
     const std::string name = folder + "Movie" + std::to_string(++number);
-    for (const fs::path& doc : {NewDocument(name), NewDocument(name + "-old", 2)}) {
+    for (const fs::path& doc : {NewDocument(name), NewDocument(name + "-old", "desktop", 2)}) {
       const bool older = Contains(doc.stem().string(), "-old");
       if (older) fs::remove(Movie(doc));  // the export must make it
       const RunResult run = Succeeded(box_.Run({older ? "test" : "debug", doc.string(), "--profile", profile, "--trace"}));
