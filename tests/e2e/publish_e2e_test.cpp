@@ -187,26 +187,13 @@ TEST_F(PublishPrepareMode, ADestinationNamingAFolderGetsThePackageNameInside) {
 
 TEST_F(PublishTest, OnlyPublishUpgradesADescriptorWrittenForRuntime11) {
   const fs::path doc = NewDocument("Legacy");
-  const std::string body = R"(
-<application xmlns="http://ns.corvane.example/zaro/application/1.1">
-  <id>legacy.app</id>
-  <filename>Legacy</filename>
-  <name>Legacy</name>
-  <version>3.1</version>
-  <initialWindow>
-    <content>Legacy.qmv</content>
-    <visible>true</visible>
-  </initialWindow>
-</application>
-)";
-  const std::string legacy = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>" + body;
-  WriteText(Descriptor(doc), legacy);
+  std::string legacy = DescriptorXml("Legacy", "legacy.app"), upgraded = legacy.substr(legacy.find("?>") + 2);
+  WriteText(Descriptor(doc), legacy.replace(legacy.find("2.0\""), 3, "1.1"));
   EXPECT_EQ(Shown(Run({"settings", doc.string()}, {kCancel}), true), Lines{"form|Settings|cancel"});
   EXPECT_EQ(ReadText(Descriptor(doc)), legacy);
   // No certificate yet: the sheet instead of a package.
   EXPECT_EQ(Shown(Run({"publish", doc.string()}, {kCancel}), true), Lines{"form|Settings|cancel"});
-  std::string upgraded = body, written = ReadText(Descriptor(doc));
-  upgraded.replace(upgraded.find("1.1\""), 3, "2.0");
+  const std::string written = ReadText(Descriptor(doc));
   // Everything after the XML declaration, which the library's writer may spell its own way.
   EXPECT_EQ(written.substr(written.find("?>") + 2), upgraded);
 }
