@@ -240,7 +240,7 @@ TEST_F(LaunchCommands, ADescriptorThatCannotBeParsedStopsBothCommandsWithSuccess
   WriteText(Descriptor(doc), broken);
   for (const std::string verb : {"debug", "test"}) {
     SCOPED_TRACE(verb);
-    const RunResult run = Succeeded(box_.Run({verb, doc.string(), "--profile", "extendedDesktop"}, WithAnswers({})));
+    const RunResult run = Run({verb, doc.string(), "--profile", "extendedDesktop"}, {});
     EXPECT_EQ(Shown(run), Lines{MessageLine(kUnparsableDescriptor, 48)});
     EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{});
     EXPECT_EQ(Launched(), Lines{});

@@ -79,13 +79,6 @@ inline std::string MessageLine(const std::string& text, unsigned style, const st
 inline std::string FormLine(const std::string& name) { return "form|" + name; }
 inline const Lines kZaroiPublished{FormLine("CProgressDlg"), MessageLine(kZaroiCreated, 64)};
 
-inline std::string Describe(const RunResult& run) {
-  std::string text = "exit " + std::to_string(run.exitStatus) + "\nstdout:\n" + run.out + "\nstderr:\n" + run.err +
-                     "\nshown:\n";
-  for (const UiEvent& event : run.events) text += event.raw.dump() + "\n";
-  return text;
-}
-
 // The document's values under the keys: texts as they are, others as JSON, "-" when absent.
 inline Lines Texts(const fs::path& document, const Lines& keys) {
   Lines values;
@@ -216,7 +209,9 @@ class PublishTest : public ::testing::Test {
         document, WithAnswers(answers)));
   }
   static RunResult Succeeded(RunResult run) {
-    EXPECT_EQ(run.exitStatus, 0) << Describe(run);
+    std::string shown;
+    for (const UiEvent& event : run.events) shown += event.raw.dump() + "\n";
+    EXPECT_EQ(run.exitStatus, 0) << "stdout:\n" << run.out << "\nstderr:\n" << run.err << "\nshown:\n" << shown;
     return run;
   }
   // The package verifies and the kit's report on it holds `part`.

@@ -245,7 +245,7 @@ TEST_F(PublishTest, RunsWithoutAWindowMapNoToolkitAndFailWhenTheyNeedADialog) {
     tessel::e2e::RunOptions terminal;
     terminal.environment = RecordingMaps(box_.Root() / ("maps-" + verb));
     const RunResult refused = box_.Run({verb, document.string()}, terminal);
-    EXPECT_EQ(refused.exitStatus, 1) << Describe(refused);
+    EXPECT_EQ(refused.exitStatus, 1) << refused.out << refused.err;
     EXPECT_TRUE(Contains(refused.err, "the dialog Settings needs a display")) << refused.err;
     ExpectNoToolkit(box_.Root() / ("maps-" + verb), "the terminal " + verb + " run");
   }
