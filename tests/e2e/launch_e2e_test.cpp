@@ -12,13 +12,9 @@ namespace {
 using tessel::e2e::RunOptions;
 
 constexpr const char* kUnparsableDescriptor = "无法解析应用程序描述符文件。";
+// `--trace` reports every snippet the module evaluated on stderr, after this.
+constexpr const char* kRan = "tessel: ran tx.getDocumentDOM().";
 constexpr const char* kOutputTypeSnippet = "getDataFromDocument(\"com.corvane.tessel.brisel.output.type\")";
-
-// True when the module evaluated a snippet holding `part` (`--trace` reports them on stderr).
-bool RanSnippetContaining(const RunResult& run, const std::string& part) {
-  const Lines ran = LinesStartingWith(run.err, "tessel: ran ");
-  return std::any_of(ran.begin(), ran.end(), [&](const std::string& line) { return Contains(line, part); });
-}
 
 // True when some process still has the file open (a detached launcher writing into it).
 bool FileHasWriters(const fs::path& file) {
@@ -152,12 +148,12 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
         EXPECT_EQ(run.OutputLines("tessel: exportQMV("),
                   Lines{"tessel: exportQMV(\"" + Sandbox::FileUrl(Movie(doc)) + "\", \"true\")"});
         EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{});
-        EXPECT_FALSE(RanSnippetContaining(run, "debugZAROMovie")) << run.err;
+        EXPECT_FALSE(Contains(run.err, kRan + std::string("debugZAROMovie"))) << run.err;
         EXPECT_EQ(ReadText(Movie(doc)).substr(0, 3), "QMV");
       } else {
         // The module finds the kit beside the running host and asks the host to launch.
         if (!Contains(folder + profile, "\"")) {  // quotes are escaped in the snippet
-          EXPECT_TRUE(RanSnippetContaining(run, "tx.getDocumentDOM()." + call + ";")) << run.err;
+          EXPECT_TRUE(Contains(run.err, kRan + call + ";")) << run.err;
         }
         EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{"tessel: " + call});
       }
@@ -257,7 +253,7 @@ TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone
   for (const std::string verb : {"debug", "test"}) {
     SCOPED_TRACE(verb);
     const RunResult run = Succeeded(box_.Run({verb, doc.string(), "--trace"}));
-    EXPECT_EQ(RanSnippetContaining(run, kOutputTypeSnippet), verb == "test") << run.err;
+    EXPECT_EQ(Contains(run.err, kRan + std::string(kOutputTypeSnippet)), verb == "test") << run.err;
     EXPECT_EQ(ReadText(doc), before);
     EXPECT_EQ(Texts(doc, {"tessel.tsd.filepath"}), Lines{"-"});
     EXPECT_EQ(ReadText(Descriptor(doc)), descriptor);
