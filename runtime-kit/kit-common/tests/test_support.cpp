@@ -114,6 +114,20 @@ ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std:
 
 ToolRun RunShell(const std::string& command) { return RunArgv({"/bin/sh", "-c", command}, ""); }
 
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+::testing::AssertionResult Ran(const ToolRun& run, int code, const std::string& part) {
+  if (run.code == code && Contains(run.output, part)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit status " << run.code << " (expected " << code << "), expected \""
+                                       << part << "\" in the output:\n" << run.output;
+}
+
 void WriteFile(const std::string& path, const std::string& data) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -299,6 +313,53 @@ std::string ReadZipEntry(const std::string& archive, const std::string& name) {
   }
   zip_discard(za);
   return data;
+}
+
+::testing::AssertionResult Quiet(const ToolRun& run) {
+  if (run.code == 0 && run.output.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit status " << run.code << ", output:\n" << run.output;
+}
+
+void EditZip(const std::string& path, const std::function<void(zip_t*)>& change) {
+  int error = 0;
+  zip_t* za = zip_open(path.c_str(), 0, &error);
+  ASSERT_NE(za, nullptr) << path;
+  change(za);
+  ASSERT_EQ(zip_close(za), 0) << path;
+}
+
+void SetEntryMode(zip_t* archive, const std::string& name, unsigned mode) {
+  zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(zip_name_locate(archive, name.c_str(), 0)), 0,
+                                   ZIP_OPSYS_UNIX, static_cast<zip_uint32_t>(mode) << 16);
+}
+
+namespace {
+TempFolder* suiteKeys = nullptr;
+EVP_PKEY* suiteKey = nullptr;
+}  // namespace
+
+void ToolTest::SetUpTestSuite() {
+  suiteKeys = new TempFolder();
+  suiteKey = MakeRsaKey(2048).release();
+  WriteKeystore(keystore(), "secret", suiteKey, MakeCertificate(suiteKey, "Test Author", -1, 365).get());
+}
+
+void ToolTest::TearDownTestSuite() {
+  EVP_PKEY_free(suiteKey);
+  delete suiteKeys;
+}
+
+std::string ToolTest::keystore() { return *suiteKeys / "k.p12"; }
+
+EVP_PKEY* ToolTest::signingKey() { return suiteKey; }
+
+std::vector<std::string> ToolTest::Package(const std::string& output, const std::vector<std::string>& files,
+                                           const std::string& tsa, const std::vector<std::string>& options) const {
+  std::vector<std::string> args = {"-package", "-keystore", keystore(), "-storepass", "secret", "-tsa", tsa};
+  args.insert(args.end(), options.begin(), options.end());
+  args.insert(args.end(), {output, movie() + "/Movie-app.xml", "-C", movie()});
+  args.insert(args.end(), files.begin(), files.end());
+  return args;
 }
 
 }  // namespace zpk::testing

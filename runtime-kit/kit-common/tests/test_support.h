@@ -1,8 +1,13 @@
 #pragma once
 // The kit's test support: temporary folders, running the built packaging tool, small
 // generated inputs and test keystores.
+#include <zip.h>
+
+#include <functional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "openssl_util.h"
 
@@ -40,6 +45,15 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
 ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std::string>& environment);
 // Runs a shell command line; output combined.
 ToolRun RunShell(const std::string& command);
+// `text` in single quotes for the shell.
+std::string Quote(const std::string& text);
+
+bool Contains(const std::string& text, const std::string& part);
+// Succeeds when the run ended with `code` and its output holds `part`; the output is in
+// the message when it does not.
+::testing::AssertionResult Ran(const ToolRun& run, int code, const std::string& part = "");
+// Succeeds when the run ended with 0 and printed nothing.
+::testing::AssertionResult Quiet(const ToolRun& run);
 
 void WriteFile(const std::string& path, const std::string& data);
 std::string ReadFile(const std::string& path);
@@ -82,5 +96,26 @@ std::string CertificatePem(X509* cert);
 
 // The entry `name` of a zip archive.
 std::string ReadZipEntry(const std::string& archive, const std::string& name);
+// Opens the zip archive `path` for `change` to edit and writes it back.
+void EditZip(const std::string& path, const std::function<void(zip_t*)>& change);
+// Gives the entry `name` the Unix file type and mode `mode` (S_IFLNK | 0777, say).
+void SetEntryMode(zip_t* archive, const std::string& name, unsigned mode);
+
+// A fresh folder `dir_` and a keystore (CN=Test Author, password "secret") shared by the
+// test suite, for tests that run the packaging tool.
+class ToolTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+  static std::string keystore();
+  static EVP_PKEY* signingKey();
+  std::string movie() const { return dir_ / "movie"; }
+  // "-package" signed with the suite's keystore and time-stamped by `tsa`, with `options`
+  // before `output`; `files` are taken from movie().
+  std::vector<std::string> Package(const std::string& output, const std::vector<std::string>& files = {"Movie.qmv"},
+                                   const std::string& tsa = "none", const std::vector<std::string>& options = {}) const;
+
+  TempFolder dir_;
+};
 
 }  // namespace zpk::testing
