@@ -1,10 +1,7 @@
-// Runs the staged java.exe the way the module does: through the process runner, with the
-// launcher and the archive in double quotes.
+// Runs the staged java.exe as the module does: through the process runner, launcher and archive quoted.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
+#include <csignal>
 
 #include "platform/files.h"
 #include "platform/process_runner.h"
@@ -12,60 +9,31 @@
 #include "testing/scratch.h"
 
 namespace zaro {
-namespace {
 
-namespace fs = std::filesystem;
-
-class JavaLauncher : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_FALSE(root.empty()); }
-  // A kit "archive": a native program, here a shell script.
-  fs::path Archive(const std::string& name, const std::string& body) {
-    const fs::path path = root / name;
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    fs::permissions(path, fs::perms::owner_all);
-    return path;
-  }
-  int Java(const std::u16string& arguments, std::string& output) {
-    const std::u16string line = u"\"" + platform::ToWindowsForm(JAVA_LAUNCHER) + u"\" " + arguments;
-    return CreateWinProcess(line, true, output, nullptr);
-  }
-  static std::u16string Quoted(const fs::path& path) { return u"\"" + platform::ToWindowsForm(path.string()) + u"\""; }
-
-  testing::ScratchFolder scratch{"java-launcher"};
-  const fs::path root = scratch.Path();
+TEST(JavaLauncher, RunsTheArchiveInItsPlaceOrEndsWithAUsageError) {
   testing::ScopedScriptedUi ui;
-};
-
-TEST_F(JavaLauncher, RunsTheArchiveWithItsArgumentsAndPassesItsExitCodeAndOutputThrough) {
-  const fs::path tool = Archive("lib dir ZPK.jar", "for a in \"$@\"; do printf '[%s]' \"$a\"; done; echo oops >&2; exit 7");
-  std::string output;
-  EXPECT_EQ(Java(u"-jar " + Quoted(tool) + u" -package -storetype PKCS12 \"out file.zaro\"", output), 7);
-  EXPECT_EQ(output, "[-package][-storetype][PKCS12][out file.zaro]oops\n");
-}
-
-TEST_F(JavaLauncher, TheToolReplacesTheLauncherSoSignalsReachItDirectly) {
-  const fs::path tool = Archive("self.jar", "kill -TERM $$");
-  std::string output;
-  EXPECT_EQ(Java(u"-jar " + Quoted(tool), output), 128 + SIGTERM);
-}
-
-TEST_F(JavaLauncher, AMissingArchiveOrAnUnknownOptionIsAUsageError) {
-  std::string output;
-  const fs::path missing = root / "ZPK.jar";
-  EXPECT_EQ(Java(u"-jar " + Quoted(missing) + u" -package", output), 2);
-  EXPECT_EQ(output, "no such file " + missing.string() + "\r\nusage: java -jar ARCHIVE [ARGS...]\n");
-
-  output.clear();
-  EXPECT_EQ(Java(u"-cp x.jar", output), 2);
-  EXPECT_NE(output.find("unknown option -cp"), std::string::npos);
-  EXPECT_NE(output.find("\nusage:"), std::string::npos);
-
-  output.clear();
-  EXPECT_EQ(Java(u"-jar", output), 2);
-  EXPECT_NE(output.find("\nusage:"), std::string::npos);
+  testing::ScratchFolder scratch{"java-launcher"};
+  ASSERT_FALSE(scratch.Path().empty());
+  // A kit "archive": a native program, here a shell script; its name in the quoted Windows form.
+  auto archive = [&](const std::string& name, const std::string& body) {
+    const std::u16string path = platform::ToWindowsForm((scratch.Path() / name).string());
+    EXPECT_TRUE(platform::ReplaceFileAtomically(path, "#!/bin/sh\n" + body + "\n", 0755));
+    return u"-jar \"" + path + u"\"";
+  };
+  const std::u16string java = u"\"" + platform::ToWindowsForm(JAVA_LAUNCHER) + u"\" ";
+  const std::string missing = (scratch.Path() / "ZPK.jar").string(), usage = "\r\nusage: java -jar ARCHIVE [ARGS...]\n";
+  for (const auto& [arguments, code, output] : std::vector<std::tuple<std::u16string, int, std::string>>{
+           {archive("lib dir ZPK.jar", "for a in \"$@\"; do printf '[%s]' \"$a\"; done; echo oops >&2; exit 7") +
+                u" -package -storetype PKCS12 \"out file.zaro\"", 7, "[-package][-storetype][PKCS12][out file.zaro]oops\n"},
+           {archive("self.jar", "kill -TERM $$"), 128 + SIGTERM, ""},  // the tool replaces the launcher: signals reach it
+           {u"-jar \"" + platform::ToWindowsForm(missing) + u"\" -package", 2, "no such file " + missing + usage},
+           {u"-cp x.jar", 2, "unknown option -cp" + usage},
+           {u"-jar", 2, "no archive given" + usage}}) {
+    std::string printed;
+    EXPECT_EQ(CreateWinProcess(java + arguments, true, printed, nullptr), code);
+    EXPECT_EQ(printed, output);
+  }
   EXPECT_TRUE(static_cast<ScriptedUi&>(Ui()).Events().empty());
 }
 
-}  // namespace
 }  // namespace zaro
