@@ -21,6 +21,8 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
+#include "signature_file.h"
+
 namespace zpk::testing {
 
 TempFolder::TempFolder() {
@@ -331,6 +333,47 @@ void EditZip(const std::string& path, const std::function<void(zip_t*)>& change)
 void SetEntryMode(zip_t* archive, const std::string& name, unsigned mode) {
   zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(zip_name_locate(archive, name.c_str(), 0)), 0,
                                    ZIP_OPSYS_UNIX, static_cast<zip_uint32_t>(mode) << 16);
+}
+
+void WriteArchive(const std::string& path, const std::vector<RawEntry>& entries) {
+  int error = 0;
+  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(za, nullptr);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const RawEntry& e = entries[i];
+    zip_source_t* source = e.file.empty() ? zip_source_buffer(za, e.data.data(), e.data.size(), 0)
+                                          : zip_source_file(za, e.file.c_str(), 0, -1);
+    zip_int64_t index = zip_file_add(za, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    ASSERT_GE(index, 0) << e.name << ": " << zip_strerror(za);
+    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), i > 0 || e.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 1);
+    SetEntryMode(za, e.name, e.type | 0644);
+  }
+  ASSERT_EQ(zip_close(za), 0);
+}
+
+void WritePackage(const std::string& path, const std::vector<RawEntry>& entries,
+                  const std::vector<RawEntry>& signedEntries, const SigningIdentity& identity,
+                  const std::string& mimetype) {
+  std::vector<EntryDigest> digests = {{"mimetype", Sha256(mimetype)}};
+  for (const RawEntry& e : signedEntries) digests.push_back({e.name, Sha256(e.data)});
+  std::string manifest = BuildManifest(digests), signature;
+  ASSERT_TRUE(SignData(identity, manifest, signature).ok());
+  std::vector<RawEntry> all = {{"mimetype", mimetype}};
+  all.insert(all.end(), entries.begin(), entries.end());
+  all.push_back({"META-INF/signatures.xml", BuildSignaturesFile(manifest, signature, identity, "")});
+  WriteArchive(path, all);
+}
+
+SigningIdentity MakeIdentity(const std::string& commonName, long fromDays, long toDays) {
+  SigningIdentity identity;
+  identity.key = MakeRsaKey(1024);
+  identity.certificate = MakeCertificate(identity.key.get(), commonName, fromDays, toDays);
+  return identity;
+}
+
+void WriteSparseFile(const std::string& path, long long size) {
+  std::ofstream(path).close();
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
 }
 
 namespace {

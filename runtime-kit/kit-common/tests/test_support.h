@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "keystore.h"
 #include "openssl_util.h"
 
 namespace zpk::testing {
@@ -100,6 +101,26 @@ std::string ReadZipEntry(const std::string& archive, const std::string& name);
 void EditZip(const std::string& path, const std::function<void(zip_t*)>& change);
 // Gives the entry `name` the Unix file type and mode `mode` (S_IFLNK | 0777, say).
 void SetEntryMode(zip_t* archive, const std::string& name, unsigned mode);
+
+// Archives made by hand, as an attacker or a broken writer would.
+struct RawEntry {
+  std::string name;
+  std::string data;
+  unsigned type = 0100000;  // the file type stored in the entry's Unix attributes (S_IFREG)
+  std::string file = {};    // read from this file instead of `data` when set
+  bool deflate = false;     // the first entry is stored unless this is set; later ones are deflated
+};
+void WriteArchive(const std::string& path, const std::vector<RawEntry>& entries);
+inline constexpr const char* kPackageType = "application/vnd.corvane.zaro-package+zip";
+// A signed package: mimetype, `entries`, then the signature file over the digests of
+// `signedEntries`, which need not be the same.
+void WritePackage(const std::string& path, const std::vector<RawEntry>& entries,
+                  const std::vector<RawEntry>& signedEntries, const SigningIdentity& identity,
+                  const std::string& mimetype = kPackageType);
+// A key with a certificate for `commonName` valid from `fromDays` to `toDays` from now.
+SigningIdentity MakeIdentity(const std::string& commonName, long fromDays, long toDays);
+// A file of `size` zero bytes that takes no room on disk.
+void WriteSparseFile(const std::string& path, long long size);
 
 // A fresh folder `dir_` and a keystore (CN=Test Author, password "secret") shared by the
 // test suite, for tests that run the packaging tool.

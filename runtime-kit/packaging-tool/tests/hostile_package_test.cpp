@@ -1,6 +1,5 @@
 // Packages and intermediate files made by hand, as an attacker or a broken writer would:
 // the verifier and the signing step must refuse them without trusting their content.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -11,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include "keystore.h"
-#include "signature_file.h"
 #include "test_support.h"
 
 namespace zpk {
@@ -23,65 +20,9 @@ using namespace zpk::testing;
 // Well below the content the faulty reads held (128 and 256 MiB), with room for the
 // sanitizers' own memory; sign_memory prints the figures to hold against 64 MB.
 constexpr long kMemoryBoundKib = 160 * 1024;
-constexpr const char* kPackageType = "application/vnd.corvane.zaro-package+zip";
-
-struct RawEntry {
-  std::string name;
-  std::string data;
-  unsigned type = S_IFREG;  // the file type stored in the entry's Unix attributes
-  std::string file = {};    // read from this file instead of `data` when set
-  bool deflate = false;     // the first entry is stored unless this is set; later ones are deflated
-};
-
-// Writes a zip archive holding `entries` in order.
-void WriteArchive(const std::string& path, const std::vector<RawEntry>& entries) {
-  int error = 0;
-  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  ASSERT_NE(za, nullptr);
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const RawEntry& e = entries[i];
-    zip_source_t* source = e.file.empty() ? zip_source_buffer(za, e.data.data(), e.data.size(), 0)
-                                          : zip_source_file(za, e.file.c_str(), 0, -1);
-    zip_int64_t index = zip_file_add(za, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
-    ASSERT_GE(index, 0) << e.name << ": " << zip_strerror(za);
-    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), i > 0 || e.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 1);
-    SetEntryMode(za, e.name, e.type | 0644);
-  }
-  ASSERT_EQ(zip_close(za), 0);
-}
-
-SigningIdentity MakeIdentity(long fromDays) {
-  SigningIdentity identity;
-  identity.key = MakeRsaKey(1024);
-  identity.certificate = MakeCertificate(identity.key.get(), "Hostile Test", fromDays, 30);
-  return identity;
-}
-
-// A signed package: mimetype, `entries`, then the signature file over the digests of
-// `signedEntries`.
-void WritePackage(const std::string& path, const std::vector<RawEntry>& entries,
-                  const std::vector<RawEntry>& signedEntries, const SigningIdentity& identity,
-                  const std::string& mimetype = kPackageType) {
-  std::vector<EntryDigest> digests = {{"mimetype", Sha256(mimetype)}};
-  for (const RawEntry& e : signedEntries) digests.push_back({e.name, Sha256(e.data)});
-  std::string manifest = BuildManifest(digests), signature;
-  ASSERT_TRUE(SignData(identity, manifest, signature).ok());
-  std::vector<RawEntry> all = {{"mimetype", mimetype}};
-  all.insert(all.end(), entries.begin(), entries.end());
-  all.push_back({"META-INF/signatures.xml", BuildSignaturesFile(manifest, signature, identity, "")});
-  WriteArchive(path, all);
-}
-
-// A file of `size` zero bytes that takes no room on disk.
-void WriteSparseFile(const std::string& path, off_t size) {
-  int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, size), 0);
-  close(fd);
-}
 
 TEST(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
-  const SigningIdentity identity = MakeIdentity(-1), notYetValid = MakeIdentity(2);
+  const SigningIdentity identity = MakeIdentity("Hostile Test", -1, 30), notYetValid = MakeIdentity("Hostile Test", 2, 30);
   const std::vector<RawEntry> plain = {{"Movie.qmv", "QMV\x01movie"}, {"notes.txt", "notes"}};
   const std::vector<RawEntry> twice = {{"dupA.txt", "first"}, {"dupB.txt", "second"}};
   std::vector<RawEntry> extra = plain, linked = plain;
@@ -139,7 +80,7 @@ TEST(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
 // than a mimetype may be long and prints one short line.
 TEST(HostilePackage, MimetypeBombIsRefusedWithoutReadingIt) {
   TempFolder dir;
-  WriteSparseFile(dir / "zeros", off_t{128} << 20);
+  WriteSparseFile(dir / "zeros", 128ll << 20);
   WriteArchive(dir / "bomb.zaro", {{"mimetype", "", S_IFREG, dir / "zeros", true}, {"notes.txt", "notes"}});
   unlink((dir / "zeros").c_str());
   ToolRun run = RunTool({"-verify", dir / "bomb.zaro"});
@@ -203,7 +144,7 @@ TEST_F(HostileIntermediate, SigningRefusesForeignEntriesAndKeepsModes) {
 
 // Signing streams every entry: a 256 MiB entry does not take 256 MiB of memory.
 TEST_F(HostileIntermediate, SigningALargeEntryTakesLittleMemory) {
-  WriteSparseFile(movie() + "/big.bin", off_t{256} << 20);
+  WriteSparseFile(movie() + "/big.bin", 256ll << 20);
   ASSERT_EQ(Prepare("big.bin").code, 0);
   unlink((movie() + "/big.bin").c_str());
   ToolRun run = Sign();
