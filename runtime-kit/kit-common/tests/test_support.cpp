@@ -244,7 +244,8 @@ PkeyPtr MakeRsaKey(int bits) {
   return PkeyPtr(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(bits)));
 }
 
-X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays) {
+X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays,
+                        const std::vector<std::pair<int, const char*>>& extensions) {
   X509Ptr cert(X509_new());
   X509_set_version(cert.get(), 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 7);
@@ -255,6 +256,14 @@ X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromD
                              -1, -1, 0);
   X509_set_issuer_name(cert.get(), name);
   X509_set_pubkey(cert.get(), key);
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, cert.get(), cert.get(), nullptr, nullptr, 0);
+  for (const auto& [nid, value] : extensions) {
+    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
+    X509_add_ext(cert.get(), extension, -1);
+    X509_EXTENSION_free(extension);
+  }
   X509_sign(cert.get(), key, EVP_sha256());
   return cert;
 }

@@ -84,8 +84,10 @@ void MakeMovieFolder(const std::string& folder, const std::string& descriptor);
 
 // Keystores for tests.
 PkeyPtr MakeRsaKey(int bits);
-// A self-signed certificate for `key`, valid from now + fromDays to now + toDays.
-X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays);
+// A self-signed certificate for `key`, valid from now + fromDays to now + toDays, with
+// `extensions` ({NID_key_usage, "critical,digitalSignature"}, say).
+X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays,
+                        const std::vector<std::pair<int, const char*>>& extensions = {});
 void WriteKeystore(const std::string& path, const std::string& password, EVP_PKEY* key, X509* cert);
 // A new key with a certificate for `commonName` valid from yesterday for a year, as a
 // keystore with `password`: what most tool tests sign with.

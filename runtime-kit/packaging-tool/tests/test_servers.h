@@ -84,7 +84,6 @@ class TestTimeStampAuthority {
   X509Ptr certificate_, tlsCertificate_;
   std::unique_ptr<SSL_CTX, OpenSslDeleter<SSL_CTX, SSL_CTX_free>> tlsContext_;
   std::atomic<int> requests_{0};
-  std::atomic<long> serial_{1};
   LoopbackServer server_;
 };
 
