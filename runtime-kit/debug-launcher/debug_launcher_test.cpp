@@ -14,6 +14,7 @@ namespace zaro {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::ToWindowsForm;
 
 // The descriptor the module's template writer makes for the base name "My Movie".
 constexpr char kTemplate[] =
@@ -28,18 +29,15 @@ constexpr char kTemplate[] =
 
 class DebugLauncher : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(scratch.Path().empty());
-    fs::create_directories(root / "movies");
-  }
+  void SetUp() override { ASSERT_FALSE(scratch.Path().empty()); }
   fs::path Write(const std::string& name, const std::string& content) {
+    fs::create_directories((root / name).parent_path());
     std::ofstream(root / name, std::ios::binary) << content;
     return root / name;
   }
-  // Runs `"<kit>/bin/zrl.exe"` + `arguments`.
   std::pair<int, std::string> Launch(const std::u16string& arguments) {
     std::string output;
-    int code = CreateWinProcess(u"\"" + platform::ToWindowsForm(DEBUG_LAUNCHER) + u"\"" + arguments, true, output, nullptr);
+    int code = CreateWinProcess(zrl + arguments, true, output, nullptr);
     return {code, output};
   }
   // The module's arguments: ` "<descriptor>"` with " -profile P" when given.
@@ -47,6 +45,7 @@ class DebugLauncher : public ::testing::Test {
     return u" \"" + descriptor + (profile.empty() ? u"\"" : u"\" -profile " + profile);
   }
 
+  const std::u16string zrl = u"\"" + ToWindowsForm(DEBUG_LAUNCHER) + u"\"";
   testing::ScratchFolder scratch{"zrl"};
   const fs::path root = scratch.Path() / "work folder";
   testing::ScopedScriptedUi ui;
@@ -56,9 +55,10 @@ TEST_F(DebugLauncher, PrintsTheApplicationOfAnyDescriptorItCanRead) {
   Write("My Movie.qmv", std::string("QMV\x01stage", 9));
   Write("movies/Intro.qmv", "QMV\x02");
   // The module hands over Windows-form paths.
-  EXPECT_EQ(Launch(Arguments(platform::ToWindowsForm(Write("My Movie-app.xml", kTemplate).string()), u"extendedDesktop")),
-            std::pair(0, "id: My-Movie\nname: My Movie\ncontent: " + (root / "My Movie.qmv").string() +
-                             "\nsystemChrome: standard\ntransparent: false\nvisible: true\nprofile: extendedDesktop\n"));
+  const std::string shown = "id: My-Movie\nname: My Movie\ncontent: " + (root / "My Movie.qmv").string() +
+                            "\nsystemChrome: standard\ntransparent: false\nvisible: true\nprofile: extendedDesktop\n";
+  EXPECT_EQ(Launch(Arguments(ToWindowsForm(Write("My Movie-app.xml", kTemplate).string()), u"extendedDesktop")),
+            std::pair(0, shown));
   const fs::path viewer = Write("app.xml", "<application><id>com.example.viewer</id><name><text xml:lang=\"en\">Viewer"
                                            "</text><text xml:lang=\"fr\">Visionneuse</text></name><initialWindow>"
                                            "<content>movies/Intro.qmv</content><systemChrome>none</systemChrome>"
@@ -75,12 +75,12 @@ TEST_F(DebugLauncher, PrintsTheApplicationOfAnyDescriptorItCanRead) {
 // a relative descriptor path (run from the work folder) finds the movie beside it.
 TEST_F(DebugLauncher, UnusableDescriptorsAndBadCommandLinesEndWithAMessage) {
   auto app = [](const std::string& inner) { return "<application>" + inner + "</application>"; };
-  const std::string good = app("<id>a</id><initialWindow><content>Movie.qmv</content></initialWindow>");
+  const std::string window = "<initialWindow><content>Movie.qmv</content></initialWindow>";
+  const std::string good = app("<id>a</id>" + window);
   const std::u16string descriptor = Arguments(FromUtf8((root / "Movie-app.xml").string()));
   const char* usage = "usage: zrl.exe DESCRIPTOR [-profile PROFILE]";
-  const std::string entity = "<!DOCTYPE application [<!ENTITY s SYSTEM \"file://" + Write("secret.txt", "TOP-SECRET").string() +
-                             "\">]><application><id>a&s;</id><initialWindow><content>Movie.qmv</content></initialWindow>"
-                             "</application>";
+  const std::string entity = "<?xml version=\"1.0\"?><!DOCTYPE application [<!ENTITY s SYSTEM \"file://" +
+                             Write("secret.txt", "TOP-SECRET").string() + "\">]>" + app("<id>a&s;</id>" + window);
   // The descriptor, the movie (written as Movie.qmv when not empty), the message, the exit code and the arguments.
   using Case = std::tuple<std::string, std::string, const char*, int, std::u16string>;
   const fs::path previous = fs::current_path();
@@ -91,7 +91,7 @@ TEST_F(DebugLauncher, UnusableDescriptorsAndBadCommandLinesEndWithAMessage) {
            {good, "QM", "no QMV header", 1, descriptor},
            {"<application><id>a</id><initialWindow>", "QMV", "cannot be parsed", 1, descriptor},
            {app("<id>a</id><initialWindow/>"), "QMV", "no initialWindow content", 1, descriptor},
-           {app("<initialWindow><content>Movie.qmv</content></initialWindow>"), "QMV", "no application id", 1, descriptor},
+           {app(window), "QMV", "no application id", 1, descriptor},
            {"<app><id>a</id></app>", "QMV", "no application root", 1, descriptor},
            {app("<id>a</id><initialWindow><content>..%2FMovie.qmv</content></initialWindow>"), "QMV",
             "not a file beside the descriptor", 1, descriptor},

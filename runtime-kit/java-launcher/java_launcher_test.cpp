@@ -24,8 +24,9 @@ TEST(JavaLauncher, RunsTheArchiveInItsPlaceOrEndsWithAUsageError) {
   const std::string missing = (scratch.Path() / "ZPK.jar").string(), usage = "\r\nusage: java -jar ARCHIVE [ARGS...]\n";
   for (const auto& [arguments, code, output] : std::vector<std::tuple<std::u16string, int, std::string>>{
            {archive("lib dir ZPK.jar", "for a in \"$@\"; do printf '[%s]' \"$a\"; done; echo oops >&2; exit 7") +
-                u" -package -storetype PKCS12 \"out file.zaro\"", 7, "[-package][-storetype][PKCS12][out file.zaro]oops\n"},
-           {archive("self.jar", "kill -TERM $$"), 128 + SIGTERM, ""},  // the tool replaces the launcher: signals reach it
+                u" -package -storetype PKCS12 \"out file.zaro\"",
+            7, "[-package][-storetype][PKCS12][out file.zaro]oops\n"},
+           {archive("self.jar", "kill -TERM $$"), 128 + SIGTERM, ""},  // the tool replaces the launcher
            {u"-jar \"" + platform::ToWindowsForm(missing) + u"\" -package", 2, "no such file " + missing + usage},
            {u"-cp x.jar", 2, "unknown option -cp" + usage},
            {u"-jar", 2, "no archive given" + usage}}) {

@@ -354,7 +354,8 @@ void WriteArchive(const std::string& path, const std::vector<RawEntry>& entries)
                                           : zip_source_file(za, e.file.c_str(), 0, -1);
     zip_int64_t index = zip_file_add(za, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
     ASSERT_GE(index, 0) << e.name << ": " << zip_strerror(za);
-    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), i > 0 || e.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 1);
+    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), i > 0 || e.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
+                             1);
     SetEntryMode(za, e.name, e.type | 0644);
   }
   ASSERT_EQ(zip_close(za), 0);

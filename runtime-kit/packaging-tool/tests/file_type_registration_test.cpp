@@ -12,7 +12,9 @@ namespace {
 
 using namespace zpk::testing;
 
-std::string WithTypes(const std::string& types) { return MakeDescriptor("", "", "<fileTypes>" + types + "</fileTypes>"); }
+std::string WithTypes(const std::string& types) {
+  return MakeDescriptor("", "", "<fileTypes>" + types + "</fileTypes>");
+}
 
 TEST(DesktopRegistration, FilesAreWrittenInTheDesktopsOwnFormats) {
   DescriptorInfo info;

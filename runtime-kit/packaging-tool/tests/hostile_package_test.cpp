@@ -22,7 +22,8 @@ using namespace zpk::testing;
 constexpr long kMemoryBoundKib = 160 * 1024;
 
 TEST(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
-  const SigningIdentity identity = MakeIdentity("Hostile Test", -1, 30), notYetValid = MakeIdentity("Hostile Test", 2, 30);
+  const SigningIdentity identity = MakeIdentity("Hostile Test", -1, 30);
+  const SigningIdentity notYetValid = MakeIdentity("Hostile Test", 2, 30);
   const std::vector<RawEntry> plain = {{"Movie.qmv", "QMV\x01movie"}, {"notes.txt", "notes"}};
   const std::vector<RawEntry> twice = {{"dupA.txt", "first"}, {"dupB.txt", "second"}};
   std::vector<RawEntry> extra = plain, linked = plain;
@@ -42,8 +43,8 @@ TEST(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
          for (size_t at; (at = bytes.find("dupB.txt")) != std::string::npos;) bytes.replace(at, 8, "dupA.txt");
        }},
       {"an entry missing from the manifest", "entry extra.txt is not in the manifest", extra, plain},
-      {"an entry changed after signing", "entry notes.txt does not match its digest", {plain[0], {"notes.txt", "changed"}},
-       plain},
+      {"an entry changed after signing", "entry notes.txt does not match its digest",
+       {plain[0], {"notes.txt", "changed"}}, plain},
       {"a manifest entry missing from the package", "entry notes.txt of the manifest is missing", {plain[0]}, plain},
       {"an entry named ../x", "entry ../x would unpack outside its folder", {{"../x", "escape"}}, {{"../x", "escape"}}},
       {"an entry turned into a link after signing", "entry notes.txt is not a regular file or folder", linked, plain},
@@ -51,8 +52,9 @@ TEST(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
        {{"docs/", "hidden"}}},
       {"the descriptor made executable", "entry META-INF/ZARO/application.xml is marked executable",
        {{"META-INF/ZARO/application.xml", "<a/>", S_IFREG | 0111}}, {{"META-INF/ZARO/application.xml", "<a/>"}}},
-      {"a directory record asking for a later zip version", "entry notes.txt asks for a later zip version", plain, plain,
-       [](std::string& bytes) { bytes[bytes.rfind("notes.txt") - 46 + 6] = 63; }},  // the directory follows the data
+      // The directory follows the data: the last notes.txt is its record's name.
+      {"a directory record asking for a later zip version", "entry notes.txt asks for a later zip version", plain,
+       plain, [](std::string& bytes) { bytes[bytes.rfind("notes.txt") - 46 + 6] = 63; }},
       {"a signer not valid yet", "the signer's certificate was not valid now", plain, plain, nullptr, true},
       {"an unknown type with a long name", "unknown package type application/xxxxxxxx", plain, plain, nullptr, false,
        "application/" + std::string(200, 'x')},
@@ -96,10 +98,12 @@ TEST(HostilePackage, MimetypeBombIsRefusedWithoutReadingIt) {
 class HostileIntermediate : public ToolTest {
  protected:
   void SetUp() override {
-    MakeMovieFolder(movie(), MakeDescriptor("<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>"));
+    MakeMovieFolder(movie(),
+                    MakeDescriptor("<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>"));
   }
   ToolRun Prepare(const std::string& extra) const {
-    return RunTool({"-prepare", dir_ / "in.zaroi", movie() + "/Movie-app.xml", "-C", movie(), "Movie.qmv", "icons", extra});
+    return RunTool(
+        {"-prepare", dir_ / "in.zaroi", movie() + "/Movie-app.xml", "-C", movie(), "Movie.qmv", "icons", extra});
   }
   ToolRun Sign() const {
     return RunTool({"-sign", "-keystore", keystore(), "-storepass", "secret", "-tsa", "none", dir_ / "in.zaroi",

@@ -62,9 +62,12 @@ TEST_F(Installer, RefusesAPayloadThatDoesNotVerifyBeforeWritingAnything) {
   const char* kNotVerified = "the package does not verify, nothing was installed";
   const std::vector<std::tuple<const char*, int, const char*, std::function<void(zip_t*)>>> cases = {
       {"one file changed", 6, kNotVerified,
-       [](zip_t* z) { zip_file_add(z, "Movie.qmv", zip_source_buffer(z, "QMV\x01 changed", 12, 0), ZIP_FL_OVERWRITE); }},
+       [](zip_t* z) {
+         zip_file_add(z, "Movie.qmv", zip_source_buffer(z, "QMV\x01 changed", 12, 0), ZIP_FL_OVERWRITE);
+       }},
       {"one file added", 6, kNotVerified, [](zip_t* z) { zip_file_add(z, "x", zip_source_buffer(z, "x", 1, 0), 0); }},
-      {"an entry turned into a link", 6, kNotVerified, [](zip_t* z) { SetEntryMode(z, "assets/a.txt", S_IFLNK | 0777); }},
+      {"an entry turned into a link", 6, kNotVerified,
+       [](zip_t* z) { SetEntryMode(z, "assets/a.txt", S_IFLNK | 0777); }},
       // The installer's own check of entry names, before the signature is even looked at.
       {"an unsafe name", 4, "refusing an unsafe entry: ../x",
        [](zip_t* z) { zip_file_add(z, "../x", zip_source_buffer(z, "x", 1, 0), 0); }},
@@ -129,7 +132,8 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
   WriteFile(prefix + "/sibling.txt", "keep too");
   WriteFile(target + "/.zaro-install/files", ReadFile(target + "/.zaro-install/files") + "- ../keep.txt\n"
             "- Corvane/../../keep.txt\n- " + dir_ / "keep.txt" + "\n- sibling.txt\n");
-  ShellIn(target + "/.zaro-install", "d=$(openssl dgst -sha256 -r < files | cut -d ' ' -f 1) && sed -i \"3s/.*/files=$d/\" record");
+  ShellIn(target + "/.zaro-install",
+          "d=$(openssl dgst -sha256 -r < files | cut -d ' ' -f 1) && sed -i \"3s/.*/files=$d/\" record");
   EXPECT_TRUE(Ran(Uninstall(target), 0, "not removed, outside the installation: ../keep.txt"));
   EXPECT_EQ(ReadFile(dir_ / "keep.txt"), "keep");
   EXPECT_EQ(ReadFile(prefix + "/sibling.txt"), "keep too");
@@ -151,7 +155,8 @@ TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
   ASSERT_EQ(Install(prefix).code, 0);
   for (const std::string inside : {"META-INF", ".zaro-install"}) {
     SCOPED_TRACE(inside);
-    ShellIn(target, "mv " + inside + " " + Quote(dir_ / "outside") + " && ln -s " + Quote(dir_ / "outside") + " " + inside);
+    ShellIn(target,
+            "mv " + inside + " " + Quote(dir_ / "outside") + " && ln -s " + Quote(dir_ / "outside") + " " + inside);
     const std::string before = TreeListing(dir_.path());
     EXPECT_EQ(Install(prefix).code, 5);
     EXPECT_EQ(TreeListing(dir_.path()), before);
@@ -181,9 +186,10 @@ TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
   WriteFile(prefix + "/Corvane/Other/data", "mine too");
   WriteFile(target + "/META-INF/ZARO/desktop/install", "folder=Corvane/App\napplication=com.example.Movie\n");
   WriteFile(target + "/.zaro-install/created-folders", "share/applications\nshare\nCorvane/Other\n");
-  ShellIn(prefix, "{ printf -- '- ../outside.txt\\n- Corvane/Other/data\\nb0e3 share/applications/com.example.Movie.desktop"
-                  "\\n'; openssl dgst -sha256 -r < share/applications/mine.desktop | sed 's| .*| share/applications/mine"
-                  ".desktop|'; } > Corvane/App/.zaro-install/files");
+  ShellIn(prefix,
+          "{ printf -- '- ../outside.txt\\n- Corvane/Other/data\\nb0e3 share/applications/com.example.Movie.desktop"
+          "\\n'; openssl dgst -sha256 -r < share/applications/mine.desktop | sed 's| .*| share/applications/mine"
+          ".desktop|'; } > Corvane/App/.zaro-install/files");
   ShellIn(target + "/.zaro-install", "printf 'zaro-install-record 2\\napplication=com.example.Movie\\nfiles=%s\\n"
                                      "folders=%s\\n' $(openssl dgst -sha256 -r < files | cut -d ' ' -f 1) $(openssl "
                                      "dgst -sha256 -r < created-folders | cut -d ' ' -f 1) > record");
@@ -231,7 +237,8 @@ TEST_F(Installer, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
   ShellIn(dir_.path(), "mkdir -p scratch/prefix/share tmp");
   WriteFile(dir_ / "scratch/beside.txt", "outside the prefix");
   const std::string before = TreeListing(dir_ / "scratch");
-  const std::string install = "TMPDIR=" + Quote(dir_ / "tmp") + " setsid sh " + Quote(installer()) + " " + Quote(prefix);
+  const std::string install =
+      "TMPDIR=" + Quote(dir_ / "tmp") + " setsid sh " + Quote(installer()) + " " + Quote(prefix);
   const std::string uninstall = "sh " + Quote(prefix + "/Corvane/Big/.zaro-install/uninstall.sh") + " 2>&1";
 
   const auto start = std::chrono::steady_clock::now();
@@ -268,7 +275,8 @@ TEST_F(Installer, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
 TEST_F(Installer, AnInstallKilledWhileWritingItsRecordIsFinishedByARerun) {
   Build("Corvane/Big");
   const std::string prefix = dir_ / "scratch/prefix";
-  WriteFile(dir_ / "bin/mv", "#!/bin/sh\ncase \"$2\" in */.record.zaro-new) kill -KILL 0;; esac\nexec /bin/mv \"$@\"\n");
+  WriteFile(dir_ / "bin/mv",
+            "#!/bin/sh\ncase \"$2\" in */.record.zaro-new) kill -KILL 0;; esac\nexec /bin/mv \"$@\"\n");
   ShellIn(dir_.path(), "mkdir -p scratch/prefix && chmod 755 bin/mv");
   const std::string before = TreeListing(dir_ / "scratch");
   const std::string install = "setsid sh " + Quote(installer()) + " " + Quote(prefix) + " 2>&1";
@@ -301,7 +309,8 @@ TEST_F(InstallerRegistration, RegistersTheTypesAndUninstallingTakesExactlyThatAw
   const std::string launcher = prefix + "/Corvane/Movie App/META-INF/ZARO/desktop/open";
   EXPECT_TRUE(Contains(entry, "Exec=\"" + launcher + "\" %f\n")) << entry;
   EXPECT_TRUE(Ran(RunShell("PATH=/usr/bin:/bin " + Quote(launcher) + " x.abc 2>&1"), 1, "needs the ZARO runtime"));
-  ToolRun valid = RunShell("desktop-file-validate " + Quote(share + "/applications/com.example.Movie.desktop") + " 2>&1");
+  ToolRun valid =
+      RunShell("desktop-file-validate " + Quote(share + "/applications/com.example.Movie.desktop") + " 2>&1");
   EXPECT_TRUE(Ran(valid, 0));
   EXPECT_FALSE(Contains(valid.output, "error")) << valid.output;
   EXPECT_TRUE(Exists(share + "/mime/application/x-zaro-doca.xml")) << "the installer updated the database";
@@ -315,7 +324,8 @@ TEST_F(InstallerRegistration, SharedDatabasesAreRegeneratedWhileAnotherApplicati
   const std::string prefix = dir_ / "prefix", share = prefix + "/share", other = dir_ / "Other.exe";
   ShellIn(dir_.path(), "mkdir prefix");
   const std::string before = TreeListing(prefix);
-  Build("Other", "org.example.Other", other, "<fileTypes>" + MakeFileType("oth", "oth", "text/x-zaro-other") + "</fileTypes>");
+  Build("Other", "org.example.Other", other,
+        "<fileTypes>" + MakeFileType("oth", "oth", "text/x-zaro-other") + "</fileTypes>");
   ASSERT_EQ(Install(prefix).code, 0);
   ASSERT_TRUE(Ran(Install(prefix, "", other), 0));
   ToolRun again = Install(prefix);
@@ -364,7 +374,9 @@ TEST_F(InstallerRegistration, APlantedLinkOnAnyPathIsRefusedWithNothingWritten) 
     ShellIn(scratch.path(), "mkdir -p outside " + Quote(planted) + " && rmdir " + Quote(planted));
     if (where == "share/mime") WriteFile(planted, "not a folder");
     // A link to a folder outside, or a dangling one for the desktop entry.
-    else ASSERT_EQ(symlink((scratch / (Contains(where, ".desktop") ? "outside/gone" : "outside")).c_str(), planted.c_str()), 0);
+    else
+      ASSERT_EQ(
+          symlink((scratch / (Contains(where, ".desktop") ? "outside/gone" : "outside")).c_str(), planted.c_str()), 0);
     const std::string before = TreeListing(scratch.path());
     EXPECT_TRUE(Ran(Install(scratch / "prefix"), 7, "is in the way; nothing was installed"));
     EXPECT_EQ(TreeListing(scratch.path()), before);
@@ -384,7 +396,8 @@ TEST_F(InstallerRegistration, UninstallRemovesNothingThroughALink) {
   const std::string listing = TreeListing(dir_ / "outside");
   ToolRun uninstall = Uninstall(prefix + "/Corvane/Movie App");
   EXPECT_TRUE(Ran(uninstall, 0, "not removed, a link is on its path: share/icons/hicolor/16x16"));
-  EXPECT_TRUE(Contains(uninstall.output, "not removed, a link is on its path: share/mime/packages/")) << uninstall.output;
+  EXPECT_TRUE(Contains(uninstall.output, "not removed, a link is on its path: share/mime/packages/"))
+      << uninstall.output;
   EXPECT_EQ(TreeListing(dir_ / "outside"), listing);
   struct stat st {};
   EXPECT_EQ(lstat(icon.c_str(), &st), 0);

@@ -11,7 +11,6 @@
 #include <openssl/err.h>
 #include <openssl/ts.h>
 
-#include "test_support.h"
 
 namespace zpk::testing {
 
@@ -123,8 +122,9 @@ bool LoopbackServer::WaitReadable(int fd, int timeoutMs) const {
 }
 
 TestTimeStampAuthority::TestTimeStampAuthority(Options options) : options_(options), key_(MakeRsaKey(2048)) {
-  certificate_ = MakeCertificate(key_.get(), "Test Time-Stamp Authority", -1, 30,
-                                 {{NID_ext_key_usage, "critical,timeStamping"}, {NID_key_usage, "critical,digitalSignature"}});
+  certificate_ =
+      MakeCertificate(key_.get(), "Test Time-Stamp Authority", -1, 30,
+                      {{NID_ext_key_usage, "critical,timeStamping"}, {NID_key_usage, "critical,digitalSignature"}});
   if (options_.tls) {
     tlsKey_ = MakeRsaKey(2048);
     tlsCertificate_ = MakeCertificate(tlsKey_.get(), "127.0.0.1", -1, 30, {{NID_subject_alt_name, "IP:127.0.0.1"}});
@@ -133,12 +133,6 @@ TestTimeStampAuthority::TestTimeStampAuthority(Options options) : options_(optio
     SSL_CTX_use_PrivateKey(tlsContext_.get(), tlsKey_.get());
   }
   server_.Start([this](int client) { Handle(client); });
-}
-
-std::string TestTimeStampAuthority::certificatePem() const { return CertificatePem(certificate_.get()); }
-
-std::string TestTimeStampAuthority::tlsCertificatePem() const {
-  return tlsCertificate_ ? CertificatePem(tlsCertificate_.get()) : std::string();
 }
 
 void TestTimeStampAuthority::Handle(int client) {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "openssl_util.h"
+#include "test_support.h"
 
 namespace zpk::testing {
 
@@ -26,11 +27,7 @@ int ClosedPort();
 // server stops; the destructor stops it, so an owner declares it after what `handle` uses.
 class LoopbackServer {
  public:
-  LoopbackServer() = default;
   ~LoopbackServer();
-  LoopbackServer(const LoopbackServer&) = delete;
-  LoopbackServer& operator=(const LoopbackServer&) = delete;
-
   void Start(std::function<void(int client)> handle);
   bool running() const { return listener_ >= 0; }
   std::string url(const std::string& scheme, const std::string& path = "") const;
@@ -70,8 +67,8 @@ class TestTimeStampAuthority {
 
   bool running() const { return server_.running(); }
   std::string url() const { return server_.url(options_.tls ? "https" : "http", "/tsa"); }
-  std::string certificatePem() const;     // the token signer's certificate
-  std::string tlsCertificatePem() const;  // the HTTPS server's (self-signed) certificate
+  std::string certificatePem() const { return CertificatePem(certificate_.get()); }  // the token signer's
+  std::string tlsCertificatePem() const { return CertificatePem(tlsCertificate_.get()); }  // the HTTPS server's
   int requests() const { return requests_.load(); }
   int connections() const { return server_.connections(); }
 

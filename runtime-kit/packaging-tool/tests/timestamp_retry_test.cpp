@@ -46,14 +46,15 @@ class TimeStampRetryTest : public ToolTest {
 };
 
 TEST_F(TimeStampRetryTest, TransientFailuresFollowedByATokenGiveAStampedPackage) {
-  for (auto [mode, times] : {std::pair{Mode::Refuse, 2}, {Mode::Unavailable, 2}, {Mode::Stall, 1}, {Mode::Garbage, 1}}) {
+  // Each mode for the first `n` connections.
+  for (auto [mode, n] : {std::pair{Mode::Refuse, 2}, {Mode::Unavailable, 2}, {Mode::Stall, 1}, {Mode::Garbage, 1}}) {
     SCOPED_TRACE(static_cast<int>(mode));
-    TestTimeStampAuthority tsa({mode, times});
+    TestTimeStampAuthority tsa({mode, n});
     ASSERT_TRUE(tsa.running());
     ToolRun run = Stamp(tsa.url());
     ASSERT_TRUE(Ran(run, 0, "time stamp: retrying " + tsa.url()));
     EXPECT_TRUE(Contains(run.output, "time stamp: granted by " + tsa.url())) << run.output;
-    EXPECT_EQ(tsa.connections(), times + 1);
+    EXPECT_EQ(tsa.connections(), n + 1);
     ExpectStampedBy(tsa);
   }
 }
@@ -65,13 +66,14 @@ TEST_F(TimeStampRetryTest, FailuresEndWithExit10AndLeaveTheEarlierPackageIntact)
   const std::string before = TreeListing(dir_.path());  // the earlier package's content too
   struct Case {
     Mode mode;
-    const char* message;
+    std::string message;
     int fewest, most;  // requests the authority saw
   };
+  const std::string answered = "could not be used: the time-stamp authority answered HTTP/1.1 ";
   for (const Case& c : {Case{Mode::Reject, "could not be used: the request was refused", 1, 1},
                         Case{Mode::OtherData, "the time-stamp token does not verify", 1, 1},
-                        Case{Mode::HttpError, "could not be used: the time-stamp authority answered HTTP/1.1 500", 1, 99},
-                        Case{Mode::Unavailable, "could not be used: the time-stamp authority answered HTTP/1.1 503", 3, 99},
+                        Case{Mode::HttpError, answered + "500", 1, 99},
+                        Case{Mode::Unavailable, answered + "503", 3, 99},
                         Case{Mode::Stall, "could not be used: no answer from 127.0.0.1:", 2, 99}}) {
     SCOPED_TRACE(c.message);
     TestTimeStampAuthority tsa(c.mode);
@@ -84,7 +86,8 @@ TEST_F(TimeStampRetryTest, FailuresEndWithExit10AndLeaveTheEarlierPackageIntact)
   }
   const std::string closed = std::to_string(ClosedPort());
   unlink(output().c_str());
-  EXPECT_TRUE(Ran(Stamp("https://127.0.0.1:" + closed + "/tsa"), 10, "could not be used: cannot connect to 127.0.0.1:" + closed));
+  EXPECT_TRUE(Ran(Stamp("https://127.0.0.1:" + closed + "/tsa"), 10,
+                  "could not be used: cannot connect to 127.0.0.1:" + closed));
   EXPECT_FALSE(Exists(output()));
 }
 
@@ -161,27 +164,22 @@ TEST(RetryPolicyTest, BackOffDoublesUpToItsCapWithJitterBelowIt) {
 TEST(RetryPolicyTest, RetriesOnlyTransientFailuresAndOnlyInsideTheBudget) {
   const RetryPolicy policy{.budget = Millis(400), .firstDelay = Millis(5), .maxDelay = Millis(10)};
   struct Case {
-    const char* what;
-    std::function<AttemptResult(int call)> attempt;
+    AttemptResult failure;  // what each failing attempt answers
+    int failures;           // attempts that fail before one is done
     Verdict verdict;
     int fewestCalls, mostCalls;
   };
-  const std::vector<Case> cases = {
-      {"busy twice, then done",
-       [](int call) { return call < 3 ? AttemptResult{Verdict::Transient, "busy", Millis(0)} : AttemptResult{}; },
-       Verdict::Done, 3, 3},
-      {"refused", [](int) { return AttemptResult{Verdict::Permanent, "no", Millis(0)}; }, Verdict::Permanent, 1, 1},
-      // "Come back in a minute" does not fit the budget: no pointless wait.
-      {"later", [](int) { return AttemptResult{Verdict::Transient, "later", Millis(60000)}; }, Verdict::Transient, 1, 1},
-      {"down", [](int) { return AttemptResult{Verdict::Transient, "down", Millis(0)}; }, Verdict::Transient, 3, INT_MAX},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const Case& c : {Case{{Verdict::Transient, "busy", Millis(0)}, 2, Verdict::Done, 3, 3},
+                        Case{{Verdict::Permanent, "no", Millis(0)}, INT_MAX, Verdict::Permanent, 1, 1},
+                        // "Come back in a minute" does not fit the budget: no pointless wait.
+                        Case{{Verdict::Transient, "later", Millis(60000)}, INT_MAX, Verdict::Transient, 1, 1},
+                        Case{{Verdict::Transient, "down", Millis(0)}, INT_MAX, Verdict::Transient, 3, INT_MAX}}) {
+    SCOPED_TRACE(c.failure.error);
     int calls = 0, notices = 0;
     Millis largest(0);
     AttemptResult result = RunWithRetries(policy, [&](Millis left) {
       largest = std::max(largest, left);
-      return c.attempt(++calls);
+      return ++calls <= c.failures ? c.failure : AttemptResult{};
     }, [&](int, Millis, const std::string&) { ++notices; });
     EXPECT_EQ(result.verdict, c.verdict);
     EXPECT_GE(calls, c.fewestCalls);

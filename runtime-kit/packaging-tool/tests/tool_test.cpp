@@ -148,7 +148,8 @@ TEST_F(PackagingToolTest, UsageInputFileAndKeystoreErrors) {
                         Case{{keystore(), dir_ / "mismatch.p12", "secret", "pw"}, "", 9, "signing failed"}}) {
     SCOPED_TRACE(c.message + c.extraFile);
     std::vector<std::string> args = Package(dir_ / "out.zaro", kFiles);
-    for (size_t i = 0; i < c.replace.size(); i += 2) *std::find(args.begin(), args.end(), c.replace[i]) = c.replace[i + 1];
+    for (size_t i = 0; i < c.replace.size(); i += 2)
+      *std::find(args.begin(), args.end(), c.replace[i]) = c.replace[i + 1];
     if (!c.extraFile.empty()) args.push_back(c.extraFile);
     EXPECT_TRUE(Ran(RunTool(args), c.code, c.message));
     EXPECT_FALSE(Exists(dir_ / "out.zaro"));
@@ -168,7 +169,8 @@ TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
   // A file type with the icon `icon`; icons/bad.png (not a PNG image) is packaged too.
   auto withTypeIcon = [](const std::string& icon) -> Provoke {
     return [=](const std::string& m, std::vector<std::string>& files) {
-      SetDescriptor(m, "</application>", "<fileTypes>" + MakeFileType("doc", "abc", "a/b", icon) + "</fileTypes></application>");
+      SetDescriptor(m, "</application>",
+                    "<fileTypes>" + MakeFileType("doc", "abc", "a/b", icon) + "</fileTypes></application>");
       WriteFile(m + "/icons/bad.png", "GIF89a........");
       files.push_back("icons/bad.png");
     };
