@@ -81,6 +81,9 @@ std::string MakeFileType(const std::string& name, const std::string& extension, 
 // A movie folder: Movie.qmv, Movie-app.xml (with the given descriptor text) and the icons
 // icons/i16.png and icons/i32.png.
 void MakeMovieFolder(const std::string& folder, const std::string& descriptor);
+// The icon element for those two icons.
+inline constexpr const char* kMovieIcons =
+    "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>";
 
 // Keystores for tests.
 PkeyPtr MakeRsaKey(int bits);

@@ -97,10 +97,7 @@ TEST(HostilePackage, MimetypeBombIsRefusedWithoutReadingIt) {
 
 class HostileIntermediate : public ToolTest {
  protected:
-  void SetUp() override {
-    MakeMovieFolder(movie(),
-                    MakeDescriptor("<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>"));
-  }
+  void SetUp() override { MakeMovieFolder(movie(), MakeDescriptor(kMovieIcons)); }
   ToolRun Prepare(const std::string& extra) const {
     return RunTool(
         {"-prepare", dir_ / "in.zaroi", movie() + "/Movie-app.xml", "-C", movie(), "Movie.qmv", "icons", extra});

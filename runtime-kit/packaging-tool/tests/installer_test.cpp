@@ -18,7 +18,6 @@ namespace {
 
 using namespace zpk::testing;
 
-const std::string kIcons = "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>";
 
 class Installer : public ToolTest {
  protected:
@@ -232,7 +231,7 @@ TEST_F(Installer, NoScriptOrJournalFoundInThePrefixIsTrustedForAnotherApplicatio
 TEST_F(Installer, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
   WriteFile(movie() + "/assets/data.bin", MakeBytes(size_t{96} << 20, false, 3));
   Build("Corvane/Big", "com.example.Movie", "",
-        "<fileTypes>" + MakeFileType("big", "big", "application/x-zaro-big", kIcons) + "</fileTypes>");
+        "<fileTypes>" + MakeFileType("big", "big", "application/x-zaro-big", kMovieIcons) + "</fileTypes>");
   const std::string prefix = dir_ / "scratch/prefix";
   ShellIn(dir_.path(), "mkdir -p scratch/prefix/share tmp");
   WriteFile(dir_ / "scratch/beside.txt", "outside the prefix");
@@ -292,7 +291,7 @@ class InstallerRegistration : public Installer {
  protected:
   void SetUp() override {
     Build("Corvane/Movie App", "com.example.Movie", "",
-          "<fileTypes>" + MakeFileType("docA", "abc", "application/x-zaro-doca", kIcons, "Doc A") +
+          "<fileTypes>" + MakeFileType("docA", "abc", "application/x-zaro-doca", kMovieIcons, "Doc A") +
               MakeFileType("docB", "xyz", "application/x-zaro-docb") + "</fileTypes>");
   }
 };

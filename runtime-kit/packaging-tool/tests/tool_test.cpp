@@ -16,12 +16,11 @@ namespace {
 
 using namespace zpk::testing;
 
-const std::string kIcons = "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>";
 const std::vector<std::string> kFiles = {"Movie.qmv", "icons/i16.png", "icons/i32.png"};
 
 class PackagingToolTest : public ToolTest {
  protected:
-  void SetUp() override { MakeMovieFolder(movie(), MakeDescriptor(kIcons)); }
+  void SetUp() override { MakeMovieFolder(movie(), MakeDescriptor(kMovieIcons)); }
   // The parts of the package's signature file, written as manifest.bin, sig.bin and token.der.
   ParsedSignatures WriteSignedParts(const std::string& package) const {
     ParsedSignatures parts;
@@ -208,7 +207,7 @@ TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
   for (const auto& [error, provoke] : cases) {
     SCOPED_TRACE(error);
     std::filesystem::remove_all(movie());
-    MakeMovieFolder(movie(), MakeDescriptor(kIcons));
+    MakeMovieFolder(movie(), MakeDescriptor(kMovieIcons));
     std::vector<std::string> files = kFiles;
     provoke(movie(), files);
     ToolRun run = RunTool(Package(dir_ / "out.zaro", files));
