@@ -10,29 +10,28 @@
 
 namespace zaro {
 
+using platform::ToWindowsForm;
+
 TEST(JavaLauncher, RunsTheArchiveInItsPlaceOrEndsWithAUsageError) {
   testing::ScopedScriptedUi ui;
   testing::ScratchFolder scratch{"java-launcher"};
   ASSERT_FALSE(scratch.Path().empty());
-  // A kit "archive": a native program, here a shell script; its name in the quoted Windows form.
-  auto archive = [&](const std::string& name, const std::string& body) {
-    const std::u16string path = platform::ToWindowsForm((scratch.Path() / name).string());
-    EXPECT_TRUE(platform::ReplaceFileAtomically(path, "#!/bin/sh\n" + body + "\n", 0755));
-    return u"-jar \"" + path + u"\"";
-  };
-  const std::u16string java = u"\"" + platform::ToWindowsForm(JAVA_LAUNCHER) + u"\" ";
-  const std::string missing = (scratch.Path() / "ZPK.jar").string(), usage = "\r\nusage: java -jar ARCHIVE [ARGS...]\n";
+  // Kit "archives" are native programs, here shell scripts; `jar` names one in the quoted Windows form.
+  const std::string dir = scratch.Path().string() + "/", usage = "\r\nusage: java -jar ARCHIVE [ARGS...]\n";
+  auto jar = [&](const std::string& name) { return u"-jar \"" + ToWindowsForm(dir + name) + u"\""; };
+  for (const auto& [name, body] : {std::pair{"self.jar", "kill -TERM $$"},
+                                   {"lib dir ZPK.jar", "printf '[%s]' \"$@\"; echo oops >&2; exit 7"}})
+    ASSERT_TRUE(platform::ReplaceFileAtomically(ToWindowsForm(dir + name), "#!/bin/sh\n" + std::string(body), 0755));
   for (const auto& [arguments, code, output] : std::vector<std::tuple<std::u16string, int, std::string>>{
-           {archive("lib dir ZPK.jar", "for a in \"$@\"; do printf '[%s]' \"$a\"; done; echo oops >&2; exit 7") +
-                u" -package -storetype PKCS12 \"out file.zaro\"",
-            7, "[-package][-storetype][PKCS12][out file.zaro]oops\n"},
-           {archive("self.jar", "kill -TERM $$"), 128 + SIGTERM, ""},  // the tool replaces the launcher
-           {u"-jar \"" + platform::ToWindowsForm(missing) + u"\" -package", 2, "no such file " + missing + usage},
+           {jar("lib dir ZPK.jar") + u" -package -storetype PKCS12 \"out file.zaro\"", 7,
+            "[-package][-storetype][PKCS12][out file.zaro]oops\n"},
+           {jar("self.jar"), 128 + SIGTERM, ""},  // the tool replaces the launcher
+           {jar("ZPK.jar") + u" -package", 2, "no such file " + dir + "ZPK.jar" + usage},
            {u"-cp x.jar", 2, "unknown option -cp" + usage},
            {u"-jar", 2, "no archive given" + usage}}) {
-    std::string printed;
-    EXPECT_EQ(CreateWinProcess(java + arguments, true, printed, nullptr), code);
-    EXPECT_EQ(printed, output);
+    std::string out;
+    EXPECT_EQ(CreateWinProcess(u"\"" + ToWindowsForm(JAVA_LAUNCHER) + u"\" " + arguments, true, out, nullptr), code);
+    EXPECT_EQ(out, output);
   }
   EXPECT_TRUE(static_cast<ScriptedUi&>(Ui()).Events().empty());
 }
