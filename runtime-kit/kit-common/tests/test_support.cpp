@@ -21,6 +21,8 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
+#include "signature_file.h"
+
 namespace zpk::testing {
 
 TempFolder::TempFolder() {
@@ -113,6 +115,20 @@ ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std:
 }
 
 ToolRun RunShell(const std::string& command) { return RunArgv({"/bin/sh", "-c", command}, ""); }
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+::testing::AssertionResult Ran(const ToolRun& run, int code, const std::string& part) {
+  if (run.code == code && Contains(run.output, part)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit status " << run.code << " (expected " << code << "), expected \""
+                                       << part << "\" in the output:\n" << run.output;
+}
 
 void WriteFile(const std::string& path, const std::string& data) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -228,7 +244,8 @@ PkeyPtr MakeRsaKey(int bits) {
   return PkeyPtr(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(bits)));
 }
 
-X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays) {
+X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromDays, long toDays,
+                        const std::vector<std::pair<int, const char*>>& extensions) {
   X509Ptr cert(X509_new());
   X509_set_version(cert.get(), 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 7);
@@ -239,6 +256,14 @@ X509Ptr MakeCertificate(EVP_PKEY* key, const std::string& commonName, long fromD
                              -1, -1, 0);
   X509_set_issuer_name(cert.get(), name);
   X509_set_pubkey(cert.get(), key);
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, cert.get(), cert.get(), nullptr, nullptr, 0);
+  for (const auto& [nid, value] : extensions) {
+    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
+    X509_add_ext(cert.get(), extension, -1);
+    X509_EXTENSION_free(extension);
+  }
   X509_sign(cert.get(), key, EVP_sha256());
   return cert;
 }
@@ -299,6 +324,95 @@ std::string ReadZipEntry(const std::string& archive, const std::string& name) {
   }
   zip_discard(za);
   return data;
+}
+
+::testing::AssertionResult Quiet(const ToolRun& run) {
+  if (run.code == 0 && run.output.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit status " << run.code << ", output:\n" << run.output;
+}
+
+void EditZip(const std::string& path, const std::function<void(zip_t*)>& change) {
+  int error = 0;
+  zip_t* za = zip_open(path.c_str(), 0, &error);
+  ASSERT_NE(za, nullptr) << path;
+  change(za);
+  ASSERT_EQ(zip_close(za), 0) << path;
+}
+
+void SetEntryMode(zip_t* archive, const std::string& name, unsigned mode) {
+  zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(zip_name_locate(archive, name.c_str(), 0)), 0,
+                                   ZIP_OPSYS_UNIX, static_cast<zip_uint32_t>(mode) << 16);
+}
+
+void WriteArchive(const std::string& path, const std::vector<RawEntry>& entries) {
+  int error = 0;
+  zip_t* za = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(za, nullptr);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const RawEntry& e = entries[i];
+    zip_source_t* source = e.file.empty() ? zip_source_buffer(za, e.data.data(), e.data.size(), 0)
+                                          : zip_source_file(za, e.file.c_str(), 0, -1);
+    zip_int64_t index = zip_file_add(za, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    ASSERT_GE(index, 0) << e.name << ": " << zip_strerror(za);
+    zip_set_file_compression(za, static_cast<zip_uint64_t>(index), i > 0 || e.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
+                             1);
+    SetEntryMode(za, e.name, e.type | 0644);
+  }
+  ASSERT_EQ(zip_close(za), 0);
+}
+
+void WritePackage(const std::string& path, const std::vector<RawEntry>& entries,
+                  const std::vector<RawEntry>& signedEntries, const SigningIdentity& identity,
+                  const std::string& mimetype) {
+  std::vector<EntryDigest> digests = {{"mimetype", Sha256(mimetype)}};
+  for (const RawEntry& e : signedEntries) digests.push_back({e.name, Sha256(e.data)});
+  std::string manifest = BuildManifest(digests), signature;
+  ASSERT_TRUE(SignData(identity, manifest, signature).ok());
+  std::vector<RawEntry> all = {{"mimetype", mimetype}};
+  all.insert(all.end(), entries.begin(), entries.end());
+  all.push_back({"META-INF/signatures.xml", BuildSignaturesFile(manifest, signature, identity, "")});
+  WriteArchive(path, all);
+}
+
+SigningIdentity MakeIdentity(const std::string& commonName, long fromDays, long toDays) {
+  SigningIdentity identity;
+  identity.key = MakeRsaKey(1024);
+  identity.certificate = MakeCertificate(identity.key.get(), commonName, fromDays, toDays);
+  return identity;
+}
+
+void WriteSparseFile(const std::string& path, long long size) {
+  std::ofstream(path).close();
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
+}
+
+namespace {
+TempFolder* suiteKeys = nullptr;
+EVP_PKEY* suiteKey = nullptr;
+}  // namespace
+
+void ToolTest::SetUpTestSuite() {
+  suiteKeys = new TempFolder();
+  suiteKey = MakeRsaKey(2048).release();
+  WriteKeystore(keystore(), "secret", suiteKey, MakeCertificate(suiteKey, "Test Author", -1, 365).get());
+}
+
+void ToolTest::TearDownTestSuite() {
+  EVP_PKEY_free(suiteKey);
+  delete suiteKeys;
+}
+
+std::string ToolTest::keystore() { return *suiteKeys / "k.p12"; }
+
+EVP_PKEY* ToolTest::signingKey() { return suiteKey; }
+
+std::vector<std::string> ToolTest::Package(const std::string& output, const std::vector<std::string>& files,
+                                           const std::string& tsa, const std::vector<std::string>& options) const {
+  std::vector<std::string> args = {"-package", "-keystore", keystore(), "-storepass", "secret", "-tsa", tsa};
+  args.insert(args.end(), options.begin(), options.end());
+  args.insert(args.end(), {output, movie() + "/Movie-app.xml", "-C", movie()});
+  args.insert(args.end(), files.begin(), files.end());
+  return args;
 }
 
 }  // namespace zpk::testing

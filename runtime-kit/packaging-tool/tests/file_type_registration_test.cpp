@@ -2,11 +2,6 @@
 // for the native installer, and what it refuses to package for it. The descriptor check's
 // rules for file types are tested with it, in the kit's shared code; the installer's
 // registration with the installer.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-
 #include <gtest/gtest.h>
 
 #include "desktop_registration.h"
@@ -17,9 +12,9 @@ namespace {
 
 using namespace zpk::testing;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string WithTypes(const std::string& types) { return MakeDescriptor("", "", "<fileTypes>" + types + "</fileTypes>"); }
+std::string WithTypes(const std::string& types) {
+  return MakeDescriptor("", "", "<fileTypes>" + types + "</fileTypes>");
+}
 
 TEST(DesktopRegistration, FilesAreWrittenInTheDesktopsOwnFormats) {
   DescriptorInfo info;
@@ -58,48 +53,30 @@ TEST(DesktopRegistration, FilesAreWrittenInTheDesktopsOwnFormats) {
 }
 
 // Each refusal comes before anything is written: no output file appears.
-TEST(DesktopRegistration, NativePackagingRefusesWhatCannotBeInstalled) {
-  TempFolder keys;
-  WriteTestKeystore(keys / "k.p12", "pw", "Refusals", 1024);
-  auto package = [&](const TempFolder& folder, const std::string& output, std::vector<std::string> files) {
-    std::vector<std::string> args = {"-package", "-keystore", keys / "k.p12", "-storepass", "pw", "-tsa", "none",
-                                     "-target", "native", folder / output, folder / "movie/Movie-app.xml",
-                                     "-C", folder / "movie"};
-    args.insert(args.end(), files.begin(), files.end());
-    return RunTool(args);
-  };
+using NativePackaging = ToolTest;
+
+TEST_F(NativePackaging, RefusesWhatCannotBeInstalled) {
   // 241 bytes is the longest name the installer writes: the icon name is the type and ".png".
   const std::string fitting = "application/x-" + std::string(223, 'l');
-  struct Case {
-    std::string descriptor, error;
-  };
-  const std::string types = "<fileTypes>" + MakeFileType("doc", "abc", "a/b") + "</fileTypes>";
-  std::string xml11 = MakeDescriptor("", "", "<fileTypes>" + MakeFileType("doc", "abc", "a/b", "", "A&#x1;B") + "</fileTypes>");
+  std::string xml11 = WithTypes(MakeFileType("doc", "abc", "a/b", "", "A&#x1;B"));
   xml11.replace(xml11.find("1.0"), 3, "1.1");
-  std::string lineBreak = MakeDescriptor("", "", types);
+  std::string lineBreak = WithTypes(MakeFileType("doc", "abc", "a/b"));
   lineBreak.replace(lineBreak.find("<name>Movie</name>"), 18, "<name>Movie&#xA;Exec=/bin/evil</name>");
-  const std::vector<Case> cases = {
-      {WithTypes(MakeFileType("doc", "abc", fitting + "l")), "error 106: application.fileTypes.fileType[1].contentType"},
-      {xml11, "error 105"},
-      {lineBreak, "error 107: application.name holds a line break"},
-  };
-  for (const Case& c : cases) {
-    TempFolder folder;
-    MakeMovieFolder(folder / "movie", c.descriptor);
-    ToolRun run = package(folder, "App.exe", {"Movie.qmv"});
-    EXPECT_EQ(run.code, 12) << run.output;
-    EXPECT_TRUE(Contains(run.output, c.error)) << c.error << "\n" << run.output;
-    EXPECT_EQ(ListFolder(folder.path()), std::vector<std::string>{"movie"});
+  for (const auto& [descriptor, error] : {std::pair{WithTypes(MakeFileType("doc", "abc", fitting + "l")),
+                                                    "error 106: application.fileTypes.fileType[1].contentType"},
+                                          {xml11, "error 105"},
+                                          {lineBreak, "error 107: application.name holds a line break"}}) {
+    SCOPED_TRACE(error);
+    MakeMovieFolder(movie(), descriptor);
+    EXPECT_TRUE(Ran(RunTool(Package(dir_ / "App.exe", {"Movie.qmv"}, "none", {"-target", "native"})), 12, error));
+    EXPECT_EQ(ListFolder(dir_.path()), std::vector<std::string>{"movie"});
   }
-  TempFolder folder;
-  MakeMovieFolder(folder / "movie", WithTypes(MakeFileType("doc", "abc", fitting)));
-  ToolRun fits = package(folder, "App.exe", {"Movie.qmv"});
-  EXPECT_EQ(fits.code, 0) << fits.output;
-  WriteFile(folder / "movie/META-INF/ZARO/desktop/install", "folder=/etc\n");
-  ToolRun reserved = package(folder, "App2.exe", {"Movie.qmv", "META-INF"});
-  EXPECT_EQ(reserved.code, 2) << reserved.output;
-  EXPECT_TRUE(Contains(reserved.output, "reserved for the native installer")) << reserved.output;
-  EXPECT_FALSE(Exists(folder / "App2.exe"));
+  MakeMovieFolder(movie(), WithTypes(MakeFileType("doc", "abc", fitting)));
+  EXPECT_TRUE(Ran(RunTool(Package(dir_ / "App.exe", {"Movie.qmv"}, "none", {"-target", "native"})), 0));
+  WriteFile(movie() + "/META-INF/ZARO/desktop/install", "folder=/etc\n");
+  EXPECT_TRUE(Ran(RunTool(Package(dir_ / "App2.exe", {"Movie.qmv", "META-INF"}, "none", {"-target", "native"})), 2,
+                  "reserved for the native installer"));
+  EXPECT_FALSE(Exists(dir_ / "App2.exe"));
 }
 
 }  // namespace

@@ -4,179 +4,98 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <memory>
 
 #include <gtest/gtest.h>
 
-#include "openssl_util.h"
+#include "signature_file.h"
+#include "test_servers.h"
 #include "test_support.h"
-#include "test_tsa.h"
 
 namespace zpk {
 namespace {
 
 using namespace zpk::testing;
 
-const std::string kIcons = "<image16x16>icons/i16.png</image16x16><image32x32>icons/i32.png</image32x32>";
+const std::vector<std::string> kFiles = {"Movie.qmv", "icons/i16.png", "icons/i32.png"};
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-class PackagingToolTest : public ::testing::Test {
+class PackagingToolTest : public ToolTest {
  protected:
-  static void SetUpTestSuite() {
-    keys_ = new TempFolder();
-    signingKey_ = MakeRsaKey(2048).release();
-    X509Ptr cert = MakeCertificate(signingKey_, "Test Author", -1, 365);
-    WriteKeystore(keystore(), "secret", signingKey_, cert.get());
-    WriteFile(*keys_ / "signer.pem", CertificatePem(cert.get()));
+  void SetUp() override { MakeMovieFolder(movie(), MakeDescriptor(kMovieIcons)); }
+  // The parts of the package's signature file, written as manifest.bin, sig.bin and token.der.
+  ParsedSignatures WriteSignedParts(const std::string& package) const {
+    ParsedSignatures parts;
+    std::string error;
+    EXPECT_TRUE(ParseSignaturesFile(ReadZipEntry(package, "META-INF/signatures.xml"), parts, error)) << error;
+    WriteFile(dir_ / "manifest.bin", parts.manifest);
+    WriteFile(dir_ / "sig.bin", parts.signature);
+    WriteFile(dir_ / "token.der", parts.timeStampToken);
+    return parts;
   }
-  static void TearDownTestSuite() {
-    EVP_PKEY_free(signingKey_);
-    delete keys_;
-  }
-  static std::string keystore() { return *keys_ / "good.p12"; }
-
-  void SetUp() override { MakeMovieFolder(movie(), MakeDescriptor(kIcons)); }
-
-  std::string movie() const { return dir_ / "movie"; }
-  std::string descriptor() const { return movie() + "/Movie-app.xml"; }
-
-  std::vector<std::string> Package(const std::string& output, const std::string& tsa = "none",
-                                   const std::string& store = "", const std::string& password = "secret") const {
-    return {"-package", "-storetype", "PKCS12", "-keystore", store.empty() ? keystore() : store, "-storepass", password,
-            "-tsa", tsa, output, descriptor(), "-C", movie() + "/", "Movie.qmv", "icons/i16.png", "icons/i32.png"};
-  }
-
-  TempFolder dir_;
-  static TempFolder* keys_;
-  static EVP_PKEY* signingKey_;
 };
-
-TempFolder* PackagingToolTest::keys_ = nullptr;
-EVP_PKEY* PackagingToolTest::signingKey_ = nullptr;
-
-struct SignedParts {
-  std::string manifest, signature, token;
-};
-
-SignedParts ExtractSignedParts(const std::string& package) {
-  std::string text = ReadZipEntry(package, "META-INF/signatures.xml");
-  SignedParts parts;
-  size_t begin = text.find("<manifest"), end = text.find("</manifest>");
-  if (begin == std::string::npos || end == std::string::npos) return parts;
-  parts.manifest = text.substr(begin, end + 11 - begin);
-  auto between = [&](const std::string& open, const std::string& close) {
-    size_t a = text.find(open);
-    if (a == std::string::npos) return std::string();
-    a += open.size();
-    std::string data;
-    Base64Decode(text.substr(a, text.find(close, a) - a), data);
-    return data;
-  };
-  parts.signature = between("<signature algorithm=\"RSA-SHA256\">", "</signature>");
-  parts.token = between("<timestamp>", "</timestamp>");
-  return parts;
-}
 
 // Folders are added whole, an empty one as an entry of its own; a file named twice (here
-// through its folder) goes in once.
-TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpenssl) {
+// through its folder) goes in once. Compressed formats are stored, text deflated.
+TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpensslAndNotOnceChanged) {
   WriteFile(movie() + "/assets/notes.txt", MakeBytes(5000, true, 2));
   WriteFile(movie() + "/assets/deep/photo.jpg", MakeBytes(3000, false, 3));
   std::filesystem::create_directories(movie() + "/assets/empty");
-  std::vector<std::string> args = Package(dir_ / "out.zaro");
-  args.insert(args.end(), {"icons", "-C", movie(), "./assets/"});
-  ToolRun run = RunTool(args);
-  ASSERT_EQ(run.code, 0) << run.output;
-  EXPECT_EQ(run.output, "");
+  std::vector<std::string> files = kFiles;
+  files.insert(files.end(), {"icons", "-C", movie(), "./assets/"});
+  const std::string out = dir_ / "out.zaro";
+  EXPECT_TRUE(Quiet(RunTool(Package(out, files))));
 
-  // The layout: mimetype first and stored, compressed formats stored, text deflated.
-  int error = 0;
-  zip_t* za = zip_open((dir_ / "out.zaro").c_str(), ZIP_RDONLY, &error);
-  ASSERT_NE(za, nullptr);
-  std::vector<std::string> names;
-  for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) names.push_back(zip_get_name(za, i, 0));
-  EXPECT_EQ(names, (std::vector<std::string>{"mimetype", "META-INF/ZARO/application.xml", "Movie.qmv",
-                                             "icons/i16.png", "icons/i32.png", "assets/deep/photo.jpg",
-                                             "assets/empty/", "assets/notes.txt", "META-INF/signatures.xml"}));
-  auto method = [&](const char* name) {
+  std::vector<std::string> layout;
+  EditZip(out, [&](zip_t* za) {
     zip_stat_t st;
-    zip_stat(za, name, 0, &st);
-    return st.comp_method;
-  };
-  EXPECT_EQ(method("mimetype"), ZIP_CM_STORE);
-  EXPECT_EQ(method("icons/i16.png"), ZIP_CM_STORE);
-  EXPECT_EQ(method("assets/deep/photo.jpg"), ZIP_CM_STORE);
-  EXPECT_EQ(method("assets/notes.txt"), ZIP_CM_DEFLATE);
-  zip_discard(za);
-  EXPECT_EQ(ReadZipEntry(dir_ / "out.zaro", "mimetype"), "application/vnd.corvane.zaro-package+zip");
-  EXPECT_EQ(ReadZipEntry(dir_ / "out.zaro", "META-INF/ZARO/application.xml"), ReadFile(descriptor()));
-
-  ToolRun verify = RunTool({"-verify", dir_ / "out.zaro"});
-  EXPECT_EQ(verify.code, 0) << verify.output;
-  EXPECT_TRUE(Contains(verify.output, "signer: CN=Test Author")) << verify.output;
+    for (zip_int64_t i = 0; zip_stat_index(za, static_cast<zip_uint64_t>(i), 0, &st) == 0; ++i)
+      layout.push_back(std::string(st.name) + (st.comp_method == ZIP_CM_STORE ? " stored" : " deflated"));
+  });
+  EXPECT_EQ(layout, (std::vector<std::string>{"mimetype stored", "META-INF/ZARO/application.xml deflated",
+                                              "Movie.qmv stored", "icons/i16.png stored", "icons/i32.png stored",
+                                              "assets/deep/photo.jpg stored", "assets/empty/ stored",
+                                              "assets/notes.txt deflated", "META-INF/signatures.xml deflated"}));
+  EXPECT_EQ(ReadZipEntry(out, "mimetype"), "application/vnd.corvane.zaro-package+zip");
+  EXPECT_EQ(ReadZipEntry(out, "META-INF/ZARO/application.xml"), ReadFile(movie() + "/Movie-app.xml"));
+  EXPECT_EQ(ReadZipEntry(out, "assets/notes.txt"), MakeBytes(5000, true, 2));
+  ToolRun verify = RunTool({"-verify", out});
+  EXPECT_TRUE(Ran(verify, 0, "signer: CN=Test Author"));
   EXPECT_TRUE(Contains(verify.output, "entries: 8 checked, every digest matches")) << verify.output;
-  EXPECT_EQ(ReadZipEntry(dir_ / "out.zaro", "assets/notes.txt"), MakeBytes(5000, true, 2));
-
-  // The manifest holds the real digest of the movie, and the signature verifies with the
-  // public key of the keystore's certificate, outside this tool.
-  SignedParts parts = ExtractSignedParts(dir_ / "out.zaro");
-  EXPECT_TRUE(Contains(parts.manifest, "<entry name=\"Movie.qmv\" digest=\"" +
-                                           Base64Encode(Sha256(ReadFile(movie() + "/Movie.qmv"))) + "\"/>"));
-  WriteFile(dir_ / "manifest.bin", parts.manifest);
-  WriteFile(dir_ / "sig.bin", parts.signature);
-  std::string d = dir_.path();
-  ToolRun openssl = RunShell("cd '" + d + "' && openssl pkcs12 -in '" + keystore() +
-                             "' -passin pass:secret -nokeys -clcerts -out cert.pem && "
-                             "openssl x509 -in cert.pem -pubkey -noout > pub.pem && "
-                             "openssl dgst -sha256 -verify pub.pem -signature sig.bin manifest.bin");
-  EXPECT_EQ(openssl.code, 0) << openssl.output;
-  EXPECT_TRUE(Contains(openssl.output, "Verified OK")) << openssl.output;
-}
-
-TEST_F(PackagingToolTest, ChangingOneByteOfAStoredEntryFailsVerification) {
-  ASSERT_EQ(RunTool(Package(dir_ / "out.zaro")).code, 0);
-  std::string original = ReadFile(dir_ / "out.zaro");
 
   // A byte of a stored entry flipped in the file; an entry rewritten whole but not re-signed
   // is one of the hostile packages.
-  std::string damaged = original;
+  std::string damaged = ReadFile(out);
   size_t at = damaged.find(MakePng(32, 32));
   ASSERT_NE(at, std::string::npos);
   damaged[at + 40] ^= 0x01;
   WriteFile(dir_ / "damaged.zaro", damaged);
-  ToolRun broken = RunTool({"-verify", dir_ / "damaged.zaro"});
-  EXPECT_EQ(broken.code, 1);
-  EXPECT_TRUE(Contains(broken.output, "verification failed: entry icons/i32.png")) << broken.output;
+  EXPECT_TRUE(Ran(RunTool({"-verify", dir_ / "damaged.zaro"}), 1, "verification failed: entry icons/i32.png"));
 
-  EXPECT_EQ(RunTool({"-verify", dir_ / "out.zaro"}).code, 0);
+  // The manifest holds the real digest of the movie, and the signature verifies with the
+  // public key of the keystore's certificate, outside this tool.
+  ParsedSignatures parts = WriteSignedParts(out);
+  EXPECT_TRUE(Contains(parts.manifest, "<entry name=\"Movie.qmv\" digest=\"" +
+                                           Base64Encode(Sha256(ReadFile(movie() + "/Movie.qmv"))) + "\"/>"));
+  EXPECT_TRUE(Ran(RunShell("cd " + Quote(dir_.path()) + " && openssl pkcs12 -in '" + keystore() +
+                           "' -passin pass:secret -nokeys -clcerts | openssl x509 -pubkey -noout > pub.pem && "
+                           "openssl dgst -sha256 -verify pub.pem -signature sig.bin manifest.bin"), 0, "Verified OK"));
 }
 
 TEST_F(PackagingToolTest, PreparedFileSignedLaterVerifies) {
-  ToolRun prepared = RunTool({"-prepare", dir_ / "out.zaroi", descriptor(), "-C", movie(), "Movie.qmv", "icons"});
-  ASSERT_EQ(prepared.code, 0) << prepared.output;
-  EXPECT_EQ(prepared.output, "");
-  EXPECT_EQ(ReadZipEntry(dir_ / "out.zaroi", "mimetype"), "application/vnd.corvane.zaro-intermediate+zip");
-  EXPECT_EQ(ReadZipEntry(dir_ / "out.zaroi", "META-INF/signatures.xml"), "");
-  ToolRun unsignedVerify = RunTool({"-verify", dir_ / "out.zaroi"});
-  EXPECT_EQ(unsignedVerify.code, 1);
-  EXPECT_TRUE(Contains(unsignedVerify.output, "unsigned intermediate")) << unsignedVerify.output;
-
-  ToolRun sign = RunTool({"-sign", "-storetype", "PKCS12", "-keystore", keystore(), "-storepass", "secret", "-tsa",
-                          "none", dir_ / "out.zaroi", dir_ / "signed.zaro"});
-  ASSERT_EQ(sign.code, 0) << sign.output;
-  EXPECT_EQ(sign.output, "");
-  ToolRun verify = RunTool({"-verify", dir_ / "signed.zaro"});
-  EXPECT_EQ(verify.code, 0) << verify.output;
-  EXPECT_TRUE(Contains(verify.output, "entries: 5 checked")) << verify.output;
-  EXPECT_EQ(ReadZipEntry(dir_ / "signed.zaro", "Movie.qmv"), ReadFile(movie() + "/Movie.qmv"));
+  const std::string in = dir_ / "out.zaroi", out = dir_ / "signed.zaro";
+  EXPECT_TRUE(Quiet(RunTool({"-prepare", in, movie() + "/Movie-app.xml", "-C", movie(), "Movie.qmv", "icons"})));
+  EXPECT_EQ(ReadZipEntry(in, "mimetype"), "application/vnd.corvane.zaro-intermediate+zip");
+  EXPECT_EQ(ReadZipEntry(in, "META-INF/signatures.xml"), "");
+  EXPECT_TRUE(Ran(RunTool({"-verify", in}), 1, "unsigned intermediate"));
+  auto sign = [&](const std::string& from, const std::string& to) {
+    return RunTool({"-sign", "-keystore", keystore(), "-storepass", "secret", "-tsa", "none", from, to});
+  };
+  ASSERT_TRUE(Quiet(sign(in, out)));
+  EXPECT_TRUE(Ran(RunTool({"-verify", out}), 0, "entries: 5 checked"));
+  EXPECT_EQ(ReadZipEntry(out, "Movie.qmv"), ReadFile(movie() + "/Movie.qmv"));
 
   // Signing something that is not an intermediate file is refused.
   WriteFile(dir_ / "text.zaroi", "not a zip");
-  ToolRun notZip = RunTool({"-sign", "-keystore", keystore(), "-storepass", "secret", "-tsa", "none",
-                            dir_ / "text.zaroi", dir_ / "x.zaro"});
-  EXPECT_EQ(notZip.code, 5);
-  EXPECT_TRUE(Contains(notZip.output, "not an intermediate file")) << notZip.output;
+  EXPECT_TRUE(Ran(sign(dir_ / "text.zaroi", dir_ / "x.zaro"), 5, "not an intermediate file"));
   EXPECT_FALSE(Exists(dir_ / "x.zaro"));
 }
 
@@ -184,84 +103,57 @@ TEST_F(PackagingToolTest, TimeStampedPackageVerifiesAndItsTokenChecksOutsideTheT
   TestTimeStampAuthority tsa;
   ASSERT_TRUE(tsa.running());
   WriteFile(dir_ / "tsa.pem", tsa.certificatePem());
-  ToolRun run = RunTool(Package(dir_ / "out.zaro", tsa.url()));
-  ASSERT_EQ(run.code, 0) << run.output;
-  EXPECT_EQ(run.output, "");
+  WriteFile(dir_ / "signer.pem", CertificatePem(MakeCertificate(signingKey(), "Test Author", -1, 365).get()));
+  ASSERT_TRUE(Quiet(RunTool(Package(dir_ / "out.zaro", kFiles, tsa.url()))));
   EXPECT_EQ(tsa.requests(), 1);
-
-  ToolRun trusted = RunTool({"-verify", "-tsacafile", dir_ / "tsa.pem", dir_ / "out.zaro"});
-  EXPECT_EQ(trusted.code, 0) << trusted.output;
-  EXPECT_TRUE(Contains(trusted.output, "by CN=Test Time-Stamp Authority, token verified and its authority trusted"))
-      << trusted.output;
-  ToolRun untrusted = RunTool({"-verify", "-tsacafile", *keys_ / "signer.pem", dir_ / "out.zaro"});
-  EXPECT_EQ(untrusted.code, 1) << untrusted.output;
-
-  SignedParts parts = ExtractSignedParts(dir_ / "out.zaro");
-  ASSERT_FALSE(parts.token.empty());
-  WriteFile(dir_ / "sig.bin", parts.signature);
-  WriteFile(dir_ / "token.der", parts.token);
-  std::string d = dir_.path();
-  ToolRun openssl = RunShell("cd '" + d + "' && openssl ts -verify -data sig.bin -in token.der -token_in -CAfile tsa.pem");
-  EXPECT_EQ(openssl.code, 0) << openssl.output;
-  EXPECT_TRUE(Contains(openssl.output, "Verification: OK")) << openssl.output;
+  EXPECT_TRUE(Ran(RunTool({"-verify", "-tsacafile", dir_ / "tsa.pem", dir_ / "out.zaro"}), 0,
+                  "by CN=Test Time-Stamp Authority, token verified and its authority trusted"));
+  EXPECT_TRUE(Ran(RunTool({"-verify", "-tsacafile", dir_ / "signer.pem", dir_ / "out.zaro"}), 1));
+  ASSERT_FALSE(WriteSignedParts(dir_ / "out.zaro").timeStampToken.empty());
+  EXPECT_TRUE(Ran(RunShell("cd " + Quote(dir_.path()) + " && openssl ts -verify -data sig.bin -in token.der "
+                           "-token_in -CAfile tsa.pem"), 0, "Verification: OK"));
 }
 
-TEST_F(PackagingToolTest, UsageAndInputFileErrors) {
+TEST_F(PackagingToolTest, UsageInputFileAndKeystoreErrors) {
   ToolRun none = RunTool({});
   EXPECT_EQ(none.code, 2);
   EXPECT_EQ(none.output.rfind("usage:", 0), 0u);
-
-  std::vector<std::string> args = Package(dir_ / "out.zaro");
-  args.push_back("icons\\missing.png");
-  ToolRun missing = RunTool(args);
+  ToolRun missing = RunTool(Package(dir_ / "out.zaro", {"Movie.qmv", "icons\\missing.png"}));
   EXPECT_EQ(missing.code, 2);
   EXPECT_EQ(missing.output.rfind("no such file icons/missing.png\r\nusage:", 0), 0u) << missing.output;
+  EXPECT_TRUE(Ran(RunTool(Package(dir_ / "no-such-folder/out.zaro", kFiles)), 6, "cannot be written"));
 
-  WriteFile(dir_ / "secret.txt", "secret");
-  args = Package(dir_ / "out.zaro");
-  args.push_back("../secret.txt");
-  ToolRun escape = RunTool(args);
-  EXPECT_EQ(escape.code, 2);
-  EXPECT_TRUE(Contains(escape.output, "../secret.txt: refused")) << escape.output;
-  args.back() = dir_ / "secret.txt";
-  EXPECT_EQ(RunTool(args).code, 2);
-  EXPECT_FALSE(Exists(dir_ / "out.zaro"));
-
-  args = Package(dir_ / "no-such-folder/out.zaro");
-  ToolRun unwritable = RunTool(args);
-  EXPECT_EQ(unwritable.code, 6);
-  EXPECT_TRUE(Contains(unwritable.output, "cannot be written")) << unwritable.output;
-}
-
-TEST_F(PackagingToolTest, KeystoreAndCertificateErrors) {
   PkeyPtr key = MakeRsaKey(1024);
+  WriteFile(dir_ / "secret.txt", "secret");
   WriteFile(dir_ / "junk.p12", "junk");
   WriteKeystore(dir_ / "expired.p12", "pw", key.get(), MakeCertificate(key.get(), "Old", -30, -1).get());
   WriteKeystore(dir_ / "future.p12", "pw", key.get(), MakeCertificate(key.get(), "Future", 2, 30).get());
   WriteKeystore(dir_ / "nokey.p12", "pw", nullptr, MakeCertificate(key.get(), "Current", -1, 30).get());
   // The key of another certificate cannot make a signature that the certificate verifies.
-  WriteMismatchedKeystore(dir_ / "mismatch.p12", "pw", key.get(), MakeCertificate(signingKey_, "Other", -1, 30).get());
+  WriteMismatchedKeystore(dir_ / "mismatch.p12", "pw", key.get(), MakeCertificate(signingKey(), "Other", -1, 30).get());
   struct Case {
-    std::string store, password;
+    std::vector<std::string> replace;  // {argument, by}
+    std::string extraFile;
     int code;
     const char* message;
   };
-  for (const Case& c : {Case{"", "wrong", 7, "password may be incorrect"}, Case{"junk.p12", "secret", 7, ""},
-                        Case{"absent.p12", "secret", 7, ""}, Case{"expired.p12", "pw", 8, "the certificate expired on"},
-                        Case{"future.p12", "pw", 8, ""}, Case{"nokey.p12", "pw", 8, "no private key"},
-                        Case{"mismatch.p12", "pw", 9, "signing failed"}}) {
-    SCOPED_TRACE(c.store);
-    ToolRun run = RunTool(Package(dir_ / "out.zaro", "none", c.store.empty() ? "" : dir_ / c.store, c.password));
-    EXPECT_EQ(run.code, c.code) << run.output;
-    EXPECT_TRUE(Contains(run.output, c.message)) << run.output;
+  for (const Case& c : {Case{{}, "../secret.txt", 2, "../secret.txt: refused"}, Case{{}, dir_ / "secret.txt", 2, ""},
+                        Case{{"secret", "wrong"}, "", 7, "password may be incorrect"},
+                        Case{{keystore(), dir_ / "junk.p12"}, "", 7, ""},
+                        Case{{keystore(), dir_ / "absent.p12"}, "", 7, ""},
+                        Case{{keystore(), dir_ / "expired.p12", "secret", "pw"}, "", 8, "the certificate expired on"},
+                        Case{{keystore(), dir_ / "future.p12", "secret", "pw"}, "", 8, ""},
+                        Case{{keystore(), dir_ / "nokey.p12", "secret", "pw"}, "", 8, "no private key"},
+                        Case{{keystore(), dir_ / "mismatch.p12", "secret", "pw"}, "", 9, "signing failed"}}) {
+    SCOPED_TRACE(c.message + c.extraFile);
+    std::vector<std::string> args = Package(dir_ / "out.zaro", kFiles);
+    for (size_t i = 0; i < c.replace.size(); i += 2)
+      *std::find(args.begin(), args.end(), c.replace[i]) = c.replace[i + 1];
+    if (!c.extraFile.empty()) args.push_back(c.extraFile);
+    EXPECT_TRUE(Ran(RunTool(args), c.code, c.message));
     EXPECT_FALSE(Exists(dir_ / "out.zaro"));
   }
 }
-
-struct DescriptorCase {
-  const char* error;
-  std::function<void(const std::string& movie, std::vector<std::string>& args)> provoke;
-};
 
 void SetDescriptor(const std::string& movie, const std::string& from, const std::string& to) {
   std::string xml = ReadFile(movie + "/Movie-app.xml");
@@ -272,22 +164,23 @@ void SetDescriptor(const std::string& movie, const std::string& from, const std:
 // The descriptor check's own errors are tested with it; here one of them, and the errors of
 // the files, as the tool reports them: exit status 12 and no output file.
 TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
+  using Provoke = std::function<void(const std::string& movie, std::vector<std::string>& files)>;
   // A file type with the icon `icon`; icons/bad.png (not a PNG image) is packaged too.
-  auto withTypeIcon = [](const std::string& icon) {
-    return [=](const std::string& m, std::vector<std::string>& args) {
-      SetDescriptor(m, "</application>", "<fileTypes><fileType><name>doc</name><extension>abc</extension><contentType>"
-                                         "a/b</contentType><icon>" + icon + "</icon></fileType></fileTypes></application>");
+  auto withTypeIcon = [](const std::string& icon) -> Provoke {
+    return [=](const std::string& m, std::vector<std::string>& files) {
+      SetDescriptor(m, "</application>",
+                    "<fileTypes>" + MakeFileType("doc", "abc", "a/b", icon) + "</fileTypes></application>");
       WriteFile(m + "/icons/bad.png", "GIF89a........");
-      args.push_back("icons/bad.png");
+      files.push_back("icons/bad.png");
     };
   };
-  std::vector<DescriptorCase> cases = {
+  const std::vector<std::pair<const char*, Provoke>> cases = {
       {"error 100: ", [](const std::string& m, auto&) { SetDescriptor(m, "</application>", "</applicatio>"); }},
       {"error 200: ",
-       [](const std::string& m, auto& args) {
+       [](const std::string& m, auto& files) {
          SetDescriptor(m, "</icon>", "<image48x48>folder.png</image48x48></icon>");
          WriteFile(m + "/folder.png/inner.txt", "x");
-         args.push_back("folder.png");
+         files.push_back("folder.png");
        }},
       {"error 201: application.icon.image32x32 must be 32x32 pixels, the image is 16x16",
        [](const std::string& m, auto&) { WriteFile(m + "/icons/i32.png", MakePng(16, 16)); }},
@@ -299,75 +192,56 @@ TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
        withTypeIcon("<image16x16>icons/bad.png</image16x16>")},
       {"error 303: the icon icons/gone.png", withTypeIcon("<image48x48>icons/gone.png</image48x48>")},
       {"error 300: ",
-       [](const std::string& m, auto& args) {
+       [](const std::string& m, auto& files) {
          ASSERT_EQ(symlink("nowhere.txt", (m + "/dangling.txt").c_str()), 0);
-         args.push_back("dangling.txt");
+         files.push_back("dangling.txt");
        }},
       {"error 301: ", [](const std::string& m, auto&) { unlink((m + "/Movie-app.xml").c_str()); }},
       {"error 302: the root content Movie.qmv is not among the packaged files",
-       [](const std::string&, auto& args) { args.erase(std::find(args.begin(), args.end(), "Movie.qmv")); }},
+       [](const std::string&, auto& files) { files.erase(files.begin()); }},
       {"error 303: the icon icons/i32.png (application.icon.image32x32) is not among the packaged files",
-       [](const std::string&, auto& args) { args.pop_back(); }},
+       [](const std::string&, auto& files) { files.pop_back(); }},
       {"error 304: Movie.qmv is not a QMV movie",
        [](const std::string& m, auto&) { WriteFile(m + "/Movie.qmv", "FWS not a movie"); }},
   };
-  for (const DescriptorCase& c : cases) {
-    SCOPED_TRACE(c.error);
-    TempFolder folder;
-    std::string m = folder / "movie";
-    MakeMovieFolder(m, MakeDescriptor(kIcons));
-    std::vector<std::string> args = {"-package", "-keystore", keystore(), "-storepass", "secret", "-tsa", "none",
-                                     folder / "out.zaro", m + "/Movie-app.xml", "-C", m, "Movie.qmv",
-                                     "icons/i16.png", "icons/i32.png"};
-    c.provoke(m, args);
-    ToolRun run = RunTool(args);
-    EXPECT_EQ(run.code, 12) << run.output;
-    EXPECT_TRUE(Contains(run.output, c.error)) << run.output;
+  for (const auto& [error, provoke] : cases) {
+    SCOPED_TRACE(error);
+    std::filesystem::remove_all(movie());
+    MakeMovieFolder(movie(), MakeDescriptor(kMovieIcons));
+    std::vector<std::string> files = kFiles;
+    provoke(movie(), files);
+    ToolRun run = RunTool(Package(dir_ / "out.zaro", files));
+    EXPECT_TRUE(Ran(run, 12, error));
     EXPECT_TRUE(Contains(run.output, ": error ")) << run.output;
-    EXPECT_FALSE(Exists(folder / "out.zaro"));
+    EXPECT_FALSE(Exists(dir_ / "out.zaro"));
   }
 }
 
-TEST(CertificateCommand, MakesAKeystoreThatOpensslOpensAndPackagingAccepts) {
-  TempFolder dir;
-  for (const char* type : {"2048-RSA", "1024-RSA"}) {
-    std::string file = dir / (std::string(type) + ".p12");
-    ToolRun made = RunTool({"-certificate", "-cn", "张三 Studio", "-ou", "Games", "-o", "Corvane Test", "-c", "CN",
-                            type, file, "pa ss"});
-    ASSERT_EQ(made.code, 0) << made.output;
-    EXPECT_EQ(made.output, "");
+TEST_F(PackagingToolTest, TheCertificateCommandMakesAKeystoreThatOpensslOpensAndPackagingAccepts) {
+  for (const std::string type : {"2048-RSA", "1024-RSA"}) {
+    const std::string file = dir_ / (type + ".p12");
+    ASSERT_TRUE(Quiet(RunTool({"-certificate", "-cn", "张三 Studio", "-ou", "Games", "-o", "Corvane Test", "-c", "CN",
+                               type, file, "pa ss"})));
     ToolRun shown = RunShell("openssl pkcs12 -in '" + file + "' -passin 'pass:pa ss' -nokeys -clcerts | "
                              "openssl x509 -noout -subject -text -nameopt RFC2253,-esc_msb");
-    EXPECT_EQ(shown.code, 0) << shown.output;
-    EXPECT_TRUE(Contains(shown.output, "subject=C=CN,O=Corvane Test,OU=Games,CN=张三 Studio")) << shown.output;
-    EXPECT_TRUE(Contains(shown.output, std::string("Public-Key: (") + (type[0] == '2' ? "2048" : "1024") + " bit)"))
-        << shown.output;
+    EXPECT_TRUE(Ran(shown, 0, "subject=C=CN,O=Corvane Test,OU=Games,CN=张三 Studio"));
+    EXPECT_TRUE(Contains(shown.output, "Public-Key: (" + type.substr(0, 4) + " bit)")) << shown.output;
     EXPECT_NE(RunShell("openssl pkcs12 -in '" + file + "' -passin pass:wrong -nokeys -noout").code, 0);
   }
-
-  std::string movie = dir / "movie";
-  MakeMovieFolder(movie, MakeDescriptor());
-  ToolRun packaged = RunTool({"-package", "-storetype", "PKCS12", "-keystore", dir / "2048-RSA.p12", "-storepass",
-                              "pa ss", "-tsa", "none", dir / "out.zaro", movie + "/Movie-app.xml", "-C", movie,
-                              "Movie.qmv"});
-  ASSERT_EQ(packaged.code, 0) << packaged.output;
-  ToolRun verify = RunTool({"-verify", dir / "out.zaro"});
-  EXPECT_EQ(verify.code, 0) << verify.output;
-  EXPECT_TRUE(Contains(verify.output, "CN=张三 Studio")) << verify.output;
+  std::vector<std::string> args = Package(dir_ / "out.zaro", kFiles);
+  *std::find(args.begin(), args.end(), keystore()) = dir_ / "2048-RSA.p12";
+  *std::find(args.begin(), args.end(), "secret") = "pa ss";
+  ASSERT_TRUE(Ran(RunTool(args), 0));
+  ToolRun verify = RunTool({"-verify", dir_ / "out.zaro"});
+  EXPECT_TRUE(Ran(verify, 0, "CN=张三 Studio"));
   EXPECT_TRUE(Contains(verify.output, "self-signed")) << verify.output;
-}
 
-TEST(CertificateCommand, CountryAndFileProblems) {
-  TempFolder dir;
-  ToolRun country = RunTool({"-certificate", "-cn", "A", "-ou", "B", "-o", "C", "-c", "XX", "1024-RSA",
-                             dir / "a.p12", "pw"});
-  EXPECT_EQ(country.code, 2);
-  EXPECT_TRUE(Contains(country.output, "invalid country code XX")) << country.output;
-  EXPECT_FALSE(Exists(dir / "a.p12"));
-  ToolRun nowhere = RunTool({"-certificate", "-cn", "A", "-ou", "B", "-o", "C", "-c", "AN", "1024-RSA",
-                             dir / "missing/a.p12", "pw"});
-  EXPECT_EQ(nowhere.code, 11);
-  EXPECT_TRUE(Contains(nowhere.output, "cannot be created")) << nowhere.output;
+  for (auto [country, file, code, message] : {std::tuple{"XX", "a.p12", 2, "invalid country code XX"},
+                                              {"AN", "missing/a.p12", 11, "cannot be created"}}) {
+    EXPECT_TRUE(Ran(RunTool({"-certificate", "-cn", "A", "-ou", "B", "-o", "C", "-c", country, "1024-RSA",
+                             dir_ / file, "pw"}), code, message));
+    EXPECT_FALSE(Exists(dir_ / "a.p12"));
+  }
 }
 
 }  // namespace

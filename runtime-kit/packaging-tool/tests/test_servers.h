@@ -1,0 +1,107 @@
+#pragma once
+// Servers on 127.0.0.1 for the time-stamp tests: an RFC 3161 time-stamp authority over HTTP
+// or HTTPS, with certificates made when it starts, that can fail the ways real authorities
+// do, and a forwarding proxy. Nothing here reaches beyond 127.0.0.1.
+#include <openssl/ssl.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "openssl_util.h"
+#include "test_support.h"
+
+namespace zpk::testing {
+
+// Timings that let the tool's retries run in a fraction of a second (see retry_policy.h).
+inline constexpr const char* kFastRetries =
+    "ZPK_TEST_TSA_TIMING=budget=3000,delay=40,maxdelay=300,connect=1000,attempt=1000";
+
+// A port on 127.0.0.1 that nothing listens on.
+int ClosedPort();
+
+// A listening socket on 127.0.0.1 whose thread hands the connections to `handle` one at a
+// time and closes them after. Handlers wait with WaitReadable, which gives up when the
+// server stops; the destructor stops it, so an owner declares it after what `handle` uses.
+class LoopbackServer {
+ public:
+  ~LoopbackServer();
+  void Start(std::function<void(int client)> handle);
+  bool running() const { return listener_ >= 0; }
+  std::string url(const std::string& scheme, const std::string& path = "") const;
+  int connections() const { return connections_.load(); }
+  int wake() const { return wake_[0]; }  // turns readable when the server stops
+  // Waits until `fd` is readable, the server stops or `timeoutMs` passed (-1: no limit); true for `fd`.
+  bool WaitReadable(int fd, int timeoutMs = -1) const;
+
+ private:
+  int listener_ = -1;
+  int wake_[2] = {-1, -1};
+  int port_ = 0;
+  std::atomic<int> connections_{0};
+  std::thread thread_;
+};
+
+class TestTimeStampAuthority {
+ public:
+  enum class Mode {
+    Grant,        // answers with a token
+    HttpError,    // answers HTTP 500
+    Unavailable,  // answers HTTP 503
+    Reject,       // answers a time-stamp response with status "rejection"
+    Refuse,       // resets the connection at once
+    Stall,        // reads the request and never answers
+    Garbage,      // answers 200 with a body that is not a time-stamp response
+    OtherData,    // answers a valid token over other data than asked for
+  };
+  struct Options {
+    Mode mode = Mode::Grant;
+    int times = -1;    // the first `times` connections get `mode`, later ones a token; -1: all
+    bool tls = false;  // HTTPS with a certificate for 127.0.0.1 (tlsCertificatePem)
+  };
+
+  explicit TestTimeStampAuthority(Mode mode = Mode::Grant) : TestTimeStampAuthority(Options{mode}) {}
+  explicit TestTimeStampAuthority(Options options);
+
+  bool running() const { return server_.running(); }
+  std::string url() const { return server_.url(options_.tls ? "https" : "http", "/tsa"); }
+  std::string certificatePem() const { return CertificatePem(certificate_.get()); }  // the token signer's
+  std::string tlsCertificatePem() const { return CertificatePem(tlsCertificate_.get()); }  // the HTTPS server's
+  int requests() const { return requests_.load(); }
+  int connections() const { return server_.connections(); }
+
+ private:
+  void Handle(int client);
+  std::string TimeStampReply(const std::string& request, Mode mode);
+
+  Options options_;
+  PkeyPtr key_, tlsKey_;
+  X509Ptr certificate_, tlsCertificate_;
+  std::unique_ptr<SSL_CTX, OpenSslDeleter<SSL_CTX, SSL_CTX_free>> tlsContext_;
+  std::atomic<int> requests_{0};
+  LoopbackServer server_;
+};
+
+// A forwarding proxy: it takes "CONNECT host:port" for loopback targets only, answers 200
+// and relays bytes both ways until either side closes.
+class TestForwardingProxy {
+ public:
+  TestForwardingProxy() { server_.Start([this](int client) { Handle(client); }); }
+
+  bool running() const { return server_.running(); }
+  std::string url() const { return server_.url("http"); }
+  int connections() const { return server_.connections(); }
+  // "host:port" of the last tunnel asked for.
+  std::string lastTarget() const;
+
+ private:
+  void Handle(int client);
+
+  mutable std::mutex mutex_;
+  std::string lastTarget_;
+  LoopbackServer server_;
+};
+
+}  // namespace zpk::testing
