@@ -12,63 +12,40 @@
 namespace zaro {
 namespace {
 
-using testing_support::DescriptorTest;
-using testing_support::ReadBytes;
-using testing_support::RunWithoutPrivileges;
-using testing_support::WriteBytes;
+using namespace testing_support;
 
 // A TCP listener on 127.0.0.1 that counts every connection made to it.
 class Listener {
  public:
   Listener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 16) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    auto* raw = reinterpret_cast<sockaddr*>(&address);
+    if (fd_ < 0 || ::bind(fd_, raw, length) != 0 || ::listen(fd_, 16) != 0 || ::getsockname(fd_, raw, &length) != 0) {
       return;
     }
     port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
+    thread_ = std::thread([this] {
+      for (int client; (client = ::accept(fd_, nullptr, nullptr)) >= 0; ++connections_) ::close(client);
+    });
   }
   ~Listener() {
-    if (thread_.joinable()) Stop();
+    Stop();
     if (fd_ >= 0) ::close(fd_);
   }
   int Port() const { return port_; }
-
-  // Ends the listener with a connection of its own that says "!" and returns how many
-  // other connections it saw.
+  // Ends the listener (shutting the socket down wakes the waiting accept) and returns how
+  // many connections it saw.
   int Stop() {
-    const int own = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port_));
-    if (::connect(own, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-      ::send(own, "!", 1, MSG_NOSIGNAL);
-    }
-    thread_.join();
-    ::close(own);
+    ::shutdown(fd_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
     return connections_;
   }
 
  private:
-  void Serve() {
-    for (;;) {
-      const int client = ::accept(fd_, nullptr, nullptr);
-      if (client < 0) return;
-      char first = 0;
-      const ssize_t got = ::recv(client, &first, 1, 0);
-      ::close(client);
-      if (got == 1 && first == '!') return;
-      ++connections_;
-    }
-  }
-
-  int fd_ = -1;
+  const int fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
   int port_ = 0;
   std::thread thread_;
   std::atomic<int> connections_{0};
@@ -79,34 +56,31 @@ class ExternalEntityTest : public DescriptorTest {
   void SetUp() override {
     DescriptorTest::SetUp();
     ASSERT_GT(listener_.Port(), 0);
-    url_ = "http://127.0.0.1:" + std::to_string(listener_.Port());
     SetMovie("Movie");
   }
   Listener listener_;
-  std::string url_;
+  const std::string url_ = "http://127.0.0.1:" + std::to_string(listener_.Port());
 };
 
 TEST_F(ExternalEntityTest, NamedResourcesAreNeverOpened) {
   WriteBytes(movieFolder_ / "secret.txt", "SECRET");
   WriteBytes(movieFolder_ / "local.dtd", "<!ENTITY fromDtd \"FROM-DTD\">");
+  const std::string application = "<application xmlns=\"urn:x/2.0\"><id>a</id>";
   const std::string descriptors[] = {
       // External DTD subset on the network.
-      "<?xml version=\"1.0\"?>\n<!DOCTYPE application SYSTEM \"" + url_ +
-          "/x.dtd\">\n<application xmlns=\"urn:x/2.0\"><id>a</id><copyright>c</copyright></application>",
+      "<!DOCTYPE application SYSTEM \"" + url_ + "/x.dtd\">\n" + application + "<copyright>c</copyright></application>",
       // External general entities, on the network and beside the file.
-      "<?xml version=\"1.0\"?>\n<!DOCTYPE application [\n<!ENTITY net SYSTEM \"" + url_ +
-          "/e\">\n<!ENTITY local SYSTEM \"secret.txt\">\n]>\n<application xmlns=\"urn:x/2.0\"><id>a</id>"
-          "<copyright>&local;</copyright><description>&net;</description></application>",
+      "<!DOCTYPE application [\n<!ENTITY net SYSTEM \"" + url_ + "/e\">\n<!ENTITY local SYSTEM \"secret.txt\">\n]>\n" +
+          application + "<copyright>&local;</copyright><description>&net;</description></application>",
       // External parameter entity and a local external subset.
-      "<?xml version=\"1.0\"?>\n<!DOCTYPE application SYSTEM \"local.dtd\" [\n<!ENTITY % p SYSTEM \"" + url_ +
-          "/p\">\n%p;\n]>\n<application xmlns=\"urn:x/2.0\"><id>a</id><copyright>c</copyright></application>",
+      "<!DOCTYPE application SYSTEM \"local.dtd\" [\n<!ENTITY % p SYSTEM \"" + url_ + "/p\">\n%p;\n]>\n" +
+          application + "<copyright>c</copyright></application>",
   };
   for (const std::string& content : descriptors) {
     SCOPED_TRACE(content);
-    WriteBytes(DescriptorFile("Movie"), content);
-    ::testing::internal::CaptureStdout();
-    const int result = LoadDescriptor(true);
-    ::testing::internal::GetCapturedStdout();
+    WriteBytes(DescriptorFile("Movie"), "<?xml version=\"1.0\"?>\n" + content);
+    int result = 0;
+    Printed([&] { result = LoadDescriptor(true); });
     // Parsed with the external parts left out, or refused with the message; never read.
     if (result == 0) {
       EXPECT_EQ(MessagesShown(), 0);
@@ -119,16 +93,12 @@ TEST_F(ExternalEntityTest, NamedResourcesAreNeverOpened) {
   EXPECT_EQ(listener_.Stop(), 0);
 }
 
-TEST_F(ExternalEntityTest, InternalSubsetStillWorks) {
-  WriteBytes(DescriptorFile("Movie"),
-             "<?xml version=\"1.0\"?>\n<!DOCTYPE application [\n<!ENTITY maker \"Example Corp\">\n]>\n"
-             "<application xmlns=\"urn:x/2.0\"><id>a</id><copyright>(c) &maker;</copyright></application>");
-  ASSERT_EQ(LoadDescriptor(true), 0);
+TEST_F(ExternalEntityTest, InternalSubsetStillWorksAndItsExpansionIsBounded) {
+  LoadMovie("<?xml version=\"1.0\"?>\n<!DOCTYPE application [\n<!ENTITY maker \"Example Corp\">\n]>\n"
+            "<application xmlns=\"urn:x/2.0\"><id>a</id><copyright>(c) &maker;</copyright></application>");
   EXPECT_EQ(ElementText(u"copyright"), u"(c) Example Corp");
   EXPECT_EQ(MessagesShown(), 0);
-}
 
-TEST_F(ExternalEntityTest, EntityExpansionIsBounded) {
   std::string subset = "<!ENTITY e0 \"xxxxxxxxxx\">\n";
   for (int level = 1; level <= 9; ++level) {
     std::string value;
@@ -137,9 +107,7 @@ TEST_F(ExternalEntityTest, EntityExpansionIsBounded) {
   }
   WriteBytes(DescriptorFile("Movie"), "<?xml version=\"1.0\"?>\n<!DOCTYPE application [\n" + subset +
                                           "]>\n<application xmlns=\"urn:x/2.0\"><id>&e9;</id></application>");
-  ::testing::internal::CaptureStdout();
-  EXPECT_EQ(LoadDescriptor(true), -1);
-  const std::string printed = ::testing::internal::GetCapturedStdout();
+  const std::string printed = Printed([] { EXPECT_EQ(LoadDescriptor(true), -1); });
   EXPECT_TRUE(ShowedUnparsableOnce());
   // The parser's reason, once, on one line.
   EXPECT_EQ(printed.rfind("Exception message is: ", 0), 0u) << printed;
@@ -149,49 +117,44 @@ TEST_F(ExternalEntityTest, EntityExpansionIsBounded) {
 
 class FailedWriteTest : public DescriptorTest {
  protected:
-  void SetUp() override {
-    DescriptorTest::SetUp();
+  // Writes `content` as the movie's descriptor, then lets the folder refuse new files while
+  // the descriptor itself stays writable, so only a writer that goes through a temporary
+  // file beside it fails.
+  void WriteInReadOnlyFolder(const std::string& content) {
     SetMovie("Movie");
-  }
-  // The folder refuses new files while the descriptor itself stays writable, so only a
-  // writer that goes through a temporary file beside it fails.
-  void MakeFolderReadOnly() {
+    WriteBytes(DescriptorFile("Movie"), content);
     ::chmod(DescriptorFile("Movie").c_str(), 0666);
     ::chmod(movieFolder_.c_str(), 0555);
     std::filesystem::permissions(root_, std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
   }
-  int FilesInFolder() const {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(movieFolder_)) ++count;
-    return count;
+  // True when the descriptor still holds `content` and no temporary file was left behind.
+  bool OnlyTheDescriptor(const std::string& content) const {
+    const auto files = std::distance(std::filesystem::directory_iterator(movieFolder_), {});
+    return files == 1 && ReadBytes(DescriptorFile("Movie")) == content;
   }
 };
 
 TEST_F(FailedWriteTest, FailedSaveKeepsThePreviousFile) {
   const std::string handEdited = "<application xmlns=\"urn:x/2.0\">\n  <id>hand.edited</id>\n</application>\n";
-  WriteBytes(DescriptorFile("Movie"), handEdited);
+  WriteInReadOnlyFolder(handEdited);
   ASSERT_EQ(LoadDescriptor(true), 0);
-  ASSERT_EQ(SetElementText(MovieDescriptor(), u"id", u"changed"), 0);
-  MakeFolderReadOnly();
-  ::testing::internal::CaptureStdout();
-  EXPECT_TRUE(RunWithoutPrivileges([] { return SaveDescriptor(MovieDescriptor(), MovieDescriptorPath()) == -1; }));
-  const std::string printed = ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(SetElementText(Doc(), u"id", u"changed"), 0);
+  const std::string printed = Printed([] {
+    EXPECT_TRUE(RunWithoutPrivileges([] { return SaveDescriptor(MovieDescriptor(), MovieDescriptorPath()) == -1; }));
+  });
   EXPECT_NE(printed.find("Exception message is: "), std::string::npos);
-  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), handEdited);
-  EXPECT_EQ(FilesInFolder(), 1);  // no temporary file left behind
+  EXPECT_TRUE(OnlyTheDescriptor(handEdited));
 }
 
 TEST_F(FailedWriteTest, FailedTemplateKeepsThePreviousFile) {
   // A pre-release descriptor cannot be replaced: the template write fails quietly, the
   // second parse still sees the pre-release namespace and the author gets message 8031.
   const std::string old = "<application xmlns=\"urn:zaro/application/1.0.M5\"><id>old</id></application>";
-  WriteBytes(DescriptorFile("Movie"), old);
-  MakeFolderReadOnly();
+  WriteInReadOnlyFolder(old);
   EXPECT_TRUE(RunWithoutPrivileges([] { return WriteDescriptorTemplate(); }));
-  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), old);
+  EXPECT_TRUE(OnlyTheDescriptor(old));
   EXPECT_TRUE(RunWithoutPrivileges([this] { return LoadDescriptor(true) == 5 && ShowedUnparsableOnce(); }));
-  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), old);
-  EXPECT_EQ(FilesInFolder(), 1);
+  EXPECT_TRUE(OnlyTheDescriptor(old));
 }
 
 }  // namespace

@@ -7,9 +7,7 @@
 namespace zaro {
 namespace {
 
-using testing_support::DescriptorTest;
-using testing_support::kBom;
-using testing_support::ReadBytes;
+using namespace testing_support;
 
 class DescriptorTemplateTest : public DescriptorTest {
  protected:
@@ -74,11 +72,7 @@ TEST_F(DescriptorTemplateTest, SettingsShapeTheValues) {
     const std::string text = Written("My Movie_1");
     EXPECT_EQ(text.back(), '>');
     for (const std::string& piece : step.pieces) {
-      if (piece[0] == '!') {
-        EXPECT_EQ(text.find(piece.substr(1)), std::string::npos) << piece;
-      } else {
-        EXPECT_NE(text.find(piece), std::string::npos) << piece;
-      }
+      EXPECT_EQ(text.find(piece.substr(piece[0] == '!')) == std::string::npos, piece[0] == '!') << piece;
     }
   }
 }
@@ -88,49 +82,42 @@ TEST_F(DescriptorTemplateTest, TemplateParsesBackToItsValues) {
   SetSetting(keys::kDescription, u"x < y & z");
   ASSERT_EQ(LoadDescriptor(true), 0);
   EXPECT_EQ(MessagesShown(), 0);
-  std::u16string text;
-  ASSERT_EQ(GetElementText(MovieDescriptor(), u"content", text), 0);
-  EXPECT_EQ(text, u"A&B%20Movie.qmv");
-  ASSERT_EQ(GetElementText(MovieDescriptor(), u"description", text), 0);
-  EXPECT_EQ(text, u"x < y & z");
+  EXPECT_EQ(ElementText(u"content"), u"A&B%20Movie.qmv");
+  EXPECT_EQ(ElementText(u"description"), u"x < y & z");
   EXPECT_FALSE(MovieDescriptor().legacyNamespace);
 }
 
 TEST_F(DescriptorTemplateTest, NamespaceComesFromTheKitSample) {
-  // The kit's own sample carries the current namespace.
-  InstallSample(ReadBytes(testing_support::SourceSample()));
-  std::string descriptorNamespace;
-  ASSERT_EQ(ReadSampleNamespace(descriptorNamespace), 0);
-  EXPECT_EQ(descriptorNamespace, "http://ns.corvane.example/zaro/application/2.0");
-
-  InstallSample("<?xml version=\"1.0\"?><application xmlns=\"urn:kit/ns/2.5\"><id>s</id></application>");
-  EXPECT_NE(Written("Movie").find("<application xmlns=\"urn:kit/ns/2.5\">"), std::string::npos);
-
-  // Unusable samples leave the default in place.
-  const std::string fallback = "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">";
-  InstallSample("<application xmlns=\"urn:kit/1.0.M6\"/>");
-  EXPECT_EQ(ReadSampleNamespace(descriptorNamespace), -1);
-  EXPECT_NE(Written("Movie").find(fallback), std::string::npos);
-  InstallSample("<application xmlns=\"urn:" + std::string(124, 'n') + "\"/>");
-  EXPECT_EQ(ReadSampleNamespace(descriptorNamespace), -1);
-  EXPECT_NE(Written("Movie").find(fallback), std::string::npos);
-  InstallSample("<application xmlns=\"urn:" + std::string(123, 'n') + "\"/>");
-  EXPECT_EQ(ReadSampleNamespace(descriptorNamespace), 0);
-  EXPECT_EQ(descriptorNamespace.size(), 127u);
-  InstallSample("<application xmlns=\"urn:broken\">");
-  EXPECT_EQ(ReadSampleNamespace(descriptorNamespace), -1);
-  std::filesystem::remove(root_ / "bin" / "ZSK2.0" / "samples" / "descriptor-sample.xml");
-  EXPECT_EQ(ReadSampleNamespace(descriptorNamespace), -1);
-  EXPECT_NE(Written("Movie").find(fallback), std::string::npos);
+  const std::string fallback = "http://ns.corvane.example/zaro/application/2.0";
+  // Each sample ("" for none) and the namespace read from it ("" for a refused sample, which
+  // leaves the default in place).
+  const std::pair<std::string, std::string> cases[] = {
+      {ReadBytes(testing_support::SourceSample()), fallback},  // the kit's own sample carries the current one
+      {"<?xml version=\"1.0\"?><application xmlns=\"urn:kit/ns/2.5\"><id>s</id></application>", "urn:kit/ns/2.5"},
+      {"<application xmlns=\"urn:kit/1.0.M6\"/>", ""},
+      {"<application xmlns=\"urn:" + std::string(124, 'n') + "\"/>", ""},
+      {"<application xmlns=\"urn:" + std::string(123, 'n') + "\"/>", "urn:" + std::string(123, 'n')},
+      {"<application xmlns=\"urn:broken\">", ""},
+      {"", ""},
+  };
+  for (const auto& [sample, read] : cases) {
+    SCOPED_TRACE(sample);
+    InstallSample(sample);
+    if (sample.empty()) std::filesystem::remove(root_ / "bin" / "ZSK2.0" / "samples" / "descriptor-sample.xml");
+    std::string descriptorNamespace;
+    EXPECT_EQ(ReadSampleNamespace(descriptorNamespace), read.empty() ? -1 : 0);
+    EXPECT_EQ(descriptorNamespace, read);
+    EXPECT_NE(Written("Movie").find("<application xmlns=\"" + (read.empty() ? fallback : read) + "\">"),
+              std::string::npos);
+  }
 }
 
 TEST(ApplicationIdTest, AcceptsOnlyTheRuleCharactersAndLengths) {
-  EXPECT_TRUE(IsValidApplicationId(u"a"));
-  EXPECT_TRUE(IsValidApplicationId(u"com.Example-App.09"));
-  EXPECT_TRUE(IsValidApplicationId(std::u16string(212, u'Z')));
-  EXPECT_FALSE(IsValidApplicationId(u""));
-  EXPECT_FALSE(IsValidApplicationId(std::u16string(213, u'Z')));
-  for (const char16_t* id : {u"a_b", u"a b", u"a/b", u"a%b", u"é", u"应用"}) {
+  using namespace std::string_literals;
+  for (const auto& id : {u"a"s, u"com.Example-App.09"s, std::u16string(212, u'Z')}) {
+    EXPECT_TRUE(IsValidApplicationId(id)) << ToUtf8(id);
+  }
+  for (const auto& id : {u""s, std::u16string(213, u'Z'), u"a_b"s, u"a b"s, u"a/b"s, u"a%b"s, u"é"s, u"应用"s}) {
     EXPECT_FALSE(IsValidApplicationId(id)) << ToUtf8(id);
   }
 }

@@ -41,6 +41,13 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& con
   out << content;
 }
 
+// Runs `body` with the standard output captured and returns what it printed.
+inline std::string Printed(const std::function<void()>& body) {
+  ::testing::internal::CaptureStdout();
+  body();
+  return ::testing::internal::GetCapturedStdout();
+}
+
 // The kit's sample descriptor in the source tree.
 inline std::filesystem::path SourceSample() {
   return std::filesystem::path(ZARO_SOURCE_DIR) / "runtime-kit" / "samples" / "descriptor-sample.xml";

@@ -7,13 +7,11 @@
 namespace zaro {
 namespace {
 
-using testing_support::DescriptorTest;
-using testing_support::ReadBytes;
-using testing_support::WriteBytes;
+using namespace std::string_literals;
+using FileTypesTest = testing_support::DescriptorTest;
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                          "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
-                          "  <id>a</id>\n";
+                          "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n  <id>a</id>\n";
 
 FileTypeRecord Record(const std::string& name, const std::string& extension) {
   FileTypeRecord record;
@@ -23,114 +21,93 @@ FileTypeRecord Record(const std::string& name, const std::string& extension) {
   return record;
 }
 
-using FileTypesTest = DescriptorTest;
+// Every field of a record, "|" between them.
+std::string Fields(const FileTypeRecord& r) {
+  return r.name + "|" + r.extension + "|" + ToUtf8(r.description) + "|" + ToUtf8(r.contentType) + "|" +
+         ToUtf8(r.icon16) + "|" + ToUtf8(r.icon32) + "|" + ToUtf8(r.icon48) + "|" + ToUtf8(r.icon128) + "|" +
+         r.loadedName;
+}
+
+// The saved descriptor from its <fileTypes> element on.
+std::string FileTypesPart(const std::string& saved) {
+  return saved.substr(std::min(saved.find("<fileTypes>"), saved.size()));
+}
 
 TEST(FileTypeRules, NamesAndExtensions) {
-  EXPECT_TRUE(IsValidFileTypeName(u"my.Type2"));
-  EXPECT_TRUE(IsValidFileTypeName(std::u16string(38, u'a')));
-  for (std::u16string bad : {u"", u".doc", u"2doc", u"my-type", u"dok\u00e9", u"a b"}) {
+  for (const auto& name : {u"my.Type2"s, std::u16string(38, u'a')}) EXPECT_TRUE(IsValidFileTypeName(name));
+  for (const auto& bad : {u""s, u".doc"s, u"2doc"s, u"my-type"s, u"dok\u00e9"s, u"a b"s, std::u16string(39, u'a')}) {
     EXPECT_FALSE(IsValidFileTypeName(bad)) << ToUtf8(bad);
   }
-  EXPECT_FALSE(IsValidFileTypeName(std::u16string(39, u'a')));
-  EXPECT_TRUE(IsValidFileTypeExtension(u"abc"));
-  EXPECT_TRUE(IsValidFileTypeExtension(u"7z"));
-  for (std::u16string bad : {u"", u"a.b", u"ab_c", u".abc"}) EXPECT_FALSE(IsValidFileTypeExtension(bad)) << ToUtf8(bad);
-  EXPECT_FALSE(IsValidFileTypeExtension(std::u16string(39, u'x')));
+  for (const auto& extension : {u"abc"s, u"7z"s}) EXPECT_TRUE(IsValidFileTypeExtension(extension));
+  for (const auto& bad : {u""s, u"a.b"s, u"ab_c"s, u".abc"s, std::u16string(39, u'x')}) {
+    EXPECT_FALSE(IsValidFileTypeExtension(bad)) << ToUtf8(bad);
+  }
 }
 
 TEST_F(FileTypesTest, ListAndReadFollowDocumentOrder) {
   LoadMovie(kHead +
-       "  <fileTypes>\n"
-       "    <fileType><name>docA</name><extension>abc</extension><description>First</description>"
-       "<contentType>text/a</contentType><icon><image16x16>i/16.png</image16x16>"
-       "<image128x128>i/128.png</image128x128></icon></fileType>\n"
-       "    <fileType><name>docB</name><contentType>text/b</contentType><other><image32x32>deep.png</image32x32>"
-       "</other></fileType>\n"
-       "    <fileType><name>docA</name><extension>second</extension></fileType>\n"
-       "  </fileTypes>\n</application>\n");
+            "  <fileTypes>\n"
+            "    <fileType><name>docA</name><extension>abc</extension><description>First</description>"
+            "<contentType>text/a</contentType><icon><image16x16>i/16.png</image16x16>"
+            "<image128x128>i/128.png</image128x128></icon></fileType>\n"
+            "    <fileType><name>docB</name><contentType>text/b</contentType><other><image32x32>deep.png</image32x32>"
+            "</other></fileType>\n"
+            "    <fileType><name>docA</name><extension>second</extension></fileType>\n"
+            "  </fileTypes>\n</application>\n");
   EXPECT_EQ(ListFileTypes(Doc()), u";docA(abc);docB;docA(second)");
-
+  // Only the first match is read; an empty element leaves its field alone.
   FileTypeRecord a;
   a.description = u"kept when the element is empty";
   ASSERT_TRUE(ReadFileType(Doc(), u"docA", a));
-  EXPECT_EQ(a.extension, "abc") << "only the first match is read";
-  EXPECT_EQ(a.description, u"First");
-  EXPECT_EQ(a.contentType, u"text/a");
-  EXPECT_EQ(a.icon16, u"i/16.png");
-  EXPECT_EQ(a.icon128, u"i/128.png");
-  EXPECT_EQ(a.icon32, u"");
-  EXPECT_EQ(a.loadedName, "docA");
-
+  EXPECT_EQ(Fields(a), "docA|abc|First|text/a|i/16.png|||i/128.png|docA");
+  // A missing element leaves the field alone; images are found anywhere inside the type.
   FileTypeRecord b;
   b.extension = "old";
   ASSERT_TRUE(ReadFileType(Doc(), u"docB", b));
-  EXPECT_EQ(b.extension, "old") << "a missing element leaves the field alone";
-  EXPECT_EQ(b.icon32, u"deep.png") << "images are found anywhere inside the type";
+  EXPECT_EQ(Fields(b), "docB|old||text/b||deep.png|||docB");
   EXPECT_FALSE(ReadFileType(Doc(), u"docb", b)) << "names match exactly";
 }
 
 TEST_F(FileTypesTest, NewTypesGoIntoTheTemplateInTheirChildOrder) {
-  LoadMovie("");
+  LoadMovie();
   FileTypeRecord record = Record("my.Type2", "abc");
   record.icon128 = u"FileTypeIconsForZAROPublish/big.png";
   record.icon16 = u"FileTypeIconsForZAROPublish/small.png";
   ASSERT_EQ(SaveFileType(Doc(), record), 0);
   ASSERT_EQ(SaveFileType(Doc(), Record("other", "xyz")), 0);
   EXPECT_EQ(ListFileTypes(Doc()), u";my.Type2(abc);other(xyz)");
-
+  // The last child of the application; an empty description is an empty element, the icon
+  // holds the images in the order 16, 128 and the other type still gets its (empty) icon.
   const std::string saved = SavedMovie();
-  const size_t fileTypes = saved.find("<fileTypes>");
-  ASSERT_NE(fileTypes, std::string::npos);
-  EXPECT_LT(saved.find("<allowBrowserInvocation>"), fileTypes) << "fileTypes is the last child of application";
-  EXPECT_NE(saved.find("<name>my.Type2</name>"), std::string::npos);
-  // An empty description is written as an empty element, and the icon holds the two
-  // images in the order 16, 128.
-  const size_t description = saved.find("<description/>", fileTypes);
-  const size_t small = saved.find("<image16x16>FileTypeIconsForZAROPublish/small.png</image16x16>", fileTypes);
-  const size_t big = saved.find("<image128x128>FileTypeIconsForZAROPublish/big.png</image128x128>", fileTypes);
-  ASSERT_NE(description, std::string::npos) << saved;
-  EXPECT_LT(saved.find("<extension>abc</extension>", fileTypes), description);
-  EXPECT_LT(description, saved.find("<contentType>application/x-my.Type2</contentType>", fileTypes));
-  ASSERT_NE(small, std::string::npos);
-  EXPECT_LT(small, big);
-  EXPECT_EQ(saved.find("image32x32", fileTypes), std::string::npos);
-  EXPECT_EQ(saved.find("image48x48", fileTypes), std::string::npos);
-  // The other type still gets its (empty) icon element.
-  EXPECT_NE(saved.find("<contentType>application/x-other</contentType>\n      <icon/>"), std::string::npos) << saved;
+  EXPECT_EQ(FileTypesPart(saved),
+            "<fileTypes>\n    <fileType>\n      <name>my.Type2</name>\n      <extension>abc</extension>\n"
+            "      <description/>\n      <contentType>application/x-my.Type2</contentType>\n      <icon>\n"
+            "        <image16x16>FileTypeIconsForZAROPublish/small.png</image16x16>\n"
+            "        <image128x128>FileTypeIconsForZAROPublish/big.png</image128x128>\n      </icon>\n    </fileType>\n"
+            "    <fileType>\n      <name>other</name>\n      <extension>xyz</extension>\n      <description/>\n"
+            "      <contentType>application/x-other</contentType>\n      <icon/>\n    </fileType>\n  </fileTypes>\n"
+            "</application>\n")
+      << saved;
 }
 
 TEST_F(FileTypesTest, RenamingUpdatesTheElementInPlace) {
-  LoadMovie(kHead +
-       "  <fileTypes>\n"
-       "    <fileType>\n"
-       "      <name> docA </name>\n"
-       "      <extension>abc</extension>\n"
-       "      <description>Old</description>\n"
-       "      <icon>\n"
-       "        <image32x32>old32.png</image32x32>\n"
-       "        <image48x48>old48.png</image48x48>\n"
-       "      </icon>\n"
-       "    </fileType>\n"
-       "  </fileTypes>\n</application>\n");
+  LoadMovie(kHead + "  <fileTypes>\n    <fileType>\n      <name> docA </name>\n      <extension>abc</extension>\n"
+                    "      <description>Old</description>\n      <icon>\n        <image32x32>old32.png</image32x32>\n"
+                    "        <image48x48>old48.png</image48x48>\n      </icon>\n    </fileType>\n  </fileTypes>\n"
+                    "</application>\n");
   FileTypeRecord record = Record("docRenamed", "xyz");
   record.loadedName = "docA";  // read before the name was edited; compared trimmed
   record.icon16 = u"new16.png";
   record.icon48 = u"new48.png";
   ASSERT_EQ(SaveFileType(Doc(), record), 0);
   EXPECT_EQ(ListFileTypes(Doc()), u";docRenamed(xyz)") << "no second type";
-
-  const std::string saved = SavedMovie();
-  EXPECT_NE(saved.find("      <name>docRenamed</name>\n      <extension>xyz</extension>\n"
-                       "      <description/>\n"),
-            std::string::npos)
-      << saved;
-  EXPECT_EQ(saved.find("contentType"), std::string::npos) << "a missing element is not created on update";
-  EXPECT_EQ(saved.find("old32.png"), std::string::npos) << "an emptied icon loses its element";
-  EXPECT_NE(saved.find("        <image48x48>new48.png</image48x48>\n        <image16x16>new16.png</image16x16>\n"
-                       "      </icon>"),
-            std::string::npos)
-      << "replaced in place, missing sizes appended on lines of their own:\n"
-      << saved;
+  // A missing element (contentType) is not created on update, an emptied icon loses its
+  // element, and sizes are replaced in place with missing ones appended on lines of their own.
+  EXPECT_EQ(FileTypesPart(SavedMovie()),
+            "<fileTypes>\n    <fileType>\n      <name>docRenamed</name>\n      <extension>xyz</extension>\n"
+            "      <description/>\n      <icon>\n        <image48x48>new48.png</image48x48>\n"
+            "        <image16x16>new16.png</image16x16>\n      </icon>\n    </fileType>\n  </fileTypes>\n"
+            "</application>\n");
 }
 
 TEST_F(FileTypesTest, AnUpdatedTypeWithoutIconGetsOne) {
@@ -143,7 +120,7 @@ TEST_F(FileTypesTest, AnUpdatedTypeWithoutIconGetsOne) {
 }
 
 TEST_F(FileTypesTest, RemovingTheLastTypeRemovesTheGroup) {
-  LoadMovie("");
+  LoadMovie();
   ASSERT_EQ(SaveFileType(Doc(), Record("a", "x")), 0);
   ASSERT_EQ(SaveFileType(Doc(), Record("b", "y")), 0);
   EXPECT_EQ(RemoveFileType(Doc(), u"c"), 1);
