@@ -1,15 +1,12 @@
 #include "settings/registry_values.h"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <set>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include <algorithm>
 
 #include "platform/registry_hive.h"
 #include "platform/text.h"
@@ -18,19 +15,17 @@
 namespace zaro {
 namespace {
 
-namespace fs = std::filesystem;
 using platform::RegistryKey;
-using ::testing::ElementsAre;
+using Texts = std::vector<std::u16string>;
 using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
 
 class RegistryValuesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(folder_.empty());
-    ::setenv("TESSEL_REGISTRY_FILE", (folder_ / "registry").c_str(), 1);
-  }
-  void TearDown() override {
-    ::unsetenv("TESSEL_REGISTRY_FILE");
+  void SetUp() override { UseHive("registry"); }
+  void TearDown() override { ::unsetenv("TESSEL_REGISTRY_FILE"); }
+  void UseHive(const std::string& name) {
+    ASSERT_FALSE(scratch_.Path().empty());
+    ::setenv("TESSEL_REGISTRY_FILE", (scratch_.Path() / name).c_str(), 1);
   }
 
   static std::u16string ListKey(std::u16string_view subkey) {
@@ -40,53 +35,54 @@ class RegistryValuesTest : public ::testing::Test {
   static Pairs Stored(std::u16string_view subkey) {
     Pairs values;
     auto key = RegistryKey::OpenOrCreate(ListKey(subkey));
-    for (size_t i = 0; key; ++i) {
-      auto value = key->EnumValue(i);
-      if (!value) break;
-      values.emplace_back(value->name, value->data);
+    for (size_t i = 0; key && key->EnumValue(i); ++i) {
+      values.emplace_back(key->EnumValue(i)->name, key->EnumValue(i)->data);
     }
     return values;
   }
-  static void StoreRaw(std::u16string_view keyPath, std::u16string_view name, std::u16string_view data) {
-    auto key = RegistryKey::OpenOrCreate(keyPath);
-    ASSERT_TRUE(key);
-    ASSERT_TRUE(key->WriteValue(name, data));
+  // `texts` as the values file1, file2, ... of a list.
+  static Pairs Numbered(const Texts& texts) {
+    Pairs values;
+    for (size_t i = 0; i < texts.size(); ++i) values.emplace_back(u"file" + FromUtf8(std::to_string(i + 1)), texts[i]);
+    return values;
   }
-  static std::u16string FileName(size_t index) { return u"file" + FromUtf8(std::to_string(index + 1)); }
+  static void StoreRaw(std::u16string_view subkey, std::u16string_view name, std::u16string_view data) {
+    ASSERT_TRUE(RegistryKey::OpenOrCreate(ListKey(subkey))->WriteValue(name, data));
+  }
+  static Texts List(std::u16string_view subkey, Texts read = {}) {
+    ReadRegistryList(subkey, read);
+    return read;
+  }
+  // A single value as read, "-" where the read left the output alone.
+  static std::u16string Read(std::u16string_view name) {
+    std::u16string out = u"-";
+    ReadRegistryValue(name, out);
+    return out;
+  }
 
   testing::ScratchFolder scratch_{"regvalues-test"};
-  const fs::path folder_ = scratch_.Path();
 };
 
-// ---- The merge rule of WriteRegistryList -------------------------------------------------
-
-struct MergeCase {
-  const char* what;
-  std::vector<std::u16string> stored;               // raw values file1, file2, ... before the merges
-  std::vector<std::vector<std::u16string>> merges;  // one WriteRegistryList(limit 10) each
-  std::vector<std::u16string> expected;             // file1, file2, ... afterwards
-};
-
-std::vector<std::u16string> Paths(const std::string& prefix, int from, int to) {
-  std::vector<std::u16string> paths;
+Texts Paths(const std::string& prefix, int from, int to, Texts paths = {}) {
   for (int i = from; i <= to; ++i) paths.push_back(FromUtf8(prefix + std::to_string(i)));
   return paths;
 }
-std::vector<std::u16string> Join(std::vector<std::u16string> a, const std::vector<std::u16string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 TEST_F(RegistryValuesTest, MergeRule) {
-  const std::vector<std::u16string> ten = Paths("/c/old", 1, 10);
+  const Texts ten = Paths("/c/old", 1, 10);
   const std::u16string fits(259, u'q');
-  const MergeCase cases[] = {
+  const struct {
+    const char* what;
+    Texts stored;               // raw values file1, file2, ... before the merges
+    std::vector<Texts> merges;  // one WriteRegistryList(limit 10) each
+    Texts expected;             // file1, file2, ... afterwards
+  } cases[] = {
       {"new paths are appended; stored ones anywhere are neither rewritten nor moved; case counts",
        {}, {{u"A", u"B"}, {u"B", u"C"}, {u"C", u"A", u"a"}}, {u"A", u"B", u"C", u"a"}},
       {"a full list is overwritten from file1, and every merge numbers from file1 again",
-       ten, {{u"X"}, {u"Y", u"Z"}}, Join({u"Y", u"Z"}, Paths("/c/old", 3, 10))},
+       ten, {{u"X"}, {u"Y", u"Z"}}, Paths("/c/old", 3, 10, {u"Y", u"Z"})},
       {"two new paths into a full list take file1 and file2",
-       ten, {{u"/c/old4", u"X1", u"X2"}}, Join({u"X1", u"X2"}, Paths("/c/old", 3, 10))},
+       ten, {{u"/c/old4", u"X1", u"X2"}}, Paths("/c/old", 3, 10, {u"X1", u"X2"})},
       {"the walk stops once past the limit: the eleventh is file11, the twelfth dropped",
        ten, {Paths("/n/", 1, 12)}, Paths("/n/", 1, 11)},
       {"the same from an empty list", {}, {Paths("/i/", 1, 12)}, Paths("/i/", 1, 11)},
@@ -95,121 +91,86 @@ TEST_F(RegistryValuesTest, MergeRule) {
       {"only the values a read would see count: an overlong value ends the enumeration",
        {u"A", std::u16string(300, u'L'), u"C"}, {{u"C", u"D"}}, {u"A", u"C", u"D"}},
   };
-  for (const MergeCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ::setenv("TESSEL_REGISTRY_FILE", (folder_ / ("registry-" + std::to_string(&c - cases))).c_str(), 1);
-    for (size_t i = 0; i < c.stored.size(); ++i) StoreRaw(ListKey(u"CertPath"), FileName(i), c.stored[i]);
+    UseHive("registry-" + std::to_string(&c - cases));
+    for (const auto& [name, data] : Numbered(c.stored)) StoreRaw(u"CertPath", name, data);
     for (const auto& merge : c.merges) WriteRegistryList(u"CertPath", 10, merge);
-    Pairs expected;
-    for (size_t i = 0; i < c.expected.size(); ++i) expected.emplace_back(FileName(i), c.expected[i]);
-    EXPECT_EQ(Stored(u"CertPath"), expected);
-    std::vector<std::u16string> read;
-    ReadRegistryList(u"CertPath", read);
-    EXPECT_EQ(read, c.expected);
+    EXPECT_EQ(Stored(u"CertPath"), Numbered(c.expected));
+    EXPECT_EQ(List(u"CertPath"), c.expected);
   }
 }
 
-// ---- Reading lists -----------------------------------------------------------------------
-
 TEST_F(RegistryValuesTest, ListReadAppendsInEnumerationOrderUpToAnOverlongValue) {
-  std::vector<std::u16string> read = {u"kept"};
-  ReadRegistryList(u"CertPath", read);  // nothing stored yet
-  EXPECT_THAT(read, ElementsAre(u"kept"));
-
-  StoreRaw(ListKey(u"CertPath"), u"file2", u"second-created");
-  StoreRaw(ListKey(u"CertPath"), u"file1", u"first-name");
-  StoreRaw(ListKey(u"CertPath"), u"file3", std::u16string(259, u'x'));
-  StoreRaw(ListKey(u"CertPath"), u"file4", std::u16string(260, u'y'));
-  StoreRaw(ListKey(u"CertPath"), u"file5", u"hidden");
-  ReadRegistryList(u"CertPath", read);
-  EXPECT_THAT(read, ElementsAre(u"kept", u"second-created", u"first-name", std::u16string(259, u'x')));
-
-  StoreRaw(ListKey(u"IpaCertPath"), u"file1", u"a");
-  StoreRaw(ListKey(u"IpaCertPath"), std::u16string(260, u'n'), u"b");  // overlong name
-  StoreRaw(ListKey(u"IpaCertPath"), u"file3", u"c");
-  std::vector<std::u16string> ipa;
-  ReadRegistryList(u"IpaCertPath", ipa);
-  EXPECT_THAT(ipa, ElementsAre(u"a"));
+  EXPECT_EQ(List(u"CertPath", {u"kept"}), Texts{u"kept"});  // nothing stored yet
+  for (const auto& [name, data] : Pairs{{u"file2", u"second-created"}, {u"file1", u"first-name"},
+                                        {u"file3", std::u16string(259, u'x')}, {u"file4", std::u16string(260, u'y')},
+                                        {u"file5", u"hidden"}}) {
+    StoreRaw(u"CertPath", name, data);
+  }
+  EXPECT_EQ(List(u"CertPath", {u"kept"}),
+            (Texts{u"kept", u"second-created", u"first-name", std::u16string(259, u'x')}));
+  // An overlong name ends it too.
+  StoreRaw(u"IpaCertPath", u"file1", u"a");
+  StoreRaw(u"IpaCertPath", std::u16string(260, u'n'), u"b");
+  StoreRaw(u"IpaCertPath", u"file3", u"c");
+  EXPECT_EQ(List(u"IpaCertPath"), Texts{u"a"});
 }
-
-// ---- Single values -----------------------------------------------------------------------
 
 // Reads take up to 511 characters and leave the output alone otherwise; writes take up to
 // 1023 and refuse longer texts rather than cut them.
 TEST_F(RegistryValuesTest, SingleValuesWithinTheirBuffers) {
-  std::u16string out = u"caller's";
-  ReadRegistryValue(u"DigitalSign", out);
-  EXPECT_EQ(out, u"caller's");
+  EXPECT_EQ(Read(u"DigitalSign"), u"-");
   WriteRegistryValue(u"DigitalSign", u"prepare");
-  ReadRegistryValue(u"digitalsign", out);  // names ignore letter case, as on Windows
-  EXPECT_EQ(out, u"prepare");
-
+  EXPECT_EQ(Read(u"digitalsign"), u"prepare");  // names ignore letter case, as on Windows
   WriteRegistryValue(u"Last Selected Cert", std::u16string(511, u'a'));
-  ReadRegistryValue(u"Last Selected Cert", out);
-  EXPECT_EQ(out, std::u16string(511, u'a'));
+  EXPECT_EQ(Read(u"Last Selected Cert"), std::u16string(511, u'a'));
   WriteRegistryValue(u"Last Selected Cert", std::u16string(512, u'b'));
-  ReadRegistryValue(u"Last Selected Cert", out);
-  EXPECT_EQ(out, std::u16string(511, u'a'));
+  EXPECT_EQ(Read(u"Last Selected Cert"), u"-");
 
+  const auto stored = [] { return RegistryKey::OpenOrCreate(kSettingsKey)->ReadValue(u"Last IPA Cert"); };
   WriteRegistryValue(u"Last IPA Cert", u"/k/a.p12");
   WriteRegistryValue(u"Last IPA Cert", std::u16string(1024, u'z'));
-  EXPECT_EQ(RegistryKey::OpenOrCreate(kSettingsKey)->ReadValue(u"Last IPA Cert"), u"/k/a.p12");
+  EXPECT_EQ(stored(), u"/k/a.p12");
   WriteRegistryValue(u"Last IPA Cert", std::u16string(1023, u'z'));
-  EXPECT_EQ(RegistryKey::OpenOrCreate(kSettingsKey)->ReadValue(u"Last IPA Cert"), std::u16string(1023, u'z'));
+  EXPECT_EQ(stored(), std::u16string(1023, u'z'));
 }
 
 TEST_F(RegistryValuesTest, UnusableHiveMakesReadsKeepAndWritesDoNothing) {
-  std::ofstream(folder_ / "file") << "x";
-  ::setenv("TESSEL_REGISTRY_FILE", (folder_ / "file" / "registry").c_str(), 1);
+  std::ofstream(scratch_.Path() / "file") << "x";
+  UseHive("file/registry");
   WriteRegistryValue(u"DigitalSign", u"sign");
   WriteRegistryList(u"CertPath", 10, {u"A"});
-  std::u16string mode = u"kept";
-  ReadRegistryValue(u"DigitalSign", mode);
-  EXPECT_EQ(mode, u"kept");
-  std::vector<std::u16string> list;
-  ReadRegistryList(u"CertPath", list);
-  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(Read(u"DigitalSign"), u"-");
+  EXPECT_EQ(List(u"CertPath"), Texts{});
 }
 
-// ---- Two hosts side by side --------------------------------------------------------------
-
+// Two hosts side by side: every merge is numbered after the other's, and no path is lost.
 TEST_F(RegistryValuesTest, ConcurrentMergesFromTwoProcessesLoseNoPath) {
   constexpr int kPaths = 25;
-  pid_t children[2];
+  const auto name = [](int child, int i) { return FromUtf8("/p" + std::to_string(child) + "-" + std::to_string(i)); };
   for (int child = 0; child < 2; ++child) {
-    children[child] = ::fork();
-    ASSERT_GE(children[child], 0);
-    if (children[child] == 0) {
-      for (int i = 0; i < kPaths; ++i) {
-        WriteRegistryList(u"CertPath", 1000, {FromUtf8("/p" + std::to_string(child) + "/" + std::to_string(i))});
-        WriteRegistryValue(FromUtf8("v" + std::to_string(child) + "-" + std::to_string(i)), u"x");
-      }
-      ::_exit(0);
+    if (::fork() != 0) continue;
+    for (int i = 0; i < kPaths; ++i) {
+      WriteRegistryList(u"CertPath", 1000, {name(child, i)});
+      WriteRegistryValue(name(child, i), u"x");
     }
+    ::_exit(0);
   }
-  for (pid_t pid : children) {
+  for (int child = 0; child < 2; ++child) {
     int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_GT(::wait(&status), 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  const Pairs stored = Stored(u"CertPath");
-  ASSERT_EQ(stored.size(), 2u * kPaths);
-  std::set<std::u16string> names;
-  std::set<std::u16string> paths;
-  for (const auto& [name, path] : stored) {
-    names.insert(name);
-    paths.insert(path);
+  Texts paths = List(u"CertPath"), expected;
+  EXPECT_EQ(Stored(u"CertPath"), Numbered(paths));  // file1, file2, ... in their order
+  for (int i = 0; i < 2 * kPaths; ++i) {
+    expected.push_back(name(i % 2, i / 2));
+    EXPECT_EQ(Read(expected.back()), u"x");
   }
-  EXPECT_EQ(names.size(), 2u * kPaths);  // every merge numbered after the other's
-  EXPECT_EQ(paths.size(), 2u * kPaths);
-  EXPECT_EQ(*names.begin(), u"file1");
-  for (int child = 0; child < 2; ++child) {
-    for (int i = 0; i < kPaths; ++i) {
-      std::u16string value;
-      ReadRegistryValue(FromUtf8("v" + std::to_string(child) + "-" + std::to_string(i)), value);
-      EXPECT_EQ(value, u"x");
-    }
-  }
+  std::sort(paths.begin(), paths.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(paths, expected);
 }
 
 }  // namespace

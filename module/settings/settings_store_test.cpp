@@ -3,42 +3,46 @@
 #include <gtest/gtest.h>
 
 #include "testing/fake_host.h"
+#include "testing/scratch.h"
 
 namespace zaro {
 namespace {
+
+using namespace keys;
+using Values = std::map<std::u16string, std::u16string, std::less<>>;
+
+std::u16string K(std::u16string_view key) { return std::u16string(key); }
 
 class SettingsStore : public ::testing::Test {
  protected:
   void SetUp() override {
     host.Install();
-    ResetSettingsKeepingCredentials();
-    std::vector<std::u16string> all;
-    for (const auto& entry : AllSettings()) all.push_back(entry.first);
-    for (const auto& key : all) RemoveSetting(key);
+    testing::ClearSettings();
   }
-  std::u16string Item(int i) { return IncludedItemKey(i); }
+  // Every setting that holds a value.
+  static Values NonEmpty() {
+    Values values = AllSettings();
+    std::erase_if(values, [](const auto& entry) { return entry.second.empty(); });
+    return values;
+  }
+  static std::u16string Item(int i) { return IncludedItemKey(i); }
   testing::FakeHost host;
 };
 
 TEST_F(SettingsStore, ResetKeepsCredentialsAndPasswordsOnlyWhenRemembered) {
-  SetSetting(keys::kCertPath, u"C:/certs/me.p12");
-  SetSetting(keys::kCertPassword, u"secret");
-  SetSetting(keys::kRememberPassword, u"false");
-  SetSetting(keys::kIpaCertPassword, u"ipa-secret");
-  SetSetting(keys::kIpaRememberPassword, u"true");
-  SetSetting(keys::kIpaProvision, u"C:/p.mobileprovision");
-  SetSetting(keys::kZaroDestination, u"C:/out.zaro");
+  const Values credentials = {{K(kCertPath), u"C:/certs/me.p12"},        {K(kRememberPassword), u"false"},
+                              {K(kIpaCertPassword), u"ipa-secret"},      {K(kIpaRememberPassword), u"true"},
+                              {K(kIpaProvision), u"C:/p.mobileprovision"}};
+  for (const auto& [key, value] : credentials) SetSetting(key, value);
+  SetSetting(kCertPassword, u"secret");
+  SetSetting(kZaroDestination, u"C:/out.zaro");  // a document value, not kept
   ResetSettingsKeepingCredentials();
-  EXPECT_EQ(GetSetting(keys::kCertPath), u"C:/certs/me.p12");
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
-  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"ipa-secret");
-  EXPECT_EQ(GetSetting(keys::kIpaProvision), u"C:/p.mobileprovision");
-  EXPECT_EQ(GetSetting(keys::kZaroDestination), u"") << "document values are not kept";
+  EXPECT_EQ(NonEmpty(), credentials);
 
-  SetSetting(keys::kRememberPassword, u"true");
-  SetSetting(keys::kCertPassword, u"secret");
+  SetSetting(kRememberPassword, u"true");
+  SetSetting(kCertPassword, u"secret");
   ResetSettingsKeepingCredentials();
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"secret");
+  EXPECT_EQ(GetSetting(kCertPassword), u"secret");
 }
 
 TEST_F(SettingsStore, CopyOutFormLeavesTheBufferAloneForEmptyValues) {
@@ -55,22 +59,16 @@ TEST_F(SettingsStore, CopyOutFormLeavesTheBufferAloneForEmptyValues) {
 }
 
 TEST_F(SettingsStore, LoadTakesPersistedKeysAndTheIncludedItemsBelowTheCount) {
-  host.data[keys::kZaroDestination.data()] = u"C:/out/app.zaro";
-  host.data[keys::kPubExe.data()] = u"0";
-  host.data[keys::kIncludedCount.data()] = u"2";
-  host.data[Item(0)] = u"C:/a.txt";
-  host.data[Item(1)] = u"C:/b";
-  host.data[Item(2)] = u"C:/stale";
-  host.data[keys::kCertPassword.data()] = u"not-a-document-key";
+  // "0" is never loaded, nor are items above the count or keys the document does not keep.
+  host.data = {{K(kZaroDestination), u"C:/out/app.zaro"}, {K(kPubExe), u"0"},       {K(kIncludedCount), u"2"},
+               {Item(0), u"C:/a.txt"},                    {Item(1), u"C:/b"},        {Item(2), u"C:/stale"},
+               {K(kCertPassword), u"not-a-document-key"}};
   LoadDocumentSettings(1, 2);
-  EXPECT_EQ(GetSetting(keys::kZaroDestination), u"C:/out/app.zaro");
-  EXPECT_EQ(GetSetting(keys::kPubExe), u"") << "\"0\" is not loaded";
-  EXPECT_EQ(GetSetting(Item(1)), u"C:/b");
-  EXPECT_EQ(GetSetting(Item(2)), u"");
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
+  EXPECT_EQ(NonEmpty(), (Values{{K(kZaroDestination), u"C:/out/app.zaro"}, {K(kIncludedCount), u"2"},
+                                {Item(0), u"C:/a.txt"}, {Item(1), u"C:/b"}}));
 
-  ResetSettingsKeepingCredentials();
-  host.data[keys::kIncludedCount.data()] = u"0";
+  testing::ClearSettings();
+  host.data[K(kIncludedCount)] = u"0";
   LoadDocumentSettings(1, 2);
   EXPECT_EQ(GetSetting(Item(0)), u"") << "a count of 0 loads no item";
 }
@@ -79,7 +77,7 @@ TEST_F(SettingsStore, LoadTakesPersistedKeysAndTheIncludedItemsBelowTheCount) {
 TEST_F(SettingsStore, AHugeIncludedCountIsReadUpToTheLimitInEveryDirection) {
   EXPECT_EQ(IncludedItemCount(u"12abc"), 12);
   EXPECT_EQ(IncludedItemCount(u"99999999999999999999999"), kMaxIncludedItems);
-  host.data[keys::kIncludedCount.data()] = u"99999999999";
+  host.data[K(kIncludedCount)] = u"99999999999";
   host.data[Item(kMaxIncludedItems - 1)] = u"C:/last";
   host.data[Item(kMaxIncludedItems)] = u"C:/beyond";
   LoadDocumentSettings(1, 2);
@@ -91,33 +89,28 @@ TEST_F(SettingsStore, AHugeIncludedCountIsReadUpToTheLimitInEveryDirection) {
 }
 
 TEST_F(SettingsStore, SavingAShrunkListRewritesTheItemsBelowTheNewCount) {
-  host.data[keys::kIncludedCount.data()] = u"5";
+  host.data[K(kIncludedCount)] = u"5";
   for (int i = 0; i < 5; ++i) host.data[Item(i)] = u"old";
-  SetSetting(keys::kIncludedCount, u"2");
+  SetSetting(kIncludedCount, u"2");
   SetSetting(Item(0), u"C:/new0");
   SetSetting(Item(1), u"");
   SaveDocumentSettings(1, 2);
-  EXPECT_EQ(host.data[keys::kIncludedCount.data()], u"2");
-  EXPECT_EQ(host.data[Item(0)], u"C:/new0");
-  EXPECT_EQ(host.data.count(Item(1)), 0u) << "an empty item is removed";
-  EXPECT_EQ(host.data[Item(2)], u"old") << "items above the count stay unread";
-  EXPECT_EQ(host.data.count(keys::kZaroDestination.data()), 0u) << "empty values are removed";
-
-  SetSetting(keys::kIncludedCount, u"");
+  // An empty item or value is removed; items above the count stay unread.
+  EXPECT_EQ(host.data, (std::map<std::u16string, std::u16string>{
+                           {K(kIncludedCount), u"2"}, {Item(0), u"C:/new0"}, {Item(2), u"old"}, {Item(3), u"old"},
+                           {Item(4), u"old"}}));
+  SetSetting(kIncludedCount, u"");
   host.data[Item(0)] = u"kept";
   SaveDocumentSettings(1, 2);
-  EXPECT_EQ(host.data.count(keys::kIncludedCount.data()), 0u);
+  EXPECT_EQ(host.data.count(K(kIncludedCount)), 0u);
   EXPECT_EQ(host.data[Item(0)], u"kept") << "with no count the old items stay";
 }
 
 TEST_F(SettingsStore, RemoveIncludedItemsErasesBelowTheCountOnly) {
-  SetSetting(keys::kIncludedCount, u"2");
+  SetSetting(kIncludedCount, u"2");
   for (int i = 0; i < 3; ++i) SetSetting(Item(i), u"x");
   RemoveIncludedItems();
-  EXPECT_EQ(GetSetting(Item(0)), u"");
-  EXPECT_EQ(GetSetting(Item(1)), u"");
-  EXPECT_EQ(GetSetting(Item(2)), u"x");
-  EXPECT_EQ(GetSetting(keys::kIncludedCount), u"2");
+  EXPECT_EQ(NonEmpty(), (Values{{K(kIncludedCount), u"2"}, {Item(2), u"x"}}));
 }
 
 }  // namespace
