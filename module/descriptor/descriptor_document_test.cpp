@@ -1,8 +1,5 @@
 #include <xercesc/dom/DOM.hpp>
 
-#include <string>
-#include <vector>
-
 #include "descriptor/application_icons.h"
 #include "descriptor/descriptor_test_support.h"
 #include "descriptor/file_types.h"
@@ -12,6 +9,7 @@ namespace {
 
 using namespace testing_support;
 using Names = std::vector<std::string>;
+using ElementOperationsTest = DescriptorTest;
 
 // Tag names of the element children of the first `parent`, in order.
 Names ChildNames(DescriptorDocument& document, const char16_t* parent) {
@@ -23,8 +21,6 @@ Names ChildNames(DescriptorDocument& document, const char16_t* parent) {
   }
   return names;
 }
-
-using ElementOperationsTest = DescriptorTest;
 
 TEST_F(ElementOperationsTest, ChildrenAreReplacedAppendedRemovedAndTested) {
   LoadMovie();  // the template
@@ -44,7 +40,6 @@ TEST_F(ElementOperationsTest, ChildrenAreReplacedAppendedRemovedAndTested) {
 
   EXPECT_EQ(RemoveChildElement(Doc(), u"application", u"installFolder"), 0);
   EXPECT_EQ(RemoveChildElement(Doc(), u"fileTypes", u"fileType"), 3);
-  EXPECT_TRUE(HasChildElement(Doc(), u"initialWindow", u"visible"));
   EXPECT_EQ(RemoveChildElement(Doc(), u"initialWindow", u"visible"), 0);
   EXPECT_FALSE(HasChildElement(Doc(), u"initialWindow", u"visible"));
   EXPECT_FALSE(HasChildElement(Doc(), u"description", u"text"));  // the example lives in a comment
@@ -61,7 +56,6 @@ TEST_F(ElementOperationsTest, ChildrenAreReplacedAppendedRemovedAndTested) {
 
 TEST_F(ElementOperationsTest, TextsAndAttributes) {
   LoadMovie();
-  EXPECT_EQ(ElementText(u"id"), u"Movie");
   EXPECT_EQ(SetElementText(Doc(), u"copyright", u"  (c) 2024\n"), 0);
   EXPECT_EQ(ElementText(u"copyright"), u"(c) 2024");  // read back trimmed
   EXPECT_EQ(ClearElementText(Doc(), u"copyright"), 0);
@@ -156,6 +150,36 @@ TEST_F(DescriptorTest, ChildrenAreLookedUpDirectlyInsideTheParent) {
   EXPECT_EQ(ChildNames(Doc(), u"application"), (Names{"id", "fileTypes", "name"}));
   EXPECT_EQ(ChildNames(Doc(), u"fileType"), (Names{"name"}));
   EXPECT_EQ(ElementText(u"name"), u"doc");  // the first `name` in document order is still the file type's
+}
+
+TEST_F(ElementOperationsTest, AFileTypesIconIsNeverTakenForTheApplications) {
+  LoadMovie("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.zaro.example/2.0\">\n"
+            "  <id>a.b</id>\n  <fileTypes>\n    <fileType>\n      <name>doc</name>\n      <icon>\n"
+            "        <image16x16>types/doc16.png</image16x16>\n      </icon>\n    </fileType>\n  </fileTypes>\n"
+            "</application>\n");
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"");
+  EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"icons/app%2016.png"), 0);
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"icons/app%2016.png");
+  // The file type's icon stays; the new one is the application's last child, laid out like its siblings.
+  const std::string saved = SavedMovie();
+  EXPECT_NE(saved.find("<image16x16>types/doc16.png</image16x16>\n      </icon>\n    </fileType>\n  </fileTypes>\n"
+                       "  <icon>\n    <image16x16>icons/app%2016.png</image16x16>\n  </icon>\n</application>"),
+            std::string::npos)
+      << saved;
+}
+
+TEST_F(ElementOperationsTest, AppIconsAreReplacedOrAppendedAndRemovingLeavesTheIconElement) {
+  LoadMovie();  // the template, with an empty icon element
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"a.png"), 0);
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"b.png"), 0);
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"c.png"), 0);
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"c.png");
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"b.png");
+  EXPECT_EQ(RemoveAppIcon(Doc(), u"image128x128"), 0);
+  EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"");
+  EXPECT_NE(SavedMovie().find("\n  <icon/>\n"), std::string::npos);
 }
 
 }  // namespace

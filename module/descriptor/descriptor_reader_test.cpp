@@ -180,7 +180,7 @@ TEST_F(UpgradeNamespaceTest, LegacyNamespaceIsReplacedAndOtherFilesAreLeftAlone)
   EXPECT_TRUE(Upgrade(current));
   EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), current);
   // Legacy, but the kit has no sample: nothing to upgrade to.
-  std::filesystem::remove(root_ / "bin" / "ZSK2.0" / "samples" / "descriptor-sample.xml");
+  InstallSample("");
   const std::string legacy = "<application xmlns=\"urn:zaro/application/1.0\"><id>a</id></application>";
   EXPECT_TRUE(Upgrade(legacy));
   EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), legacy);

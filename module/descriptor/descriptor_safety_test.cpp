@@ -14,7 +14,8 @@ namespace {
 
 using namespace testing_support;
 
-// A TCP listener on 127.0.0.1 that counts every connection made to it.
+// A TCP listener on 127.0.0.1 that counts every connection made to it. (A failed socket
+// call leaves the port 0.)
 class Listener {
  public:
   Listener() {
@@ -22,10 +23,9 @@ class Listener {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    auto* raw = reinterpret_cast<sockaddr*>(&address);
-    if (fd_ < 0 || ::bind(fd_, raw, length) != 0 || ::listen(fd_, 16) != 0 || ::getsockname(fd_, raw, &length) != 0) {
-      return;
-    }
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
+    ::listen(fd_, 16);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
     thread_ = std::thread([this] {
       for (int client; (client = ::accept(fd_, nullptr, nullptr)) >= 0; ++connections_) ::close(client);
@@ -33,7 +33,7 @@ class Listener {
   }
   ~Listener() {
     Stop();
-    if (fd_ >= 0) ::close(fd_);
+    ::close(fd_);
   }
   int Port() const { return port_; }
   // Ends the listener (shutting the socket down wakes the waiting accept) and returns how
