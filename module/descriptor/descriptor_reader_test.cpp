@@ -2,12 +2,14 @@
 #include <string>
 #include <tuple>
 
+#include "descriptor/application_id.h"
 #include "descriptor/descriptor_test_support.h"
 
 namespace zaro {
 namespace {
 
 using namespace testing_support;
+using namespace std::string_literals;
 
 const std::string kCurrent = "http://ns.corvane.example/zaro/application/2.0";
 const std::string kReason = "Exception message is: ";
@@ -72,18 +74,20 @@ TEST_F(ParseDescriptorTest, UnreadableFilesFailWithTheLibraryMessage) {
   EXPECT_EQ(ParseDescriptor(withoutParser, FromUtf8((movieFolder_ / "x-app.xml").string())), -1);
 }
 
-using LoadDescriptorTest = DescriptorTest;
+class LoadDescriptorTest : public DescriptorTest {
+ protected:
+  // Loads the movie's descriptor and returns its id, "<failed>" when the load failed.
+  std::u16string LoadedId(bool force) { return LoadDescriptor(force) == 0 ? ElementText(u"id") : u"<failed>"; }
+};
 
 TEST_F(LoadDescriptorTest, MissingAndPreReleaseFilesGetTheTemplate) {
   SetMovie("Movie");
-  ASSERT_EQ(LoadDescriptor(false), 0);
+  EXPECT_EQ(LoadedId(false), u"Movie");
   EXPECT_TRUE(std::filesystem::exists(DescriptorFile("Movie")));
-  EXPECT_EQ(ElementText(u"id"), u"Movie");
 
   WriteBytes(DescriptorFile("Movie"), Versioned("1.0.M6", "old.pre.release"));
-  EXPECT_EQ(LoadDescriptor(true), 0);
+  EXPECT_EQ(LoadedId(true), u"Movie");
   EXPECT_EQ(MessagesShown(), 0);
-  EXPECT_EQ(ElementText(u"id"), u"Movie");
   const std::string replaced = ReadBytes(DescriptorFile("Movie"));
   EXPECT_EQ(replaced.rfind(kBom, 0), 0u);
   EXPECT_NE(replaced.find("xmlns=\"" + kCurrent + "\""), std::string::npos);
@@ -106,29 +110,21 @@ TEST_F(LoadDescriptorTest, UnparsableFileShowsTheMessage) {
 TEST_F(LoadDescriptorTest, WithoutForceTheSameFileIsParsedOnceUntilItIsGone) {
   SetMovie("Movie");
   WriteBytes(DescriptorFile("Movie"), Versioned("2.0", "first"));
-  ASSERT_EQ(LoadDescriptor(false), 0);
-  EXPECT_EQ(ElementText(u"id"), u"first");
+  EXPECT_EQ(LoadedId(false), u"first");
   // The file changes on disk; the parsed document is kept, also when the same folder is
   // written with "\".
   WriteBytes(DescriptorFile("Movie"), Versioned("2.0", "second"));
-  ASSERT_EQ(LoadDescriptor(false), 0);
-  EXPECT_EQ(ElementText(u"id"), u"first");
+  EXPECT_EQ(LoadedId(false), u"first");
   std::u16string folder = FromUtf8(movieFolder_.string() + "/");
   std::replace(folder.begin(), folder.end(), u'/', u'\\');
   SetSetting(keys::kMovieFolder, folder);
-  ASSERT_EQ(LoadDescriptor(false), 0);
-  EXPECT_EQ(ElementText(u"id"), u"first");
-  // Forced, it is parsed again.
-  ASSERT_EQ(LoadDescriptor(true), 0);
-  EXPECT_EQ(ElementText(u"id"), u"second");
-  // A deleted file is written from the template and parsed again.
+  EXPECT_EQ(LoadedId(false), u"first");
+  EXPECT_EQ(LoadedId(true), u"second");  // forced, it is parsed again
+  // A deleted file is written from the template and parsed again; another movie is another file.
   std::filesystem::remove(DescriptorFile("Movie"));
-  ASSERT_EQ(LoadDescriptor(false), 0);
-  EXPECT_EQ(ElementText(u"id"), u"Movie");
-  // Another movie is another file.
+  EXPECT_EQ(LoadedId(false), u"Movie");
   SetMovie("Other");
-  ASSERT_EQ(LoadDescriptor(false), 0);
-  EXPECT_EQ(ElementText(u"id"), u"Other");
+  EXPECT_EQ(LoadedId(false), u"Other");
   EXPECT_EQ(MessagesShown(), 0);
 }
 
@@ -155,10 +151,12 @@ class UpgradeNamespaceTest : public DescriptorTest {
     DescriptorTest::SetUp();
     InstallSample(ReadBytes(SourceSample()));
   }
-  // Writes `content` as the movie's descriptor and upgrades that file.
-  bool Upgrade(const std::string& content) {
+  // Writes `content` as the movie's descriptor, upgrades that file and returns its bytes,
+  // after "false:" when the upgrade failed.
+  std::string Upgraded(const std::string& content) {
     WriteBytes(DescriptorFile("Movie"), content);
-    return UpgradeDescriptorNamespace(FromUtf8(DescriptorFile("Movie").string()));
+    const bool upgraded = UpgradeDescriptorNamespace(FromUtf8(DescriptorFile("Movie").string()));
+    return (upgraded ? "" : "false:") + ReadBytes(DescriptorFile("Movie"));
   }
 };
 
@@ -172,24 +170,132 @@ std::string HandWritten(const std::string& ns) {
 }
 
 TEST_F(UpgradeNamespaceTest, LegacyNamespaceIsReplacedAndOtherFilesAreLeftAlone) {
-  EXPECT_TRUE(Upgrade(HandWritten("http://ns.corvane.example/zaro/application/1.1")));
-  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), HandWritten(kCurrent));
+  EXPECT_EQ(Upgraded(HandWritten("http://ns.corvane.example/zaro/application/1.1")), HandWritten(kCurrent));
   EXPECT_EQ(UpgradeDescriptor().parser, nullptr);
   // Current namespace: not rewritten at all.
   const std::string current = "<application xmlns=\"" + kCurrent + "\"><id>a</id></application>";
-  EXPECT_TRUE(Upgrade(current));
-  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), current);
+  EXPECT_EQ(Upgraded(current), current);
   // Legacy, but the kit has no sample: nothing to upgrade to.
   InstallSample("");
   const std::string legacy = "<application xmlns=\"urn:zaro/application/1.0\"><id>a</id></application>";
-  EXPECT_TRUE(Upgrade(legacy));
-  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), legacy);
+  EXPECT_EQ(Upgraded(legacy), legacy);
   EXPECT_EQ(MessagesShown(), 0);
   // Unparsable: message 8031 and false.
-  Printed([&] { EXPECT_FALSE(Upgrade("<application")); });
+  Printed([&] { EXPECT_EQ(Upgraded("<application"), "false:<application"); });
   EXPECT_TRUE(ShowedUnparsableOnce());
   // The movie's own instance is not touched by any of this.
   EXPECT_EQ(Doc().parser, nullptr);
+}
+
+class DescriptorTemplateTest : public DescriptorTest {
+ protected:
+  // Writes the template and returns the file's bytes.
+  std::string Written(const std::string& baseName) {
+    SetMovie(baseName);
+    EXPECT_TRUE(WriteDescriptorTemplate());
+    return ReadBytes(DescriptorFile(baseName));
+  }
+};
+
+TEST_F(DescriptorTemplateTest, BareMovieGivesTheExactTemplate) {
+  const std::string expected =
+      kBom +
+      "<?xml version =\"1.0\" encoding=\"utf-8\" ?><application "
+      "xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>Movie</id><version>1.0</version><filename>"
+      "Movie</filename><description></description><!-- To localize the description, use the following format "
+      "for the description element.<description><text xml:lang=\"en\">English App description goes "
+      "here</text><text xml:lang=\"fr\">French App description goes here</text><text xml:lang=\"ja\">Japanese "
+      "App description goes here</text></description>--><name>Movie</name><!-- To localize the name, use the "
+      "following format for the name element.<name><text xml:lang=\"en\">English App name goes "
+      "here</text><text xml:lang=\"fr\">French App name goes here</text><text xml:lang=\"ja\">Japanese App "
+      "name goes here</text></name>--><copyright></copyright><initialWindow><content>Movie.qmv</content>"
+      "<systemChrome>standard</systemChrome><transparent>false</transparent><visible>true</visible>"
+      "<fullScreen>false</fullScreen><aspectRatio>portrait</aspectRatio><renderMode>auto</renderMode>"
+      "</initialWindow><icon></icon><customUpdateUI>false</customUpdateUI><allowBrowserInvocation>false"
+      "</allowBrowserInvocation></application>";
+  EXPECT_EQ(Written("Movie"), expected);
+}
+
+// Each step sets one more setting, writes the template and looks for pieces of it (a
+// leading "!" for a piece that must be absent).
+TEST_F(DescriptorTemplateTest, SettingsShapeTheValues) {
+  const struct {
+    std::u16string_view key;
+    std::u16string value;
+    std::vector<std::string> pieces;
+  } steps[] = {
+      // A base name with a space and an underscore, no appid or appname.
+      {{}, u"", {"<id>My-Movie-1</id>", "<content>My&#37;20Movie_1.qmv</content>", "<filename>My Movie_1</filename>",
+                 "<name>My Movie_1</name>", "!programMenuFolder"}},
+      // appid first, then appname; both turned into identifiers the same way.
+      {keys::kAppName, u"Nice App", {"<id>Nice-App</id><version>1.0</version><filename>Nice App</filename>"}},
+      {keys::kAppId, u"com.example_x", {"<id>com.example-x</id>"}},
+      // An identifier the rule refuses (see ApplicationIdTest) gives way to "no-name".
+      {keys::kAppId, u"com/example", {"<id>no-name</id>"}},
+      // Window styles are matched exactly.
+      {keys::kWindowType, u"Opaque", {"<systemChrome>standard</systemChrome><transparent>false</transparent>"}},
+      {keys::kWindowType, u"opaque", {"<systemChrome>none</systemChrome><transparent>false</transparent>"}},
+      {keys::kWindowType, u"transparent", {"<systemChrome>none</systemChrome><transparent>true</transparent>"}},
+      // programMenuFolder only when set, between the window and the icon.
+      {keys::kProgramMenu, u"Games & Fun",
+       {"</initialWindow><programMenuFolder>Games &amp; Fun</programMenuFolder><icon>"}},
+      // Character data is escaped; "%" is left alone.
+      {keys::kDescription, u"Tom & Jerry <3 100%", {"<description>Tom &amp; Jerry &lt;3 100%</description>"}},
+      {keys::kCopyright, u"© 2024 A&B", {"<copyright>© 2024 A&amp;B</copyright>"}},
+      {keys::kVersion, u"2.5", {"<version>2.5</version>"}},
+      {keys::kShortName, u"短名", {"<name>短名</name>"}},
+  };
+  for (const auto& step : steps) {
+    if (!step.key.empty()) SetSetting(step.key, step.value);
+    const std::string text = Written("My Movie_1");
+    EXPECT_EQ(text.back(), '>');
+    for (const std::string& piece : step.pieces) {
+      EXPECT_EQ(text.find(piece.substr(piece[0] == '!')) == std::string::npos, piece[0] == '!') << piece;
+    }
+  }
+}
+
+TEST_F(DescriptorTemplateTest, TemplateParsesBackToItsValues) {
+  SetMovie("A&B Movie");
+  SetSetting(keys::kDescription, u"x < y & z");
+  ASSERT_EQ(LoadDescriptor(true), 0);
+  EXPECT_EQ(MessagesShown(), 0);
+  EXPECT_EQ(ElementText(u"content"), u"A&B%20Movie.qmv");
+  EXPECT_EQ(ElementText(u"description"), u"x < y & z");
+  EXPECT_FALSE(MovieDescriptor().legacyNamespace);
+}
+
+TEST_F(DescriptorTemplateTest, NamespaceComesFromTheKitSample) {
+  const std::string fallback = "http://ns.corvane.example/zaro/application/2.0";
+  // Each sample ("" for none) and the namespace read from it ("" for a refused sample, which
+  // leaves the default in place).
+  const std::pair<std::string, std::string> cases[] = {
+      {ReadBytes(testing_support::SourceSample()), fallback},  // the kit's own sample carries the current one
+      {"<?xml version=\"1.0\"?><application xmlns=\"urn:kit/ns/2.5\"><id>s</id></application>", "urn:kit/ns/2.5"},
+      {"<application xmlns=\"urn:kit/1.0.M6\"/>", ""},
+      {"<application xmlns=\"urn:" + std::string(124, 'n') + "\"/>", ""},
+      {"<application xmlns=\"urn:" + std::string(123, 'n') + "\"/>", "urn:" + std::string(123, 'n')},
+      {"<application xmlns=\"urn:broken\">", ""},
+      {"", ""},
+  };
+  for (const auto& [sample, read] : cases) {
+    SCOPED_TRACE(sample);
+    InstallSample(sample);
+    std::string descriptorNamespace;
+    EXPECT_EQ(ReadSampleNamespace(descriptorNamespace), read.empty() ? -1 : 0);
+    EXPECT_EQ(descriptorNamespace, read);
+    EXPECT_NE(Written("Movie").find("<application xmlns=\"" + (read.empty() ? fallback : read) + "\">"),
+              std::string::npos);
+  }
+}
+
+TEST(ApplicationIdTest, AcceptsOnlyTheRuleCharactersAndLengths) {
+  for (const auto& id : {u"a"s, u"com.Example-App.09"s, std::u16string(212, u'Z')}) {
+    EXPECT_TRUE(IsValidApplicationId(id)) << ToUtf8(id);
+  }
+  for (const auto& id : {u""s, std::u16string(213, u'Z'), u"a_b"s, u"a b"s, u"a/b"s, u"a%b"s, u"é"s, u"应用"s}) {
+    EXPECT_FALSE(IsValidApplicationId(id)) << ToUtf8(id);
+  }
 }
 
 }  // namespace
