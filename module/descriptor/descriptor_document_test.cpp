@@ -24,6 +24,33 @@ Names ChildNames(DescriptorDocument& document, const char16_t* parent) {
   return names;
 }
 
+const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                          "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n  <id>a</id>\n";
+
+// A record with a content type made from the name, and icons by size.
+FileTypeRecord Record(const std::string& name, const std::string& extension,
+                      const std::map<int, std::u16string>& icons = {}, const std::string& loadedName = "") {
+  FileTypeRecord record;
+  record.name = name;
+  record.extension = extension;
+  record.contentType = u"application/x-" + FromUtf8(name);
+  record.loadedName = loadedName;
+  for (const auto& [size, path] : icons) record.Icon(size) = path;
+  return record;
+}
+
+// Every field of a record, "|" between them.
+std::string Fields(const FileTypeRecord& r) {
+  return r.name + "|" + r.extension + "|" + ToUtf8(r.description) + "|" + ToUtf8(r.contentType) + "|" +
+         ToUtf8(r.icon16) + "|" + ToUtf8(r.icon32) + "|" + ToUtf8(r.icon48) + "|" + ToUtf8(r.icon128) + "|" +
+         r.loadedName;
+}
+
+// The saved descriptor from its <fileTypes> element on.
+std::string FileTypesPart(const std::string& saved) {
+  return saved.substr(std::min(saved.find("<fileTypes>"), saved.size()));
+}
+
 TEST_F(ElementOperationsTest, ChildrenAreReplacedAppendedRemovedAndTested) {
   LoadMovie();  // the template
   const Names window = {"content",    "systemChrome", "transparent", "visible",
@@ -89,8 +116,7 @@ TEST(ElementOperationsWithoutParserTest, EveryOperationReportsNoParser) {
   DescriptorDocument document;
   std::u16string text;
   std::string value;
-  FileTypeRecord record;
-  record.name = "a";
+  FileTypeRecord record = Record("a", "");
   const auto results = [&] {
     return std::vector<int>{GetElementText(document, u"id", text), SetElementText(document, u"id", u"x"),
                             ClearElementText(document, u"id"),
@@ -154,57 +180,31 @@ TEST_F(DescriptorTest, ChildrenAreLookedUpDirectlyInsideTheParent) {
   EXPECT_EQ(ElementText(u"name"), u"doc");  // the first `name` in document order is still the file type's
 }
 
-TEST_F(ElementOperationsTest, AFileTypesIconIsNeverTakenForTheApplications) {
+TEST_F(ElementOperationsTest, AppIconsAreTheApplicationsOwnAndNeverAFileTypes) {
   LoadMovie("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.zaro.example/2.0\">\n"
             "  <id>a.b</id>\n  <fileTypes>\n    <fileType>\n      <name>doc</name>\n      <icon>\n"
             "        <image16x16>types/doc16.png</image16x16>\n      </icon>\n    </fileType>\n  </fileTypes>\n"
             "</application>\n");
   EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"");
   EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
+  // Writing appends a size or replaces it.
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"a.png"), 0);
   ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"icons/app%2016.png"), 0);
+  ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"c.png"), 0);
   EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"icons/app%2016.png");
+  EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"c.png");
   // The file type's icon stays; the new one is the application's last child, laid out like its siblings.
   const std::string saved = SavedMovie();
   EXPECT_NE(saved.find("<image16x16>types/doc16.png</image16x16>\n      </icon>\n    </fileType>\n  </fileTypes>\n"
-                       "  <icon>\n    <image16x16>icons/app%2016.png</image16x16>\n  </icon>\n</application>"),
+                       "  <icon>\n    <image128x128>c.png</image128x128>\n"
+                       "    <image16x16>icons/app%2016.png</image16x16>\n  </icon>\n</application>"),
             std::string::npos)
       << saved;
-}
-
-TEST_F(ElementOperationsTest, AppIconsAreReplacedOrAppendedAndRemovingLeavesTheIconElement) {
-  LoadMovie();  // the template, with an empty icon element
-  ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"a.png"), 0);
-  ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"b.png"), 0);
-  ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"c.png"), 0);
-  EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"c.png");
-  EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"b.png");
+  // Removing leaves the icon element.
   EXPECT_EQ(RemoveAppIcon(Doc(), u"image128x128"), 0);
   EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
   EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"");
-  EXPECT_NE(SavedMovie().find("\n  <icon/>\n"), std::string::npos);
-}
-
-const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                          "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n  <id>a</id>\n";
-
-FileTypeRecord Record(const std::string& name, const std::string& extension) {
-  FileTypeRecord record;
-  record.name = name;
-  record.extension = extension;
-  record.contentType = u"application/x-" + FromUtf8(name);
-  return record;
-}
-
-// Every field of a record, "|" between them.
-std::string Fields(const FileTypeRecord& r) {
-  return r.name + "|" + r.extension + "|" + ToUtf8(r.description) + "|" + ToUtf8(r.contentType) + "|" +
-         ToUtf8(r.icon16) + "|" + ToUtf8(r.icon32) + "|" + ToUtf8(r.icon48) + "|" + ToUtf8(r.icon128) + "|" +
-         r.loadedName;
-}
-
-// The saved descriptor from its <fileTypes> element on.
-std::string FileTypesPart(const std::string& saved) {
-  return saved.substr(std::min(saved.find("<fileTypes>"), saved.size()));
+  EXPECT_NE(SavedMovie().find("</fileTypes>\n  <icon>\n  </icon>\n</application>"), std::string::npos);
 }
 
 TEST(FileTypeRules, NamesAndExtensions) {
@@ -244,10 +244,9 @@ TEST_F(FileTypesTest, ListAndReadFollowDocumentOrder) {
 
 TEST_F(FileTypesTest, NewTypesGoIntoTheTemplateInTheirChildOrder) {
   LoadMovie();
-  FileTypeRecord record = Record("my.Type2", "abc");
-  record.icon128 = u"FileTypeIconsForZAROPublish/big.png";
-  record.icon16 = u"FileTypeIconsForZAROPublish/small.png";
-  ASSERT_EQ(SaveFileType(Doc(), record), 0);
+  ASSERT_EQ(SaveFileType(Doc(), Record("my.Type2", "abc", {{128, u"FileTypeIconsForZAROPublish/big.png"},
+                                                            {16, u"FileTypeIconsForZAROPublish/small.png"}})),
+            0);
   ASSERT_EQ(SaveFileType(Doc(), Record("other", "xyz")), 0);
   EXPECT_EQ(ListFileTypes(Doc()), u";my.Type2(abc);other(xyz)");
   // The last child of the application; an empty description is an empty element, the icon
@@ -269,11 +268,8 @@ TEST_F(FileTypesTest, RenamingUpdatesTheElementInPlace) {
                     "      <description>Old</description>\n      <icon>\n        <image32x32>old32.png</image32x32>\n"
                     "        <image48x48>old48.png</image48x48>\n      </icon>\n    </fileType>\n  </fileTypes>\n"
                     "</application>\n");
-  FileTypeRecord record = Record("docRenamed", "xyz");
-  record.loadedName = "docA";  // read before the name was edited; compared trimmed
-  record.icon16 = u"new16.png";
-  record.icon48 = u"new48.png";
-  ASSERT_EQ(SaveFileType(Doc(), record), 0);
+  // The loaded name is the one read before the name was edited, compared trimmed.
+  ASSERT_EQ(SaveFileType(Doc(), Record("docRenamed", "xyz", {{16, u"new16.png"}, {48, u"new48.png"}}, "docA")), 0);
   EXPECT_EQ(ListFileTypes(Doc()), u";docRenamed(xyz)") << "no second type";
   // A missing element (contentType) is not created on update, an emptied icon loses its
   // element, and sizes are replaced in place with missing ones appended on lines of their own.
@@ -284,18 +280,11 @@ TEST_F(FileTypesTest, RenamingUpdatesTheElementInPlace) {
             "</application>\n");
 }
 
-TEST_F(FileTypesTest, AnUpdatedTypeWithoutIconGetsOne) {
+TEST_F(FileTypesTest, AnUpdatedTypeWithoutIconGetsOneAndRemovingTheLastTypeRemovesTheGroup) {
   LoadMovie(kHead + "<fileTypes><fileType><name>a</name></fileType></fileTypes></application>");
-  FileTypeRecord record = Record("a", "b");
-  record.loadedName = "a";
-  record.icon32 = u"x.png";
-  ASSERT_EQ(SaveFileType(Doc(), record), 0);
+  ASSERT_EQ(SaveFileType(Doc(), Record("a", "b", {{32, u"x.png"}}, "a")), 0);
   EXPECT_NE(SavedMovie().find("<icon><image32x32>x.png</image32x32></icon>"), std::string::npos);
-}
 
-TEST_F(FileTypesTest, RemovingTheLastTypeRemovesTheGroup) {
-  LoadMovie();
-  ASSERT_EQ(SaveFileType(Doc(), Record("a", "x")), 0);
   ASSERT_EQ(SaveFileType(Doc(), Record("b", "y")), 0);
   EXPECT_EQ(RemoveFileType(Doc(), u"c"), 1);
   EXPECT_EQ(RemoveFileType(Doc(), u"a"), 0);
