@@ -9,13 +9,12 @@ namespace {
 
 using namespace testing_support;
 using namespace std::string_literals;
-using Names = std::vector<std::string>;
 using ElementOperationsTest = DescriptorTest;
 using FileTypesTest = DescriptorTest;
 
 // Tag names of the element children of the first `parent`, in order.
-Names ChildNames(DescriptorDocument& document, const char16_t* parent) {
-  Names names;
+std::vector<std::string> ChildNames(DescriptorDocument& document, const char16_t* parent) {
+  std::vector<std::string> names;
   xercesc::DOMNodeList* list = DescriptorDom(document)->getElementsByTagName(parent);
   if (list->getLength() == 0) return names;
   for (xercesc::DOMNode* child = list->item(0)->getFirstChild(); child; child = child->getNextSibling()) {
@@ -51,35 +50,23 @@ std::string FileTypesPart(const std::string& saved) {
   return saved.substr(std::min(saved.find("<fileTypes>"), saved.size()));
 }
 
-TEST_F(ElementOperationsTest, ChildrenAreReplacedAppendedRemovedAndTested) {
+// How children are appended, replaced in place and removed is the Advanced page's daily work
+// (see its tests); these are the edges it does not reach.
+TEST_F(ElementOperationsTest, MissingParentsAndChildrenAndTheGuardedShorthand) {
   LoadMovie();  // the template
-  const Names window = {"content",    "systemChrome", "transparent", "visible",
-                        "fullScreen", "aspectRatio",  "renderMode",  "width"};
-  EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"width", u"800"), 0);
-  EXPECT_EQ(ChildNames(Doc(), u"initialWindow"), window);
-  // Setting again replaces the content; existing children keep their place.
-  EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"width", u"1024"), 0);
-  EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"content", u"Other.qmv"), 0);
-  EXPECT_EQ(ChildNames(Doc(), u"initialWindow"), window);
-  EXPECT_EQ(ElementText(u"width"), u"1024");
-  EXPECT_EQ(ElementText(u"content"), u"Other.qmv");
-  // No parent: nothing is created.
+  // Without the parent nothing is created or removed; an absent child is removed quietly.
   EXPECT_EQ(SetChildElementText(Doc(), u"fileTypes", u"fileType", u"x"), 3);
-  EXPECT_FALSE(HasChildElement(Doc(), u"application", u"fileTypes"));
-
-  EXPECT_EQ(RemoveChildElement(Doc(), u"application", u"installFolder"), 0);
   EXPECT_EQ(RemoveChildElement(Doc(), u"fileTypes", u"fileType"), 3);
-  EXPECT_EQ(RemoveChildElement(Doc(), u"initialWindow", u"visible"), 0);
-  EXPECT_FALSE(HasChildElement(Doc(), u"initialWindow", u"visible"));
+  EXPECT_EQ(RemoveChildElement(Doc(), u"application", u"installFolder"), 0);
+  EXPECT_FALSE(HasChildElement(Doc(), u"application", u"fileTypes"));
   EXPECT_FALSE(HasChildElement(Doc(), u"description", u"text"));  // the example lives in a comment
   EXPECT_FALSE(HasChildElement(Doc(), u"nothing", u"text"));
-
   // The guarded shorthand wants both names.
-  EXPECT_EQ(SetChildElementIfReady(Doc(), u"", u"height", u"1"), 1);
+  EXPECT_EQ(SetChildElementIfReady(Doc(), u"", u"width", u"1"), 1);
   EXPECT_EQ(SetChildElementIfReady(Doc(), u"initialWindow", u"", u"1"), 1);
-  EXPECT_FALSE(HasChildElement(Doc(), u"initialWindow", u"height"));
-  EXPECT_EQ(SetChildElementIfReady(Doc(), u"initialWindow", u"height", u"1"), 0);
-  EXPECT_EQ(ElementText(u"height"), u"1");
+  EXPECT_FALSE(HasChildElement(Doc(), u"initialWindow", u"width"));
+  EXPECT_EQ(SetChildElementIfReady(Doc(), u"initialWindow", u"width", u"1"), 0);
+  EXPECT_EQ(ElementText(u"width"), u"1");
   EXPECT_EQ(SetChildElementIfReady(Doc(), u"nothing", u"width", u"1"), 3);
 }
 
@@ -175,8 +162,8 @@ TEST_F(DescriptorTest, ChildrenAreLookedUpDirectlyInsideTheParent) {
             "</fileTypes></application>");
   EXPECT_FALSE(HasChildElement(Doc(), u"application", u"name"));
   EXPECT_EQ(SetChildElementText(Doc(), u"application", u"name", u"Movie"), 0);
-  EXPECT_EQ(ChildNames(Doc(), u"application"), (Names{"id", "fileTypes", "name"}));
-  EXPECT_EQ(ChildNames(Doc(), u"fileType"), (Names{"name"}));
+  EXPECT_EQ(ChildNames(Doc(), u"application"), (std::vector<std::string>{"id", "fileTypes", "name"}));
+  EXPECT_EQ(ChildNames(Doc(), u"fileType"), std::vector<std::string>{"name"});
   EXPECT_EQ(ElementText(u"name"), u"doc");  // the first `name` in document order is still the file type's
 }
 

@@ -14,14 +14,12 @@ namespace {
 
 using namespace testing_support;
 
-// A TCP listener on 127.0.0.1 that counts every connection made to it. (A failed socket
-// call leaves the port 0.)
+// A TCP listener on 127.0.0.1 that counts every connection made to it; a failed socket
+// call leaves its port 0.
 class Listener {
  public:
   Listener() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
     ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
     ::listen(fd_, 16);
@@ -51,29 +49,24 @@ class Listener {
   std::atomic<int> connections_{0};
 };
 
-class ExternalEntityTest : public DescriptorTest {
- protected:
-  void SetUp() override {
-    DescriptorTest::SetUp();
-    ASSERT_GT(listener_.Port(), 0);
-    SetMovie("Movie");
-  }
-  Listener listener_;
-  const std::string url_ = "http://127.0.0.1:" + std::to_string(listener_.Port());
-};
+using ExternalEntityTest = DescriptorTest;
 
 TEST_F(ExternalEntityTest, NamedResourcesAreNeverOpened) {
+  Listener listener;
+  ASSERT_GT(listener.Port(), 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(listener.Port());
+  SetMovie("Movie");
   WriteBytes(movieFolder_ / "secret.txt", "SECRET");
   WriteBytes(movieFolder_ / "local.dtd", "<!ENTITY fromDtd \"FROM-DTD\">");
   const std::string application = "<application xmlns=\"urn:x/2.0\"><id>a</id>";
   const std::string descriptors[] = {
       // External DTD subset on the network.
-      "<!DOCTYPE application SYSTEM \"" + url_ + "/x.dtd\">\n" + application + "<copyright>c</copyright></application>",
+      "<!DOCTYPE application SYSTEM \"" + url + "/x.dtd\">\n" + application + "<copyright>c</copyright></application>",
       // External general entities, on the network and beside the file.
-      "<!DOCTYPE application [\n<!ENTITY net SYSTEM \"" + url_ + "/e\">\n<!ENTITY local SYSTEM \"secret.txt\">\n]>\n" +
+      "<!DOCTYPE application [\n<!ENTITY net SYSTEM \"" + url + "/e\">\n<!ENTITY local SYSTEM \"secret.txt\">\n]>\n" +
           application + "<copyright>&local;</copyright><description>&net;</description></application>",
       // External parameter entity and a local external subset.
-      "<!DOCTYPE application SYSTEM \"local.dtd\" [\n<!ENTITY % p SYSTEM \"" + url_ + "/p\">\n%p;\n]>\n" +
+      "<!DOCTYPE application SYSTEM \"local.dtd\" [\n<!ENTITY % p SYSTEM \"" + url + "/p\">\n%p;\n]>\n" +
           application + "<copyright>c</copyright></application>",
   };
   for (const std::string& content : descriptors) {
@@ -90,7 +83,7 @@ TEST_F(ExternalEntityTest, NamedResourcesAreNeverOpened) {
       EXPECT_TRUE(ShowedUnparsableOnce());
     }
   }
-  EXPECT_EQ(listener_.Stop(), 0);
+  EXPECT_EQ(listener.Stop(), 0);
 }
 
 TEST_F(ExternalEntityTest, InternalSubsetStillWorksAndItsExpansionIsBounded) {
