@@ -20,28 +20,15 @@ TEST(MessageCatalogueTest, HoldsEveryIdentifierExcept8027And8085) {
   EXPECT_EQ(LoadCatalogueText(8060), u"创建 ZARO 文件时出错。\n\n");
 }
 
-class LoadMessageTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    if (module_) ::dlclose(module_);
-    RemoveSetting(keys::kKitName);
-  }
-  void* module_ = nullptr;
-};
-
-TEST_F(LoadMessageTest, WithoutAKitModuleTheOwnCatalogueAnswers) {
-  for (const std::u16string_view kit : {u"", u"ZSK2.0", u"ZS"}) {
+TEST(LoadMessageTest, AKitModuleAnswersFirstFromTheLookUpAfterItWasLoaded) {
+  // Without a loaded module of the kit's name the own catalogue answers.
+  for (const std::u16string_view kit : {u"", u"ZS", u"ZSK2.0"}) {
     SetSetting(keys::kKitName, kit);
     for (unsigned id = 7990; id <= 8120; ++id) EXPECT_EQ(LoadMessage(id), LoadCatalogueText(id)) << id;
   }
-}
-
-TEST_F(LoadMessageTest, AModuleOfTheKitsNameAnswersFirstFromTheLookUpAfterItWasLoaded) {
-  SetSetting(keys::kKitName, u"ZSK2.0");
-  EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "not loaded yet";
   EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "the answer kept";
-  module_ = ::dlopen(ZARO_TEST_MESSAGE_MODULE, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(module_, nullptr) << ::dlerror();
+  void* module = ::dlopen(ZARO_TEST_MESSAGE_MODULE, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << ::dlerror();
   // The module has no text 8003; 9000 outgrows the first buffers and 9001 fills the first.
   std::vector<std::u16string> texts;
   for (unsigned id : {8010, 8001, 8003, 9000, 9001}) texts.push_back(LoadMessage(id));
@@ -52,9 +39,9 @@ TEST_F(LoadMessageTest, AModuleOfTheKitsNameAnswersFirstFromTheLookUpAfterItWasL
   EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5");
   EXPECT_EQ(LoadMessage(8003), u"指定的证书不存在。");
   SetSetting(keys::kKitName, u"ZSK2.0");
-  ::dlclose(module_);
-  module_ = nullptr;
+  ::dlclose(module);
   EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "unloaded again";
+  RemoveSetting(keys::kKitName);
 }
 
 TEST(ShowMessageTest, BoxesCarryTheTitleAndTheCallersStyle) {

@@ -38,11 +38,6 @@ TEST_F(SettingsStore, ResetKeepsCredentialsAndPasswordsOnlyWhenRemembered) {
   SetSetting(kZaroDestination, u"C:/out.zaro");  // a document value, not kept
   ResetSettingsKeepingCredentials();
   EXPECT_EQ(NonEmpty(), credentials);
-
-  SetSetting(kRememberPassword, u"true");
-  SetSetting(kCertPassword, u"secret");
-  ResetSettingsKeepingCredentials();
-  EXPECT_EQ(GetSetting(kCertPassword), u"secret");
 }
 
 TEST_F(SettingsStore, CopyOutFormLeavesTheBufferAloneForEmptyValues) {

@@ -3,8 +3,6 @@
 // templates, so the object unloads again when the test closes it.
 extern "C" __attribute__((visibility("default"))) int ZaroLoadString(unsigned id, char16_t* buffer, int capacity) {
   if (!buffer || capacity <= 0) return 0;
-  // 9000 is longer than the first buffers, so the lookup has to grow them; 9001 exactly
-  // fills the first buffer. Every other text is empty.
   const int repeat = id == 9000 ? 600 : id == 9001 ? 255 : 0;
   const char16_t* tail = id == 8010 ? u"Kit title" : id == 8001 ? u"kit 8001" : id == 9000 ? u"end" : u"";
   int n = 0;
