@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <string>
 #include <tuple>
 
 #include "descriptor/application_id.h"
@@ -22,22 +21,20 @@ std::string Versioned(const std::string& version, const std::string& id = "a") {
   return Descriptor(" xmlns=\"http://ns.corvane.example/zaro/application/" + version + "\"", id);
 }
 
-class ParseDescriptorTest : public DescriptorTest {
- protected:
-  // Parses `content` from a file in the movie folder into a fresh instance.
-  int Parse(const std::string& content) {
+TEST_F(DescriptorTest, ParseResultsNamespaceMarkersAndTheLibrarysMessages) {
+  DescriptorDocument document;
+  const auto parseFile = [&](const std::string& name) {
+    return ParseDescriptor(document, FromUtf8((movieFolder_ / name).string()));
+  };
+  const auto parse = [&](const std::string& content) {
     WriteBytes(movieFolder_ / "x-app.xml", content);
-    if (!document_.parser) {
-      EXPECT_EQ(InitDescriptorParser(document_), 0);
-    }
-    return ParseDescriptor(document_, FromUtf8((movieFolder_ / "x-app.xml").string()));
-  }
-  DescriptorDocument document_;
-};
-
-TEST_F(ParseDescriptorTest, ResultCodesAndNamespaceMarkers) {
+    return parseFile("x-app.xml");
+  };
+  EXPECT_EQ(parse(Versioned("2.0")), -1);  // no parser yet
+  ASSERT_EQ(InitDescriptorParser(document), 0);
   // Content, result, legacy marker ("2.0" holds no "1.0"; no xmlns at all reads as an empty
-  // value: parsed, current).
+  // value: parsed, current). Not loaded after a failed parse: the document in memory is not
+  // the earlier file any more.
   const std::tuple<std::string, int, bool> cases[] = {
       {Versioned("2.0"), 0, false},    {Versioned("1.1"), 0, true},     {Versioned("1.0"), 0, true},
       {Versioned("1.5"), 0, false},    {Descriptor(""), 0, false},      {Versioned("1.0.M5"), 5, false},
@@ -45,71 +42,43 @@ TEST_F(ParseDescriptorTest, ResultCodesAndNamespaceMarkers) {
   };
   for (const auto& [content, result, legacy] : cases) {
     SCOPED_TRACE(content);
-    EXPECT_EQ(Parse(content), result);
-    // Not loaded after a failed parse: the document in memory is not the earlier file any more.
-    EXPECT_EQ(document_.loaded, result == 0);
-    EXPECT_EQ(document_.legacyNamespace, legacy);
+    EXPECT_EQ(parse(content), result);
+    EXPECT_EQ(document.loaded, result == 0);
+    EXPECT_EQ(document.legacyNamespace, legacy);
   }
-  EXPECT_EQ(document_.sourcePath, FromUtf8((movieFolder_ / "x-app.xml").string()));
-}
+  EXPECT_EQ(document.sourcePath, FromUtf8((movieFolder_ / "x-app.xml").string()));
 
-TEST_F(ParseDescriptorTest, UnreadableFilesFailWithTheLibraryMessage) {
-  const std::string printed = Printed([&] { EXPECT_EQ(Parse(Versioned("2.0", "a</id><b>")), -1); });
+  const std::string printed = Printed([&] { EXPECT_EQ(parse(Versioned("2.0", "a</id><b>")), -1); });
   EXPECT_EQ(printed.rfind(kReason, 0), 0u) << printed;
   EXPECT_EQ(printed.back(), '\n');
-  EXPECT_FALSE(document_.loaded);
-  const auto parseFile = [&](const std::string& name) {
-    return Printed([&] { EXPECT_EQ(ParseDescriptor(document_, FromUtf8((movieFolder_ / name).string())), -1); });
-  };
-  EXPECT_EQ(parseFile("absent-app.xml").rfind(kReason, 0), 0u);
+  EXPECT_FALSE(document.loaded);
+  EXPECT_EQ(Printed([&] { EXPECT_EQ(parseFile("absent-app.xml"), -1); }).rfind(kReason, 0), 0u);
   // A name with line breaks, or a very long one, still gives one line of bounded length.
-  const std::string oneLine = parseFile("two\nlines\r" + std::string(3000, 'x'));
+  const std::string oneLine = Printed([&] { EXPECT_EQ(parseFile("two\nlines\r" + std::string(3000, 'x')), -1); });
   EXPECT_EQ(oneLine.rfind(kReason, 0), 0u) << oneLine;
   EXPECT_EQ(oneLine.find('\n'), oneLine.size() - 1) << oneLine;
   EXPECT_EQ(oneLine.find('\r'), std::string::npos) << oneLine;
   EXPECT_LT(oneLine.size(), 1100u);
-  EXPECT_EQ(Parse(""), -1);
-
-  DescriptorDocument withoutParser;
-  EXPECT_EQ(ParseDescriptor(withoutParser, FromUtf8((movieFolder_ / "x-app.xml").string())), -1);
+  EXPECT_EQ(parse(""), -1);
 }
 
 class LoadDescriptorTest : public DescriptorTest {
  protected:
-  // Loads the movie's descriptor and returns its id, "<failed>" when the load failed.
   std::u16string LoadedId(bool force) { return LoadDescriptor(force) == 0 ? ElementText(u"id") : u"<failed>"; }
 };
 
-TEST_F(LoadDescriptorTest, MissingAndPreReleaseFilesGetTheTemplate) {
+TEST_F(LoadDescriptorTest, MissingAndPreReleaseFilesGetTheTemplateAndAFileIsParsedOnceUntilForcedOrGone) {
   SetMovie("Movie");
   EXPECT_EQ(LoadedId(false), u"Movie");
   EXPECT_TRUE(std::filesystem::exists(DescriptorFile("Movie")));
-
   WriteBytes(DescriptorFile("Movie"), Versioned("1.0.M6", "old.pre.release"));
   EXPECT_EQ(LoadedId(true), u"Movie");
-  EXPECT_EQ(MessagesShown(), 0);
   EXPECT_EQ(ReadBytes(DescriptorFile("Movie")).rfind(kBom, 0), 0u);  // the template's own bytes
-}
 
-TEST_F(LoadDescriptorTest, UnparsableFileShowsTheMessage) {
-  SetMovie("Movie");
-  WriteBytes(DescriptorFile("Movie"), "<application xmlns=\"urn:a\"><id>a</id>");
-  EXPECT_NE(Printed([] { EXPECT_EQ(LoadDescriptor(true), -1); }).find(kReason), std::string::npos);
-  EXPECT_TRUE(ShowedUnparsableOnce());
-  EXPECT_FALSE(Doc().loaded);
-  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), "<application xmlns=\"urn:a\"><id>a</id>");
-
-  WriteBytes(DescriptorFile("Movie"), "<settings/>");
-  EXPECT_EQ(LoadDescriptor(false), 1);
-  EXPECT_EQ(MessagesShown(), 2);
-}
-
-TEST_F(LoadDescriptorTest, WithoutForceTheSameFileIsParsedOnceUntilItIsGone) {
-  SetMovie("Movie");
   WriteBytes(DescriptorFile("Movie"), Versioned("2.0", "first"));
-  EXPECT_EQ(LoadedId(false), u"first");
+  EXPECT_EQ(LoadedId(true), u"first");
   // The file changes on disk; the parsed document is kept, also when the same folder is
-  // written with "\".
+  // written with "\\".
   WriteBytes(DescriptorFile("Movie"), Versioned("2.0", "second"));
   EXPECT_EQ(LoadedId(false), u"first");
   std::u16string folder = FromUtf8(movieFolder_.string() + "/");
@@ -123,6 +92,19 @@ TEST_F(LoadDescriptorTest, WithoutForceTheSameFileIsParsedOnceUntilItIsGone) {
   SetMovie("Other");
   EXPECT_EQ(LoadedId(false), u"Other");
   EXPECT_EQ(MessagesShown(), 0);
+}
+
+TEST_F(LoadDescriptorTest, UnparsableFileShowsTheMessage) {
+  SetMovie("Movie");
+  WriteBytes(DescriptorFile("Movie"), "<application xmlns=\"urn:a\"><id>a</id>");
+  EXPECT_NE(Printed([] { EXPECT_EQ(LoadDescriptor(true), -1); }).find(kReason), std::string::npos);
+  EXPECT_TRUE(ShowedUnparsableOnce());
+  EXPECT_FALSE(Doc().loaded);
+  EXPECT_EQ(ReadBytes(DescriptorFile("Movie")), "<application xmlns=\"urn:a\"><id>a</id>");
+
+  WriteBytes(DescriptorFile("Movie"), "<settings/>");
+  EXPECT_EQ(LoadDescriptor(false), 1);
+  EXPECT_EQ(MessagesShown(), 2);
 }
 
 TEST_F(LoadDescriptorTest, RefreshCarriesADescriptorOverToTheMovie) {
@@ -142,21 +124,6 @@ TEST_F(LoadDescriptorTest, RefreshCarriesADescriptorOverToTheMovie) {
   EXPECT_TRUE(ShowedUnparsableOnce());
 }
 
-class UpgradeNamespaceTest : public DescriptorTest {
- protected:
-  void SetUp() override {
-    DescriptorTest::SetUp();
-    InstallSample(ReadBytes(SourceSample()));
-  }
-  // Writes `content` as the movie's descriptor, upgrades that file and returns its bytes,
-  // after "false:" when the upgrade failed.
-  std::string Upgraded(const std::string& content) {
-    WriteBytes(DescriptorFile("Movie"), content);
-    const bool upgraded = UpgradeDescriptorNamespace(FromUtf8(DescriptorFile("Movie").string()));
-    return (upgraded ? "" : "false:") + ReadBytes(DescriptorFile("Movie"));
-  }
-};
-
 // A hand-laid-out descriptor in the serialiser's own declaration form, so that every
 // byte but the namespace must come back unchanged.
 std::string HandWritten(const std::string& ns) {
@@ -166,27 +133,31 @@ std::string HandWritten(const std::string& ns) {
          "        <unknownToTheModule a=\"1\">x</unknownToTheModule>   </initialWindow>\n</application>\n";
 }
 
-TEST_F(UpgradeNamespaceTest, LegacyNamespaceIsReplacedAndOtherFilesAreLeftAlone) {
-  EXPECT_EQ(Upgraded(HandWritten("http://ns.corvane.example/zaro/application/1.1")), HandWritten(kCurrent));
+TEST_F(DescriptorTest, UpgradeReplacesALegacyNamespaceAndLeavesOtherFilesAlone) {
+  InstallSample(ReadBytes(SourceSample()));
+  // The file's bytes after the upgrade, after "false:" when it failed.
+  const auto upgraded = [&](const std::string& content) {
+    WriteBytes(DescriptorFile("Movie"), content);
+    const bool done = UpgradeDescriptorNamespace(FromUtf8(DescriptorFile("Movie").string()));
+    return (done ? "" : "false:") + ReadBytes(DescriptorFile("Movie"));
+  };
+  EXPECT_EQ(upgraded(HandWritten("http://ns.corvane.example/zaro/application/1.1")), HandWritten(kCurrent));
   EXPECT_EQ(UpgradeDescriptor().parser, nullptr);
-  // Current namespace: not rewritten at all.
+  // Current namespace: not rewritten at all. Legacy, but the kit has no sample: nothing to
+  // upgrade to.
   const std::string current = "<application xmlns=\"" + kCurrent + "\"><id>a</id></application>";
-  EXPECT_EQ(Upgraded(current), current);
-  // Legacy, but the kit has no sample: nothing to upgrade to.
+  EXPECT_EQ(upgraded(current), current);
   InstallSample("");
   const std::string legacy = "<application xmlns=\"urn:zaro/application/1.0\"><id>a</id></application>";
-  EXPECT_EQ(Upgraded(legacy), legacy);
+  EXPECT_EQ(upgraded(legacy), legacy);
   EXPECT_EQ(MessagesShown(), 0);
-  // Unparsable: message 8031 and false.
-  Printed([&] { EXPECT_EQ(Upgraded("<application"), "false:<application"); });
+  Printed([&] { EXPECT_EQ(upgraded("<application"), "false:<application"); });
   EXPECT_TRUE(ShowedUnparsableOnce());
-  // The movie's own instance is not touched by any of this.
-  EXPECT_EQ(Doc().parser, nullptr);
+  EXPECT_EQ(Doc().parser, nullptr);  // the movie's own instance is not touched by any of this
 }
 
 class DescriptorTemplateTest : public DescriptorTest {
  protected:
-  // Writes the template and returns the file's bytes.
   std::string Written(const std::string& baseName) {
     SetMovie(baseName);
     EXPECT_TRUE(WriteDescriptorTemplate());
@@ -194,7 +165,7 @@ class DescriptorTemplateTest : public DescriptorTest {
   }
 };
 
-TEST_F(DescriptorTemplateTest, BareMovieGivesTheExactTemplate) {
+TEST_F(DescriptorTemplateTest, ABareMovieGivesTheExactTemplateAndSettingsShapeItsValues) {
   const std::string expected =
       kBom +
       "<?xml version =\"1.0\" encoding=\"utf-8\" ?><application "
@@ -211,16 +182,9 @@ TEST_F(DescriptorTemplateTest, BareMovieGivesTheExactTemplate) {
       "</initialWindow><icon></icon><customUpdateUI>false</customUpdateUI><allowBrowserInvocation>false"
       "</allowBrowserInvocation></application>";
   EXPECT_EQ(Written("Movie"), expected);
-}
-
-// Each step sets one more setting, writes the template and looks for pieces of it (a
-// leading "!" for a piece that must be absent).
-TEST_F(DescriptorTemplateTest, SettingsShapeTheValues) {
-  const struct {
-    std::u16string_view key;
-    std::u16string value;
-    std::vector<std::string> pieces;
-  } steps[] = {
+  // Each step sets one more setting, writes the template and looks for pieces of it (a
+  // leading "!" for a piece that must be absent).
+  const std::tuple<std::u16string_view, std::u16string, std::vector<std::string>> steps[] = {
       // A base name with a space and an underscore, no appid or appname.
       {{}, u"", {"<id>My-Movie-1</id>", "<content>My&#37;20Movie_1.qmv</content>", "<filename>My Movie_1</filename>",
                  "<name>My Movie_1</name>", "!programMenuFolder"}},
@@ -242,11 +206,11 @@ TEST_F(DescriptorTemplateTest, SettingsShapeTheValues) {
       {keys::kVersion, u"2.5", {"<version>2.5</version>"}},
       {keys::kShortName, u"短名", {"<name>短名</name>"}},
   };
-  for (const auto& step : steps) {
-    if (!step.key.empty()) SetSetting(step.key, step.value);
+  for (const auto& [key, value, pieces] : steps) {
+    if (!key.empty()) SetSetting(key, value);
     const std::string text = Written("My Movie_1");
     EXPECT_EQ(text.back(), '>');
-    for (const std::string& piece : step.pieces) {
+    for (const std::string& piece : pieces) {
       EXPECT_EQ(text.find(piece.substr(piece[0] == '!')) == std::string::npos, piece[0] == '!') << piece;
     }
   }
