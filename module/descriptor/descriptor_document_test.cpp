@@ -12,7 +12,6 @@ using namespace std::string_literals;
 using ElementOperationsTest = DescriptorTest;
 using FileTypesTest = DescriptorTest;
 
-// Tag names of the element children of the first `parent`, in order.
 std::vector<std::string> ChildNames(DescriptorDocument& document, const char16_t* parent) {
   std::vector<std::string> names;
   xercesc::DOMNodeList* list = DescriptorDom(document)->getElementsByTagName(parent);
@@ -38,21 +37,19 @@ FileTypeRecord Record(const std::string& name, const std::string& extension,
   return record;
 }
 
-// Every field of a record, "|" between them.
 std::string Fields(const FileTypeRecord& r) {
   return r.name + "|" + r.extension + "|" + ToUtf8(r.description) + "|" + ToUtf8(r.contentType) + "|" +
          ToUtf8(r.icon16) + "|" + ToUtf8(r.icon32) + "|" + ToUtf8(r.icon48) + "|" + ToUtf8(r.icon128) + "|" +
          r.loadedName;
 }
 
-// The saved descriptor from its <fileTypes> element on.
 std::string FileTypesPart(const std::string& saved) {
   return saved.substr(std::min(saved.find("<fileTypes>"), saved.size()));
 }
 
 // How children are appended, replaced in place and removed is the Advanced page's daily work
 // (see its tests); these are the edges it does not reach.
-TEST_F(ElementOperationsTest, MissingParentsAndChildrenAndTheGuardedShorthand) {
+TEST_F(ElementOperationsTest, MissingParentsAndChildrenTextsAttributesAndTheGuardedShorthand) {
   LoadMovie();  // the template
   // Without the parent nothing is created or removed; an absent child is removed quietly.
   EXPECT_EQ(SetChildElementText(Doc(), u"fileTypes", u"fileType", u"x"), 3);
@@ -68,25 +65,19 @@ TEST_F(ElementOperationsTest, MissingParentsAndChildrenAndTheGuardedShorthand) {
   EXPECT_EQ(SetChildElementIfReady(Doc(), u"initialWindow", u"width", u"1"), 0);
   EXPECT_EQ(ElementText(u"width"), u"1");
   EXPECT_EQ(SetChildElementIfReady(Doc(), u"nothing", u"width", u"1"), 3);
-}
 
-TEST_F(ElementOperationsTest, TextsAndAttributes) {
-  LoadMovie();
   EXPECT_EQ(SetElementText(Doc(), u"copyright", u"  (c) 2024\n"), 0);
   EXPECT_EQ(ElementText(u"copyright"), u"(c) 2024");  // read back trimmed
   EXPECT_EQ(ClearElementText(Doc(), u"copyright"), 0);
   EXPECT_EQ(ElementText(u"copyright"), u"");
   EXPECT_TRUE(HasChildElement(Doc(), u"application", u"copyright"));
   EXPECT_EQ(SetElementText(Doc(), u"installFolder", u"x"), 1);
-  EXPECT_FALSE(HasChildElement(Doc(), u"application", u"installFolder"));
   EXPECT_EQ(ClearElementText(Doc(), u"installFolder"), 1);
   std::u16string untouched = u"keep";
   EXPECT_EQ(GetElementText(Doc(), u"installFolder", untouched), 1);
   EXPECT_EQ(untouched, u"keep");
 
   std::string value;
-  EXPECT_EQ(GetElementAttribute(Doc(), u"application", u"xmlns", value), 0);
-  EXPECT_EQ(value, "http://ns.corvane.example/zaro/application/2.0");
   EXPECT_EQ(SetElementAttribute(Doc(), u"application", u"xmlns", u"urn:新"), 0);
   EXPECT_EQ(GetElementAttribute(Doc(), u"application", u"xmlns", value), 0);
   EXPECT_EQ(value, "urn:新");
@@ -132,10 +123,6 @@ TEST_F(ElementOperationsTest, SaveWritesWhatWasChangedAndStaysStable) {
   EXPECT_EQ(SetChildElementText(Doc(), u"initialWindow", u"width", u"800"), 0);
   EXPECT_EQ(SetElementText(Doc(), u"version", u"3.1"), 0);
   const std::string first = SavedMovie();
-  EXPECT_EQ(first.rfind("<?xml", 0), 0u);
-  EXPECT_NE(first.find("\n"), std::string::npos);  // the single-line template is laid out
-  EXPECT_NE(first.find("<content>Movie.qmv</content>"), std::string::npos);  // "&#37;20"-free name
-
   // Parsed again, the values are there; saved again unchanged, the bytes are the same.
   ASSERT_EQ(LoadDescriptor(true), 0);
   EXPECT_EQ(ElementText(u"width"), u"800");
