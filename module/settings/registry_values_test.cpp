@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <set>
+#include <tuple>
 
 #include "platform/registry_hive.h"
 #include "platform/text.h"
@@ -21,7 +22,6 @@ using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
 class RegistryValuesTest : public ::testing::Test {
  protected:
   void SetUp() override { UseHive("registry"); }
-  void TearDown() override { ::unsetenv("TESSEL_REGISTRY_FILE"); }
   void UseHive(const std::string& name) {
     ASSERT_FALSE(scratch_.Path().empty());
     ::setenv("TESSEL_REGISTRY_FILE", (scratch_.Path() / name).c_str(), 1);
@@ -70,12 +70,9 @@ Texts Paths(const std::string& prefix, int from, int to, Texts paths = {}) {
 TEST_F(RegistryValuesTest, MergeRule) {
   const Texts ten = Paths("/c/old", 1, 10);
   const std::u16string fits(259, u'q');
-  const struct {
-    const char* what;
-    Texts stored;               // raw values file1, file2, ... before the merges
-    std::vector<Texts> merges;  // one WriteRegistryList(limit 10) each
-    Texts expected;             // file1, file2, ... afterwards
-  } cases[] = {
+  // What a case shows, the raw values file1, file2, ... stored before the merges, the merges
+  // (one WriteRegistryList with limit 10 each) and file1, file2, ... afterwards.
+  const std::tuple<const char*, Texts, std::vector<Texts>, Texts> cases[] = {
       {"new paths are appended; stored ones anywhere are neither rewritten nor moved; case counts",
        {}, {{u"A", u"B"}, {u"B", u"C"}, {u"C", u"A", u"a"}}, {u"A", u"B", u"C", u"a"}},
       {"a full list is overwritten from file1, and every merge numbers from file1 again",
@@ -90,13 +87,13 @@ TEST_F(RegistryValuesTest, MergeRule) {
       {"only the values a read would see count: an overlong value ends the enumeration",
        {u"A", std::u16string(300, u'L'), u"C"}, {{u"C", u"D"}}, {u"A", u"C", u"D"}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    UseHive("registry-" + std::to_string(&c - cases));
-    StoreRaw(u"CertPath", Numbered(c.stored));
-    for (const auto& merge : c.merges) WriteRegistryList(u"CertPath", 10, merge);
-    EXPECT_EQ(Stored(u"CertPath"), Numbered(c.expected));
-    EXPECT_EQ(List(u"CertPath"), c.expected);
+  for (int n = 0; const auto& [what, stored, merges, expected] : cases) {
+    SCOPED_TRACE(what);
+    UseHive("registry-" + std::to_string(n++));
+    StoreRaw(u"CertPath", Numbered(stored));
+    for (const auto& merge : merges) WriteRegistryList(u"CertPath", 10, merge);
+    EXPECT_EQ(Stored(u"CertPath"), Numbered(expected));
+    EXPECT_EQ(List(u"CertPath"), expected);
   }
 }
 
@@ -113,7 +110,7 @@ TEST_F(RegistryValuesTest, ListReadAppendsInEnumerationOrderUpToAnOverlongValueO
 
 // Reads take up to 511 characters and leave the output alone otherwise; writes take up to
 // 1023 and refuse longer texts rather than cut them.
-TEST_F(RegistryValuesTest, SingleValuesWithinTheirBuffers) {
+TEST_F(RegistryValuesTest, SingleValuesWithinTheirBuffersAndInAnUnusableHive) {
   EXPECT_EQ(Read(u"DigitalSign"), u"-");
   WriteRegistryValue(u"DigitalSign", u"prepare");
   EXPECT_EQ(Read(u"digitalsign"), u"prepare");  // names ignore letter case, as on Windows
@@ -128,9 +125,8 @@ TEST_F(RegistryValuesTest, SingleValuesWithinTheirBuffers) {
   EXPECT_EQ(stored(), u"/k/a.p12");
   WriteRegistryValue(u"Last IPA Cert", std::u16string(1023, u'z'));
   EXPECT_EQ(stored(), std::u16string(1023, u'z'));
-}
 
-TEST_F(RegistryValuesTest, UnusableHiveMakesReadsKeepAndWritesDoNothing) {
+  // An unusable hive makes reads keep their output and writes do nothing.
   std::ofstream(scratch_.Path() / "file") << "x";
   UseHive("file/registry");
   WriteRegistryValue(u"DigitalSign", u"sign");
