@@ -1,0 +1,312 @@
+// The settings store, its document values, the message catalogue and the registry values.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+#include <tuple>
+
+#include "platform/registry_hive.h"
+#include "platform/text.h"
+#include "settings/messages.h"
+#include "settings/registry_values.h"
+#include "settings/settings_store.h"
+#include "testing/fake_host.h"
+#include "testing/scratch.h"
+
+namespace zaro {
+namespace {
+
+using namespace keys;
+using platform::RegistryKey;
+using Texts = std::vector<std::u16string>;
+using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+using Values = std::map<std::u16string, std::u16string, std::less<>>;
+
+std::u16string K(std::u16string_view key) { return std::u16string(key); }
+
+class SettingsStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host.Install();
+    testing::ClearSettings();
+  }
+  // Every setting that holds a value.
+  static Values NonEmpty() {
+    Values values = AllSettings();
+    std::erase_if(values, [](const auto& entry) { return entry.second.empty(); });
+    return values;
+  }
+  static std::u16string Item(int i) { return IncludedItemKey(i); }
+  testing::FakeHost host;
+};
+
+TEST_F(SettingsStore, ResetKeepsCredentialsAndPasswordsOnlyWhenRemembered) {
+  const Values credentials = {{K(kCertPath), u"C:/certs/me.p12"},        {K(kRememberPassword), u"false"},
+                              {K(kIpaCertPassword), u"ipa-secret"},      {K(kIpaRememberPassword), u"true"},
+                              {K(kIpaProvision), u"C:/p.mobileprovision"}};
+  for (const auto& [key, value] : credentials) SetSetting(key, value);
+  SetSetting(kCertPassword, u"secret");
+  SetSetting(kZaroDestination, u"C:/out.zaro");  // a document value, not kept
+  ResetSettingsKeepingCredentials();
+  EXPECT_EQ(NonEmpty(), credentials);
+}
+
+TEST_F(SettingsStore, CopyOutFormLeavesTheBufferAloneForEmptyValues) {
+  std::u16string out = u"unchanged";
+  EXPECT_FALSE(GetSetting(u"never.set", out));
+  SetSetting(u"empty", u"");
+  EXPECT_FALSE(GetSetting(u"empty", out));
+  EXPECT_EQ(out, u"unchanged");
+  SetSetting(u"set", u"value");
+  EXPECT_TRUE(GetSetting(u"set", out));
+  EXPECT_EQ(out, u"value");
+  SetSetting(u"flag", u"True");
+  EXPECT_FALSE(SettingIsTrue(u"flag")) << "only the exact text \"true\" is true";
+}
+
+TEST_F(SettingsStore, LoadTakesPersistedKeysAndTheIncludedItemsBelowTheCount) {
+  // "0" is never loaded, nor are items above the count or keys the document does not keep.
+  host.data = {{K(kZaroDestination), u"C:/out/app.zaro"}, {K(kPubExe), u"0"},       {K(kIncludedCount), u"2"},
+               {Item(0), u"C:/a.txt"},                    {Item(1), u"C:/b"},        {Item(2), u"C:/stale"},
+               {K(kCertPassword), u"not-a-document-key"}};
+  LoadDocumentSettings(1, 2);
+  EXPECT_EQ(NonEmpty(), (Values{{K(kZaroDestination), u"C:/out/app.zaro"}, {K(kIncludedCount), u"2"},
+                                {Item(0), u"C:/a.txt"}, {Item(1), u"C:/b"}}));
+
+  testing::ClearSettings();
+  host.data[K(kIncludedCount)] = u"0";
+  LoadDocumentSettings(1, 2);
+  EXPECT_EQ(GetSetting(Item(0)), u"") << "a count of 0 loads no item";
+}
+
+// Every item costs the host a script evaluation, so a damaged count must not stall it.
+TEST_F(SettingsStore, AHugeIncludedCountIsReadUpToTheLimitInEveryDirection) {
+  EXPECT_EQ(IncludedItemCount(u"12abc"), 12);
+  EXPECT_EQ(IncludedItemCount(u"99999999999999999999999"), kMaxIncludedItems);
+  host.data[K(kIncludedCount)] = u"99999999999";
+  host.data[Item(kMaxIncludedItems - 1)] = u"C:/last";
+  host.data[Item(kMaxIncludedItems)] = u"C:/beyond";
+  LoadDocumentSettings(1, 2);
+  EXPECT_EQ(GetSetting(Item(kMaxIncludedItems - 1)), u"C:/last");
+  EXPECT_EQ(GetSetting(Item(kMaxIncludedItems)), u"");
+  SaveDocumentSettings(1, 2);
+  EXPECT_LT(host.scripts.size(), size_t(4 * kMaxIncludedItems));
+  EXPECT_EQ(host.data[Item(kMaxIncludedItems)], u"C:/beyond");
+}
+
+TEST_F(SettingsStore, SavingAShrunkListRewritesTheItemsBelowTheNewCount) {
+  host.data[K(kIncludedCount)] = u"5";
+  for (int i = 0; i < 5; ++i) host.data[Item(i)] = u"old";
+  SetSetting(kIncludedCount, u"2");
+  SetSetting(Item(0), u"C:/new0");
+  SetSetting(Item(1), u"");
+  SaveDocumentSettings(1, 2);
+  // An empty item or value is removed; items above the count stay unread.
+  EXPECT_EQ(host.data, (std::map<std::u16string, std::u16string>{
+                           {K(kIncludedCount), u"2"}, {Item(0), u"C:/new0"}, {Item(2), u"old"}, {Item(3), u"old"},
+                           {Item(4), u"old"}}));
+  SetSetting(kIncludedCount, u"");
+  host.data[Item(0)] = u"kept";
+  SaveDocumentSettings(1, 2);
+  EXPECT_EQ(host.data.count(K(kIncludedCount)), 0u);
+  EXPECT_EQ(host.data[Item(0)], u"kept") << "with no count the old items stay";
+}
+
+TEST_F(SettingsStore, RemoveIncludedItemsErasesBelowTheCountOnly) {
+  SetSetting(kIncludedCount, u"2");
+  for (int i = 0; i < 3; ++i) SetSetting(Item(i), u"x");
+  RemoveIncludedItems();
+  EXPECT_EQ(NonEmpty(), (Values{{K(kIncludedCount), u"2"}, {Item(2), u"x"}}));
+}
+
+TEST(LoadMessageTest, TheCatalogueAnswersUntilAModuleOfTheKitsNameIsLoaded) {
+  // Every identifier from 8000 to 8108 but 8027 and 8085 has a text; without a loaded module
+  // of the kit's name the own catalogue answers.
+  for (const std::u16string_view kit : {u"", u"ZS", u"ZSK2.0"}) {
+    SetSetting(keys::kKitName, kit);
+    for (unsigned id = 7990; id <= 8120; ++id) {
+      EXPECT_EQ(LoadCatalogueText(id).empty(), id < 8000 || id > 8108 || id == 8027 || id == 8085) << id;
+      EXPECT_EQ(LoadMessage(id), LoadCatalogueText(id)) << id;
+    }
+  }
+  // Texts come back whole, trailing space and line breaks included.
+  EXPECT_EQ(LoadCatalogueText(8038), u"application.initialWindow.minSize 大于 application.initialWindow.maxSize ");
+  EXPECT_EQ(LoadCatalogueText(8060), u"创建 ZARO 文件时出错。\n\n");
+  EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "the answer kept";
+  void* module = ::dlopen(ZARO_TEST_MESSAGE_MODULE, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << ::dlerror();
+  // The module has no text 8003; 9000 outgrows the first buffers and 9001 fills the first.
+  std::vector<std::u16string> texts;
+  for (unsigned id : {8010, 8001, 8003, 9000, 9001}) texts.push_back(LoadMessage(id));
+  EXPECT_EQ(texts, (std::vector<std::u16string>{u"Kit title", u"kit 8001", u"", std::u16string(600, u'x') + u"end",
+                                                std::u16string(255, u'y')}));
+  // Another kit version names another module, which is not loaded.
+  SetSetting(keys::kKitName, u"ZSK1.5");
+  EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5");
+  EXPECT_EQ(LoadMessage(8003), u"指定的证书不存在。");
+  SetSetting(keys::kKitName, u"ZSK2.0");
+  ::dlclose(module);
+  EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "unloaded again";
+  RemoveSetting(keys::kKitName);
+}
+
+// The caller's style and the answer of a box are the commands' daily work (see the publish
+// end-to-end tests); every box carries the title, even one without a text.
+TEST(ShowMessageTest, BoxesCarryTheTitleAndAWarningByDefault) {
+  testing::ScopedScriptedUi ui;
+  EXPECT_EQ(ShowMessage(u"detail"), kIdOk);
+  EXPECT_EQ(ShowCatalogueMessage(8027), kIdOk);
+  using Box = std::tuple<std::string, std::u16string, std::u16string, unsigned>;  // kind, title, text, style
+  std::vector<Box> shown;
+  for (const UiEvent& event : ui->Events()) shown.emplace_back(event.kind, event.title, event.text, event.style);
+  EXPECT_EQ(shown, (std::vector<Box>{{"message", u"Corvane Tessel KV5", u"detail", 48},
+                                     {"message", u"Corvane Tessel KV5", u"", 48}}));
+  EXPECT_EQ(ui->Failures(), 0);
+}
+
+class RegistryValuesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { UseHive("registry"); }
+  void UseHive(const std::string& name) {
+    ASSERT_FALSE(scratch_.Path().empty());
+    ::setenv("TESSEL_REGISTRY_FILE", (scratch_.Path() / name).c_str(), 1);
+  }
+
+  static auto ListKey(std::u16string_view subkey) {
+    return RegistryKey::OpenOrCreate(std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey));
+  }
+  // The stored values of a list as (name, content), in enumeration order.
+  static Pairs Stored(std::u16string_view subkey) {
+    Pairs values;
+    auto key = ListKey(subkey);
+    for (size_t i = 0; key && key->EnumValue(i); ++i) {
+      values.emplace_back(key->EnumValue(i)->name, key->EnumValue(i)->data);
+    }
+    return values;
+  }
+  // `texts` as the values file1, file2, ... of a list.
+  static Pairs Numbered(const Texts& texts) {
+    Pairs values;
+    for (size_t i = 0; i < texts.size(); ++i) values.emplace_back(u"file" + FromUtf8(std::to_string(i + 1)), texts[i]);
+    return values;
+  }
+  static void StoreRaw(std::u16string_view subkey, const Pairs& values) {
+    for (const auto& [name, data] : values) ASSERT_TRUE(ListKey(subkey)->WriteValue(name, data));
+  }
+  static Texts List(std::u16string_view subkey, Texts read = {}) {
+    ReadRegistryList(subkey, read);
+    return read;
+  }
+  // A single value as read, "-" where the read left the output alone.
+  static std::u16string Read(std::u16string_view name) {
+    std::u16string out = u"-";
+    ReadRegistryValue(name, out);
+    return out;
+  }
+
+  testing::ScratchFolder scratch_{"regvalues-test"};
+};
+
+Texts Paths(const std::string& prefix, int from, int to, Texts paths = {}) {
+  for (int i = from; i <= to; ++i) paths.push_back(FromUtf8(prefix + std::to_string(i)));
+  return paths;
+}
+
+TEST_F(RegistryValuesTest, MergeRule) {
+  const Texts ten = Paths("/c/old", 1, 10);
+  const std::u16string fits(259, u'q');
+  // What a case shows, the raw values file1, file2, ... stored before the merges, the merges
+  // (one WriteRegistryList with limit 10 each) and file1, file2, ... afterwards.
+  const std::tuple<const char*, Texts, std::vector<Texts>, Texts> cases[] = {
+      {"new paths are appended; stored ones anywhere are neither rewritten nor moved; case counts",
+       {}, {{u"A", u"B"}, {u"B", u"C"}, {u"C", u"A", u"a"}}, {u"A", u"B", u"C", u"a"}},
+      {"a full list is overwritten from file1, and every merge numbers from file1 again",
+       ten, {{u"X"}, {u"Y", u"Z"}}, Paths("/c/old", 3, 10, {u"Y", u"Z"})},
+      {"two new paths into a full list take file1 and file2",
+       ten, {{u"/c/old4", u"X1", u"X2"}}, Paths("/c/old", 3, 10, {u"X1", u"X2"})},
+      {"the walk stops once past the limit: the eleventh is file11, the twelfth dropped",
+       ten, {Paths("/n/", 1, 12)}, Paths("/n/", 1, 11)},
+      {"the same from an empty list", {}, {Paths("/i/", 1, 12)}, Paths("/i/", 1, 11)},
+      {"paths too long to be read back are skipped", {}, {{u"A", std::u16string(260, u'p'), u"B"}, {fits}},
+       {u"A", u"B", fits}},
+      {"only the values a read would see count: an overlong value ends the enumeration",
+       {u"A", std::u16string(300, u'L'), u"C"}, {{u"C", u"D"}}, {u"A", u"C", u"D"}},
+  };
+  for (int n = 0; const auto& [what, stored, merges, expected] : cases) {
+    SCOPED_TRACE(what);
+    UseHive("registry-" + std::to_string(n++));
+    StoreRaw(u"CertPath", Numbered(stored));
+    for (const auto& merge : merges) WriteRegistryList(u"CertPath", 10, merge);
+    EXPECT_EQ(Stored(u"CertPath"), Numbered(expected));
+    EXPECT_EQ(List(u"CertPath"), expected);
+  }
+}
+
+TEST_F(RegistryValuesTest, ListReadAppendsInEnumerationOrderUpToAnOverlongValueOrName) {
+  EXPECT_EQ(List(u"CertPath", {u"kept"}), Texts{u"kept"});  // nothing stored yet
+  StoreRaw(u"CertPath", {{u"file2", u"second-created"}, {u"file1", u"first-name"},
+                         {u"file3", std::u16string(259, u'x')}, {u"file4", std::u16string(260, u'y')},
+                         {u"file5", u"hidden"}});
+  EXPECT_EQ(List(u"CertPath", {u"kept"}),
+            (Texts{u"kept", u"second-created", u"first-name", std::u16string(259, u'x')}));
+  StoreRaw(u"IpaCertPath", {{u"file1", u"a"}, {std::u16string(260, u'n'), u"b"}, {u"file3", u"c"}});
+  EXPECT_EQ(List(u"IpaCertPath"), Texts{u"a"});
+}
+
+// Reads take up to 511 characters and leave the output alone otherwise; writes take up to
+// 1023 and refuse longer texts rather than cut them.
+TEST_F(RegistryValuesTest, SingleValuesWithinTheirBuffersAndInAnUnusableHive) {
+  EXPECT_EQ(Read(u"DigitalSign"), u"-");
+  WriteRegistryValue(u"DigitalSign", u"prepare");
+  EXPECT_EQ(Read(u"digitalsign"), u"prepare");  // names ignore letter case, as on Windows
+  WriteRegistryValue(u"Last Selected Cert", std::u16string(511, u'a'));
+  EXPECT_EQ(Read(u"Last Selected Cert"), std::u16string(511, u'a'));
+  WriteRegistryValue(u"Last Selected Cert", std::u16string(512, u'b'));
+  EXPECT_EQ(Read(u"Last Selected Cert"), u"-");
+
+  const auto stored = [] { return RegistryKey::OpenOrCreate(kSettingsKey)->ReadValue(u"Last IPA Cert"); };
+  WriteRegistryValue(u"Last IPA Cert", u"/k/a.p12");
+  WriteRegistryValue(u"Last IPA Cert", std::u16string(1024, u'z'));
+  EXPECT_EQ(stored(), u"/k/a.p12");
+  WriteRegistryValue(u"Last IPA Cert", std::u16string(1023, u'z'));
+  EXPECT_EQ(stored(), std::u16string(1023, u'z'));
+
+  // An unusable hive makes reads keep their output and writes do nothing.
+  std::ofstream(scratch_.Path() / "file") << "x";
+  UseHive("file/registry");
+  WriteRegistryValue(u"DigitalSign", u"sign");
+  WriteRegistryList(u"CertPath", 10, {u"A"});
+  EXPECT_EQ(Read(u"DigitalSign"), u"-");
+  EXPECT_EQ(List(u"CertPath"), Texts{});
+}
+
+// Two hosts side by side: every merge is numbered after the other's, and no path is lost.
+TEST_F(RegistryValuesTest, ConcurrentMergesFromTwoProcessesLoseNoPath) {
+  constexpr int kPaths = 25;
+  const auto name = [](int writer, int i) { return FromUtf8("/p" + std::to_string(writer) + "-" + std::to_string(i)); };
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  for (int i = 0; i < kPaths; ++i) {
+    WriteRegistryList(u"CertPath", 1000, {name(child == 0, i)});
+    WriteRegistryValue(name(child == 0, i), u"x");
+  }
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const Texts paths = List(u"CertPath");
+  EXPECT_EQ(Stored(u"CertPath"), Numbered(paths));  // file1, file2, ... in their order
+  std::set<std::u16string> expected;
+  for (int i = 0; i < 2 * kPaths; ++i) {
+    expected.insert(name(i % 2, i / 2));
+    EXPECT_EQ(Read(name(i % 2, i / 2)), u"x");
+  }
+  EXPECT_EQ(paths.size(), expected.size());
+  EXPECT_EQ(std::set<std::u16string>(paths.begin(), paths.end()), expected);
+}
+
+}  // namespace
+}  // namespace zaro
