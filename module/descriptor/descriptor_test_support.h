@@ -15,9 +15,7 @@
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
 #include "descriptor/descriptor_template.h"
-#include "platform/scripted_ui.h"
 #include "platform/text.h"
-#include "settings/settings_store.h"
 #include "testing/scratch.h"
 
 namespace zaro::testing_support {
@@ -32,8 +30,7 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
 
 inline void WriteBytes(const std::filesystem::path& path, const std::string& content) {
   std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 // Runs `body` with the standard output captured and returns what it printed.
@@ -43,7 +40,6 @@ inline std::string Printed(const std::function<void()>& body) {
   return ::testing::internal::GetCapturedStdout();
 }
 
-// The kit's sample descriptor in the source tree.
 inline std::filesystem::path SourceSample() {
   return std::filesystem::path(ZARO_SOURCE_DIR) / "runtime-kit" / "samples" / "descriptor-sample.xml";
 }
@@ -75,6 +71,7 @@ class DescriptorTest : public ::testing::Test {
     testing::ClearSettings();
     SetSetting(keys::kMovieFolder, FromUtf8(movieFolder_.string() + "/"));
     SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string()));
+    SetMovie("Movie");
     ReleaseDescriptor(MovieDescriptor());
     ReleaseDescriptor(UpgradeDescriptor());
   }
@@ -97,7 +94,6 @@ class DescriptorTest : public ::testing::Test {
 
   // Writes `content` as the descriptor of the movie "Movie" ("" for the template) and parses it.
   void LoadMovie(const std::string& content = "") {
-    SetMovie("Movie");
     if (!content.empty()) WriteBytes(DescriptorFile("Movie"), content);
     ASSERT_EQ(LoadDescriptor(true), 0);
   }
