@@ -212,7 +212,6 @@ TEST_F(DescriptorTemplateTest, ABareMovieGivesTheExactTemplateSettingsShapeItsVa
     EXPECT_EQ(text.back(), '>');
     for (const std::string& piece : pieces) EXPECT_NE(text.find(piece), std::string::npos) << piece;
   }
-  // It parses back to its values.
   SetMovie("A&B Movie");
   ASSERT_EQ(LoadDescriptor(true), 0);
   EXPECT_EQ(MessagesShown(), 0);
@@ -254,8 +253,7 @@ TEST(ApplicationIdTest, AcceptsOnlyTheRuleCharactersAndLengths) {
   }
 }
 
-// A TCP listener on 127.0.0.1 that counts every connection made to it; a failed socket
-// call leaves its port 0.
+// A TCP listener on 127.0.0.1 that counts every connection made to it.
 class Listener {
  public:
   Listener() {
@@ -264,7 +262,7 @@ class Listener {
     ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length);
     ::listen(fd_, 16);
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
     thread_ = std::thread([this] {
       for (int client; (client = ::accept(fd_, nullptr, nullptr)) >= 0; ++connections_) ::close(client);
     });
@@ -273,18 +271,16 @@ class Listener {
     Stop();
     ::close(fd_);
   }
-  int Port() const { return port_; }
-  // Ends the listener (shutting the socket down wakes the waiting accept) and returns how
-  // many connections it saw.
+  // Shutting the socket down wakes the waiting accept.
   int Stop() {
     ::shutdown(fd_, SHUT_RDWR);
     if (thread_.joinable()) thread_.join();
     return connections_;
   }
+  int port = 0;  // 0 when a socket call failed
 
  private:
   const int fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  int port_ = 0;
   std::thread thread_;
   std::atomic<int> connections_{0};
 };
@@ -293,8 +289,8 @@ using ExternalEntityTest = DescriptorTest;
 
 TEST_F(ExternalEntityTest, NamedResourcesAreNeverOpened) {
   Listener listener;
-  ASSERT_GT(listener.Port(), 0);
-  const std::string url = "http://127.0.0.1:" + std::to_string(listener.Port());
+  ASSERT_GT(listener.port, 0);
+  const std::string url = "http://127.0.0.1:" + std::to_string(listener.port);
   WriteBytes(movieFolder_ / "secret.txt", "SECRET");
   WriteBytes(movieFolder_ / "local.dtd", "<!ENTITY fromDtd \"FROM-DTD\">");
   const std::string application = "<application xmlns=\"urn:x/2.0\"><id>a</id>";
@@ -341,7 +337,6 @@ TEST_F(ExternalEntityTest, InternalSubsetStillWorksAndItsExpansionIsBounded) {
                                           "]>\n<application xmlns=\"urn:x/2.0\"><id>&e9;</id></application>");
   const std::string printed = Printed([] { EXPECT_EQ(LoadDescriptor(true), -1); });
   EXPECT_TRUE(ShowedUnparsableOnce());
-  // The parser's reason, once, on one line.
   EXPECT_EQ(printed.rfind("Exception message is: ", 0), 0u) << printed;
   EXPECT_EQ(printed.find('\n'), printed.size() - 1) << printed;
 }
@@ -354,7 +349,6 @@ TEST_F(DescriptorTest, FailedWritesKeepThePreviousFile) {
   ::chmod(DescriptorFile("Movie").c_str(), 0666);
   ::chmod(movieFolder_.c_str(), 0555);
   std::filesystem::permissions(root_, std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
-  // True when the descriptor still holds `content` and no temporary file was left behind.
   const auto onlyTheDescriptor = [&](const std::string& content) {
     return std::distance(std::filesystem::directory_iterator(movieFolder_), {}) == 1 &&
            ReadBytes(DescriptorFile("Movie")) == content;

@@ -20,7 +20,6 @@
 
 namespace zaro::testing_support {
 
-inline constexpr std::u16string_view kUnparsableText = u"无法解析应用程序描述符文件。";
 inline const std::string kBom = "\xEF\xBB\xBF";
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
@@ -33,7 +32,7 @@ inline void WriteBytes(const std::filesystem::path& path, const std::string& con
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
-// Runs `body` with the standard output captured and returns what it printed.
+// What `body` printed.
 inline std::string Printed(const std::function<void()>& body) {
   ::testing::internal::CaptureStdout();
   body();
@@ -76,11 +75,6 @@ class DescriptorTest : public ::testing::Test {
     ReleaseDescriptor(UpgradeDescriptor());
   }
 
-  void TearDown() override {
-    ReleaseDescriptor(MovieDescriptor());
-    ReleaseDescriptor(UpgradeDescriptor());
-  }
-
   void SetMovie(const std::string& baseName) { SetSetting(keys::kMovieBaseName, FromUtf8(baseName)); }
 
   std::filesystem::path DescriptorFile(const std::string& base) const { return movieFolder_ / (base + "-app.xml"); }
@@ -114,10 +108,10 @@ class DescriptorTest : public ::testing::Test {
     return std::count_if(ui_->Events().begin(), ui_->Events().end(), [](auto& e) { return e.kind == "message"; });
   }
 
-  // True when exactly one box was shown and it is message 8031 as a warning (every box's
-  // title is the messages' concern).
+  // True when exactly one box was shown: message 8031 as a warning.
   bool ShowedUnparsableOnce() const {
-    return MessagesShown() == 1 && ui_->Events().back().text == kUnparsableText && ui_->Events().back().style == 48;
+    return MessagesShown() == 1 && ui_->Events().back().text == u"无法解析应用程序描述符文件。" &&
+           ui_->Events().back().style == 48;
   }
 
   testing::ScratchFolder scratch_{"descriptor-test"};
