@@ -21,19 +21,15 @@ using namespace std::string_literals;
 const std::string kCurrent = "http://ns.corvane.example/zaro/application/2.0";
 const std::string kReason = "Exception message is: ";
 
-std::string Descriptor(const std::string& rootAttributes, const std::string& id = "a") {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application" + rootAttributes + ">\n  <id>" + id +
-         "</id>\n</application>\n";
-}
+// A descriptor of the namespace version ("" for none) and the id.
 std::string Versioned(const std::string& version, const std::string& id = "a") {
-  return Descriptor(" xmlns=\"http://ns.corvane.example/zaro/application/" + version + "\"", id);
+  const std::string ns = version.empty() ? "" : " xmlns=\"http://ns.corvane.example/zaro/application/" + version + "\"";
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application" + ns + ">\n  <id>" + id + "</id>\n</application>\n";
 }
 
 TEST_F(DescriptorTest, ParseResultsNamespaceMarkersAndTheLibrarysMessages) {
   DescriptorDocument document;
-  const auto parseFile = [&](const std::string& name) {
-    return ParseDescriptor(document, FromUtf8((movieFolder_ / name).string()));
-  };
+  const auto parseFile = [&](auto name) { return ParseDescriptor(document, FromUtf8((movieFolder_ / name).string())); };
   const auto parse = [&](const std::string& content) {
     WriteBytes(movieFolder_ / "x-app.xml", content);
     return parseFile("x-app.xml");
@@ -45,7 +41,7 @@ TEST_F(DescriptorTest, ParseResultsNamespaceMarkersAndTheLibrarysMessages) {
   // the earlier file any more.
   const std::tuple<std::string, int, bool> cases[] = {
       {Versioned("2.0"), 0, false},    {Versioned("1.1"), 0, true},     {Versioned("1.0"), 0, true},
-      {Versioned("1.5"), 0, false},    {Descriptor(""), 0, false},      {Versioned("1.0.M5"), 5, false},
+      {Versioned("1.5"), 0, false},    {Versioned(""), 0, false},      {Versioned("1.0.M5"), 5, false},
       {Versioned("1.0.M6"), 5, false}, {"<?xml version=\"1.0\"?><settings><id>a</id></settings>", 1, false},
   };
   for (const auto& [content, result, legacy] : cases) {
@@ -162,22 +158,19 @@ TEST_F(DescriptorTest, TheTemplateTakesTheMovieTheSettingsAndTheKitSamplesNamesp
     EXPECT_TRUE(WriteDescriptorTemplate());
     return ReadBytes(DescriptorFile(baseName));
   };
-  const std::string expected =
-      kBom +
-      "<?xml version =\"1.0\" encoding=\"utf-8\" ?><application "
-      "xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>Movie</id><version>1.0</version><filename>"
-      "Movie</filename><description></description><!-- To localize the description, use the following format "
-      "for the description element.<description><text xml:lang=\"en\">English App description goes "
-      "here</text><text xml:lang=\"fr\">French App description goes here</text><text xml:lang=\"ja\">Japanese "
-      "App description goes here</text></description>--><name>Movie</name><!-- To localize the name, use the "
-      "following format for the name element.<name><text xml:lang=\"en\">English App name goes "
-      "here</text><text xml:lang=\"fr\">French App name goes here</text><text xml:lang=\"ja\">Japanese App "
-      "name goes here</text></name>--><copyright></copyright><initialWindow><content>Movie.qmv</content>"
-      "<systemChrome>standard</systemChrome><transparent>false</transparent><visible>true</visible>"
-      "<fullScreen>false</fullScreen><aspectRatio>portrait</aspectRatio><renderMode>auto</renderMode>"
-      "</initialWindow><icon></icon><customUpdateUI>false</customUpdateUI><allowBrowserInvocation>false"
-      "</allowBrowserInvocation></application>";
-  EXPECT_EQ(written("Movie"), expected);
+  EXPECT_EQ(written("Movie"),
+            kBom + "<?xml version =\"1.0\" encoding=\"utf-8\" ?><application xmlns=\"http://ns.corvane.example/zaro/app"
+            "lication/2.0\"><id>Movie</id><version>1.0</version><filename>Movie</filename><description></description><!"
+            "-- To localize the description, use the following format for the description element.<description><text xm"
+            "l:lang=\"en\">English App description goes here</text><text xml:lang=\"fr\">French App description goes he"
+            "re</text><text xml:lang=\"ja\">Japanese App description goes here</text></description>--><name>Movie</name"
+            "><!-- To localize the name, use the following format for the name element.<name><text xml:lang=\"en\">Engl"
+            "ish App name goes here</text><text xml:lang=\"fr\">French App name goes here</text><text xml:lang=\"ja\">J"
+            "apanese App name goes here</text></name>--><copyright></copyright><initialWindow><content>Movie.qmv</conte"
+            "nt><systemChrome>standard</systemChrome><transparent>false</transparent><visible>true</visible><fullScreen"
+            ">false</fullScreen><aspectRatio>portrait</aspectRatio><renderMode>auto</renderMode></initialWindow><icon><"
+            "/icon><customUpdateUI>false</customUpdateUI><allowBrowserInvocation>false</allowBrowserInvocation></applic"
+            "ation>");
   // Each step sets one more setting, writes the template and looks for pieces of it.
   const std::tuple<std::u16string_view, std::u16string, std::vector<std::string>> steps[] = {
       // A base name with a space and an underscore, no appid or appname.
@@ -277,9 +270,7 @@ class Listener {
   std::atomic<int> connections_{0};
 };
 
-using ExternalEntityTest = DescriptorTest;
-
-TEST_F(ExternalEntityTest, NamedResourcesAreNeverOpened) {
+TEST_F(DescriptorTest, NamedResourcesAreNeverOpened) {
   Listener listener;
   ASSERT_GT(listener.port, 0);
   const std::string url = "http://127.0.0.1:" + std::to_string(listener.port);
@@ -313,7 +304,7 @@ TEST_F(ExternalEntityTest, NamedResourcesAreNeverOpened) {
   EXPECT_EQ(listener.Stop(), 0);
 }
 
-TEST_F(ExternalEntityTest, InternalSubsetStillWorksAndItsExpansionIsBounded) {
+TEST_F(DescriptorTest, InternalSubsetStillWorksAndItsExpansionIsBounded) {
   LoadMovie("<?xml version=\"1.0\"?>\n<!DOCTYPE application [\n<!ENTITY maker \"Example Corp\">\n]>\n"
             "<application xmlns=\"urn:x/2.0\"><id>a</id><copyright>(c) &maker;</copyright></application>");
   EXPECT_EQ(ElementText(u"copyright"), u"(c) Example Corp");
@@ -329,7 +320,7 @@ TEST_F(ExternalEntityTest, InternalSubsetStillWorksAndItsExpansionIsBounded) {
                                           "]>\n<application xmlns=\"urn:x/2.0\"><id>&e9;</id></application>");
   const std::string printed = Printed([] { EXPECT_EQ(LoadDescriptor(true), -1); });
   EXPECT_TRUE(ShowedUnparsableOnce());
-  EXPECT_EQ(printed.rfind("Exception message is: ", 0), 0u) << printed;
+  EXPECT_EQ(printed.rfind(kReason, 0), 0u) << printed;
   EXPECT_EQ(printed.find('\n'), printed.size() - 1) << printed;
 }
 
@@ -357,15 +348,15 @@ TEST_F(DescriptorTest, FailedWritesKeepThePreviousFile) {
   WriteBytes(DescriptorFile("Movie"), handEdited);
   ASSERT_EQ(LoadDescriptor(true), 0);
   ASSERT_EQ(SetElementText(Doc(), u"id", u"changed"), 0);
-  const std::string printed = Printed([] {
+  EXPECT_NE(Printed([] {
     EXPECT_TRUE(RunWithoutPrivileges([] { return SaveDescriptor(MovieDescriptor(), MovieDescriptorPath()) == -1; }));
-  });
-  EXPECT_NE(printed.find("Exception message is: "), std::string::npos);
+  }).find(kReason),
+            std::string::npos);
   EXPECT_TRUE(onlyTheDescriptor(handEdited));
 }
 
-const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                          "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n  <id>a</id>\n";
+const std::string kHead =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"" + kCurrent + "\">\n  <id>a</id>\n";
 
 // A record with a content type made from the name, and icons by size.
 FileTypeRecord Record(const std::string& name, const std::string& extension,
@@ -385,9 +376,7 @@ std::string Fields(const FileTypeRecord& r) {
          r.loadedName;
 }
 
-std::string FileTypesPart(const std::string& saved) {
-  return saved.substr(std::min(saved.find("<fileTypes>"), saved.size()));
-}
+std::string FileTypesPart(const std::string& s) { return s.substr(std::min(s.find("<fileTypes>"), s.size())); }
 
 // How children are appended, replaced in place and removed is the Advanced page's daily work
 // (see its tests); these are the edges it does not reach.
@@ -503,7 +492,6 @@ TEST_F(DescriptorTest, AppIconsAreTheApplicationsOwnAndNeverAFileTypes) {
             "</application>\n");
   EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"");
   EXPECT_EQ(RemoveAppIcon(Doc(), u"image16x16"), 0);
-  // Writing appends a size or replaces it.
   ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"a.png"), 0);
   ASSERT_EQ(WriteAppIcon(Doc(), u"image16x16", u"icons/app%2016.png"), 0);
   ASSERT_EQ(WriteAppIcon(Doc(), u"image128x128", u"c.png"), 0);
