@@ -36,9 +36,8 @@ TEST_F(DescriptorTest, ParseResultsNamespaceMarkersAndTheLibrarysMessages) {
   };
   EXPECT_EQ(parse(Versioned("2.0")), -1);  // no parser yet
   ASSERT_EQ(InitDescriptorParser(document), 0);
-  // Content, result, legacy marker ("2.0" holds no "1.0"; no xmlns at all reads as an empty
-  // value: parsed, current). Not loaded after a failed parse: the document in memory is not
-  // the earlier file any more.
+  // Content, result, legacy marker ("2.0" holds no "1.0"; no xmlns reads as an empty value: parsed,
+  // current). Not loaded after a failed parse: the document in memory is not the earlier file any more.
   const std::tuple<std::string, int, bool> cases[] = {
       {Versioned("2.0"), 0, false},    {Versioned("1.1"), 0, true},     {Versioned("1.0"), 0, true},
       {Versioned("1.5"), 0, false},    {Versioned(""), 0, false},      {Versioned("1.0.M5"), 5, false},
@@ -207,8 +206,7 @@ TEST_F(DescriptorTest, TheTemplateTakesTheMovieTheSettingsAndTheKitSamplesNamesp
   EXPECT_EQ(ElementText(u"description"), u"Tom & Jerry <3 100%");
   EXPECT_FALSE(Doc().legacyNamespace);
 
-  // Each sample ("" for none) and the namespace read from it ("" for a refused sample, which
-  // leaves the default in place).
+  // Each sample ("" for none) and the namespace read from it ("" when refused: the default stays).
   const std::pair<std::string, std::string> cases[] = {
       {ReadBytes(SourceSample()), kCurrent},  // the kit's own sample carries the current one
       {"<?xml version=\"1.0\"?><application xmlns=\"urn:kit/ns/2.5\"><id>s</id></application>", "urn:kit/ns/2.5"},
@@ -496,12 +494,10 @@ TEST_F(DescriptorTest, AppIconsAreTheApplicationsOwnAndNeverAFileTypes) {
   EXPECT_EQ(ReadAppIcon(Doc(), u"image16x16"), u"icons/app%2016.png");
   EXPECT_EQ(ReadAppIcon(Doc(), u"image128x128"), u"c.png");
   // The file type's icon stays; the new one is the application's last child, laid out like its siblings.
-  const std::string saved = SavedMovie();
-  EXPECT_NE(saved.find("<image16x16>types/doc16.png</image16x16>\n      </icon>\n    </fileType>\n  </fileTypes>\n"
-                       "  <icon>\n    <image128x128>c.png</image128x128>\n"
-                       "    <image16x16>icons/app%2016.png</image16x16>\n  </icon>\n</application>"),
-            std::string::npos)
-      << saved;
+  EXPECT_NE(SavedMovie().find("<image16x16>types/doc16.png</image16x16>\n      </icon>\n    </fileType>\n"
+                              "  </fileTypes>\n  <icon>\n    <image128x128>c.png</image128x128>\n"
+                              "    <image16x16>icons/app%2016.png</image16x16>\n  </icon>\n</application>"),
+            std::string::npos);
 }
 
 // The dialog's tests try the rules on typical names and extensions; these are the edges.
@@ -523,9 +519,8 @@ TEST_F(DescriptorTest, ListAndReadFollowDocumentOrder) {
             "    <fileType><name>docA</name><extension>second</extension></fileType>\n"
             "  </fileTypes>\n</application>\n");
   EXPECT_EQ(ListFileTypes(Doc()), u";docA(abc);docB;docA(second)");
-  // Reading into a record that holds an extension and a description: only the first match is
-  // read, a missing element leaves its field alone, images are found anywhere inside the type
-  // and names match exactly.
+  // Reading into a record that holds an extension and a description: only the first match is read, a
+  // missing element leaves its field alone, images are found anywhere inside the type, names match exactly.
   const auto read = [&](const char16_t* name) {
     FileTypeRecord record = Record("", "old");
     record.description = u"kept";
