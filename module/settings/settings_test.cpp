@@ -34,7 +34,6 @@ class SettingsStore : public ::testing::Test {
     host.Install();
     testing::ClearSettings();
   }
-  // Every setting that holds a value.
   static Values NonEmpty() {
     Values values = AllSettings();
     std::erase_if(values, [](const auto& entry) { return entry.second.empty(); });
@@ -53,24 +52,21 @@ TEST_F(SettingsStore, ResetKeepsCredentialsAndPasswordsOnlyWhenRememberedAndRead
   ResetSettingsKeepingCredentials();
   EXPECT_EQ(NonEmpty(), credentials);
 
+  // The copy-out form leaves the buffer alone for absent and empty values.
   std::u16string out = u"unchanged";
   EXPECT_FALSE(GetSetting(u"never.set", out));
-  SetSetting(u"empty", u"");
-  EXPECT_FALSE(GetSetting(u"empty", out));
+  EXPECT_FALSE(GetSetting(kTimestamp, out));  // kept empty by the reset
   EXPECT_EQ(out, u"unchanged");
-  SetSetting(u"set", u"value");
-  EXPECT_TRUE(GetSetting(u"set", out));
-  EXPECT_EQ(out, u"value");
+  EXPECT_TRUE(GetSetting(kCertPath, out));
+  EXPECT_EQ(out, u"C:/certs/me.p12");
   SetSetting(u"flag", u"True");
   EXPECT_FALSE(SettingIsTrue(u"flag")) << "only the exact text \"true\" is true";
 }
 
-// Every item costs the host a script evaluation, so a damaged count must not stall it.
-TEST_F(SettingsStore, LoadTakesPersistedKeysAndTheIncludedItemsBelowTheCountUpToTheLimit) {
-  // "0" is never loaded, nor are items above the count or keys the document does not keep.
-  host.data = {{K(kZaroDestination), u"C:/out/app.zaro"}, {K(kPubExe), u"0"},       {K(kIncludedCount), u"2"},
-               {Item(0), u"C:/a.txt"},                    {Item(1), u"C:/b"},        {Item(2), u"C:/stale"},
-               {K(kCertPassword), u"not-a-document-key"}};
+TEST_F(SettingsStore, DocumentValuesAndIncludedItemsBelowTheCountUpToTheLimit) {
+  // Items above the count and keys the document does not keep are never loaded.
+  host.data = {{K(kZaroDestination), u"C:/out/app.zaro"}, {K(kIncludedCount), u"2"}, {Item(0), u"C:/a.txt"},
+               {Item(1), u"C:/b"}, {Item(2), u"C:/stale"}, {K(kCertPassword), u"not-a-document-key"}};
   LoadDocumentSettings(1, 2);
   EXPECT_EQ(NonEmpty(), (Values{{K(kZaroDestination), u"C:/out/app.zaro"}, {K(kIncludedCount), u"2"},
                                 {Item(0), u"C:/a.txt"}, {Item(1), u"C:/b"}}));
@@ -78,7 +74,7 @@ TEST_F(SettingsStore, LoadTakesPersistedKeysAndTheIncludedItemsBelowTheCountUpTo
   host.data[K(kIncludedCount)] = u"0";
   LoadDocumentSettings(1, 2);
   EXPECT_EQ(GetSetting(Item(0)), u"") << "a count of 0 loads no item";
-
+  // Every item costs the host a script evaluation, so a damaged count must not stall it.
   EXPECT_EQ(IncludedItemCount(u"12abc"), 12);
   EXPECT_EQ(IncludedItemCount(u"99999999999999999999999"), kMaxIncludedItems);
   host.data[K(kIncludedCount)] = u"99999999999";
@@ -90,10 +86,10 @@ TEST_F(SettingsStore, LoadTakesPersistedKeysAndTheIncludedItemsBelowTheCountUpTo
   SaveDocumentSettings(1, 2);
   EXPECT_LT(host.scripts.size(), size_t(4 * kMaxIncludedItems));
   EXPECT_EQ(host.data[Item(kMaxIncludedItems)], u"C:/beyond");
-}
 
-TEST_F(SettingsStore, SavingAndRemovingIncludedItemsWorkBelowTheCountOnly) {
-  host.data[K(kIncludedCount)] = u"5";
+  // Saving a shrunk list rewrites the items below the new count; removing works below it only.
+  host.data = {{K(kIncludedCount), u"5"}};
+  testing::ClearSettings();
   for (int i = 0; i < 5; ++i) host.data[Item(i)] = u"old";
   SetSetting(kIncludedCount, u"2");
   SetSetting(Item(0), u"C:/new0");
@@ -144,7 +140,6 @@ TEST(MessagesTest, TheCatalogueAnswersUntilAModuleOfTheKitsNameIsLoadedAndBoxesC
   SetSetting(kKitName, u"ZSK2.0");
   ::dlclose(module);
   EXPECT_EQ(LoadMessage(8010), u"Corvane Tessel KV5") << "unloaded again";
-  RemoveSetting(kKitName);
 
   // Every box carries the title, even one without a text, and warns unless told otherwise.
   testing::ScopedScriptedUi ui;
@@ -204,23 +199,19 @@ Texts Paths(const std::string& prefix, int from, int to, Texts paths = {}) {
 }
 
 // The order of a list is the hive's creation order (see its tests).
-TEST_F(RegistryValuesTest, MergeRuleAndListReads) {
+TEST_F(RegistryValuesTest, ListsMergeAndReadAndSingleValuesKeepWithinTheirBuffers) {
   const Texts ten = Paths("/c/old", 1, 10);
   const std::u16string fits(259, u'q');
   // What a case shows, the raw values file1, file2, ... stored before the merges, the merges
   // (one WriteRegistryList with limit 10 each) and file1, file2, ... afterwards.
   const std::tuple<const char*, Texts, std::vector<Texts>, Texts> cases[] = {
-      {"appended; stored ones neither rewritten nor moved; case counts", {},
-       {{u"A", u"B"}, {u"B", u"C"}, {u"C", u"A", u"a"}}, {u"A", u"B", u"C", u"a"}},
-      {"a full list: overwritten from file1 by every merge", ten, {{u"X"}, {u"Y", u"Z"}},
-       Paths("/c/old", 3, 10, {u"Y", u"Z"})},
+      {"appended; a stored one stays put; case counts", {}, {{u"A", u"B"}, {u"B", u"a"}}, {u"A", u"B", u"a"}},
+      {"full: each merge writes from file1", ten, {{u"X"}, {u"Y", u"Z"}}, Paths("/c/old", 3, 10, {u"Y", u"Z"})},
       {"two new paths into a full list", ten, {{u"/c/old4", u"X1", u"X2"}}, Paths("/c/old", 3, 10, {u"X1", u"X2"})},
       {"stops past the limit: the 11th is file11", ten, {Paths("/n/", 1, 12)}, Paths("/n/", 1, 11)},
       {"the same from an empty list", {}, {Paths("/i/", 1, 12)}, Paths("/i/", 1, 11)},
-      {"paths too long to read back are skipped", {}, {{u"A", std::u16string(260, u'p'), u"B"}, {fits}},
-       {u"A", u"B", fits}},
-      {"an overlong value ends what a read sees", {u"A", std::u16string(300, u'L'), u"C"}, {{u"C", u"D"}},
-       {u"A", u"C", u"D"}},
+      {"too long to read back: skipped", {}, {{u"A", std::u16string(260, u'p'), u"B"}, {fits}}, {u"A", u"B", fits}},
+      {"an overlong value ends a read", {u"A", std::u16string(300, u'L'), u"C"}, {{u"C", u"D"}}, {u"A", u"C", u"D"}},
   };
   for (int n = 0; const auto& [what, stored, merges, expected] : cases) {
     SCOPED_TRACE(what);
@@ -234,11 +225,9 @@ TEST_F(RegistryValuesTest, MergeRuleAndListReads) {
   EXPECT_EQ(List(u"IpaCertPath", {u"kept"}), Texts{u"kept"});
   StoreRaw(u"IpaCertPath", {{u"file1", u"a"}, {std::u16string(260, u'n'), u"b"}, {u"file3", u"c"}});
   EXPECT_EQ(List(u"IpaCertPath", {u"kept"}), (Texts{u"kept", u"a"}));
-}
 
-// Reads take up to 511 characters and leave the output alone otherwise; writes take up to
-// 1023 and refuse longer texts rather than cut them.
-TEST_F(RegistryValuesTest, SingleValuesWithinTheirBuffersAndInAnUnusableHive) {
+  // Single values: reads take up to 511 characters and leave the output alone otherwise;
+  // writes take up to 1023 and refuse longer texts rather than cut them.
   WriteRegistryValue(u"DigitalSign", u"prepare");
   EXPECT_EQ(Read(u"digitalsign"), u"prepare");  // names ignore letter case, as on Windows
   WriteRegistryValue(u"Last Selected Cert", std::u16string(511, u'a'));
