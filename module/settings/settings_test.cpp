@@ -1,4 +1,3 @@
-// The settings store, its document values, the message catalogue and the registry values.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -42,7 +41,7 @@ class SettingsStore : public ::testing::Test {
   testing::FakeHost host;
 };
 
-TEST_F(SettingsStore, ResetKeepsCredentialsAndPasswordsOnlyWhenRememberedAndReadsLeaveEmptyValuesOut) {
+TEST_F(SettingsStore, CredentialsSurviveAResetAndDocumentValuesAndItemsBelowTheCountLoadAndSave) {
   const Values credentials = {{K(kCertPath), u"C:/certs/me.p12"},        {K(kRememberPassword), u"false"},
                               {K(kIpaCertPassword), u"ipa-secret"},      {K(kIpaRememberPassword), u"true"},
                               {K(kIpaProvision), u"C:/p.mobileprovision"}};
@@ -61,9 +60,8 @@ TEST_F(SettingsStore, ResetKeepsCredentialsAndPasswordsOnlyWhenRememberedAndRead
   EXPECT_EQ(out, u"C:/certs/me.p12");
   SetSetting(u"flag", u"True");
   EXPECT_FALSE(SettingIsTrue(u"flag")) << "only the exact text \"true\" is true";
-}
 
-TEST_F(SettingsStore, DocumentValuesAndIncludedItemsBelowTheCountUpToTheLimit) {
+  testing::ClearSettings();
   // Items above the count and keys the document does not keep are never loaded.
   host.data = {{K(kZaroDestination), u"C:/out/app.zaro"}, {K(kIncludedCount), u"2"}, {Item(0), u"C:/a.txt"},
                {Item(1), u"C:/b"}, {Item(2), u"C:/stale"}, {K(kCertPassword), u"not-a-document-key"}};
@@ -160,13 +158,10 @@ class RegistryValuesTest : public ::testing::Test {
     ASSERT_FALSE(scratch_.Path().empty());
     ::setenv("TESSEL_REGISTRY_FILE", (scratch_.Path() / name).c_str(), 1);
   }
-  static auto ListKey(std::u16string_view subkey) {
-    return RegistryKey::OpenOrCreate(std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey));
-  }
   // The stored values of a list as (name, content), in enumeration order.
   static Pairs Stored(std::u16string_view subkey) {
     Pairs values;
-    const auto key = ListKey(subkey);
+    const auto key = RegistryKey::OpenOrCreate(std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey));
     for (size_t i = 0; auto value = key->EnumValue(i); ++i) values.emplace_back(value->name, value->data);
     return values;
   }
@@ -177,7 +172,8 @@ class RegistryValuesTest : public ::testing::Test {
     return values;
   }
   static void StoreRaw(std::u16string_view subkey, const Pairs& values) {
-    for (const auto& [name, data] : values) ASSERT_TRUE(ListKey(subkey)->WriteValue(name, data));
+    const auto key = RegistryKey::OpenOrCreate(std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey));
+    for (const auto& [name, data] : values) ASSERT_TRUE(key->WriteValue(name, data));
   }
   static Texts List(std::u16string_view subkey, Texts read = {}) {
     ReadRegistryList(subkey, read);
@@ -199,7 +195,7 @@ Texts Paths(const std::string& prefix, int from, int to, Texts paths = {}) {
 }
 
 // The order of a list is the hive's creation order (see its tests).
-TEST_F(RegistryValuesTest, ListsMergeAndReadAndSingleValuesKeepWithinTheirBuffers) {
+TEST_F(RegistryValuesTest, ListsMergeAndReadSingleValuesKeepWithinTheirBuffersAndTwoWritersLoseNothing) {
   const Texts ten = Paths("/c/old", 1, 10);
   const std::u16string fits(259, u'q');
   // What a case shows, the raw values file1, file2, ... stored before the merges, the merges
@@ -248,10 +244,9 @@ TEST_F(RegistryValuesTest, ListsMergeAndReadAndSingleValuesKeepWithinTheirBuffer
   WriteRegistryList(u"CertPath", 10, {u"A"});
   EXPECT_EQ(Read(u"DigitalSign"), u"-");
   EXPECT_EQ(List(u"CertPath"), Texts{});
-}
 
-// Two hosts side by side: every merge is numbered after the other's, and no path is lost.
-TEST_F(RegistryValuesTest, ConcurrentMergesFromTwoProcessesLoseNoPath) {
+  // Two hosts side by side: every merge is numbered after the other's, and no path is lost.
+  UseHive("shared");
   constexpr int kPaths = 25;
   const auto name = [](int writer, int i) { return FromUtf8("/p" + std::to_string(writer) + "-" + std::to_string(i)); };
   const pid_t child = ::fork();

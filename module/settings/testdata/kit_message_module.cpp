@@ -1,6 +1,5 @@
-// A stand-in for a kit's message module ("libZaro2_0.so"), loaded by the catalogue tests
-// to check that LoadMessage prefers a loaded module's texts. Plain code without library
-// templates, so the object unloads again when the test closes it.
+// A stand-in for a kit's message module ("libZaro2_0.so") that LoadMessage must prefer once loaded. Plain
+// code without library templates, so the object unloads again when the test closes it.
 extern "C" __attribute__((visibility("default"))) int ZaroLoadString(unsigned id, char16_t* buffer, int capacity) {
   if (!buffer || capacity <= 0) return 0;
   const int repeat = id == 9000 ? 600 : id == 9001 ? 255 : 0;
