@@ -27,21 +27,16 @@ using Values = std::map<std::u16string, std::u16string, std::less<>>;
 std::u16string K(std::u16string_view key) { return std::u16string(key); }
 std::u16string Item(int i) { return IncludedItemKey(i); }
 
-class SettingsStore : public ::testing::Test {
- protected:
-  void SetUp() override {
-    host.Install();
-    testing::ClearSettings();
-  }
-  static Values NonEmpty() {
-    Values values = AllSettings();
-    std::erase_if(values, [](const auto& entry) { return entry.second.empty(); });
-    return values;
-  }
-  testing::FakeHost host;
-};
+Values NonEmpty() {
+  Values values = AllSettings();
+  std::erase_if(values, [](const auto& entry) { return entry.second.empty(); });
+  return values;
+}
 
-TEST_F(SettingsStore, CredentialsSurviveAResetAndDocumentValuesAndItemsBelowTheCountLoadAndSave) {
+TEST(SettingsStore, CredentialsSurviveAResetAndDocumentValuesAndItemsBelowTheCountLoadAndSave) {
+  testing::FakeHost host;
+  host.Install();
+  testing::ClearSettings();
   const Values credentials = {{K(kCertPath), u"C:/certs/me.p12"},        {K(kRememberPassword), u"false"},
                               {K(kIpaCertPassword), u"ipa-secret"},      {K(kIpaRememberPassword), u"true"},
                               {K(kIpaProvision), u"C:/p.mobileprovision"}};
@@ -151,43 +146,33 @@ TEST(MessagesTest, TheCatalogueAnswersUntilAModuleOfTheKitsNameIsLoadedAndBoxesC
   EXPECT_EQ(ui->Failures(), 0);
 }
 
-class RegistryValuesTest : public ::testing::Test {
- protected:
-  void SetUp() override { UseHive("registry"); }
-  void UseHive(const std::string& name) {
-    ASSERT_FALSE(scratch_.Path().empty());
-    ::setenv("TESSEL_REGISTRY_FILE", (scratch_.Path() / name).c_str(), 1);
-  }
-  // The stored values of a list as (name, content), in enumeration order.
-  static Pairs Stored(std::u16string_view subkey) {
-    Pairs values;
-    const auto key = RegistryKey::OpenOrCreate(std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey));
-    for (size_t i = 0; auto value = key->EnumValue(i); ++i) values.emplace_back(value->name, value->data);
-    return values;
-  }
-  // `texts` as the values file1, file2, ... of a list.
-  static Pairs Numbered(const Texts& texts) {
-    Pairs values;
-    for (size_t i = 0; i < texts.size(); ++i) values.emplace_back(u"file" + FromUtf8(std::to_string(i + 1)), texts[i]);
-    return values;
-  }
-  static void StoreRaw(std::u16string_view subkey, const Pairs& values) {
-    const auto key = RegistryKey::OpenOrCreate(std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey));
-    for (const auto& [name, data] : values) ASSERT_TRUE(key->WriteValue(name, data));
-  }
-  static Texts List(std::u16string_view subkey, Texts read = {}) {
-    ReadRegistryList(subkey, read);
-    return read;
-  }
-  // A single value as read, "-" where the read left the output alone.
-  static std::u16string Read(std::u16string_view name) {
-    std::u16string out = u"-";
-    ReadRegistryValue(name, out);
-    return out;
-  }
-
-  testing::ScratchFolder scratch_{"regvalues-test"};
-};
+// The stored values of a list as (name, content), in enumeration order.
+Pairs Stored(std::u16string_view subkey) {
+  Pairs values;
+  const auto key = RegistryKey::OpenOrCreate(std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey));
+  for (size_t i = 0; auto value = key->EnumValue(i); ++i) values.emplace_back(value->name, value->data);
+  return values;
+}
+// `texts` as the values file1, file2, ... of a list.
+Pairs Numbered(const Texts& texts) {
+  Pairs values;
+  for (size_t i = 0; i < texts.size(); ++i) values.emplace_back(u"file" + FromUtf8(std::to_string(i + 1)), texts[i]);
+  return values;
+}
+void StoreRaw(std::u16string_view subkey, const Pairs& values) {
+  const auto key = RegistryKey::OpenOrCreate(std::u16string(kSettingsKey) + u"\\" + std::u16string(subkey));
+  for (const auto& [name, data] : values) ASSERT_TRUE(key->WriteValue(name, data));
+}
+Texts List(std::u16string_view subkey, Texts read = {}) {
+  ReadRegistryList(subkey, read);
+  return read;
+}
+// A single value as read, "-" where the read left the output alone.
+std::u16string Read(std::u16string_view name) {
+  std::u16string out = u"-";
+  ReadRegistryValue(name, out);
+  return out;
+}
 
 Texts Paths(const std::string& prefix, int from, int to, Texts paths = {}) {
   for (int i = from; i <= to; ++i) paths.push_back(FromUtf8(prefix + std::to_string(i)));
@@ -195,7 +180,10 @@ Texts Paths(const std::string& prefix, int from, int to, Texts paths = {}) {
 }
 
 // The order of a list is the hive's creation order (see its tests).
-TEST_F(RegistryValuesTest, ListsMergeAndReadSingleValuesKeepWithinTheirBuffersAndTwoWritersLoseNothing) {
+TEST(RegistryValuesTest, ListsMergeAndReadSingleValuesKeepWithinTheirBuffersAndTwoWritersLoseNothing) {
+  testing::ScratchFolder scratch("regvalues-test");
+  ASSERT_FALSE(scratch.Path().empty());
+  const auto useHive = [&](auto file) { ::setenv("TESSEL_REGISTRY_FILE", (scratch.Path() / file).c_str(), 1); };
   const Texts ten = Paths("/c/old", 1, 10);
   const std::u16string fits(259, u'q');
   // What a case shows, the raw values file1, file2, ... stored before the merges, the merges
@@ -211,7 +199,7 @@ TEST_F(RegistryValuesTest, ListsMergeAndReadSingleValuesKeepWithinTheirBuffersAn
   };
   for (int n = 0; const auto& [what, stored, merges, expected] : cases) {
     SCOPED_TRACE(what);
-    UseHive("registry-" + std::to_string(n++));
+    useHive("registry-" + std::to_string(n++));
     StoreRaw(u"CertPath", Numbered(stored));
     for (const auto& merge : merges) WriteRegistryList(u"CertPath", 10, merge);
     EXPECT_EQ(Stored(u"CertPath"), Numbered(expected));
@@ -238,15 +226,15 @@ TEST_F(RegistryValuesTest, ListsMergeAndReadSingleValuesKeepWithinTheirBuffersAn
   EXPECT_EQ(stored(), std::u16string(1023, u'z'));
 
   // An unusable hive makes reads keep their output and writes do nothing.
-  std::ofstream(scratch_.Path() / "file") << "x";
-  UseHive("file/registry");
+  std::ofstream(scratch.Path() / "file") << "x";
+  useHive("file/registry");
   WriteRegistryValue(u"DigitalSign", u"sign");
   WriteRegistryList(u"CertPath", 10, {u"A"});
   EXPECT_EQ(Read(u"DigitalSign"), u"-");
   EXPECT_EQ(List(u"CertPath"), Texts{});
 
   // Two hosts side by side: every merge is numbered after the other's, and no path is lost.
-  UseHive("shared");
+  useHive("shared");
   constexpr int kPaths = 25;
   const auto name = [](int writer, int i) { return FromUtf8("/p" + std::to_string(writer) + "-" + std::to_string(i)); };
   const pid_t child = ::fork();
