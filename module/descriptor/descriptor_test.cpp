@@ -76,7 +76,7 @@ TEST_F(DescriptorTest, WhenAFileIsWrittenFromTheTemplateParsedAgainOrRefused) {
   WriteBytes(DescriptorFile("Movie"), Versioned("2.0", "first"));
   EXPECT_EQ(loadedId(true), u"first");
   // The file changes on disk; the parsed document is kept, also when the same folder is
-  // written with "\\".
+  // written with "\".
   WriteBytes(DescriptorFile("Movie"), Versioned("2.0", "second"));
   EXPECT_EQ(loadedId(false), u"first");
   std::u16string folder = FromUtf8(movieFolder_.string() + "/");

@@ -195,7 +195,7 @@ TEST(RegistryValuesTest, ListsMergeAndReadSingleValuesKeepWithinTheirBuffersAndT
       {"stops past the limit: the 11th is file11", ten, {Paths("/n/", 1, 12)}, Paths("/n/", 1, 11)},
       {"the same from an empty list", {}, {Paths("/i/", 1, 12)}, Paths("/i/", 1, 11)},
       {"too long to read back: skipped", {}, {{u"A", std::u16string(260, u'p'), u"B"}, {fits}}, {u"A", u"B", fits}},
-      {"an overlong value ends a read", {u"A", std::u16string(300, u'L'), u"C"}, {{u"C", u"D"}}, {u"A", u"C", u"D"}},
+      {"a merge sees what a read sees", {u"A", std::u16string(300, u'L'), u"C"}, {{u"C", u"D"}}, {u"A", u"C", u"D"}},
   };
   for (int n = 0; const auto& [what, stored, merges, expected] : cases) {
     SCOPED_TRACE(what);
