@@ -6,42 +6,39 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
-#include <sstream>
-#include <string>
+#include <iterator>
 
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
 #include "descriptor/descriptor_template.h"
-#include "platform/scripted_ui.h"
 #include "platform/text.h"
-#include "settings/settings_store.h"
 #include "testing/scratch.h"
 
 namespace zaro::testing_support {
 
-inline constexpr std::u16string_view kUnparsableText = u"无法解析应用程序描述符文件。";
 inline const std::string kBom = "\xEF\xBB\xBF";
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline void WriteBytes(const std::filesystem::path& path, const std::string& content) {
   std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
-// The kit's sample descriptor in the source tree.
+// What `body` printed.
+inline std::string Printed(const std::function<void()>& body) {
+  ::testing::internal::CaptureStdout();
+  body();
+  return ::testing::internal::GetCapturedStdout();
+}
+
 inline std::filesystem::path SourceSample() {
   return std::filesystem::path(ZARO_SOURCE_DIR) / "runtime-kit" / "samples" / "descriptor-sample.xml";
 }
@@ -69,34 +66,28 @@ class DescriptorTest : public ::testing::Test {
     ASSERT_FALSE(root_.empty());
     ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
     ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
-    movieFolder_ = root_ / "movies";
     std::filesystem::create_directories(movieFolder_);
     testing::ClearSettings();
     SetSetting(keys::kMovieFolder, FromUtf8(movieFolder_.string() + "/"));
     SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string()));
-    ReleaseDescriptor(MovieDescriptor());
-    ReleaseDescriptor(UpgradeDescriptor());
-  }
-
-  void TearDown() override {
+    SetMovie("Movie");
     ReleaseDescriptor(MovieDescriptor());
     ReleaseDescriptor(UpgradeDescriptor());
   }
 
   void SetMovie(const std::string& baseName) { SetSetting(keys::kMovieBaseName, FromUtf8(baseName)); }
 
-  std::filesystem::path DescriptorFile(const std::string& baseName) const {
-    return movieFolder_ / (baseName + "-app.xml");
-  }
+  std::filesystem::path DescriptorFile(const std::string& base) const { return movieFolder_ / (base + "-app.xml"); }
 
-  // Places a sample descriptor where the kit keeps it.
+  // Places a sample descriptor where the kit keeps it; "" removes it.
   void InstallSample(const std::string& content) {
-    WriteBytes(root_ / "bin" / "ZSK2.0" / "samples" / "descriptor-sample.xml", content);
+    const std::filesystem::path sample = root_ / "bin" / "ZSK2.0" / "samples" / "descriptor-sample.xml";
+    std::filesystem::remove(sample);
+    if (!content.empty()) WriteBytes(sample, content);
   }
 
   // Writes `content` as the descriptor of the movie "Movie" ("" for the template) and parses it.
   void LoadMovie(const std::string& content = "") {
-    SetMovie("Movie");
     if (!content.empty()) WriteBytes(DescriptorFile("Movie"), content);
     ASSERT_EQ(LoadDescriptor(true), 0);
   }
@@ -114,22 +105,18 @@ class DescriptorTest : public ::testing::Test {
   }
 
   int MessagesShown() const {
-    int count = 0;
-    for (const UiEvent& event : ui_->Events()) count += event.kind == "message" ? 1 : 0;
-    return count;
+    return std::count_if(ui_->Events().begin(), ui_->Events().end(), [](auto& e) { return e.kind == "message"; });
   }
 
-  // True when exactly one box was shown and it is message 8031 as a warning (every box's
-  // title is the messages' concern).
+  // True when exactly one box was shown: message 8031 as a warning.
   bool ShowedUnparsableOnce() const {
-    if (MessagesShown() != 1) return false;
-    const UiEvent& event = ui_->Events().back();
-    return event.text == kUnparsableText && event.style == 48;
+    return MessagesShown() == 1 && ui_->Events().back().text == u"无法解析应用程序描述符文件。" &&
+           ui_->Events().back().style == 48;
   }
 
   testing::ScratchFolder scratch_{"descriptor-test"};
   const std::filesystem::path root_ = scratch_.Path();
-  std::filesystem::path movieFolder_;
+  const std::filesystem::path movieFolder_ = root_ / "movies";
   testing::ScopedScriptedUi ui_;
 };
 
