@@ -4,41 +4,20 @@
 // scripted window system.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <memory>
-#include <sstream>
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "descriptor/descriptor_document.h"
-#include "descriptor/descriptor_reader.h"
-#include "platform/scripted_ui.h"
-#include "platform/text.h"
+#include "descriptor/descriptor_test_support.h"
 #include "settings/registry_values.h"
-#include "settings/settings_store.h"
-#include "testing/scratch.h"
 
 namespace zaro::packaging_testing {
 
 namespace fs = std::filesystem;
 
-inline void WriteText(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-}
-
-inline std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+inline constexpr auto* WriteText = &testing_support::WriteBytes;
+inline constexpr auto* ReadText = &testing_support::ReadBytes;
 
 // A tool that records its arguments and answers as its folder tells it. Run n (from 1)
 // writes its arguments, NUL-terminated, to args.n and its process id to pid; it sleeps for
@@ -49,26 +28,18 @@ dir=$(dirname "$0")
 n=$(( $(cat "$dir/count" 2>/dev/null || echo 0) + 1 ))
 echo "$n" > "$dir/count"
 echo "$$" > "$dir/pid"
-: > "$dir/args.$n"
-for a in "$@"; do printf '%s\0' "$a" >> "$dir/args.$n"; done
+printf '%s\0' "$@" > "$dir/args.$n"
 if [ -f "$dir/sleep" ]; then sleep "$(cat "$dir/sleep")"; fi
-if [ -f "$dir/output.$n" ]; then cat "$dir/output.$n"; elif [ -f "$dir/output" ]; then cat "$dir/output"; fi
-code=0
-if [ -f "$dir/exit.$n" ]; then code=$(cat "$dir/exit.$n"); elif [ -f "$dir/exit" ]; then code=$(cat "$dir/exit"); fi
-exit "$code"
+cat "$dir/output.$n" 2>/dev/null || cat "$dir/output" 2>/dev/null
+exit "$(cat "$dir/exit.$n" 2>/dev/null || cat "$dir/exit" 2>/dev/null || echo 0)"
 )SH";
 
-inline void InstallFakeTool(const fs::path& path) {
-  WriteText(path, kFakeTool);
-  ::chmod(path.c_str(), 0755);
-}
-
 inline std::string Descriptor(const std::string& inner) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
-         "  <id>com.example.demo</id>\n  <filename>Hello</filename>\n  <name>Demo</name>\n"
-         "  <version>1.0</version>\n  <initialWindow><content>Hello.qmv</content></initialWindow>\n" +
-         inner + "</application>\n";
+  return R"(<?xml version="1.0" encoding="utf-8"?>
+<application xmlns="http://ns.corvane.example/zaro/application/2.0">
+  <id>com.example.demo</id><filename>Hello</filename><name>Demo</name><version>1.0</version>
+  <initialWindow><content>Hello.qmv</content></initialWindow>
+)" + inner + "</application>\n";
 }
 
 class PackagingTest : public ::testing::Test {
@@ -78,10 +49,9 @@ class PackagingTest : public ::testing::Test {
     ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
     ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
     toolDir_ = root_ / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin";
-    InstallFakeTool(toolDir_ / "java.exe");
-
+    WriteText(toolDir_ / "java.exe", kFakeTool);
+    ::chmod((toolDir_ / "java.exe").c_str(), 0755);
     testing::ClearSettings();
-    movieFolder_ = root_ / "movie";
     UseMovieFolder(FromUtf8(movieFolder_.string() + "/"), movieFolder_);
     SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string() + "/"));
     SetSetting(keys::kKitName, u"ZSK2.0");
@@ -91,9 +61,7 @@ class PackagingTest : public ::testing::Test {
     ReleaseDescriptor(MovieDescriptor());
   }
 
-  void TearDown() override {
-    ReleaseDescriptor(MovieDescriptor());
-  }
+  void TearDown() override { ReleaseDescriptor(MovieDescriptor()); }
 
   // Points the settings at a movie folder (as stored) that is `posixFolder` on disk, with
   // the movie Hello.qmv and its descriptor in it.
@@ -111,15 +79,17 @@ class PackagingTest : public ::testing::Test {
     const std::string count = ReadText(toolDir_ / "count");
     return count.empty() ? 0 : std::stoi(count);
   }
-  // The arguments the tool received on run n.
+  // The arguments the tool received on run n, and those after the movie's name.
   std::vector<std::string> ToolArgs(int run = 1) const {
+    std::istringstream all(ReadText(toolDir_ / ("args." + std::to_string(run))));
     std::vector<std::string> args;
-    std::string all = ReadText(toolDir_ / ("args." + std::to_string(run)));
-    size_t start = 0;
-    for (size_t end; (end = all.find('\0', start)) != std::string::npos; start = end + 1) {
-      args.push_back(all.substr(start, end - start));
-    }
+    for (std::string arg; std::getline(all, arg, '\0');) args.push_back(arg);
     return args;
+  }
+  std::vector<std::string> ArgsAfterTheMovie(int run = 1) const {
+    const std::vector<std::string> args = ToolArgs(run);
+    const auto movie = std::find(args.begin(), args.end(), "Hello.qmv");
+    return movie == args.end() ? std::vector<std::string>{"<no movie>"} : std::vector<std::string>(movie + 1, args.end());
   }
   void ToolAnswers(int exitCode, const std::string& output, int run = 0) {
     const std::string suffix = run == 0 ? "" : "." + std::to_string(run);
@@ -129,25 +99,16 @@ class PackagingTest : public ::testing::Test {
 
   std::vector<UiEvent> Messages() const {
     std::vector<UiEvent> messages;
-    for (const UiEvent& event : ui_->Events()) {
-      if (event.kind == "message") messages.push_back(event);
-    }
+    std::copy_if(ui_->Events().begin(), ui_->Events().end(), std::back_inserter(messages),
+                 [](const UiEvent& event) { return event.kind == "message"; });
     return messages;
   }
 
   testing::ScratchFolder scratch_{"packaging-test"};
   const fs::path root_ = scratch_.Path();
+  const fs::path movieFolder_ = root_ / "movie";
   fs::path toolDir_;
-  fs::path movieFolder_;
   testing::ScopedScriptedUi ui_;
 };
-
-// Position of an argument, or -1.
-inline int IndexOf(const std::vector<std::string>& args, const std::string& value) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == value) return static_cast<int>(i);
-  }
-  return -1;
-}
 
 }  // namespace zaro::packaging_testing

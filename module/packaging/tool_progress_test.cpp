@@ -16,16 +16,14 @@ TEST(ToolProgressWatcher, ARetryOrFallbackNoticeSwitchesItOnWhereverTheChunksBre
   ToolProgressWatcher fallback;
   fallback.Feed("time stamp: trying the fallback authority http://b.example/tsa\n");
   EXPECT_TRUE(fallback.TimestampRetrying());
-}
 
-TEST(ToolProgressWatcher, OtherLinesLeaveItOff) {
-  ToolProgressWatcher watcher;
-  watcher.Feed(std::string(200, 'x') + " time stamp: retrying in the middle of a line\n");
-  watcher.Feed("time stamp: granted by https://tsa.example/tsa\n");
-  watcher.Feed("warning: time stamp: retrying\n");
-  EXPECT_FALSE(watcher.TimestampRetrying());
-  watcher.Feed("time stamp: retrying at the end, without its newline yet");
-  EXPECT_FALSE(watcher.TimestampRetrying()) << "a line counts once it is whole";
+  ToolProgressWatcher other;
+  other.Feed(std::string(200, 'x') + " time stamp: retrying in the middle of a line\n");
+  other.Feed("time stamp: granted by https://tsa.example/tsa\n");
+  other.Feed("warning: time stamp: retrying\n");
+  EXPECT_FALSE(other.TimestampRetrying()) << "other lines leave it off";
+  other.Feed("time stamp: retrying at the end, without its newline yet");
+  EXPECT_FALSE(other.TimestampRetrying()) << "a line counts once it is whole";
 }
 
 TEST(ToolProgress, ProgressLinesAreNotPartOfTheResult) {
