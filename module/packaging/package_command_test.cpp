@@ -1,9 +1,7 @@
 #include "packaging/package_command.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
-#include <cerrno>
 #include <functional>
 
 #include "host/script_bridge.h"
@@ -23,7 +21,6 @@ TEST(PackagingText, ExtensionsSpaceEscapesAndQuoting) {
   EXPECT_EQ(ChangeExtension(u"C:/out/a.b.zaroi", u"exe"), u"C:/out/a.b.exe") << "a dot is put in front";
   // A dot in a folder name is no extension: the package stays in the chosen folder.
   EXPECT_EQ(ChangeExtension(u"C:\\dir.old\\out", u".zaro"), u"C:\\dir.old\\out.zaro");
-  EXPECT_EQ(ChangeExtension(u"C:/dir.old/out", u".zaro"), u"C:/dir.old/out.zaro");
   EXPECT_EQ(ChangeExtension(u"", u".zaro"), u"");
   EXPECT_EQ(ChangeExtension(u"C:\\out\\app.zaro", u""), u"C:\\out\\app.zaro");
 
@@ -53,12 +50,15 @@ TEST(PackagingText, ExtensionsSpaceEscapesAndQuoting) {
   }
 }
 
-// The iPhone settings of the cases below; `option` is the deployment kind.
-void UseIphone(const char16_t* option = u"adhoc") {
-  SetSetting(keys::kIpaOption, option);
+void UseIphone(const char16_t* deployment = u"adhoc", bool withProfile = true) {
+  SetSetting(keys::kIpaOption, deployment);
   SetSetting(keys::kIpaCertPath, u"C:/certs/phone.p12");
   SetSetting(keys::kIpaCertPassword, u"phonepw");
-  SetSetting(keys::kIpaProvision, u"C:/profiles/dev.mobileprovision");
+  SetSetting(keys::kIpaProvision, withProfile ? u"C:/profiles/dev.mobileprovision" : u"");
+}
+
+std::function<void()> Sets(std::u16string_view key, std::u16string value) {
+  return [key, value] { SetSetting(key, value); };
 }
 
 TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
@@ -69,44 +69,52 @@ TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
   EXPECT_FALSE(IsUsableOutputPath(u"no-such-file-here.zaro")) << "a bare name has no folder";
 }
 
-// The whole command line of each kind of package, from the settings each case sets on top
-// of the fixture's (signed with the certificate, no time stamp, no destination). The
-// output file is named inside the movie folder unless it starts with "/".
-TEST_F(PackagingTest, CommandLines) {
-  const std::string cert = (root_ / "cert.p12").string();
-  const auto signing = [](const std::string& keystore, const std::string& password, const std::string& tsa) {
-    return std::vector<std::string>{"-package", "-storetype", "PKCS12", "-keystore", keystore, "-storepass",
-                                    password,   "-tsa",       tsa};
+// Each package from the settings a case sets on top of the fixture's (signed with the
+// certificate, no time stamp, no destination) and the one box the author reads after it.
+// A package that is made gets the tool's whole command line, its output file named inside
+// the movie folder unless it starts with "/"; a stop before the tool runs nothing and keeps
+// the password for the next try.
+TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
+  const auto signing = [](const std::string& keystore, const std::string& password) {
+    return std::vector<std::string>{"-package", "-storetype", "PKCS12", "-keystore", keystore,
+                                    "-storepass", password,   "-tsa",   "none"};
   };
-  const std::vector<std::string> signedNoStamp = signing(cert, "secret", "none");
-  const auto prepare = [] { WriteRegistryValue(u"DigitalSign", u"prepare"); };
+  const std::vector<std::string> signedNoStamp = signing((root_ / "cert.p12").string(), "secret");
   const auto named = [&](const std::string& name) {
-    prepare();
+    WriteRegistryValue(u"DigitalSign", u"prepare");
     std::string descriptor = Descriptor("");
     WriteText(movieFolder_ / "Hello-app.xml", descriptor.replace(descriptor.find("<name>Demo</name>"), 17, name));
   };
-  const auto iphoneOptions = [](const std::string& target) {
-    return std::vector<std::string>{"-package", "-target", target, "-provisioning-profile",
-                                    "C:/profiles/dev.mobileprovision", "-storetype", "PKCS12", "-keystore",
-                                    "C:/certs/phone.p12", "-storepass", "phonepw"};
+  const auto icons = [this](bool all) {
+    UseMovieFolder(Folder(), movieFolder_,
+                   "<icon><image16x16>icons/app%2016.png</image16x16><image128x128> icons/big.png </image128x128></icon>"
+                   "<fileTypes><fileType><name>doc</name><extension>dc</extension><icon><image16x16>icons/doc.png"
+                   "</image16x16><image128x128>icons/big.png</image128x128></icon></fileType></fileTypes>\n");
+    for (const char* icon : {"app 16.png", "big.png", "doc.png"}) WriteText(movieFolder_ / "icons" / icon, "png");
+    if (!all) fs::remove(movieFolder_ / "icons" / "doc.png");
   };
   const fs::path spaced = root_ / "my movies";
   std::string windowsForm = spaced.string() + "/";
   std::replace(windowsForm.begin(), windowsForm.end(), '/', '\\');
   fs::create_directories(root_ / "dir.old");
+  std::u16string listed;
+  for (int i = 0; i < 11; ++i) listed += u"gone" + FromUtf8(std::to_string(i)) + u"\n";
+  const std::u16string zaroMade = u"已创建 ZARO 文件。";
   const struct {
     const char* what;
     std::function<void()> set;
     PackageTarget target;
     std::vector<std::string> options;  // between the tool's jar and the output file
-    std::string output;
+    std::string output;                // "": the tool must not run
     std::u16string message;
+    unsigned style = 64;
+    std::vector<std::string> afterTheMovie = {};
   } cases[] = {
-      {"a bare destination lies in the movie folder", [] { SetSetting(keys::kZaroDestination, u"out"); },
-       DesktopPackage, signedNoStamp, "out.zaro", u"已创建 ZARO 文件。"},
+      {"a bare destination lies in the movie folder", Sets(keys::kZaroDestination, u"out"), DesktopPackage,
+       signedNoStamp, "out.zaro", zaroMade},
       {"a dot in the destination's folder is no extension",
-       [&] { SetSetting(keys::kZaroDestination, FromUtf8((root_ / "dir.old" / "out").string())); }, DesktopPackage,
-       signedNoStamp, (root_ / "dir.old" / "out.zaro").string(), u"已创建 ZARO 文件。"},
+       Sets(keys::kZaroDestination, FromUtf8((root_ / "dir.old" / "out").string())), DesktopPackage, signedNoStamp,
+       (root_ / "dir.old" / "out.zaro").string(), zaroMade},
       {"a localised name names the file by its first text",
        [&] { named("<name>\n <text xml:lang=\"en\">Hello World</text><text xml:lang=\"fr\">Bonjour</text></name>"); },
        DesktopPackage, {"-prepare"}, "Hello World.zaroi", u"已创建 ZAROI 文件。"},
@@ -118,112 +126,68 @@ TEST_F(PackagingTest, CommandLines) {
          SetSetting(keys::kCertPassword, u"pa\"ss\\");
          SetSetting(keys::kCertPath, u"C:\\certs\\\"quoted\" -storepass evil\\");
        },
-       DesktopPackage, signing("C:\\certs\\\"quoted\" -storepass evil\\", "pa\"ss\\", "none"), "Demo.zaro",
-       u"已创建 ZARO 文件。"},
+       DesktopPackage, signing("C:\\certs\\\"quoted\" -storepass evil\\", "pa\"ss\\"), "Demo.zaro", zaroMade},
       {"the iPhone packager takes no time-stamp option",
        [&] {
          UseIphone();
          SetSetting(keys::kTimestamp, u"true");
          SetSetting(keys::kIpaDestination, FromUtf8((root_ / "game.zaro").string()));
        },
-       IphonePackage, iphoneOptions("ipa-ad-hoc"), (root_ / "game.ipa").string(), u"iPhone 文件已创建。"},
-      {"an iPhone package for testing without a destination", [] { UseIphone(u"Store"); }, IphonePackage,
-       iphoneOptions("ipa-test"), "Demo.ipa", u"iPhone 文件已创建。"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    SetUp();
-    c.set();
-    const std::string folder = FolderUtf8();
-    std::vector<std::string> expected = {"-jar", ToUtf8(GetSetting(keys::kLaunchPath)) +
-                                                     (c.target == IphonePackage ? "MPK/lib/mpk.jar" : "ZSK2.0/lib/ZPK.jar")};
-    expected.insert(expected.end(), c.options.begin(), c.options.end());
-    expected.insert(expected.end(), {c.output[0] == '/' ? c.output : folder + c.output, folder + "Hello-app.xml",
-                                     "-C", folder, "Hello.qmv"});
-    const size_t shown = Messages().size();
-    EXPECT_EQ(Package(c.target, false), 1);
-    EXPECT_EQ(ToolArgs(ToolRuns()), expected);
-    ASSERT_EQ(Messages().size(), shown + 1);
-    EXPECT_EQ(Messages().back().text, c.message);
-    EXPECT_EQ(Messages().back().style, 64u);
-  }
-}
-
-// Each stop before the tool: nothing runs, the author reads why, and the password is kept
-// for the next try.
-TEST_F(PackagingTest, EarlyStopsRunNothingAndForgetNothing) {
-  const auto icons = [this](bool all) {
-    UseMovieFolder(Folder(), movieFolder_,
-                   "<icon><image16x16>icons/app%2016.png</image16x16><image128x128> icons/big.png </image128x128></icon>"
-                   "<fileTypes><fileType><name>doc</name><extension>dc</extension><icon><image16x16>icons/doc.png"
-                   "</image16x16><image128x128>icons/big.png</image128x128></icon></fileType></fileTypes>\n");
-    for (const char* icon : {"app 16.png", "big.png", "doc.png"}) {
-      if (all || icon != std::string("doc.png")) WriteText(movieFolder_ / "icons" / icon, "png");
-    }
-  };
-  std::u16string listed;
-  for (int i = 0; i < 11; ++i) listed += u"gone" + FromUtf8(std::to_string(i)) + u"\n";
-  const struct {
-    const char* what;
-    std::function<void()> set;
-    PackageTarget target;
-    std::u16string message;
-    unsigned style;
-    bool exportFirst = false;
-  } cases[] = {
-      {"no host: the export fails", [] {}, DesktopPackage, LoadMessage(8105), 64, true},
+       IphonePackage,
+       {"-package", "-target", "ipa-ad-hoc", "-provisioning-profile", "C:/profiles/dev.mobileprovision", "-storetype",
+        "PKCS12", "-keystore", "C:/certs/phone.p12", "-storepass", "phonepw"},
+       (root_ / "game.ipa").string(), u"iPhone 文件已创建。"},
+      {"each icon is handed over once, in the descriptor's order", [&] { icons(true); }, DesktopPackage, signedNoStamp,
+       "Demo.zaro", zaroMade, 64, {"icons/big.png", "icons/app 16.png", "icons/doc.png"}},
       {"a descriptor without a name",
        [this] {
          WriteText(movieFolder_ / "Hello-app.xml",
                    R"(<application xmlns="http://ns.corvane.example/zaro/application/2.0"><id>x</id></application>)");
        },
-       DesktopPackage, u"缺少应用程序名称。", 64},
-      {"no movie", [this] { fs::remove(movieFolder_ / "Hello.qmv"); }, DesktopPackage, LoadMessage(8011), 64},
-      {"a missing icon", [&] { icons(false); }, DesktopPackage, u"缺少图标文件。\nicons/doc.png", 48},
+       DesktopPackage, {}, "", u"缺少应用程序名称。"},
+      {"no movie", [this] { fs::remove(movieFolder_ / "Hello.qmv"); }, DesktopPackage, {}, "", LoadMessage(8011)},
+      {"a missing icon", [&] { icons(false); }, DesktopPackage, {}, "", u"缺少图标文件。\nicons/doc.png", 48},
       {"the iPhone icon check comes before the profile check",
        [this] {
-         UseIphone();
-         RemoveSetting(keys::kIpaProvision);
+         UseIphone(u"adhoc", false);
          UseMovieFolder(Folder(), movieFolder_, "<icon><image57x57>icons/57.png</image57x57></icon>");
        },
-       IphonePackage, u"缺少图标文件。\nicons/57.png", 48},
-      {"an iPhone package without a profile",
-       [] {
-         UseIphone();
-         RemoveSetting(keys::kIpaProvision);
-       },
-       IphonePackage, u"必须选择一个供给配置文件。", 48},
-      {"a destination whose folder is missing",
-       [this] { SetSetting(keys::kZaroDestination, FromUtf8((root_ / "Missing" / "out.zaro").string())); },
-       DesktopPackage, u"创建文件时出错。\n\n无法写入到目标目录。", 48},
+       IphonePackage, {}, "", u"缺少图标文件。\nicons/57.png", 48},
+      {"an iPhone package without a profile", [] { UseIphone(u"adhoc", false); }, IphonePackage, {}, "",
+       u"必须选择一个供给配置文件。", 48},
       {"twelve missing items list eleven, and Cancel stops",
        [this] {
          ui_->QueueButton(kIdCancel);
          SetSetting(keys::kIncludedCount, u"12");
          for (int i = 0; i < 12; ++i) SetSetting(IncludedItemKey(i), u"gone" + FromUtf8(std::to_string(i)));
        },
-       DesktopPackage, u"以下文件和/或文件夹不存在。\n" + listed + u"...\n将不包括缺少的文件。是否要继续？", 49},
+       DesktopPackage, {}, "", u"以下文件和/或文件夹不存在。\n" + listed + u"...\n将不包括缺少的文件。是否要继续？", 49},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
     c.set();
+    const std::string folder = FolderUtf8();
     const size_t shown = Messages().size();
-    EXPECT_EQ(Package(c.target, c.exportFirst), 0);
-    EXPECT_EQ(ToolRuns(), 0);
+    EXPECT_EQ(Package(c.target, false), c.output.empty() ? 0 : 1);
+    ASSERT_EQ(ToolRuns(), c.output.empty() ? 0 : 1);
+    if (c.output.empty()) {
+      EXPECT_EQ(GetSetting(c.target == IphonePackage ? keys::kIpaCertPassword : keys::kCertPassword),
+                c.target == IphonePackage ? u"phonepw" : u"secret");
+    } else {
+      std::vector<std::string> expected = {"-jar", ToUtf8(GetSetting(keys::kLaunchPath)) +
+                                                       (c.target == IphonePackage ? "MPK/lib/mpk.jar" : "ZSK2.0/lib/ZPK.jar")};
+      expected.insert(expected.end(), c.options.begin(), c.options.end());
+      expected.insert(expected.end(), {c.output[0] == '/' ? c.output : folder + c.output, folder + "Hello-app.xml",
+                                       "-C", folder, "Hello.qmv"});
+      expected.insert(expected.end(), c.afterTheMovie.begin(), c.afterTheMovie.end());
+      EXPECT_EQ(ToolArgs(), expected);
+    }
     ASSERT_EQ(Messages().size(), shown + 1);
     EXPECT_EQ(Messages().back().text, c.message);
     EXPECT_EQ(Messages().back().style, c.style);
-    EXPECT_EQ(GetSetting(c.target == IphonePackage ? keys::kIpaCertPassword : keys::kCertPassword),
-              c.target == IphonePackage ? u"phonepw" : u"secret");
   }
   EXPECT_EQ(missingIncludedFiles.size(), 12u);
-
-  // With every icon there, each is handed over once, in the descriptor's order.
-  SetUp();
-  icons(true);
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  EXPECT_EQ(ArgsAfterTheMovie(), (std::vector<std::string>{"icons/big.png", "icons/app 16.png", "icons/doc.png"}));
 }
 
 // The arguments after the movie: each included item as "-C ROOT NAME", named inside the
@@ -238,6 +202,7 @@ TEST_F(PackagingTest, IncludedItemsAreNamedRelativeToTheirFolder) {
   WriteText(root_ / "work" / "notes.txt", "n");
   WriteText(root_ / "work" / "nested" / "deep.txt", "d");
   const std::string movie = FolderUtf8(), outside = (root_ / "outside").string() + "/";
+  const std::string work = (root_ / "work").string() + "/";
   const struct {
     std::vector<std::u16string> items;  // the included-item settings, in order
     std::vector<std::string> expected;
@@ -246,12 +211,10 @@ TEST_F(PackagingTest, IncludedItemsAreNamedRelativeToTheirFolder) {
       {{u"assets", u"", u"sub/data.txt", FromUtf8((root_ / "shared dir").string() + "/")},
        {"-C", movie, "assets", "-C", movie, "sub/data.txt", "-C", root_.string() + "/", "shared dir"}},
       {{u"./assets", u"sub/../sub//data.txt", u"../outside/b.txt",
-        FromUtf8((root_ / "outside" / "." / ".." / "movie" / "sub").string())},
+        FromUtf8((root_ / "outside" / "." / ".." / "movies" / "sub").string())},
        {"-C", movie, "assets", "-C", movie, "sub/data.txt", "-C", outside, "b.txt", "-C", movie, "sub"}},
-      {{u"notes.txt", u"nested/deep.txt"},
-       {"-C", (root_ / "work").string() + "/", "notes.txt", "-C", (root_ / "work" / "nested").string() + "/",
-        "deep.txt"}},
-      {{u"gone", u"notes.txt"}, {"-C", (root_ / "work").string() + "/", "notes.txt"}, 1},
+      {{u"notes.txt", u"nested/deep.txt"}, {"-C", work, "notes.txt", "-C", work + "nested/", "deep.txt"}},
+      {{u"gone", u"notes.txt"}, {"-C", work, "notes.txt"}, 1},
   };
   const fs::path previous = fs::current_path();
   fs::current_path(root_ / "work");
@@ -270,9 +233,16 @@ TEST_F(PackagingTest, IncludedItemsAreNamedRelativeToTheirFolder) {
   fs::current_path(previous);
 }
 
+// Passwords are forgotten after each run, a cancelled one too, unless remembered.
 TEST_F(PackagingTest, PasswordsAreForgottenAfterTheRunUnlessRemembered) {
+  WriteText(toolDir_ / "sleep", "30");
+  ToolAnswers(3, "should never be reported");
+  ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500, {}}, FormStep{{}, "Cancel", 0, {}}});
   EXPECT_EQ(Package(DesktopPackage, false), 1);
+  EXPECT_TRUE(Messages().empty()) << "a cancelled run shows no box";
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
+  fs::remove(toolDir_ / "sleep");
+  ToolAnswers(0, "");
   SetSetting(keys::kCertPassword, u"secret");
   SetSetting(keys::kRememberPassword, u"true");
   EXPECT_EQ(Package(DesktopPackage, false), 1);
@@ -305,23 +275,12 @@ TEST_F(PackagingTest, DebugExportPermitsDebuggingOnlyForTheExport) {
   EXPECT_NE(host.scripts[3].find(u"setDebugForQmv(false"), std::u16string::npos)
       << "switched off again although the export failed";
   EXPECT_EQ(Messages().back().text, LoadMessage(8105));
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"secret") << "a failed export forgets nothing";
 
   host.scripts.clear();
   host.answers[u"tx.getDocumentDOM().getDebugForQmv();"] = u"true";
   Package(DesktopPackage, true);
   ASSERT_EQ(host.scripts.size(), 2u) << "a movie that permits debugging is left as it is";
-}
-
-TEST_F(PackagingTest, CancelKillsTheToolAndReportsNothing) {
-  WriteText(toolDir_ / "sleep", "30");
-  ToolAnswers(3, "should never be reported");
-  ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500, {}}, FormStep{{}, "Cancel", 0, {}}});
-  EXPECT_EQ(Package(DesktopPackage, false), 1);
-  EXPECT_EQ(ToolRuns(), 1);
-  EXPECT_TRUE(Messages().empty()) << "a cancelled run shows no box";
-  EXPECT_EQ(::kill(std::stoi(ReadText(toolDir_ / "pid")), 0), -1);
-  EXPECT_EQ(errno, ESRCH) << "the tool is gone once Package returns";
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
 }
 
 }  // namespace

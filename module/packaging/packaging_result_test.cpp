@@ -23,10 +23,7 @@ TEST_F(PackagingTest, ToolResultsAreExplained) {
     const char* output;
     std::u16string shown;
   } cases[] = {
-      {2, "no such file icons/a.png\r\nusage: ZPK -package ...\n", error + u"缺少文件或无法打开文件。\n(icons/a.png)"},
       {2, "unknown option -q\nusage: ZPK\n", error + u"用法错误（错误的参数）。\nunknown option -q\nusage: ZPK\n"},
-      {12, "/作品/应用/app-app.xml: error 105: application.id contains invalid characters",
-       error + u"应用程序描述符文件中的属性或元素包含无效的值。\n(application.id)"},
       {12, "x: error 103: foo bar", error + u"应用程序描述符文件中存在非预期或未知元素或属性。\n foo bar"},
       {12, "error 103", error + LoadMessage(8034) + u"\n"},  // no detail to cut
       {1, "error 300 at the start", error + LoadMessage(8042)},

@@ -1,7 +1,7 @@
 #pragma once
-// Scaffolding of the packaging tests: a temporary movie folder with a movie and a
-// descriptor, a fake tool standing in for the Java launcher, settings, registry and the
-// scripted window system.
+// Scaffolding of the packaging tests: on top of the descriptor tests' movie folder, the
+// movie and its descriptor, settings for signing, and a fake tool standing in for the Java
+// launcher.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -42,26 +42,21 @@ inline std::string Descriptor(const std::string& inner) {
 )" + inner + "</application>\n";
 }
 
-class PackagingTest : public ::testing::Test {
+class PackagingTest : public testing_support::DescriptorTest {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(root_.empty());
-    ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
-    ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
+    DescriptorTest::SetUp();
     toolDir_ = root_ / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin";
+    fs::remove(toolDir_ / "count");
     WriteText(toolDir_ / "java.exe", kFakeTool);
     ::chmod((toolDir_ / "java.exe").c_str(), 0755);
-    testing::ClearSettings();
     UseMovieFolder(FromUtf8(movieFolder_.string() + "/"), movieFolder_);
     SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string() + "/"));
     SetSetting(keys::kKitName, u"ZSK2.0");
     SetSetting(keys::kCertPath, FromUtf8((root_ / "cert.p12").string()));
     SetSetting(keys::kCertPassword, u"secret");
     WriteRegistryValue(u"DigitalSign", u"sign");
-    ReleaseDescriptor(MovieDescriptor());
   }
-
-  void TearDown() override { ReleaseDescriptor(MovieDescriptor()); }
 
   // Points the settings at a movie folder (as stored) that is `posixFolder` on disk, with
   // the movie Hello.qmv and its descriptor in it.
@@ -104,11 +99,7 @@ class PackagingTest : public ::testing::Test {
     return messages;
   }
 
-  testing::ScratchFolder scratch_{"packaging-test"};
-  const fs::path root_ = scratch_.Path();
-  const fs::path movieFolder_ = root_ / "movie";
   fs::path toolDir_;
-  testing::ScopedScriptedUi ui_;
 };
 
 }  // namespace zaro::packaging_testing

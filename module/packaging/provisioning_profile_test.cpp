@@ -15,14 +15,11 @@ using namespace packaging_testing;
 TEST(ApplyProfileApplicationId, BringsTheTypedIdIntoLineWithTheProfile) {
   // The profile's identifier, the typed ID, the ID afterwards.
   const std::u16string cases[][3] = {
-      {u"*", u"com.mine.game", u"com.mine.game"},
-      {u"*", u"", u""},
+      {u"*", u"com.mine.game", u"com.mine.game"}, {u"*", u"", u""},
       {u"com.example.app", u"com.mine.game", u"com.example.app"},
       {u"com.example.*", u"com.example.game", u"com.example.game"},
-      {u"com.example.*", u"com.example", u"com.example."},
-      {u"com.example.*", u"com.example.", u"com.example."},
-      {u"com.example.*", u"com.other.app", u"com.example.other.app"},
-      {u"com.example.*", u"", u"com.example."},
+      {u"com.example.*", u"com.example", u"com.example."}, {u"com.example.*", u"com.example.", u"com.example."},
+      {u"com.example.*", u"com.other.app", u"com.example.other.app"}, {u"com.example.*", u"", u"com.example."},
       {u"com.example.*", u"org.test", u"com.example.org.test"},
   };
   for (const auto& [profile, typed, expected] : cases) {
@@ -44,23 +41,18 @@ class ProfileTest : public PackagingTest {
     return path;
   }
   fs::path Raw(const std::string& bytes) {
-    const fs::path path = root_ / ("damaged" + std::to_string(++files_));
-    WriteText(path, bytes);
-    return path;
+    WriteText(root_ / ("damaged" + std::to_string(++files_)), bytes);
+    return root_ / ("damaged" + std::to_string(files_));
   }
   // Reads the profile into a field that holds "typed": the field afterwards, or
   // "<not found>" when the reading failed (and left the field alone).
   std::u16string Read(const fs::path& profile) {
-    const std::set<fs::path> before = MovieFolderContent();
+    const std::set<fs::directory_entry> before{fs::directory_iterator(movieFolder_), {}};
     std::u16string identifier = u"typed";
     const bool found = ReadProfileApplicationId(FromUtf8(profile.string()), identifier);
-    EXPECT_EQ(MovieFolderContent(), before) << "a scratch file was left behind";
+    EXPECT_TRUE((std::set<fs::directory_entry>{fs::directory_iterator(movieFolder_), {}} == before))
+        << "a scratch file was left behind";
     return found ? identifier : identifier == u"typed" ? u"<not found>" : u"<changed although not found>";
-  }
-  std::set<fs::path> MovieFolderContent() const {
-    std::set<fs::path> names;
-    for (const auto& entry : fs::directory_iterator(movieFolder_)) names.insert(entry.path().filename());
-    return names;
   }
 
   int files_ = 0;
