@@ -62,27 +62,24 @@ TEST(WithoutTimestamp, ReplacesOnlyTheTimeStampOption) {
             u"\"j\" -storepass \"-tsa https://timestamp.corvane.example/tsa\"  -tsa none \"out.zaro\"");
 }
 
-// A window system that takes its time to start, as a real toolkit does, and counts how
-// often it was started.
-int slowStarts = 0;
-std::unique_ptr<UiServices> StartSlowly() {
-  ++slowStarts;
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  return std::make_unique<ScriptedUi>();
-}
-
 // Nothing has asked for the window system yet when a launcher fails to start: it is started
 // once, on the calling thread, and the worker's "Error" box lands in that one.
 TEST_F(PackagingTest, AStartFailureBeforeAnyWindowStartsTheWindowSystemOnce) {
   std::unique_ptr<UiServices> fixtureUi = InstallUi(nullptr);
-  SetWindowSystemFactory(&StartSlowly);
-  slowStarts = 0;
+  // A window system that takes its time to start, as a real toolkit does.
+  static int starts = 0;
+  starts = 0;
+  SetWindowSystemFactory(+[]() -> std::unique_ptr<UiServices> {
+    ++starts;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return std::make_unique<ScriptedUi>();
+  });
   const PackagingRun run = RunWithProgress(u"\"" + FromUtf8((root_ / "no such launcher").string()) + u"\" -jar x");
   const auto* scripted = dynamic_cast<const ScriptedUi*>(&Ui());
   SetWindowSystemFactory(nullptr);
   ASSERT_NE(scripted, nullptr);
   EXPECT_EQ(run.exitCode, -1);
-  EXPECT_EQ(slowStarts, 1);
+  EXPECT_EQ(starts, 1);
   EXPECT_EQ(std::count_if(scripted->Events().begin(), scripted->Events().end(),
                           [](const UiEvent& event) { return event.kind == "message" && event.title == u"Error"; }),
             1);

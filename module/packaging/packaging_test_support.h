@@ -68,23 +68,17 @@ class PackagingTest : public testing_support::DescriptorTest {
   }
 
   std::u16string Folder() const { return GetSetting(keys::kMovieFolder); }
-  std::string FolderUtf8() const { return ToUtf8(Folder()); }
 
   int ToolRuns() const {
     const std::string count = ReadText(toolDir_ / "count");
     return count.empty() ? 0 : std::stoi(count);
   }
-  // The arguments the tool received on run n, and those after the movie's name.
+  // The arguments the tool received on run n.
   std::vector<std::string> ToolArgs(int run = 1) const {
     std::istringstream all(ReadText(toolDir_ / ("args." + std::to_string(run))));
     std::vector<std::string> args;
     for (std::string arg; std::getline(all, arg, '\0');) args.push_back(arg);
     return args;
-  }
-  std::vector<std::string> ArgsAfterTheMovie(int run = 1) const {
-    const std::vector<std::string> args = ToolArgs(run);
-    const auto movie = std::find(args.begin(), args.end(), "Hello.qmv");
-    return movie == args.end() ? std::vector<std::string>{"<no movie>"} : std::vector<std::string>(movie + 1, args.end());
   }
   void ToolAnswers(int exitCode, const std::string& output, int run = 0) {
     const std::string suffix = run == 0 ? "" : "." + std::to_string(run);
