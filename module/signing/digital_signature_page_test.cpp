@@ -130,8 +130,7 @@ TEST_F(SignaturePageTest, CommitWithMessagesRefusesAndFillsThePageAgain) {
 
   WriteRegistryList(u"CertPath", 10, {a});
   auto page = OpenPage();
-  ASSERT_TRUE(page->SetField("certpath", u"\\no\\such.p12"));
-  ASSERT_TRUE(page->SetField("password", u"typed"));
+  Set(*page, {{"certpath", u"\\no\\such.p12"}, {"password", u"typed"}});
   EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kCertificateGone);
   EXPECT_EQ(page->Text("certpath"), a) << "filled again from the stored values";
   EXPECT_EQ(GetSetting(keys::kCertPath), u"") << "nothing stored";
@@ -160,8 +159,7 @@ TEST_F(SignaturePageTest, ATypedCertificateIsOfferedAgainByTheNextPage) {
   // Typed once as the system writes it, once with "/".
   for (const std::u16string& typed : {first, Slashes(second)}) {
     auto page = OpenPage();
-    ASSERT_TRUE(page->SetField("certpath", typed));
-    ASSERT_TRUE(page->SetField("password", u"pw"));
+    Set(*page, {{"certpath", typed}, {"password", u"pw"}});
     EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
   }
   // Listed in the form browsed ones have, once each, and the last one, not the first entry.
@@ -175,24 +173,13 @@ TEST_F(SignaturePageTest, ATypedCertificateIsOfferedAgainByTheNextPage) {
 TEST_F(SignaturePageTest, DisablingTheTimeStampAsksAndNoKeepsItOn) {
   WriteRegistryList(u"CertPath", 10, {MakeFile("keys/a.p12")});
   auto page = OpenPage();
-  ASSERT_TRUE(page->SetField("password", u"pw"));
-  ASSERT_TRUE(page->SetField("timestamp", u"false"));
+  Set(*page, {{"password", u"pw"}, {"timestamp", u"false"}});
   ui_->QueueButton(kIdNo);
   EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
   EXPECT_EQ(GetSetting(keys::kTimestamp), u"true");
   EXPECT_FALSE(page->Checked("timestamp")) << "the box stays as the author left it";
   EXPECT_TRUE(OpenPage()->Checked("timestamp")) << "the next initialisation checks it again";
   EXPECT_EQ(ui_->Failures(), 0);
-}
-
-TEST_F(SignaturePageTest, PrepareCommitStoresOnlyTheModeAndRememberFlag) {
-  SetSetting(keys::kCertPath, u"/kept.p12");
-  auto page = OpenPage();
-  ASSERT_TRUE(page->SetField("rempwd", u"true"));
-  ASSERT_TRUE(page->SetField("prepare", u"true"));
-  EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
-  EXPECT_EQ(Stored(), (Values{u"/kept.p12", u"", u"true", u"", u"prepare", u""}));
-  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(SignaturePageTest, PasswordPromptAcceptsAnEmptyPasswordAndCancelChangesNothing) {

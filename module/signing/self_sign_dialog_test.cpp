@@ -18,22 +18,18 @@ const std::u16string kPasswordsDiffer = u"输入的密码不匹配。请重新�
 class SelfSignTest : public testing_support::SigningTest {
  protected:
   static void Fill(CSelfSignDlg& dialog, const std::u16string& saveAs, const std::u16string& country = u"DE") {
-    const std::pair<const char*, std::u16string> fields[] = {
-        {"publisher", u"Ann Author"}, {"unit", u"Tools"},    {"organization", u"Ann & Co"}, {"country", country},
-        {"password", u"pw1"},         {"confirm", u"pw1"}, {"saveas", saveAs}};
-    for (const auto& [field, value] : fields) ASSERT_TRUE(dialog.SetField(field, value)) << field;
+    Set(dialog, {{"publisher", u"Ann Author"}, {"unit", u"Tools"}, {"organization", u"Ann & Co"}, {"country", country},
+                 {"password", u"pw1"}, {"confirm", u"pw1"}, {"saveas", saveAs}});
   }
 };
 
 TEST_F(SelfSignTest, CountryCodesShowSorted) {
   CSelfSignDlg dialog;
-  EXPECT_EQ(dialog.Title(), u"创建自签名的数字证书");
-  const FormField* country = dialog.FindField("country");
-  EXPECT_EQ(country->text, u"US");
-  EXPECT_TRUE(country->editable);
   std::vector<std::u16string> sorted = CountryCodes();
   std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(country->items, sorted);
+  const FormField* country = dialog.FindField("country");
+  EXPECT_EQ(std::tie(country->text, country->editable, country->items), std::tuple(u"US", true, sorted));
+  EXPECT_EQ(dialog.Title(), u"创建自签名的数字证书");
   EXPECT_EQ(dialog.Text("keytype"), u"1024-RSA");
   EXPECT_FALSE(dialog.SetField("keytype", u"4096-RSA")) << "a drop-down list takes only its entries";
   EXPECT_TRUE(dialog.SetField("country", u"XX")) << "any country text can be typed";
@@ -65,9 +61,7 @@ TEST_F(SelfSignTest, ArgumentsAndTheKeystoreExtensionRule) {
 
 TEST_F(SelfSignTest, RefusalsComeInTheirOrder) {
   CSelfSignDlg dialog;
-  const std::pair<const char*, std::u16string> fields[] = {
-      {"publisher", u"Ann"}, {"unit", u"U"}, {"organization", u"O"}, {"saveas", u"C:\\me"}};
-  for (const auto& [field, value] : fields) ASSERT_TRUE(dialog.SetField(field, value));
+  Set(dialog, {{"publisher", u"Ann"}, {"unit", u"U"}, {"organization", u"O"}, {"saveas", u"C:\\me"}});
   ASSERT_TRUE(dialog.Press("OK"));  // the password is read last
   EXPECT_EQ(dialog.Text("saveas"), u"C:\\me.p12") << "the extension rule ran before the password check";
   ASSERT_TRUE(dialog.SetField("password", u"pw"));

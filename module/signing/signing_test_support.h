@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,21 +18,15 @@
 #include "settings/messages.h"
 #include "settings/registry_values.h"
 #include "settings/settings_store.h"
+#include "ui/form_state.h"
 #include "testing/scratch.h"
 
 namespace zaro::testing_support {
 
 // Scripted form steps: press a button, or set fields and then press.
-inline FormStep PressStep(std::string button) {
-  FormStep step;
-  step.press = std::move(button);
-  return step;
-}
-
+inline FormStep PressStep(std::string button) { return {{}, std::move(button), 0, {}}; }
 inline FormStep SetAndPress(std::vector<std::pair<std::string, std::u16string>> fields, std::string button) {
-  FormStep step = PressStep(std::move(button));
-  step.fields = std::move(fields);
-  return step;
+  return {std::move(fields), std::move(button), 0, {}};
 }
 
 class SigningTest : public ::testing::Test {
@@ -60,6 +53,11 @@ class SigningTest : public ::testing::Test {
   static std::u16string Slashes(std::u16string text) {
     std::replace(text.begin(), text.end(), u'\\', u'/');
     return text;
+  }
+
+  // Sets the fields of a form in order; a refused one fails the test.
+  static void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
   }
 
   static std::u16string Registry(std::u16string_view name) {
