@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 #include "signing/signature_password_dialog.h"
 #include "signing/signing_test_support.h"
 
@@ -15,18 +13,7 @@ using Values = std::vector<std::u16string>;
 
 // What the page shows: the radio choice (1: prepare), the certificate and the box's list,
 // the password, the remember and time-stamp boxes, and whether signing controls are enabled.
-struct PageView {
-  int radio;
-  std::u16string certificate;
-  Values list;
-  std::u16string password;
-  bool remember, timestamp, enabled;
-  bool operator==(const PageView&) const = default;
-  friend void PrintTo(const PageView& v, std::ostream* out) {
-    *out << v.radio << " [" << ToUtf8(v.certificate) << "] of " << v.list.size() << ", [" << ToUtf8(v.password)
-         << "] " << v.remember << v.timestamp << v.enabled;
-  }
-};
+using PageView = std::tuple<int, std::u16string, Values, std::u16string, bool, bool, bool>;
 
 class SignaturePageTest : public testing_support::SigningTest {
  protected:

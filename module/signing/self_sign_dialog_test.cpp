@@ -23,7 +23,7 @@ class SelfSignTest : public testing_support::SigningTest {
   }
 };
 
-TEST_F(SelfSignTest, CountryCodesShowSorted) {
+TEST_F(SelfSignTest, TheFormBuildsQuotedArgumentsAndKeepsTheKeystoreExtension) {
   CSelfSignDlg dialog;
   std::vector<std::u16string> sorted = CountryCodes();
   std::sort(sorted.begin(), sorted.end());
@@ -33,10 +33,7 @@ TEST_F(SelfSignTest, CountryCodesShowSorted) {
   EXPECT_EQ(dialog.Text("keytype"), u"1024-RSA");
   EXPECT_FALSE(dialog.SetField("keytype", u"4096-RSA")) << "a drop-down list takes only its entries";
   EXPECT_TRUE(dialog.SetField("country", u"XX")) << "any country text can be typed";
-}
 
-TEST_F(SelfSignTest, ArgumentsAndTheKeystoreExtensionRule) {
-  CSelfSignDlg dialog;
   Fill(dialog, u"C:\\certs\\me");
   ASSERT_TRUE(dialog.SetField("keytype", u"2048-RSA"));
   const std::u16string subject =
@@ -79,18 +76,6 @@ TEST_F(SelfSignTest, RefusalsComeInTheirOrder) {
   EXPECT_FALSE(dialog.IsClosed());
 }
 
-TEST_F(SelfSignTest, DecliningToOverwriteRunsNothing) {
-  const std::u16string existing = MakeFile("certs/me.p12", "old");
-  CSelfSignDlg dialog([]() -> std::u16string { return u""; });
-  Fill(dialog, existing);
-  ui_->QueueButton(kIdCancel);
-  ASSERT_TRUE(dialog.Press("OK"));
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{LoadMessage(8008)}) << "no Java check, no tool after the refusal";
-  EXPECT_EQ(LastMessage()->style, 49u);
-  EXPECT_FALSE(dialog.IsClosed());
-  EXPECT_EQ(ui_->Failures(), 0);
-}
-
 TEST_F(SelfSignTest, BrowseHelpAndCancel) {
   CSelfSignDlg dialog;
   ui_->QueueFolder(u"D:\\keys");
@@ -108,8 +93,9 @@ TEST_F(SelfSignTest, BrowseHelpAndCancel) {
   EXPECT_EQ(GetSetting(keys::kCertPath), u"");
 }
 
-// Failures before or of the kit's tool (the staged launcher and ZPK.jar): never reported as
-// created, the dialog stays open and no certificate is stored.
+// Refusals before the kit's tool and its failures (the staged launcher and ZPK.jar): never
+// reported as created, the dialog stays open and no certificate is stored. Declining to
+// overwrite a file runs neither the Java check nor the tool.
 TEST_F(SelfSignTest, ToolFailuresAreNeverReportedAsCreated) {
   const std::filesystem::path stage = std::getenv("ZARO_STAGE") ? std::getenv("ZARO_STAGE") : "";
   ASSERT_TRUE(std::filesystem::exists(stage / "ProgramData/Corvane/KV5/jre/bin/java.exe") &&
@@ -120,7 +106,9 @@ TEST_F(SelfSignTest, ToolFailuresAreNeverReportedAsCreated) {
   const std::u16string staged = FromUtf8((stage / "ProgramData/Corvane/KV5/jre").string());
   const struct {
     std::u16string java, saveAs, country, shown;  // shown: the last box's text, or its title
+    unsigned style = 48;
   } cases[] = {
+      {u"", MakeFile("certs/me.p12", "old"), u"DE", LoadMessage(8008), 49},  // answered with Cancel
       {u"", WindowsForm(root_ / "me.p12"), u"DE", u"无法找到 JVM 路径。"},
       {staged, WindowsForm(root_ / "xx.p12"), u"XX", u"创建自签名的证书失败:国家/地区代码无效 - XX"},
       {staged, WindowsForm(root_ / "no-such-folder" / "me.p12"), u"DE", u"创建自签名证书时出错。"},  // exit code 11
@@ -130,14 +118,16 @@ TEST_F(SelfSignTest, ToolFailuresAreNeverReportedAsCreated) {
     SCOPED_TRACE(ToUtf8(c.shown));
     CSelfSignDlg dialog([&c] { return c.java; });
     Fill(dialog, c.saveAs, c.country);
+    if (c.style == 49) ui_->QueueButton(kIdCancel);
     ASSERT_TRUE(dialog.Press("OK"));
     EXPECT_EQ(c.shown == u"Error" ? LastMessage()->title : LastMessage()->text, c.shown);
     if (c.shown != u"Error") {
-      EXPECT_EQ(LastMessage()->style, 48u);
+      EXPECT_EQ(LastMessage()->style, c.style);
     }
     EXPECT_FALSE(dialog.IsClosed());
   }
-  EXPECT_EQ(Messages().size(), 4u) << "one box each, none saying the certificate was created";
+  EXPECT_EQ(Messages().size(), 5u) << "one box each, none saying the certificate was created";
+  EXPECT_EQ(ui_->Failures(), 0);
   EXPECT_EQ(GetSetting(keys::kCertPath), u"");
 }
 
