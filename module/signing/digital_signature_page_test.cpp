@@ -95,7 +95,7 @@ TEST_F(SignaturePageTest, ABrowsedCertificateIsStoredWithTheRecentList) {
   const std::u16string a = MakeFile("keys/a.p12");
   auto page = OpenPage();
   // Browsing twice for the same file keeps one entry; a cancelled dialog changes nothing.
-  for (const std::optional<std::u16string>& chosen : {std::optional(a), std::optional(a), std::optional<std::u16string>()}) {
+  for (const auto& chosen : {std::optional(a), std::optional(a), std::optional<std::u16string>()}) {
     ui_->QueueFile(chosen);
     ASSERT_TRUE(page->Press("browse"));
   }
@@ -109,7 +109,7 @@ TEST_F(SignaturePageTest, ABrowsedCertificateIsStoredWithTheRecentList) {
   EXPECT_EQ(ui_->Failures(), 0);
 }
 
-TEST_F(SignaturePageTest, CommitWithMessagesRefusesAndFillsThePageAgain) {
+TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndFillsThePageAgain) {
   const std::u16string a = MakeFile("keys/a.p12");
   EXPECT_EQ(OpenPage()->CommitSignaturePage(true), CDigitalSigDlg::kMissing);
   EXPECT_EQ(LastMessage()->style, 48u);
@@ -126,6 +126,16 @@ TEST_F(SignaturePageTest, CommitWithMessagesRefusesAndFillsThePageAgain) {
   EXPECT_EQ(Stored(), (Values{Slashes(a), u"", u"", u"", u"sign", Slashes(a)}))
       << "the certificate is stored before the password check";
   EXPECT_EQ(Messages(), (Values{u"必须选择证书", u"指定的证书不存在。", u"密码为空。 请输入密码。"}));
+
+  // Turning the time stamp off asks first, and No keeps it on (Yes is the end-to-end suite's case).
+  page = OpenPage();
+  Set(*page, {{"password", u"pw"}, {"timestamp", u"false"}});
+  ui_->QueueButton(kIdNo);
+  EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
+  EXPECT_EQ(GetSetting(keys::kTimestamp), u"true");
+  EXPECT_FALSE(page->Checked("timestamp")) << "the box stays as the author left it";
+  EXPECT_TRUE(OpenPage()->Checked("timestamp")) << "the next initialisation checks it again";
+  EXPECT_EQ(ui_->Failures(), 0);
 }
 
 TEST_F(SignaturePageTest, CommitWithoutMessagesStoresWhatItHas) {
@@ -154,19 +164,6 @@ TEST_F(SignaturePageTest, ATypedCertificateIsOfferedAgainByTheNextPage) {
   EXPECT_EQ(View(*next), (PageView{0, second, {first, second}, u"", false, true, true}));
   EXPECT_EQ(next->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
   EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(second)) << "a later OK keeps the certificate";
-}
-
-// Answering Yes (publishing without a time stamp) is the end-to-end suite's case.
-TEST_F(SignaturePageTest, DisablingTheTimeStampAsksAndNoKeepsItOn) {
-  WriteRegistryList(u"CertPath", 10, {MakeFile("keys/a.p12")});
-  auto page = OpenPage();
-  Set(*page, {{"password", u"pw"}, {"timestamp", u"false"}});
-  ui_->QueueButton(kIdNo);
-  EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
-  EXPECT_EQ(GetSetting(keys::kTimestamp), u"true");
-  EXPECT_FALSE(page->Checked("timestamp")) << "the box stays as the author left it";
-  EXPECT_TRUE(OpenPage()->Checked("timestamp")) << "the next initialisation checks it again";
-  EXPECT_EQ(ui_->Failures(), 0);
 }
 
 TEST_F(SignaturePageTest, PasswordPromptAcceptsAnEmptyPasswordAndCancelChangesNothing) {

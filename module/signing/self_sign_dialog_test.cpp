@@ -41,15 +41,14 @@ TEST_F(SelfSignTest, TheFormBuildsQuotedArgumentsAndKeepsTheKeystoreExtension) {
   EXPECT_EQ(dialog.BuildCertificateArguments().value_or(u"?"), subject + u"\"pw1\"");
   EXPECT_EQ(dialog.Text("saveas"), u"C:\\certs\\me.p12") << "the field shows the new path";
 
-  const std::pair<std::u16string, std::u16string> cases[] = {{u"C:\\certs\\me.PFX", u"C:\\certs\\me.PFX"},
-                                                             {u"C:\\certs.old\\me", u"C:\\certs.old\\me.p12"},
-                                                             {u"me.p12", u"me.p12"},
-                                                             {u"me.p12x", u"me.p12x.p12"}};
-  for (const auto& [typed, expected] : cases) {
+  std::vector<std::u16string> shown;
+  for (const char16_t* typed : {u"C:\\certs\\me.PFX", u"C:\\certs.old\\me", u"me.p12", u"me.p12x"}) {
     ASSERT_TRUE(dialog.SetField("saveas", typed));
     ASSERT_TRUE(dialog.BuildCertificateArguments().has_value());
-    EXPECT_EQ(dialog.Text("saveas"), expected);
+    shown.push_back(dialog.Text("saveas"));
   }
+  EXPECT_EQ(shown,
+            (std::vector<std::u16string>{u"C:\\certs\\me.PFX", u"C:\\certs.old\\me.p12", u"me.p12", u"me.p12x.p12"}));
   ASSERT_TRUE(dialog.SetField("saveas", u"C:\\certs\\me.p12"));
   ASSERT_TRUE(dialog.SetField("password", u"a\"b\\"));
   EXPECT_EQ(dialog.BuildCertificateArguments().value_or(u"?"), subject + u"\"a\\\"b\\\\\"")
