@@ -51,10 +51,6 @@ void UseIphone(const char16_t* deployment = u"adhoc", bool withProfile = true) {
   SetSetting(keys::kIpaProvision, withProfile ? u"C:/profiles/dev.mobileprovision" : u"");
 }
 
-std::function<void()> Sets(std::u16string_view key, std::u16string value) {
-  return [key, value] { SetSetting(key, value); };
-}
-
 TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
   EXPECT_TRUE(IsUsableOutputPath(Folder() + u"Hello.qmv"));
   EXPECT_TRUE(IsUsableOutputPath(Folder() + u"new.zaro"));
@@ -123,11 +119,11 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
     unsigned style = 64;
     std::vector<std::string> afterTheMovie = {};
   } cases[] = {
-      {"a bare destination lies in the movie folder", Sets(keys::kZaroDestination, u"out"), DesktopPackage,
-       signedNoStamp, "out.zaro", zaroMade},
+      {"a bare destination lies in the movie folder", [] { SetSetting(keys::kZaroDestination, u"out"); },
+       DesktopPackage, signedNoStamp, "out.zaro", zaroMade},
       {"a dot in the destination's folder is no extension",
-       Sets(keys::kZaroDestination, FromUtf8((root_ / "dir.old" / "out").string())), DesktopPackage, signedNoStamp,
-       (root_ / "dir.old" / "out.zaro").string(), zaroMade},
+       [&] { SetSetting(keys::kZaroDestination, FromUtf8((root_ / "dir.old" / "out").string())); }, DesktopPackage,
+       signedNoStamp, (root_ / "dir.old" / "out.zaro").string(), zaroMade},
       {"a localised name names the file by its first text",
        [&] { named("<name>\n <text xml:lang=\"en\">Hello World</text><text xml:lang=\"fr\">Bonjour</text></name>"); },
        DesktopPackage, {"-prepare"}, "Hello World.zaroi", u"已创建 ZAROI 文件。"},
