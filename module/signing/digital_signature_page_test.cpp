@@ -36,7 +36,8 @@ class SignaturePageTest : public testing_support::SigningTest {
   }
 };
 
-TEST_F(SignaturePageTest, PrepareModeOpensOnTheSecondRadioWithSigningControlsOff) {
+// Opened in prepare mode, then switched both ways; the sheet tests see the prepare choice mark the change.
+TEST_F(SignaturePageTest, RadioButtonsSwitchTheSigningControls) {
   WriteRegistryValue(u"DigitalSign", u"prepare");
   SetSetting(keys::kTimestamp, u"false");
   auto page = OpenPage();
@@ -49,6 +50,20 @@ TEST_F(SignaturePageTest, PrepareModeOpensOnTheSecondRadioWithSigningControlsOff
   EXPECT_FALSE(page->Press("browse"));
   EXPECT_TRUE(page->Press("moreinfo"));
   EXPECT_FALSE(page->Changed());
+
+  const std::u16string a = MakeFile("keys/a.p12");
+  WriteRegistryList(u"CertPath", 10, {a});
+  ASSERT_TRUE(page->SetField("usecert", u"true"));
+  EXPECT_EQ(View(*page), (PageView{0, a, {a}, u"", false, true, true})) << "the recent list is read again";
+  EXPECT_TRUE(page->Changed());
+  EXPECT_TRUE(page->SetField("prepare", u"false")) << "already off";
+  for (const char16_t* checked : {u"false", u"true"}) {
+    ASSERT_TRUE(page->SetField("timestamp", checked));
+    EXPECT_EQ(GetSetting(keys::kTimestamp), checked) << "the time-stamp box is stored at once";
+  }
+  ASSERT_TRUE(page->SetField("prepare", u"true"));
+  EXPECT_EQ(View(*page), (PageView{1, a, {a}, u"", false, true, false}));
+  EXPECT_FALSE(page->SetField("prepare", u"false")) << "a radio button is not switched off directly";
 }
 
 TEST_F(SignaturePageTest, InitialisationFillsStoredCertificatesAndCredentials) {
@@ -68,25 +83,6 @@ TEST_F(SignaturePageTest, InitialisationFillsStoredCertificatesAndCredentials) {
   SetSetting(keys::kRememberPassword, u"");
   SetSetting(keys::kTimestamp, u"false");
   EXPECT_EQ(View(*OpenPage()), (PageView{0, a, {a, b}, u"", false, false, true}));
-}
-
-TEST_F(SignaturePageTest, RadioButtonsSwitchTheSigningControlsAndMarkTheChange) {
-  const std::u16string a = MakeFile("keys/a.p12");
-  auto page = OpenPage();
-  EXPECT_EQ(View(*page), (PageView{0, u"", {}, u"", false, true, true})) << "no recent certificates yet";
-  ASSERT_TRUE(page->SetField("prepare", u"true"));
-  EXPECT_EQ(View(*page), (PageView{1, u"", {}, u"", false, true, false}));
-  EXPECT_TRUE(page->Changed());
-  EXPECT_FALSE(page->SetField("prepare", u"false")) << "a radio button is not switched off directly";
-
-  WriteRegistryList(u"CertPath", 10, {a});
-  ASSERT_TRUE(page->SetField("usecert", u"true"));
-  EXPECT_EQ(View(*page), (PageView{0, a, {a}, u"", false, true, true})) << "the recent list is read again";
-  EXPECT_TRUE(page->SetField("prepare", u"false")) << "already off";
-  for (const char16_t* checked : {u"false", u"true"}) {
-    ASSERT_TRUE(page->SetField("timestamp", checked));
-    EXPECT_EQ(GetSetting(keys::kTimestamp), checked) << "the time-stamp box is stored at once";
-  }
 }
 
 TEST_F(SignaturePageTest, ABrowsedCertificateIsStoredWithTheRecentList) {
