@@ -16,17 +16,11 @@ std::u16string GetJavaRuntimeFolder() {
   return folder + u"Corvane/KV5/jre";
 }
 
-std::u16string GetJavaLauncherPath() { return GetJavaRuntimeFolder() + u"/bin/java.exe"; }
-
 std::u16string GetRuntimeKitFolder() { return GetSetting(keys::kLaunchPath) + GetSetting(keys::kKitName); }
 
 std::u16string GetPackagingToolPath() { return GetRuntimeKitFolder() + u"/lib/ZPK.jar"; }
 
 std::u16string GetIphonePackagerPath() { return GetSetting(keys::kLaunchPath) + u"MPK/lib/mpk.jar"; }
-
-std::u16string GetSampleDescriptorPath() {
-  return GetSetting(keys::kLaunchPath) + u"/ZSK2.0/samples/descriptor-sample.xml";
-}
 
 bool CheckJavaRuntime() {
   if (!GetJavaRuntimeFolder().empty()) return true;

@@ -8,16 +8,12 @@ namespace zaro {
 // Common application data folder with "\" as "/", a trailing "/", then "Corvane/KV5/jre";
 // empty when that folder cannot be resolved.
 std::u16string GetJavaRuntimeFolder();
-// The Java runtime folder followed by "/bin/java.exe" (just "/bin/java.exe" without one).
-std::u16string GetJavaLauncherPath();
 // `tessel.launch.path` followed directly by `quessa.zsk.path` ("C:/Host/" + "ZSK2.0").
 std::u16string GetRuntimeKitFolder();
 // The runtime kit folder followed by "/lib/ZPK.jar".
 std::u16string GetPackagingToolPath();
 // `tessel.launch.path` followed by "MPK/lib/mpk.jar" (under the host folder, not the kit).
 std::u16string GetIphonePackagerPath();
-// `tessel.launch.path` followed by "/ZSK2.0/samples/descriptor-sample.xml" (a fixed kit).
-std::u16string GetSampleDescriptorPath();
 
 // False, after message 8100 with the exclamation icon, when there is no Java runtime folder.
 bool CheckJavaRuntime();

@@ -5,7 +5,9 @@
 namespace zaro {
 namespace {
 
-TEST(ToolProgressWatcher, ARetryOrFallbackNoticeSwitchesItOnWhereverTheChunksBreak) {
+// A retry or fallback notice switches the watcher on wherever the chunks break; progress
+// lines are not part of the result.
+TEST(ToolProgress, RetryNoticesAndProgressLines) {
   const std::string notice = "time stamp: retrying https://tsa.example/tsa in 1.2 s (retry 1): busy\n";
   for (size_t cut = 0; cut <= notice.size(); ++cut) {
     ToolProgressWatcher watcher;
@@ -16,20 +18,15 @@ TEST(ToolProgressWatcher, ARetryOrFallbackNoticeSwitchesItOnWhereverTheChunksBre
   ToolProgressWatcher fallback;
   fallback.Feed("time stamp: trying the fallback authority http://b.example/tsa\n");
   EXPECT_TRUE(fallback.TimestampRetrying());
-}
 
-TEST(ToolProgressWatcher, OtherLinesLeaveItOff) {
-  ToolProgressWatcher watcher;
-  watcher.Feed(std::string(200, 'x') + " time stamp: retrying in the middle of a line\n");
-  watcher.Feed("time stamp: granted by https://tsa.example/tsa\n");
-  watcher.Feed("warning: time stamp: retrying\n");
-  EXPECT_FALSE(watcher.TimestampRetrying());
-  watcher.Feed("time stamp: retrying at the end, without its newline yet");
-  EXPECT_FALSE(watcher.TimestampRetrying()) << "a line counts once it is whole";
-}
+  ToolProgressWatcher other;
+  other.Feed(std::string(200, 'x') + " time stamp: retrying in the middle of a line\n");
+  other.Feed("time stamp: granted by https://tsa.example/tsa\n");
+  other.Feed("warning: time stamp: retrying\n");
+  EXPECT_FALSE(other.TimestampRetrying()) << "other lines leave it off";
+  other.Feed("time stamp: retrying at the end, without its newline yet");
+  EXPECT_FALSE(other.TimestampRetrying()) << "a line counts once it is whole";
 
-TEST(ToolProgress, ProgressLinesAreNotPartOfTheResult) {
-  EXPECT_EQ(WithoutProgressLines(u"time stamp: retrying x in 1 s\ntime stamp: granted by x\n"), u"");
   EXPECT_EQ(WithoutProgressLines(u"time stamp: retrying x\nthe time-stamp authority x could not be used\n"),
             u"the time-stamp authority x could not be used\n");
   EXPECT_EQ(WithoutProgressLines(u"warning: a\ntime stamp: trying y\nlast"), u"warning: a\nlast");

@@ -1,58 +1,34 @@
 #pragma once
-// Scaffolding shared by the signing and settings-sheet tests: a temporary folder holding
-// the registry hive and the application data folder, an empty settings store and the
-// scripted window system.
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
+// Scaffolding shared by the signing and settings-sheet tests: the descriptor tests' temporary
+// folder (registry hive, application data and movie folder), settings and scripted window
+// system, with helpers for files, form fields, the registry and the boxes shown.
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
+#include "descriptor/descriptor_test_support.h"
 #include "platform/files.h"
-#include "platform/scripted_ui.h"
-#include "platform/text.h"
 #include "settings/messages.h"
 #include "settings/registry_values.h"
-#include "settings/settings_store.h"
-#include "testing/scratch.h"
+#include "ui/form_state.h"
 
 namespace zaro::testing_support {
 
 // Scripted form steps: press a button, or set fields and then press.
-inline FormStep PressStep(std::string button) {
-  FormStep step;
-  step.press = std::move(button);
-  return step;
-}
-
+inline FormStep PressStep(std::string button) { return {{}, std::move(button), 0, {}}; }
 inline FormStep SetAndPress(std::vector<std::pair<std::string, std::u16string>> fields, std::string button) {
-  FormStep step = PressStep(std::move(button));
-  step.fields = std::move(fields);
-  return step;
+  return {std::move(fields), std::move(button), 0, {}};
 }
 
-class SigningTest : public ::testing::Test {
+class SigningTest : public DescriptorTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(root_.empty());
-    ::setenv("TESSEL_REGISTRY_FILE", (root_ / "registry").c_str(), 1);
-    ::setenv("TESSEL_COMMON_APPDATA", (root_ / "ProgramData").c_str(), 1);
+  void TearDown() override {
+    DescriptorTest::TearDown();
     testing::ClearSettings();
   }
 
-  void TearDown() override { testing::ClearSettings(); }
-
   // Creates a file under the test folder and returns its path in Windows form.
   std::u16string MakeFile(const std::string& relative, const std::string& content = "x") {
-    const std::filesystem::path path = root_ / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-    return WindowsForm(path);
+    WriteBytes(root_ / relative, content);
+    return WindowsForm(root_ / relative);
   }
 
   static std::u16string WindowsForm(const std::filesystem::path& path) { return platform::ToWindowsForm(path.string()); }
@@ -60,6 +36,11 @@ class SigningTest : public ::testing::Test {
   static std::u16string Slashes(std::u16string text) {
     std::replace(text.begin(), text.end(), u'\\', u'/');
     return text;
+  }
+
+  // Sets the fields of a form in order; a refused one fails the test.
+  static void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
   }
 
   static std::u16string Registry(std::u16string_view name) {
@@ -89,10 +70,6 @@ class SigningTest : public ::testing::Test {
     }
     return nullptr;
   }
-
-  testing::ScratchFolder scratch_{"signing-test"};
-  const std::filesystem::path root_ = scratch_.Path();
-  testing::ScopedScriptedUi ui_;
 };
 
 }  // namespace zaro::testing_support
