@@ -3,17 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "descriptor/descriptor_test_support.h"
-#include "signing/signing_test_support.h"
+#include "ui/page_test_support.h"
 #include "ui/settings_sheet.h"
 
 namespace zaro {
 namespace {
 
-using testing_support::DescriptorTest;
-using testing_support::PressStep;
-using testing_support::ReadBytes;
-using testing_support::SetAndPress;
-using testing_support::WriteBytes;
+using namespace testing_support;
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                           "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
@@ -23,9 +19,7 @@ class AdvancedPageTest : public DescriptorTest {
  protected:
   // Parses `xml` as the movie's descriptor ("" for the template) and opens the page on it.
   void Open(const std::string& xml) {
-    SetMovie("Movie");
-    if (!xml.empty()) WriteBytes(DescriptorFile("Movie"), xml);
-    ASSERT_EQ(LoadDescriptor(true), 0);
+    LoadMovie(xml);
     page_ = std::make_unique<CAdvancedSettingsDlg>();
     page_->Activate();
   }
@@ -33,19 +27,21 @@ class AdvancedPageTest : public DescriptorTest {
     const FormField* field = page_->FindField(name);
     return field != nullptr ? field->enabled : page_->FindButton(name)->enabled;
   }
-  void Set(std::vector<std::pair<std::string, std::u16string>> fields) {
-    for (const auto& [name, value] : fields) ASSERT_TRUE(page_->SetField(name, value)) << name;
+  void Set(const std::vector<std::pair<std::string, std::u16string>>& fields) { testing_support::Set(*page_, fields); }
+  std::vector<std::u16string> Messages() const { return MessagesOf(*ui_); }
+  // Presses a button of the list, answering the file type dialog it opens with `fields`
+  // and OK.
+  void Press(const char* button, const std::vector<std::pair<std::string, std::u16string>>& fields) {
+    ui_->QueueForm("FileType", {SetAndPress(fields, "OK")});
+    ASSERT_TRUE(page_->Press(button));
   }
-  std::vector<std::u16string> Messages() const {
-    std::vector<std::u16string> texts;
-    for (const UiEvent& event : ui_->Events()) {
-      if (event.kind == "message") texts.push_back(event.text);
-    }
-    return texts;
+  void AddType(std::u16string name, std::u16string extension, std::u16string type = u"text/x") {
+    Press("addtype", {{"name", name}, {"extension", extension}, {"contenttype", type}});
   }
-  // Answers the next file type dialog with these fields and OK.
-  void QueueFileType(std::u16string name, std::u16string extension, std::u16string type = u"text/x") {
-    ui_->QueueForm("FileType", {SetAndPress({{"name", name}, {"extension", extension}, {"contenttype", type}}, "OK")});
+  // Selects an entry of the list and presses a button on it.
+  void OnEntry(const std::u16string& entry, const char* button) {
+    ASSERT_TRUE(page_->SetField("filetypes", entry));
+    ASSERT_TRUE(page_->Press(button));
   }
 
   std::unique_ptr<CAdvancedSettingsDlg> page_;
@@ -89,8 +85,7 @@ TEST_F(AdvancedPageTest, TemplateDescriptorGetsTheNewElementsInTheirPlaces) {
   Set({{"width", u" 400 "}, {"height", u"300"}, {"x", u"10"}, {"y", u"20"}, {"minwidth", u"100"},
        {"minheight", u"50"}, {"maxwidth", u"1000"}, {"maxheight", u"800"}, {"installfolder", u"Corvane/Hello"},
        {"programmenu", u"Games/Fun"}, {"minimizable", u"false"}, {"customupdate", u"true"}});
-  QueueFileType(u"docA", u"abc");
-  ASSERT_TRUE(page_->Press("addtype"));
+  AddType(u"docA", u"abc");
   ASSERT_TRUE(page_->Commit());
   EXPECT_TRUE(Messages().empty());
   EXPECT_EQ(GetSetting(keys::kProgramMenu), u"Games/Fun");
@@ -183,22 +178,16 @@ TEST_F(AdvancedPageTest, FileTypesAreAddedEditedAndRemovedThroughTheDialog) {
   // A cancelled or incomplete dialog adds nothing.
   ui_->QueueForm("FileType", {PressStep("Cancel")});
   ASSERT_TRUE(page_->Press("addtype"));
-  QueueFileType(u"docB", u"xyz");
-  ASSERT_TRUE(page_->Press("addtype"));
-  QueueFileType(u"docB", u"XYZ");  // the same type again: one entry, the new extension
-  ASSERT_TRUE(page_->Press("addtype"));
-  QueueFileType(u"docB", u"xyz");
-  ASSERT_TRUE(page_->Press("addtype"));
+  AddType(u"docB", u"xyz");
+  AddType(u"docB", u"XYZ");  // the same type again: one entry, the new extension
+  AddType(u"docB", u"xyz");
   EXPECT_EQ(page_->FindField("filetypes")->items, (std::vector<std::u16string>{u"docA(abc)", u"docB(xyz)"}));
-  QueueFileType(u"DOCB", u"xyz");  // a name in another case is a type of its own, shown
-  ASSERT_TRUE(page_->Press("addtype"));
-  ASSERT_TRUE(page_->SetField("filetypes", u"DOCB(xyz)"));
-  ASSERT_TRUE(page_->Press("removetype"));
+  AddType(u"DOCB", u"xyz");  // a name in another case is a type of its own, shown
+  OnEntry(u"DOCB(xyz)", "removetype");
 
   // Rename docA: the dialog opens on a copy of its record.
   ASSERT_TRUE(page_->SetField("filetypes", u"docA(abc)"));
-  ui_->QueueForm("FileType", {SetAndPress({{"name", u"docRenamed"}}, "OK")});
-  ASSERT_TRUE(page_->Press("edittype"));
+  Press("edittype", {{"name", u"docRenamed"}});
   EXPECT_EQ(page_->FindField("filetypes")->items,
             (std::vector<std::u16string>{u"docB(xyz)", u"docRenamed(abc)"}));
   EXPECT_EQ(page_->FileTypes().count(u"docA"), 0u);
@@ -210,24 +199,20 @@ TEST_F(AdvancedPageTest, FileTypesAreAddedEditedAndRemovedThroughTheDialog) {
   EXPECT_EQ(ListFileTypes(MovieDescriptor()), u";docRenamed(abc);docB(xyz)");
 
   // Removing one and adding a type of the same name again updates its element.
-  ASSERT_TRUE(page_->SetField("filetypes", u"docB(xyz)"));
-  ASSERT_TRUE(page_->Press("removetype"));
-  QueueFileType(u"docB", u"new", u"t/new");
-  ASSERT_TRUE(page_->Press("addtype"));
+  OnEntry(u"docB(xyz)", "removetype");
+  AddType(u"docB", u"new", u"t/new");
   ASSERT_TRUE(page_->Commit());
   EXPECT_EQ(ListFileTypes(MovieDescriptor()), u";docRenamed(abc);docB(new)");
 
   // Renaming onto another type replaces it: one type of each name.
   ASSERT_TRUE(page_->SetField("filetypes", u"docRenamed(abc)"));
-  ui_->QueueForm("FileType", {SetAndPress({{"name", u"docB"}}, "OK")});
-  ASSERT_TRUE(page_->Press("edittype"));
+  Press("edittype", {{"name", u"docB"}});
   EXPECT_EQ(page_->FindField("filetypes")->items, std::vector<std::u16string>{u"docB(abc)"});
   ASSERT_TRUE(page_->Commit());
   EXPECT_EQ(ListFileTypes(MovieDescriptor()), u";docB(abc)");
 
   // Removing every type shows the placeholder and removes the whole group.
-  ASSERT_TRUE(page_->SetField("filetypes", u"docB(abc)"));
-  ASSERT_TRUE(page_->Press("removetype"));
+  OnEntry(u"docB(abc)", "removetype");
   EXPECT_EQ(page_->FindField("filetypes")->items, std::vector<std::u16string>{u"<无>"});
   EXPECT_FALSE(page_->Press("removetype")) << "disabled";
   EXPECT_FALSE(page_->Press("edittype"));
@@ -237,8 +222,7 @@ TEST_F(AdvancedPageTest, FileTypesAreAddedEditedAndRemovedThroughTheDialog) {
 }
 
 TEST_F(AdvancedPageTest, SheetSavesTheDescriptorWhenTheGeneralPageIsNotThere) {
-  SetMovie("Movie");
-  ASSERT_EQ(LoadDescriptor(true), 0);
+  LoadMovie();
   int packaged = 0;
   CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage,
                            SheetServices{[&](PackageTarget, bool) { return ++packaged; }, [] { return u"/jre"; }});

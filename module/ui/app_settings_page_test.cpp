@@ -5,13 +5,12 @@
 #include "descriptor/descriptor_test_support.h"
 #include "packaging/path_utilities.h"
 #include "settings/messages.h"
+#include "ui/page_test_support.h"
 
 namespace zaro {
 namespace {
 
-using testing_support::DescriptorTest;
-using testing_support::ReadBytes;
-using testing_support::WriteBytes;
+using namespace testing_support;
 
 std::string Descriptor(const std::string& inside) {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.zaro.example/2.0\">\n"
@@ -25,17 +24,11 @@ class GeneralPageTest : public DescriptorTest {
  protected:
   // Parses a descriptor for the movie "Movie" and opens the page on it.
   void Open(const std::string& content) {
-    SetMovie("Movie");
-    WriteBytes(DescriptorFile("Movie"), content);
-    ASSERT_EQ(LoadDescriptor(true), 0);
+    LoadMovie(content);
     page.Activate();
   }
   std::string Saved() { return ReadBytes(DescriptorFile("Movie")); }
   bool Has(const std::string& text) { return Saved().find(text) != std::string::npos; }
-
-  void Set(const std::vector<std::pair<std::string, std::u16string>>& fields) {
-    for (const auto& [name, value] : fields) ASSERT_TRUE(page.SetField(name, value)) << name;
-  }
 
   CAppSettingsDlg page;
 };
@@ -55,7 +48,7 @@ TEST_F(GeneralPageTest, ALocalisedNameDisablesItsFieldAndStaysUntouched) {
 TEST_F(GeneralPageTest, AnUnsuitableIdentifierIsRefusedAndNothingIsWritten) {
   Open(Descriptor("  <name>Hello</name>\n"));
   const std::string before = Saved();
-  Set({{"appid", u"my_app"}, {"appname", u"Changed"}, {"installer", u"true"}});
+  Set(page, {{"appid", u"my_app"}, {"appname", u"Changed"}, {"installer", u"true"}});
   EXPECT_EQ(page.Commit(), CAppSettingsDlg::kInvalidId);
   ASSERT_EQ(ui_->Events().size(), 1u);
   EXPECT_EQ(ui_->Events()[0].text, LoadMessage(8061) + LoadMessage(8062));
@@ -76,7 +69,7 @@ TEST_F(GeneralPageTest, UneditedTextsStayByteForByteAndEditedOnesAreWrittenWithL
   EXPECT_TRUE(Has("<name>" + longName + "</name>")) << "an unedited long name keeps its full text";
   EXPECT_TRUE(Has("<description>first line\nsecond line</description>"));
 
-  Set({{"description", u"one\r\ntwo\r\nthree"}, {"copyright", u"© 2026"}});
+  Set(page, {{"description", u"one\r\ntwo\r\nthree"}, {"copyright", u"© 2026"}});
   EXPECT_EQ(page.Commit(), 0);
   EXPECT_TRUE(Has("<description>one\ntwo\nthree</description>")) << Saved();
   EXPECT_FALSE(Has("\r"));

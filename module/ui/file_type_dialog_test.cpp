@@ -5,12 +5,12 @@
 #include "descriptor/descriptor_test_support.h"
 #include "platform/files.h"
 #include "settings/messages.h"
+#include "ui/page_test_support.h"
 
 namespace zaro {
 namespace {
 
-using testing_support::DescriptorTest;
-using testing_support::WriteBytes;
+using namespace testing_support;
 
 const std::u16string kRequired = u"请提供文件类型名称、扩展名和内容类型。 这些参数是必需的。";
 
@@ -35,13 +35,7 @@ class FileTypeDialogTest : public DescriptorTest {
     WriteBytes(path, "png");
     return platform::ToWindowsForm(path.string());
   }
-  std::vector<std::u16string> Messages() const {
-    std::vector<std::u16string> texts;
-    for (const UiEvent& event : ui_->Events()) {
-      if (event.kind == "message") texts.push_back(event.text);
-    }
-    return texts;
-  }
+  std::vector<std::u16string> Messages() const { return MessagesOf(*ui_); }
 
   FileTypeRecord record_;
   std::u16string root_form_;
@@ -132,10 +126,9 @@ TEST_F(FileTypeDialogTest, BrowsingOutsideTheMovieFolderCopiesAfterAsking) {
   Fill(*dialog, u"doc", u"abc", u"text/x");
   ASSERT_TRUE(dialog->Press("OK"));
   ASSERT_TRUE(dialog->IsClosed());
-  EXPECT_EQ(record_.icon128, u"FileTypeIconsForZAROPublish/doc128.png") << "stored with \"/\"";
-  EXPECT_EQ(record_.icon16, u"art/doc16.png");
-  EXPECT_EQ(record_.icon32, u"");
-  EXPECT_EQ(record_.icon48, u"");
+  EXPECT_EQ((std::vector{record_.icon16, record_.icon32, record_.icon48, record_.icon128}),
+            (std::vector<std::u16string>{u"art/doc16.png", u"", u"", u"FileTypeIconsForZAROPublish/doc128.png"}))
+      << "stored with \"/\"";
 }
 
 TEST_F(FileTypeDialogTest, OpeningShowsOnlyIconsThatStillExistAndHelpKeepsItOpen) {

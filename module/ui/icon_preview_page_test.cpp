@@ -8,15 +8,13 @@
 namespace zaro {
 namespace {
 
-using testing_support::DescriptorTest;
-using testing_support::WriteBytes;
+using namespace testing_support;
 
 class IconsPageTest : public DescriptorTest {
  protected:
   void SetUp() override {
     DescriptorTest::SetUp();
-    SetMovie("Movie");
-    ASSERT_EQ(LoadDescriptor(true), 0);
+    LoadMovie();
     folder_ = WithBackslashes(GetSetting(keys::kMovieFolder));
   }
   std::u16string Stored(const char16_t* element) { return ReadAppIcon(MovieDescriptor(), element); }
@@ -81,7 +79,7 @@ TEST_F(IconsPageTest, AnIconFromOutsideIsCopiedOnlyAfterOk) {
   ASSERT_TRUE(page.Press("browse"));
   EXPECT_EQ(ui_->Events().back().style, 49u);
   EXPECT_EQ(Stored(u"image128x128"), u"AppIconsForPublish/big%20icon.png");
-  EXPECT_EQ(testing_support::ReadBytes(movieFolder_ / "AppIconsForPublish" / "big icon.png"), "png bytes");
+  EXPECT_EQ(ReadBytes(movieFolder_ / "AppIconsForPublish" / "big icon.png"), "png bytes");
   EXPECT_EQ(page.Text("path"), u"AppIconsForPublish/big icon.png");
   EXPECT_EQ(Stored(u"image16x16"), u"") << "only the selected size";
 

@@ -5,27 +5,23 @@
 #include <gtest/gtest.h>
 
 #include "testing/profile_maker.h"
-#include "ui/ipa_page_test_support.h"
+#include "ui/page_test_support.h"
 
 namespace zaro {
 namespace {
 
-using testing_support::IpaPageTest;
+using namespace testing_support;
 using Items = std::vector<std::u16string>;
 
 const std::u16string kProfileMissing = u"指定的供给文件不存在。";
 
-class DeploymentPageTest : public IpaPageTest {
+class DeploymentPageTest : public PageTest {
  protected:
   void SetUp() override {
-    IpaPageTest::SetUp();
+    PageTest::SetUp();
     UseDescriptor();
   }
-  std::unique_ptr<CFaiDeployDlg> OpenPage() {
-    auto page = std::make_unique<CFaiDeployDlg>();
-    page->Activate();
-    return page;
-  }
+  static std::unique_ptr<CFaiDeployDlg> OpenPage() { return Opened<CFaiDeployDlg>(); }
   // A page whose every value is filled and names existing files.
   std::unique_ptr<CFaiDeployDlg> FilledPage() {
     auto page = OpenPage();
@@ -68,19 +64,17 @@ TEST_F(DeploymentPageTest, OpeningFillsTheListsAndPrefersExistingStoredPaths) {
 
   auto page = OpenPage();
   EXPECT_EQ(page->FindField("certpath")->items, (Items{cert_, other})) << "the stored certificate on top";
-  EXPECT_EQ(page->Text("certpath"), cert_);
-  EXPECT_EQ(page->Text("profile"), profile_) << "a stored profile naming no file is not shown";
-  EXPECT_EQ(page->Text("password"), u"secret");
-  EXPECT_TRUE(page->Checked("rempwd"));
-  EXPECT_EQ(page->Text("appid"), u"com.example.demo");
+  // A stored profile naming no file is not shown.
+  EXPECT_EQ(Texts(*page, {"certpath", "profile", "password", "rempwd", "appid"}),
+            (Items{cert_, profile_, u"secret", u"true", u"com.example.demo"}));
   EXPECT_EQ(page->CertificateListWidth(), Ui().MeasureTextWidth(other) + Ui().MeasureTextWidth(u"0"));
 
   SetSetting(keys::kIpaCertPath, u"");
   WriteRegistryValue(u"Last IPA Cert", Slashes(other));
   SetSetting(keys::kIpaRememberPassword, u"false");
   page = OpenPage();
-  EXPECT_EQ(page->Text("certpath"), other) << "the last certificate committed";
-  EXPECT_EQ(page->Text("password"), u"") << "a password not remembered is not shown";
+  // The last certificate committed; a password not remembered is not shown.
+  EXPECT_EQ(Texts(*page, {"certpath", "password"}), (Items{other, u""}));
 }
 
 TEST_F(DeploymentPageTest, CommitWithMessagesStopsAtTheFirstMissingValue) {
@@ -132,10 +126,9 @@ TEST_F(DeploymentPageTest, AcceptedCommitStoresEverythingAndRemembersTheFiles) {
   ASSERT_EQ(page->CommitIpaDeployment(true), CFaiDeployDlg::kAccepted);
   EXPECT_TRUE(Messages().empty());
   EXPECT_TRUE(page->Changed());
-  const std::pair<std::u16string_view, std::u16string> stored[] = {
-      {keys::kIpaCertPath, Slashes(cert_)},     {keys::kIpaCertPassword, u"pw"}, {keys::kIpaRememberPassword, u"true"},
-      {keys::kIpaProvision, Slashes(profile_)}, {keys::kIpaOption, u"debug"}};
-  for (const auto& [key, value] : stored) EXPECT_EQ(GetSetting(key), value) << ToUtf8(key);
+  EXPECT_EQ(Settings({keys::kIpaCertPath, keys::kIpaCertPassword, keys::kIpaRememberPassword, keys::kIpaProvision,
+                      keys::kIpaOption}),
+            (Items{Slashes(cert_), u"pw", u"true", Slashes(profile_), u"debug"}));
   EXPECT_EQ(Registry(u"Last IPA Provision"), Slashes(profile_));
   EXPECT_EQ(Element(u"id"), u"com.example.other");
   EXPECT_NE(SavedDescriptor().find("<id>com.example.other</id>"), std::string::npos)
@@ -153,11 +146,10 @@ TEST_F(DeploymentPageTest, CommitWithoutMessagesStoresWhatItCan) {
   Set(*page, {{"certpath", missingCert}, {"appid", u""}});
   ASSERT_EQ(page->CommitIpaDeployment(false), CFaiDeployDlg::kAccepted);
   EXPECT_TRUE(Messages().empty());
-  EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(missingCert)) << "stored as if it existed";
-  EXPECT_EQ(GetSetting(keys::kIpaCertPassword), u"old") << "an empty password stores nothing";
-  EXPECT_EQ(GetSetting(keys::kIpaProvision), u"");
+  // The certificate stored as if it existed; an empty password stores nothing.
+  EXPECT_EQ(Settings({keys::kIpaCertPath, keys::kIpaCertPassword, keys::kIpaProvision, keys::kIpaOption}),
+            (Items{Slashes(missingCert), u"old", u"", u"test"}));
   EXPECT_EQ(Element(u"id"), u"com.example.demo");
-  EXPECT_EQ(GetSetting(keys::kIpaOption), u"test");
   EXPECT_EQ(OpenPage()->Text("certpath"), u"") << "a stored path naming no file is not shown";
 }
 
@@ -190,12 +182,11 @@ TEST_F(DeploymentPageTest, BrowsingAddsNewFilesOnce) {
 }
 
 TEST_F(DeploymentPageTest, ChoosingAProfileBringsTheApplicationIdInLine) {
-  testing::ProfileContent wildcard;
-  wildcard.applicationIdentifier = "ABCDE12345.com.example.*";
-  ASSERT_TRUE(testing::WriteProfile(root_ / "keys/wild.mobileprovision", wildcard));
-  testing::ProfileContent exact;
-  exact.applicationIdentifier = "ABCDE12345.org.sample.game";
-  ASSERT_TRUE(testing::WriteProfile(root_ / "keys/exact.mobileprovision", exact));
+  testing::ProfileContent profile;
+  profile.applicationIdentifier = "ABCDE12345.com.example.*";
+  ASSERT_TRUE(testing::WriteProfile(root_ / "keys/wild.mobileprovision", profile));
+  profile.applicationIdentifier = "ABCDE12345.org.sample.game";
+  ASSERT_TRUE(testing::WriteProfile(root_ / "keys/exact.mobileprovision", profile));
   const std::u16string wild = WindowsForm(root_ / "keys/wild.mobileprovision");
   const std::u16string fixed = WindowsForm(root_ / "keys/exact.mobileprovision");
 

@@ -2,39 +2,36 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/ipa_page_test_support.h"
+#include "ui/page_test_support.h"
 
 namespace zaro {
 namespace {
 
-using testing_support::IpaPageTest;
+using namespace testing_support;
 using Items = std::vector<std::u16string>;
 
-class IpaGeneralPageTest : public IpaPageTest {
+class IpaGeneralPageTest : public PageTest {
  protected:
-  std::unique_ptr<CIpaSettingsDlg> OpenPage() {
-    auto page = std::make_unique<CIpaSettingsDlg>();
-    page->Activate();
-    return page;
+  void SetUp() override {
+    PageTest::SetUp();
+    UseDescriptor();
   }
+  static std::unique_ptr<CIpaSettingsDlg> OpenPage() { return Opened<CIpaSettingsDlg>(); }
   static const Items& Included(const CIpaSettingsDlg& page) { return page.FindField("included")->items; }
 };
 
 TEST_F(IpaGeneralPageTest, OpeningShowsTheDescriptorAndStoredValues) {
-  UseDescriptor();
   SetSetting(keys::kIncludedCount, u"3");
   SetSetting(IncludedItemKey(0), u"assets/music.mp3");
   SetSetting(IncludedItemKey(2), u"/data/extra");
   auto page = OpenPage();
-  EXPECT_EQ(page->Text("destination"), u"Demo.ipa") << "no stored output: the base name and .ipa";
-  EXPECT_EQ(page->Text("appname"), u"Demo Game");
+  // No stored output: the base name and .ipa; fullScreen trimmed and lower-cased; no
+  // autoOrients element.
+  EXPECT_EQ(
+      Texts(*page, {"destination", "appname", "version", "fullscreen", "autoorients", "aspectratio", "rendering"}),
+            (Items{u"Demo.ipa", u"Demo Game", u"1.0", u"true", u"false", u"横向", u"GPU"}));
   EXPECT_TRUE(page->FindField("appname")->enabled);
-  EXPECT_EQ(page->Text("version"), u"1.0");
-  EXPECT_TRUE(page->Checked("fullscreen")) << "trimmed and lower-cased";
-  EXPECT_FALSE(page->Checked("autoorients")) << "a missing element";
-  EXPECT_EQ(page->Text("aspectratio"), u"横向");
   EXPECT_EQ(page->FindField("aspectratio")->items, (Items{u"纵向", u"横向"}));
-  EXPECT_EQ(page->Text("rendering"), u"GPU");
   EXPECT_EQ(page->FindField("rendering")->items, (Items{u"自动", u"CPU", u"GPU"}));
   EXPECT_EQ(Included(*page), (Items{u"Demo.qmv", u"Demo-app.xml", u"assets\\music.mp3", u"\\data\\extra"}))
       << "fixed entries first, empty items skipped";
@@ -57,9 +54,7 @@ TEST_F(IpaGeneralPageTest, OpeningTakesTheSampleNamespaceAndReadsDefaultsWithout
   std::string xmlns;
   ASSERT_EQ(GetElementAttribute(MovieDescriptor(), u"application", u"xmlns", xmlns), 0);
   EXPECT_EQ(xmlns, "http://ns.corvane.example/zaro/application/2.5");
-  EXPECT_EQ(page->Text("appname"), u"");
-  EXPECT_EQ(page->Text("aspectratio"), u"纵向");
-  EXPECT_EQ(page->Text("rendering"), u"CPU");
+  EXPECT_EQ(Texts(*page, {"appname", "aspectratio", "rendering"}), (Items{u"", u"纵向", u"CPU"}));
 }
 
 TEST_F(IpaGeneralPageTest, LocalisedNameDisablesTheFieldAndCommitLeavesIt) {
@@ -78,7 +73,6 @@ TEST_F(IpaGeneralPageTest, LocalisedNameDisablesTheFieldAndCommitLeavesIt) {
 }
 
 TEST_F(IpaGeneralPageTest, CommitWritesTheWindowElementsAndRenderings) {
-  UseDescriptor();
   const std::pair<std::u16string, std::u16string> renderings[] = {{u"GPU", u"gpu"}, {u"CPU", u"cpu"}, {u"自动", u"auto"}};
   for (const auto& [choice, stored] : renderings) {
     auto page = OpenPage();
@@ -100,7 +94,6 @@ TEST_F(IpaGeneralPageTest, CommitWritesTheWindowElementsAndRenderings) {
 }
 
 TEST_F(IpaGeneralPageTest, CommitStoresNameVersionAndOutputButNotEmptyFields) {
-  UseDescriptor();
   {
     auto page = OpenPage();
     Set(*page, {{"appname", u"New Name"}, {"version", u""}, {"destination", u"/out/new.ipa"}});
@@ -132,7 +125,6 @@ TEST_F(IpaGeneralPageTest, LongDescriptorValuesAreShownCutAndKeptUnlessEdited) {
 }
 
 TEST_F(IpaGeneralPageTest, IncludedListAddsRefusesAndRemoves) {
-  UseDescriptor();
   const std::u16string inside = MakeFile("movies/assets/level1.dat");
   const std::u16string outside = MakeFile("elsewhere/movies/notes.txt");
   auto page = OpenPage();
@@ -175,7 +167,6 @@ TEST_F(IpaGeneralPageTest, IncludedListAddsRefusesAndRemoves) {
 }
 
 TEST_F(IpaGeneralPageTest, OnlyFixedEntriesLeaveTheCountAndRemoveItsItems) {
-  UseDescriptor();
   SetSetting(keys::kIncludedCount, u"1");
   SetSetting(IncludedItemKey(0), u"a.txt");
   auto page = OpenPage();
@@ -188,7 +179,6 @@ TEST_F(IpaGeneralPageTest, OnlyFixedEntriesLeaveTheCountAndRemoveItsItems) {
 }
 
 TEST_F(IpaGeneralPageTest, BrowsingTheOutputAsksForAnIpaAndStoresSlashes) {
-  UseDescriptor();
   auto page = OpenPage();
   ui_->QueueFile(u"\\out\\My Game.ipa");
   ASSERT_TRUE(page->Press("browse"));

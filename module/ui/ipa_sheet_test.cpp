@@ -3,20 +3,20 @@
 #include <gtest/gtest.h>
 
 #include "ui/ipa_deploy_page.h"
-#include "ui/ipa_page_test_support.h"
+#include "ui/page_test_support.h"
 #include "ui/ipa_settings_page.h"
 #include "ui/settings_sheet.h"
 
 namespace zaro {
 namespace {
 
-using testing_support::IpaPageTest;
+using namespace testing_support;
 using Packaged = std::vector<std::pair<PackageTarget, bool>>;
 
-class IpaSheetTest : public IpaPageTest {
+class IpaSheetTest : public PageTest {
  protected:
   void SetUp() override {
-    IpaPageTest::SetUp();
+    PageTest::SetUp();
     UseDescriptor();
     SetSetting(keys::kPubIpa, u"true");
     SetSetting(keys::kExitOk, u"unset");

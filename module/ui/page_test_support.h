@@ -1,8 +1,12 @@
 #pragma once
-// Scaffolding of the iPhone page tests: a movie folder with a parsed descriptor on top of
-// the signing tests' registry, settings and scripted window system.
+// Scaffolding of the page tests: filling a form, the boxes shown, and for the iPhone pages a
+// movie folder with a parsed descriptor on top of the signing tests' registry, settings and
+// scripted window system.
 #include <filesystem>
+#include <initializer_list>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
@@ -10,6 +14,42 @@
 #include "ui/form_state.h"
 
 namespace zaro::testing_support {
+
+// Sets the fields of a page or sheet in order; a refused one fails the test.
+inline void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
+  for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
+}
+
+// A page opened (filled) as the sheet opens it.
+template <typename Page>
+std::unique_ptr<Page> Opened() {
+  auto page = std::make_unique<Page>();
+  page->Activate();
+  return page;
+}
+
+// The texts of the named fields, in order (a check box's is "true" or "false").
+inline std::vector<std::u16string> Texts(const FormState& form, std::initializer_list<const char*> names) {
+  std::vector<std::u16string> texts;
+  for (const char* name : names) texts.push_back(form.Text(name));
+  return texts;
+}
+
+// The values of the named settings, in order.
+inline std::vector<std::u16string> Settings(std::initializer_list<std::u16string_view> keys) {
+  std::vector<std::u16string> values;
+  for (std::u16string_view key : keys) values.push_back(GetSetting(key));
+  return values;
+}
+
+// The texts of the message boxes shown so far, in order.
+inline std::vector<std::u16string> MessagesOf(const ScriptedUi& ui) {
+  std::vector<std::u16string> texts;
+  for (const UiEvent& event : ui.Events()) {
+    if (event.kind == "message") texts.push_back(event.text);
+  }
+  return texts;
+}
 
 inline const std::string kIphoneDescriptor =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -19,7 +59,8 @@ inline const std::string kIphoneDescriptor =
     "    <aspectRatio>Landscape</aspectRatio>\n    <renderMode>gpu</renderMode>\n  </initialWindow>\n"
     "</application>\n";
 
-class IpaPageTest : public SigningTest {
+// A movie "Demo" in a folder of its own, its descriptor written and parsed by the test.
+class PageTest : public SigningTest {
  protected:
   void SetUp() override {
     SigningTest::SetUp();
@@ -41,11 +82,6 @@ class IpaPageTest : public SigningTest {
     std::ofstream(DescriptorFile(), std::ios::binary | std::ios::trunc) << content;
     ASSERT_EQ(InitDescriptorParser(MovieDescriptor()), 0);
     ASSERT_EQ(ParseDescriptor(MovieDescriptor(), platform::ToWindowsForm(DescriptorFile().string())), kParsed);
-  }
-
-  // Sets the fields of a page or sheet in order; a refused one fails the test.
-  static void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
-    for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
   }
 
   std::filesystem::path DescriptorFile() const { return movies_ / "Demo-app.xml"; }

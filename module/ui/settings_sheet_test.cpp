@@ -4,16 +4,13 @@
 
 #include <utility>
 
-#include "descriptor/descriptor_document.h"
-#include "descriptor/descriptor_reader.h"
-#include "signing/signing_test_support.h"
+#include "ui/page_test_support.h"
 
 namespace zaro {
 namespace {
 
-using testing_support::PressStep;
-using testing_support::SetAndPress;
-using testing_support::SigningTest;
+using namespace testing_support;
+using Packaged = std::vector<std::pair<PackageTarget, bool>>;
 
 // A page standing in for one this build does not have yet: it records its commits,
 // answers them with `result`, and counts as changed once its field is set.
@@ -24,10 +21,7 @@ class StandInPage : public PageState {
   }
   std::string FormName() const override { return name_; }
   std::u16string Caption() const override { return FromUtf8(name_); }
-  int CommitFromSheet(bool showMessages) override {
-    commits.push_back(showMessages);
-    return result;
-  }
+  int CommitFromSheet(bool showMessages) override { return commits.push_back(showMessages), result; }
 
   std::string name_;
   int result;
@@ -39,11 +33,10 @@ class StandInPage : public PageState {
   void OnFieldChanged(std::string_view) override { SetChanged(); }
 };
 
-class SettingsSheetTest : public SigningTest {
+class SettingsSheetTest : public PageTest {
  protected:
   void SetUp() override {
-    SigningTest::SetUp();
-    SetSetting(keys::kLaunchPath, FromUtf8((root_ / "bin").string() + "/"));
+    PageTest::SetUp();
     SetSetting(keys::kExitOk, u"unset");
   }
 
@@ -60,31 +53,21 @@ class SettingsSheetTest : public SigningTest {
   }
 
   // Puts a stand-in page into a slot and returns it.
-  StandInPage* StandIn(CSettingsPropSheet& sheet, int index, const std::string& name, int result = 0) {
-    auto page = std::make_unique<StandInPage>(name, result);
-    StandInPage* raw = page.get();
-    sheet.SetPage(index, std::move(page));
-    return raw;
+  static StandInPage* StandIn(CSettingsPropSheet& sheet, int index, const std::string& name, int result = 0) {
+    sheet.SetPage(index, std::make_unique<StandInPage>(name, result));
+    return static_cast<StandInPage*>(sheet.Page(index));
   }
 
-  static void Set(FormState& form, const std::vector<std::pair<std::string, std::u16string>>& fields) {
-    for (const auto& [name, value] : fields) ASSERT_TRUE(form.SetField(name, value)) << name;
-  }
-
-  std::vector<std::pair<PackageTarget, bool>> packaged;
+  Packaged packaged;
   std::u16string javaFolder = u"/jre";
 };
-
-using Packaged = std::vector<std::pair<PackageTarget, bool>>;
 
 TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   CSettingsPropSheet sheet(1, Recording());
   EXPECT_EQ(sheet.Title(), u"应用程序和安装程序设置");
   EXPECT_EQ(sheet.PageSlots(), 4);
   std::vector<std::u16string> captions;
-  for (int index = 0; index < sheet.PageSlots(); ++index) {
-    captions.push_back(sheet.Page(index) != nullptr ? sheet.Page(index)->Caption() : u"-");
-  }
+  for (int index = 0; index < sheet.PageSlots(); ++index) captions.push_back(sheet.Page(index)->Caption());
   EXPECT_EQ(captions, (std::vector<std::u16string>{u"常规", u"签名", u"图标", u"高级"}));
   EXPECT_EQ(sheet.FindButton("Publish")->label, u"发布");
 
@@ -101,10 +84,9 @@ TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   EXPECT_FALSE(sheet.GetField("General.value").has_value());
   EXPECT_FALSE(sheet.SetField("page", u"Nonexistent"));
 
-  CSettingsPropSheet sheetWithoutGeneral(0, Recording());
-  sheetWithoutGeneral.SetPage(CSettingsPropSheet::kGeneralPage, nullptr);
-  sheetWithoutGeneral.OnShow();
-  EXPECT_EQ(sheetWithoutGeneral.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the first page present";
+  auto withoutGeneral = SignatureOnlySheet(0);
+  withoutGeneral->OnShow();
+  EXPECT_EQ(withoutGeneral->ActivePage(), CSettingsPropSheet::kSignaturePage) << "the first page present";
 }
 
 TEST_F(SettingsSheetTest, InitialPageAndPageFieldsOpenOnlyThePagesShown) {
@@ -125,23 +107,18 @@ TEST_F(SettingsSheetTest, InitialPageAndPageFieldsOpenOnlyThePagesShown) {
 }
 
 TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
-  {
+  for (const bool prepare : {false, true}) {  // an untouched Signature page, then a changed one
     auto sheet = SignatureOnlySheet(0);
     sheet->OnShow();
+    if (prepare) {
+      ASSERT_TRUE(sheet->SetField("Signature.prepare", u"true"));
+    }
     ASSERT_TRUE(sheet->Press("OK"));
     EXPECT_TRUE(sheet->IsClosed());
     EXPECT_EQ(sheet->Result(), kIdOk);
-    EXPECT_EQ(GetSetting(keys::kExitOk), u"false") << "an untouched Signature page";
-    EXPECT_EQ(Registry(u"DigitalSign"), u"sign") << "committed with messages off";
+    EXPECT_EQ(GetSetting(keys::kExitOk), prepare ? u"true" : u"false");
+    EXPECT_EQ(Registry(u"DigitalSign"), prepare ? u"prepare" : u"sign") << "committed with messages off";
     EXPECT_TRUE(Messages().empty());
-  }
-  {
-    auto sheet = SignatureOnlySheet(0);
-    sheet->OnShow();
-    ASSERT_TRUE(sheet->SetField("Signature.prepare", u"true"));
-    ASSERT_TRUE(sheet->Press("OK"));
-    EXPECT_EQ(GetSetting(keys::kExitOk), u"true");
-    EXPECT_EQ(Registry(u"DigitalSign"), u"prepare");
   }
   // Only the changed page opened: the Icons page counts (it has no commit of its own), the
   // Advanced page's changes do not.
@@ -287,23 +264,19 @@ TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
   // A Signature page that accepts without storing a password.
   WriteRegistryValue(u"DigitalSign", u"sign");
   SetSetting(keys::kCertPath, u"/keys/a.p12");
-  {
+  // Publish, answer the password prompt, then close the sheet with `close`.
+  const auto publish = [&](FormStep prompt, const char* close) {
     auto sheet = SignatureOnlySheet(0);
     StandIn(*sheet, CSettingsPropSheet::kSignaturePage, "Signature");
-    ui_->QueueForm("Settings", {PressStep("Publish"), PressStep("Cancel")});
-    ui_->QueueForm("SignaturePassword", {SetAndPress({{"password", u"typed"}}, "Cancel")});
-    EXPECT_EQ(Ui().RunModal(*sheet), kIdCancel);
-    EXPECT_TRUE(packaged.empty()) << "Cancel at the prompt builds nothing";
-    EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
-  }
-  {
-    auto sheet = SignatureOnlySheet(0);
-    StandIn(*sheet, CSettingsPropSheet::kSignaturePage, "Signature");
-    ui_->QueueForm("Settings", {PressStep("Publish"), PressStep("OK")});
-    ui_->QueueForm("SignaturePassword", {PressStep("OK")});
-    EXPECT_EQ(Ui().RunModal(*sheet), kIdOk);
-    EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}})) << "an empty password is accepted";
-  }
+    ui_->QueueForm("Settings", {PressStep("Publish"), PressStep(close)});
+    ui_->QueueForm("SignaturePassword", {std::move(prompt)});
+    return Ui().RunModal(*sheet);
+  };
+  EXPECT_EQ(publish(SetAndPress({{"password", u"typed"}}, "Cancel"), "Cancel"), kIdCancel);
+  EXPECT_TRUE(packaged.empty()) << "Cancel at the prompt builds nothing";
+  EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
+  EXPECT_EQ(publish(PressStep("OK"), "OK"), kIdOk);
+  EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}})) << "an empty password is accepted";
   EXPECT_EQ(ui_->Failures(), 0);
   {
     packaged.clear();
@@ -337,26 +310,17 @@ TEST_F(SettingsSheetTest, PublishForIphoneNeedsThePackager) {
 }
 
 TEST_F(SettingsSheetTest, OpenSettingsSheetNeedsAParsedDescriptor) {
-  const std::filesystem::path movies = root_ / "movies";
-  std::filesystem::create_directories(movies);
-  SetSetting(keys::kMovieFolder, FromUtf8(movies.string() + "/"));
-  SetSetting(keys::kMovieBaseName, u"Hello");
-  ReleaseDescriptor(MovieDescriptor());
-
-  std::ofstream(movies / "Hello-app.xml") << "<application><broken";
+  std::ofstream(DescriptorFile()) << "<application><broken";
   EXPECT_EQ(OpenSettingsSheet(1), 0);
   for (const UiEvent& event : ui_->Events()) EXPECT_NE(event.kind, "form") << "no sheet was shown";
   EXPECT_EQ(Messages().size(), 1u) << "the descriptor's own message";
 
-  std::ofstream(movies / "Hello-app.xml", std::ios::trunc)
-      << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>hello</id></application>\n";
+  std::ofstream(DescriptorFile(), std::ios::trunc) << kIphoneDescriptor;
   ui_->QueueForm("Settings", {PressStep("Cancel")});
   EXPECT_EQ(OpenSettingsSheet(1), 1);
   EXPECT_EQ(ui_->Events().back().kind, "form");
   EXPECT_EQ(ui_->Events().back().text, u"Settings");
   EXPECT_EQ(ui_->Failures(), 0);
-  ReleaseDescriptor(MovieDescriptor());
 }
 
 }  // namespace
