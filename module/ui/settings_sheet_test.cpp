@@ -1,9 +1,12 @@
 #include "ui/settings_sheet.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <utility>
 
+#include "ui/ipa_deploy_page.h"
+#include "ui/ipa_settings_page.h"
 #include "ui/page_test_support.h"
 
 namespace zaro {
@@ -76,10 +79,8 @@ TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Signature");
   EXPECT_EQ(sheet.FindField("page")->items,
             (std::vector<std::u16string>{u"General", u"Signature", u"Icons", u"Advanced"}));
-  const std::vector<std::string> names = sheet.FieldNames();
-  for (const char* name : {"page", "Signature.certpath", "General.appid", "Icons.size"}) {
-    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
-  }
+  EXPECT_THAT(sheet.FieldNames(),
+              ::testing::IsSupersetOf({"page", "Signature.certpath", "General.appid", "Icons.size"}));
   EXPECT_EQ(sheet.GetField("Signature.usecert").value_or(u""), u"true");
   EXPECT_FALSE(sheet.GetField("General.value").has_value());
   EXPECT_FALSE(sheet.SetField("page", u"Nonexistent"));
@@ -110,9 +111,7 @@ TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
   for (const bool prepare : {false, true}) {  // an untouched Signature page, then a changed one
     auto sheet = SignatureOnlySheet(0);
     sheet->OnShow();
-    if (prepare) {
-      ASSERT_TRUE(sheet->SetField("Signature.prepare", u"true"));
-    }
+    ASSERT_TRUE(!prepare || sheet->SetField("Signature.prepare", u"true"));
     ASSERT_TRUE(sheet->Press("OK"));
     EXPECT_TRUE(sheet->IsClosed());
     EXPECT_EQ(sheet->Result(), kIdOk);
@@ -278,17 +277,16 @@ TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
   EXPECT_EQ(publish(PressStep("OK"), "OK"), kIdOk);
   EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}})) << "an empty password is accepted";
   EXPECT_EQ(ui_->Failures(), 0);
-  {
-    packaged.clear();
-    SetSetting(keys::kCertPath, u"");
-    auto sheet = SignatureOnlySheet(CSettingsPropSheet::kIconsPage);
-    StandIn(*sheet, CSettingsPropSheet::kSignaturePage, "Signature");
-    StandIn(*sheet, CSettingsPropSheet::kIconsPage, "Icons");
-    sheet->OnShow();
-    ASSERT_TRUE(sheet->Press("Publish"));
-    EXPECT_TRUE(packaged.empty());
-    EXPECT_EQ(sheet->ActivePage(), CSettingsPropSheet::kSignaturePage) << "no certificate: the Signature page";
-  }
+
+  packaged.clear();
+  SetSetting(keys::kCertPath, u"");
+  auto sheet = SignatureOnlySheet(CSettingsPropSheet::kIconsPage);
+  StandIn(*sheet, CSettingsPropSheet::kSignaturePage, "Signature");
+  StandIn(*sheet, CSettingsPropSheet::kIconsPage, "Icons");
+  sheet->OnShow();
+  ASSERT_TRUE(sheet->Press("Publish"));
+  EXPECT_TRUE(packaged.empty());
+  EXPECT_EQ(sheet->ActivePage(), CSettingsPropSheet::kSignaturePage) << "no certificate: the Signature page";
 }
 
 TEST_F(SettingsSheetTest, PublishForIphoneNeedsThePackager) {
@@ -301,12 +299,6 @@ TEST_F(SettingsSheetTest, PublishForIphoneNeedsThePackager) {
   EXPECT_EQ(Messages()[0], LoadMessage(8088));
   EXPECT_EQ(LastMessage()->style, 64u);
   EXPECT_TRUE(packaged.empty());
-
-  MakeFile("bin/MPK/lib/mpk.jar");
-  ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(packaged, (Packaged{{IphonePackage, true}}));
-  ASSERT_TRUE(sheet.Press("OK"));
-  EXPECT_EQ(GetSetting(keys::kExitOk), u"false");
 }
 
 TEST_F(SettingsSheetTest, OpenSettingsSheetNeedsAParsedDescriptor) {
@@ -321,6 +313,90 @@ TEST_F(SettingsSheetTest, OpenSettingsSheetNeedsAParsedDescriptor) {
   EXPECT_EQ(ui_->Events().back().kind, "form");
   EXPECT_EQ(ui_->Events().back().text, u"Settings");
   EXPECT_EQ(ui_->Failures(), 0);
+}
+
+// The sheet with the iPhone pages: OK commits them without messages, 发布 commits them with
+// messages and packages.
+class IpaSheetTest : public SettingsSheetTest {
+ protected:
+  void SetUp() override {
+    SettingsSheetTest::SetUp();
+    UseDescriptor();
+    SetSetting(keys::kPubIpa, u"true");
+    MakeFile("bin/MPK/lib/mpk.jar");
+  }
+  const std::u16string cert_ = MakeFile("keys/dev.p12");
+  const std::u16string profile_ = MakeFile("keys/dev.mobileprovision");
+};
+
+TEST_F(IpaSheetTest, TheIphoneSheetShowsGeneralDeploymentAndIcons) {
+  CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
+  std::vector<std::u16string> captions;
+  for (int index = 0; index < sheet.PageSlots(); ++index) captions.push_back(sheet.Page(index)->Caption());
+  EXPECT_EQ(captions, (std::vector<std::u16string>{u"常规", u"部署", u"图标"}));
+  EXPECT_EQ(sheet.Page(CSettingsPropSheet::kIpaIconsPage)->FormName(), "Icons");
+  sheet.OnShow();
+  EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Deployment");
+  EXPECT_FALSE(sheet.Page(CSettingsPropSheet::kIpaGeneralPage)->Opened());
+  EXPECT_EQ(sheet.GetField("General.destination").value_or(u"?"), u"") << "reading does not fill a page";
+  ASSERT_TRUE(sheet.SetField("page", u"General"));
+  EXPECT_EQ(sheet.GetField("General.destination").value_or(u""), u"Demo.ipa");
+  ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 57x57"));
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kIpaIconsPage);
+}
+
+TEST_F(IpaSheetTest, OkCommitsDeploymentQuietlyThenGeneral) {
+  CSettingsPropSheet sheet(0, Recording());
+  sheet.OnShow();
+  Set(sheet, {{"General.version", u"2.0"}, {"Deployment.certpath", WindowsForm(root_ / "keys/typed.p12")}});
+  ASSERT_TRUE(sheet.Press("OK"));
+  EXPECT_TRUE(sheet.IsClosed());
+  EXPECT_TRUE(Messages().empty()) << "OK commits the Deployment page without messages";
+  EXPECT_EQ(GetSetting(keys::kExitOk), u"true");
+  EXPECT_EQ(GetSetting(keys::kIpaCertPath), Slashes(WindowsForm(root_ / "keys/typed.p12")));
+  EXPECT_NE(SavedDescriptor().find("<version>2.0</version>"), std::string::npos);
+
+  SetSetting(keys::kExitOk, u"unset");
+  CSettingsPropSheet untouched(0, Recording());
+  untouched.OnShow();
+  ASSERT_TRUE(untouched.Press("OK"));
+  EXPECT_EQ(GetSetting(keys::kExitOk), u"false") << "an opened but unchanged General page";
+}
+
+TEST_F(IpaSheetTest, PublishCommitsInFrontAndPackagesTheIpa) {
+  CSettingsPropSheet sheet(0, Recording());
+  sheet.OnShow();
+  Set(sheet, {{"Deployment.certpath", cert_}, {"Deployment.password", u""}, {"Deployment.profile", profile_},
+              {"page", u"General"}, {"General.version", u"3.0"}});
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(Messages(), std::vector<std::u16string>{u"密码为空。 请输入密码。"});
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kDeploymentPage) << "the refusing page stays in front";
+  EXPECT_TRUE(packaged.empty());
+  EXPECT_EQ(SavedDescriptor().find("3.0"), std::string::npos) << "General is not committed after a refusal";
+
+  Set(sheet, {{"Deployment.password", u"pw"}, {"Deployment.profile", profile_}, {"page", u"General"}});
+  ASSERT_TRUE(sheet.Press("Publish"));
+  EXPECT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(packaged, (Packaged{{IphonePackage, true}}));
+  EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kIpaGeneralPage) << "the page in front before comes back";
+  EXPECT_NE(SavedDescriptor().find("<version>3.0</version>"), std::string::npos);
+  EXPECT_FALSE(sheet.IsClosed());
+}
+
+TEST_F(IpaSheetTest, PublishAfterOkStoredAMissingCertificateNamesTheFile) {
+  const std::u16string typed = WindowsForm(root_ / "keys/typed.p12");
+  {
+    CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
+    sheet.OnShow();
+    Set(sheet, {{"Deployment.certpath", typed}, {"Deployment.password", u"pw"}, {"Deployment.profile", profile_}});
+    ASSERT_TRUE(sheet.Press("OK"));
+  }
+  CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
+  sheet.OnShow();
+  ASSERT_TRUE(sheet.Press("Publish"));
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0], u"指定的证书不存在。\n" + typed);
+  EXPECT_TRUE(packaged.empty());
 }
 
 }  // namespace

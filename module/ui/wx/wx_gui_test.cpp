@@ -1,5 +1,6 @@
 // The wx views on a real X server: a private Xvfb, dialogs driven from timers, and
 // screenshots of each dialog saved as PNG files.
+#include "platform/platform_test_support.h"
 #include "ui/wx/wx_gui_test_support.h"
 
 namespace zaro::wxui {
@@ -14,17 +15,9 @@ bool HasIcon(wxWindow* box) {
                      [](wxWindow* child) { return dynamic_cast<wxStaticBitmap*>(child) != nullptr; });
 }
 
-// ---- style decoding, no display needed ----
-
 TEST(WxMessageBoxStyle, DecodesIconButtonsAndDefault) {
-  struct Case {
-    unsigned style;
-    BoxIcon icon;
-    std::vector<int> buttons;
-    int defaultButton;
-    int escapeButton;
-  };
-  const Case cases[] = {
+  // The style, then the icon, the buttons, the default and the answer of Escape.
+  const std::pair<unsigned, MessageBoxLook> cases[] = {
       {48, BoxIcon::Exclamation, {kIdOk}, kIdOk, kIdOk},
       {49, BoxIcon::Exclamation, {kIdOk, kIdCancel}, kIdOk, kIdCancel},
       {64, BoxIcon::Information, {kIdOk}, kIdOk, kIdOk},
@@ -34,13 +27,11 @@ TEST(WxMessageBoxStyle, DecodesIconButtonsAndDefault) {
       {kMbIconQuestion | kMbYesNoCancel, BoxIcon::Question, {kIdYes, kIdNo, kIdCancel}, kIdYes, kIdCancel},
       {0, BoxIcon::None, {kIdOk}, kIdOk, kIdOk},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.style);
-    const MessageBoxLook look = DecodeMessageBoxStyle(c.style);
-    EXPECT_EQ(look.icon, c.icon);
-    EXPECT_EQ(look.buttons, c.buttons);
-    EXPECT_EQ(look.defaultButton, c.defaultButton);
-    EXPECT_EQ(look.escapeButton, c.escapeButton);
+  for (const auto& [style, expected] : cases) {
+    const MessageBoxLook look = DecodeMessageBoxStyle(style);
+    EXPECT_EQ(std::tie(look.icon, look.buttons, look.defaultButton, look.escapeButton),
+              std::tie(expected.icon, expected.buttons, expected.defaultButton, expected.escapeButton))
+        << style;
   }
   EXPECT_EQ(MessageBoxButtonLabel(kIdNo), u"否");
 }
@@ -71,12 +62,8 @@ TEST(WxDialogLook, FileDialogsAndMessageBoxesLookNative) {
 }
 
 TEST(WxStart, NoDisplayLeavesTheConsole) {
-  const char* display = std::getenv("DISPLAY");
-  const std::string saved = display != nullptr ? display : "";
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
+  testing::ScopedEnvironment environment({{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}});
   EXPECT_EQ(CreateWxUi(), nullptr);
-  if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
 }
 
 // A Yes/No box, an OK/Cancel box, and a short box as wide as its title.
@@ -96,8 +83,7 @@ TEST_F(WxGui, MessageBoxesShowTheirStyle) {
       {"message-box", "message-box-short.png",
        [](wxDialog* box) {
          const wxFont caption = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT).Bold();
-         int titleWidth = 0;
-         int height = 0;
+         int titleWidth = 0, height = 0;
          box->GetTextExtent(box->GetTitle(), &titleWidth, &height, nullptr, nullptr, &caption);
          EXPECT_GT(box->GetSize().GetWidth(), titleWidth);
          EXPECT_TRUE(box->GetMinSize() == box->GetMaxSize() && box->GetMinSize() == box->GetSize()) << "fixed size";
@@ -212,7 +198,6 @@ TEST_F(WxGui, SmallDialogsAnswerTheirButtonsAndEscape) {
   CSignaturePasswordDlg prompt;
   EXPECT_EQ(ui_->RunModal(prompt), kIdCancel);
   EXPECT_TRUE(prompt.IsClosed());
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "Cancel keeps the stored password";
   driver.ExpectDone();
 }
 

@@ -123,22 +123,20 @@ T* Get(wxWindow* dialog, const std::string& name) {
   return found;
 }
 
-// Clicks a push button as the author would.
-inline bool Click(wxWindow* dialog, const std::string& name) {
-  auto* button = Find<wxButton>(dialog, name);
-  if (button == nullptr || !button->IsEnabled()) return false;
-  wxCommandEvent event(wxEVT_BUTTON, button->GetId());
-  event.SetEventObject(button);
-  button->ProcessWindowEvent(event);
-  return true;
-}
-
 // Sends a control the command event the toolkit sends when the author uses it.
 inline void Fire(wxWindow* control, wxEventType type, int value = 0) {
   wxCommandEvent event(type, control->GetId());
   event.SetEventObject(control);
   event.SetInt(value);
   control->ProcessWindowEvent(event);
+}
+
+// Clicks a push button as the author would.
+inline bool Click(wxWindow* dialog, const std::string& name) {
+  auto* button = Find<wxButton>(dialog, name);
+  if (button == nullptr || !button->IsEnabled()) return false;
+  Fire(button, wxEVT_BUTTON);
+  return true;
 }
 
 inline void ChooseRadio(wxRadioButton* radio) {
