@@ -119,10 +119,7 @@ TEST_F(GeneralPageTest, ProfilesAndWindowStyleAreWrittenAsTheRuntimeReadsThem) {
 }
 
 TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItems) {
-  SetSetting(keys::kIncludedCount, u"3");
-  SetSetting(IncludedItemKey(0), u"docs/readme.txt");
-  SetSetting(IncludedItemKey(1), u"");
-  SetSetting(IncludedItemKey(2), u"/abs/data");
+  Include({u"docs/readme.txt", u"", u"/abs/data"});
   Open(Descriptor("  <name>Hello</name>\n"));
   const std::u16string folder = WithBackslashes(GetSetting(keys::kMovieFolder));
   EXPECT_EQ(page.FindField("included")->items,

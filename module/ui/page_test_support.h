@@ -42,6 +42,12 @@ inline std::vector<std::u16string> Settings(std::initializer_list<std::u16string
   return values;
 }
 
+// Stores the extra entries of the included-files list: their count, then the items.
+inline void Include(const std::vector<std::u16string>& items) {
+  SetSetting(keys::kIncludedCount, FromUtf8(std::to_string(items.size())));
+  for (size_t index = 0; index < items.size(); ++index) SetSetting(IncludedItemKey(long(index)), items[index]);
+}
+
 // The texts of the message boxes shown so far, in order.
 inline std::vector<std::u16string> MessagesOf(const ScriptedUi& ui) {
   std::vector<std::u16string> texts;
