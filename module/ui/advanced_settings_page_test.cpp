@@ -278,8 +278,10 @@ TEST_F(FileTypeDialogTest, ValidationRunsInItsOrderAndKeepsTheDialogOpen) {
   auto dialog = Open();
   EXPECT_EQ(dialog->RootContentFolder(), root_form_);
   // Name, extension and content type; which names and extensions pass is the descriptor's rule.
-  const std::u16string fills[][3] = {
-      {u".doc", u"a.b", u""}, {u"", u"abc", u"text/x"}, {u"my-type", u"a.b", u"text/x"}, {u"my.Type2", u"ab_c", u"text/x"}};
+  const std::u16string fills[][3] = {{u".doc", u"a.b", u""},
+                                     {u"", u"abc", u"text/x"},
+                                     {u"my-type", u"a.b", u"text/x"},
+                                     {u"my.Type2", u"ab_c", u"text/x"}};
   for (const auto& [name, extension, type] : fills) {
     Fill(*dialog, name, extension, type);
     ASSERT_TRUE(dialog->Press("OK"));

@@ -311,6 +311,14 @@ class WxGui : public ::testing::Test {
     ASSERT_NE(ui_, nullptr) << reason_;
   }
 
+  // Runs the form through `ui` while a driver takes the steps; they must all have run.
+  static int Drive(UiServices& ui, ModalForm& form, std::vector<Step> steps) {
+    DialogDriver driver(std::move(steps));
+    const int result = ui.RunModal(form);
+    driver.ExpectDone();
+    return result;
+  }
+
   static inline std::unique_ptr<UiServices> ui_;
   static inline fs::path home_;
   static inline std::string reason_;
@@ -405,7 +413,7 @@ TEST_F(WxGui, MessageBoxesShowTheirStyle) {
 
 TEST_F(WxGui, FormStateIsMirroredBothWays) {
   SampleForm form;
-  DialogDriver driver({{"Sample", "form-state.png", [](wxDialog* dialog) {
+  EXPECT_EQ(Drive(*ui_, form, {{"Sample", "form-state.png", [](wxDialog* dialog) {
                           auto* name = Get<wxTextCtrl>(dialog, "name");
                           auto* resizable = Get<wxCheckBox>(dialog, "resizable");
                           auto* mode = Get<wxChoice>(dialog, "mode");
@@ -437,13 +445,11 @@ TEST_F(WxGui, FormStateIsMirroredBothWays) {
                           icon->ProcessWindowEvent(up);
                           name->SetValue(wxString::FromUTF8("丁"));
                           Click(dialog, "OK");
-                        }}});
-  EXPECT_EQ(ui_->RunModal(form), kIdOk);
+                        }}}), kIdOk);
   EXPECT_EQ(form.nameAtOk, u"丁");
   EXPECT_EQ(testing_support::Texts(form, {"resizable", "slow", "fast"}),
             (std::vector<std::u16string>{u"true", u"true", u"false"}));
   EXPECT_EQ(form.iconPresses, 1);
-  driver.ExpectDone();
 }
 
 // The progress dialog with a timer too slow to matter: only the worker's wake-up can close
@@ -552,7 +558,7 @@ class RecentForm : public FormState {
 
 TEST_F(WxGui, TheDropDownOpensOnTheCurrentEntry) {
   RecentForm form;
-  DialogDriver driver({{"Recent", "recent-certificates.png", [](wxDialog* dialog) {
+  EXPECT_EQ(Drive(*ui_, form, {{"Recent", "recent-certificates.png", [](wxDialog* dialog) {
                           if (auto* combo = Get<wxComboBox>(dialog, "certpath")) {
                             EXPECT_EQ(combo->GetSelection(), 1) << "as shown";
                             Click(dialog, "last");
@@ -562,9 +568,7 @@ TEST_F(WxGui, TheDropDownOpensOnTheCurrentEntry) {
                             EXPECT_EQ(combo->GetSelection(), 0) << "opened on the typed entry";
                           }
                           Click(dialog, "OK");
-                        }}});
-  EXPECT_EQ(ui_->RunModal(form), kIdOk);
-  driver.ExpectDone();
+                        }}}), kIdOk);
 }
 
 const std::string kDemo =
@@ -605,7 +609,7 @@ class WxPages : public WxGui {
 TEST_F(WxPages, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
   CSettingsPropSheet sheet(CSettingsPropSheet::kSignaturePage);
   bool selfSignShown = false;
-  DialogDriver driver({
+  EXPECT_EQ(Drive(Ui(), sheet, {
       {"Settings", "settings-signature.png",
        [&](wxDialog* dialog) {
          EXPECT_EQ(dialog->GetTitle(), ToWx(u"应用程序和安装程序设置"));
@@ -638,11 +642,9 @@ TEST_F(WxPages, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
            if (auto* field = Get<wxTextCtrl>(dialog, name)) field->SetValue(wxString::FromUTF8(text));
          }
        }},
-  });
-  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+  }), kIdCancel);
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage);
   EXPECT_EQ(sheet.GetField("Signature.password"), u"秘密");
-  driver.ExpectDone();
 }
 
 // Where a control stands on the screen; a failure and (-1, -1) when the dialog has none.
@@ -655,16 +657,14 @@ TEST_F(WxPages, GeneralPageShowsItsFieldsAlignedWithTheirPictureButtons) {
   Movie("movie", u"Hello");
   testing_support::Include({u"assets/readme.txt"});
   CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage);
-  DialogDriver driver({{"Settings", "settings-general.png", [](wxDialog* dialog) {
+  EXPECT_EQ(Drive(Ui(), sheet, {{"Settings", "settings-general.png", [](wxDialog* dialog) {
                           EXPECT_EQ(At(dialog, "appname").y, At(dialog, "version").y) << "name and version on one row";
                           EXPECT_EQ(At(dialog, "appname").x, At(dialog, "appid").x) << "one label column";
                           EXPECT_EQ(At(dialog, "appid").x, At(dialog, "copyright").x);
                           EXPECT_LT(At(dialog, "addfile").y, At(dialog, "included").y) << "buttons above the list";
                           if (auto* add = Get<PictureButton>(dialog, "addfile")) { EXPECT_TRUE(add->HasPicture()); }
                           Click(dialog, "Cancel");
-                        }}});
-  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
-  driver.ExpectDone();
+                        }}}), kIdCancel);
 }
 
 // The 128x128 icon is a 20x20 PNG.
@@ -676,17 +676,15 @@ TEST_F(WxPages, IconsPageDrawsASmallIconUnscaledInTheMiddleOfThePreview) {
   ASSERT_TRUE(sheet.SetField("Icons.size", u"图标 128x128"));
   wxRect drawn;
   wxSize frame;
-  DialogDriver driver({{"Settings", "settings-icons.png", [&](wxDialog* dialog) {
+  EXPECT_EQ(Drive(Ui(), sheet, {{"Settings", "settings-icons.png", [&](wxDialog* dialog) {
                           if (auto* preview = Get<ImagePreview>(dialog, "preview")) {
                             drawn = preview->ImageRect();
                             frame = preview->GetClientSize();
                           }
                           Click(dialog, "Cancel");
-                        }}});
-  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+                        }}}), kIdCancel);
   EXPECT_EQ(drawn.GetSize(), wxSize(20, 20));
   EXPECT_EQ(drawn.GetPosition(), wxPoint((frame.GetWidth() - 20) / 2, (frame.GetHeight() - 20) / 2));
-  driver.ExpectDone();
 }
 
 TEST(PreviewPlacement, ASquareOfTheSmallestSideCentred) {
@@ -701,23 +699,20 @@ TEST_F(WxPages, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
   const fs::path movie = Movie(
       "movie", u"Movie",
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-      "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
-      "  <id>com.example.Movie</id>\n  <filename>Movie</filename>\n"
-      "  <initialWindow>\n    <content>Movie.qmv</content>\n    <width>800</width>\n    <height>600</height>\n"
-      "    <maxSize>1024 768</maxSize>\n    <minSize>320 240</minSize>\n  </initialWindow>\n"
-      "  <installFolder>Corvane/Movie</installFolder>\n  <programMenuFolder>影片</programMenuFolder>\n"
-      "  <fileTypes>\n    <fileType>\n      <name>docA</name>\n      <extension>abc</extension>\n"
-      "      <description>文档</description>\n      <contentType>application/x-doca</contentType>\n      <icon>\n"
-      "        <image16x16>icons/doc16.png</image16x16>\n        <image32x32>icons/doc32.png</image32x32>\n"
-      "        <image48x48>icons/doc48.png</image48x48>\n        <image128x128>icons/doc128.png</image128x128>\n"
-      "      </icon>\n    </fileType>\n  </fileTypes>\n</application>\n");
-  for (int size : {128, 48, 32, 16}) {
+      "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>com.example.Movie</id>"
+      "<filename>Movie</filename><initialWindow><content>Movie.qmv</content>"
+      "<width>800</width><height>600</height><maxSize>1024 768</maxSize><minSize>320 240</minSize></initialWindow>"
+      "<installFolder>Corvane/Movie</installFolder><programMenuFolder>影片</programMenuFolder><fileTypes><fileType>"
+      "<name>docA</name><extension>abc</extension><description>文档</description>"
+      "<contentType>application/x-doca</contentType><icon><image16x16>icons/doc16.png</image16x16>"
+      "<image32x32>icons/doc32.png</image32x32><image48x48>icons/doc48.png</image48x48>"
+      "<image128x128>icons/doc128.png</image128x128></icon></fileType></fileTypes></application>\n");
+  for (int size : {128, 48, 32, 16})
     ASSERT_TRUE(WriteIcon(movie / "icons" / ("doc" + std::to_string(size) + ".png"), size));
-  }
 
   CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage);
   bool fileTypeShown = false;
-  DialogDriver driver({
+  EXPECT_EQ(Drive(Ui(), sheet, {
       {"Settings", "settings-advanced.png",
        [&](wxDialog* dialog) {
          auto* list = Get<wxListBox>(dialog, "filetypes");
@@ -757,9 +752,7 @@ TEST_F(WxPages, AdvancedPageOpensTheFileTypeDialogWithItsIcons) {
          if (auto* browse = Get<PictureButton>(dialog, "browse16")) { EXPECT_TRUE(browse->HasPicture()); }
          Click(dialog, "Cancel");
        }},
-  });
-  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
-  driver.ExpectDone();
+  }), kIdCancel);
 }
 
 TEST_F(WxPages, IphoneSheetShowsItsGeneralAndDeploymentPages) {
@@ -776,7 +769,7 @@ TEST_F(WxPages, IphoneSheetShowsItsGeneralAndDeploymentPages) {
   WriteRegistryList(u"MobileProvisionFiles", 10, {platform::ToWindowsForm(profile.string())});
 
   CSettingsPropSheet sheet(CSettingsPropSheet::kIpaGeneralPage);
-  DialogDriver driver({
+  EXPECT_EQ(Drive(Ui(), sheet, {
       {"Settings", "settings-iphone-general.png",
        [](wxDialog* dialog) {
          if (auto* list = Get<wxListBox>(dialog, "included")) { EXPECT_EQ(list->GetCount(), 4u); }
@@ -794,11 +787,9 @@ TEST_F(WxPages, IphoneSheetShowsItsGeneralAndDeploymentPages) {
        [](wxDialog* dialog) {
          if (auto* password = Get<wxTextCtrl>(dialog, "password")) password->SetValue("secret");
        }},
-  });
-  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+  }), kIdCancel);
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kDeploymentPage);
   EXPECT_EQ(GetSetting(keys::kIpaOption), u"store") << "the radio button stores the type at once";
-  driver.ExpectDone();
 }
 
 // Publish with the Icons page in front and no certificate: the Deployment page is in front
@@ -820,7 +811,7 @@ TEST_F(WxPages, IphonePublishWithoutACertificateShowsTheDeploymentPageFirst) {
                            {[&](PackageTarget, bool) { return ++packaged; }, [] { return std::u16string(u"/jre"); }});
   auto book = [](wxWindow* dialog) { return dynamic_cast<wxPropertySheetDialog*>(dialog)->GetBookCtrl(); };
   auto generalRemove = [](wxDialog* dialog) { return Get<wxWindow>(Get<wxWindow>(dialog, "General"), "remove"); };
-  DialogDriver driver({
+  EXPECT_EQ(Drive(Ui(), sheet, {
       {"Settings", "", [&](wxDialog* dialog) {
          EXPECT_EQ(book(dialog)->GetSelection(), CSettingsPropSheet::kIpaIconsPage);
          if (auto* remove = generalRemove(dialog)) { EXPECT_FALSE(remove->IsEnabled()) << "no extra entry selected"; }
@@ -839,10 +830,8 @@ TEST_F(WxPages, IphonePublishWithoutACertificateShowsTheDeploymentPageFirst) {
          if (auto* remove = generalRemove(dialog)) { EXPECT_TRUE(remove->IsEnabled()); }
          Click(dialog, "Cancel");
        }},
-  });
-  EXPECT_EQ(Ui().RunModal(sheet), kIdCancel);
+  }), kIdCancel);
   EXPECT_EQ(packaged, 0);
-  driver.ExpectDone();
   ExpectScreenshot("iphone-no-certificate-sheet.png");
 }
 
