@@ -58,12 +58,10 @@ inline std::vector<std::u16string> MessagesOf(const ScriptedUi& ui) {
 }
 
 inline const std::string kIphoneDescriptor =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-    "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
     "  <id>com.example.demo</id>\n  <filename>Demo</filename>\n  <name>Demo Game</name>\n  <version>1.0</version>\n"
     "  <initialWindow>\n    <content>Demo.qmv</content>\n    <fullScreen> TRUE </fullScreen>\n"
-    "    <aspectRatio>Landscape</aspectRatio>\n    <renderMode>gpu</renderMode>\n  </initialWindow>\n"
-    "</application>\n";
+    "    <aspectRatio>Landscape</aspectRatio>\n    <renderMode>gpu</renderMode>\n  </initialWindow>\n</application>\n";
 
 // A movie "Demo" in a folder of its own, its descriptor written and parsed by the test.
 class PageTest : public SigningTest {

@@ -233,8 +233,6 @@ TEST_F(SettingsSheetTest, PublishSigningCommitsThePagesAndBuildsPackageAndInstal
   EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}, {NativeInstaller, false}}));
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage) << "the page in front comes back";
   EXPECT_EQ(general->commits, (std::vector<bool>{true, true})) << "committed before each package";
-  EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(certificate));
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"pw");
   EXPECT_EQ(Messages().size(), 1u) << "no box the second time";
 }
 
@@ -273,7 +271,6 @@ TEST_F(SettingsSheetTest, PublishSigningWithoutKnownPasswordPrompts) {
   };
   EXPECT_EQ(publish(SetAndPress({{"password", u"typed"}}, "Cancel"), "Cancel"), kIdCancel);
   EXPECT_TRUE(packaged.empty()) << "Cancel at the prompt builds nothing";
-  EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
   EXPECT_EQ(publish(PressStep("OK"), "OK"), kIdOk);
   EXPECT_EQ(packaged, (Packaged{{DesktopPackage, true}})) << "an empty password is accepted";
   EXPECT_EQ(ui_->Failures(), 0);

@@ -266,14 +266,10 @@ class SampleForm : public FormState {
       FindField("country")->items.push_back(u"JP");
       SetText("country", u"JP");
       SetEnabled("secret", false);
-    } else if (name == "icon") {
-      ++iconPresses;
-    } else if (name == "OK") {
-      nameAtOk = Text("name");
-      Close(kIdOk);
-    } else if (name == "Cancel") {
-      Close(kIdCancel);
     }
+    if (name == "icon") ++iconPresses;
+    if (name == "OK") nameAtOk = Text("name");
+    if (name == "OK" || name == "Cancel") Close(name == "OK" ? kIdOk : kIdCancel);
   }
   void OnFieldChanged(std::string_view name) override {
     if (name == "resizable") SetEnabled("mode", Checked("resizable"));
@@ -346,8 +342,7 @@ TEST(WxMessageBoxStyle, DecodesIconButtonsAndDefaultAndKeepsTheWindowFixed) {
   for (const auto& [style, expected] : cases) {
     const MessageBoxLook look = DecodeMessageBoxStyle(style);
     EXPECT_EQ(std::tie(look.icon, look.buttons, look.defaultButton, look.escapeButton),
-              std::tie(expected.icon, expected.buttons, expected.defaultButton, expected.escapeButton))
-        << style;
+              std::tie(expected.icon, expected.buttons, expected.defaultButton, expected.escapeButton)) << style;
   }
   EXPECT_EQ(MessageBoxButtonLabel(kIdNo), u"否");
   // Never minimise, maximise or resize; a close button only where closing answers the box.

@@ -1,11 +1,17 @@
-#include "ui/advanced_settings_page.h"
-
+// The desktop settings pages: General, Icons, and Advanced with its file type dialog.
 #include <gtest/gtest.h>
 
+#include <array>
+
+#include "descriptor/application_icons.h"
 #include "descriptor/descriptor_test_support.h"
+#include "packaging/path_utilities.h"
 #include "platform/files.h"
 #include "settings/messages.h"
+#include "ui/advanced_settings_page.h"
+#include "ui/app_settings_page.h"
 #include "ui/file_type_dialog.h"
+#include "ui/icon_preview_page.h"
 #include "ui/page_test_support.h"
 #include "ui/settings_sheet.h"
 
@@ -13,6 +19,227 @@ namespace zaro {
 namespace {
 
 using namespace testing_support;
+
+std::string Descriptor(const std::string& inside) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.zaro.example/2.0\">\n"
+         "  <id>com.example.hello</id>\n  <filename>Hello</filename>\n" +
+         inside +
+         "  <version>1.0</version>\n  <description>first line\nsecond line</description>\n  <copyright></copyright>\n"
+         "  <initialWindow>\n    <content>Movie.qmv</content>\n  </initialWindow>\n</application>\n";
+}
+
+class GeneralPageTest : public DescriptorTest {
+ protected:
+  // Parses a descriptor for the movie "Movie" and opens the page on it.
+  void Open(const std::string& content) {
+    LoadMovie(content);
+    page.Activate();
+  }
+  std::string Saved() { return ReadBytes(DescriptorFile("Movie")); }
+  bool Has(const std::string& text) { return Saved().find(text) != std::string::npos; }
+
+  CAppSettingsDlg page;
+};
+
+TEST_F(GeneralPageTest, ALocalisedNameDisablesItsFieldAndStaysUntouched) {
+  Open(Descriptor("  <name>\n    <text xml:lang=\"en\">Hello</text>\n    <text xml:lang=\"fr\">Bonjour</text>\n"
+                  "  </name>\n"));
+  EXPECT_EQ(page.Text("appname"), u"");
+  EXPECT_FALSE(page.FindField("appname")->enabled);
+  EXPECT_FALSE(page.SetField("appname", u"Other"));
+  ASSERT_TRUE(page.SetField("version", u"2.0"));
+  EXPECT_EQ(page.Commit(), CAppSettingsDlg::kAccepted);
+  EXPECT_TRUE(Has("<text xml:lang=\"fr\">Bonjour</text>")) << Saved();
+  EXPECT_TRUE(Has("<version>2.0</version>")) << Saved();
+}
+
+TEST_F(GeneralPageTest, AnUnsuitableIdentifierIsRefusedAndNothingIsWritten) {
+  Open(Descriptor("  <name>Hello</name>\n"));
+  const std::string before = Saved();
+  Set(page, {{"appid", u"my_app"}, {"appname", u"Changed"}, {"installer", u"true"}});
+  EXPECT_EQ(page.Commit(), CAppSettingsDlg::kInvalidId);
+  ASSERT_EQ(ui_->Events().size(), 1u);
+  EXPECT_EQ(ui_->Events()[0].text, LoadMessage(8061) + LoadMessage(8062));
+  EXPECT_EQ(ui_->Events()[0].style, 48u);
+  EXPECT_EQ(Saved(), before);
+  EXPECT_EQ(GetSetting(keys::kPubExe), u"");
+  EXPECT_FALSE(page.Changed());
+  ASSERT_TRUE(page.SetField("appid", u""));
+  EXPECT_EQ(page.Commit(), CAppSettingsDlg::kInvalidId) << "an empty identifier too";
+}
+
+TEST_F(GeneralPageTest, UneditedTextsStayByteForByteAndEditedOnesAreWrittenWithLineFeeds) {
+  const std::string longName(600, 'n');
+  Open(Descriptor("  <name>" + longName + "</name>\n"));
+  EXPECT_EQ(page.Text("appname").size(), CAppSettingsDlg::kMaxElementText);
+  EXPECT_EQ(page.Text("description"), u"first line\r\nsecond line");
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_TRUE(Has("<name>" + longName + "</name>")) << "an unedited long name keeps its full text";
+  EXPECT_TRUE(Has("<description>first line\nsecond line</description>"));
+
+  Set(page, {{"description", u"one\r\ntwo\r\nthree"}, {"copyright", u"© 2026"}});
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_TRUE(Has("<description>one\ntwo\nthree</description>")) << Saved();
+  EXPECT_FALSE(Has("\r"));
+  EXPECT_TRUE(Has("<copyright>© 2026</copyright>"));
+}
+
+TEST_F(GeneralPageTest, OutputFileFallsBackToTheMovieNameWhenItsFolderIsGone) {
+  EXPECT_EQ(ShownOutputFile(u"D:/gone/out.zaro", u"Movie"), u"Movie.zaro");
+  EXPECT_EQ(ShownOutputFile(u"out", u"Movie"), u"out.zaro");
+  EXPECT_EQ(ShownOutputFile(u"", u"Movie"), u"Movie.zaro");
+  EXPECT_EQ(ShownOutputFile(u"OUT.ZAROI", u"Movie"), u"OUT.ZAROI");
+  const std::u16string existing = FromUtf8(movieFolder_.string()) + u"/pkg.zaro";
+  EXPECT_EQ(ShownOutputFile(existing, u"Movie"), WithBackslashes(existing)) << "its folder exists";
+
+  SetSetting(keys::kZaroDestination, u"D:/gone/out.zaro");
+  Open(Descriptor("  <name>Hello</name>\n"));
+  EXPECT_EQ(page.Text("destination"), u"Movie.zaro");
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_EQ(GetSetting(keys::kZaroDestination), u"Movie.zaro");
+  EXPECT_TRUE(page.Changed());
+}
+
+TEST_F(GeneralPageTest, ProfilesAndWindowStyleAreWrittenAsTheRuntimeReadsThem) {
+  Open(Descriptor("  <name>Hello</name>\n  <supportedProfiles>extendedDesktop mobileDevice</supportedProfiles>\n"));
+  // desktop does not match inside extendedDesktop.
+  EXPECT_EQ(Texts(page, {"desktop", "extendedDesktop", "mobileDevice", "windowstyle"}),
+            (std::vector<std::u16string>{u"false", u"true", u"true", u"系统镶边"}));
+  EXPECT_FALSE(page.SetField("windowstyle", u"透明")) << "no such entry";
+  ASSERT_TRUE(page.SetField("windowstyle", u"自定义镶边（透明）"));
+  // The profiles checked, and the element written (none: removed, with all four or none).
+  const char* const names[] = {"desktop", "extendedDesktop", "mobileDevice", "extendedMobileDevice"};
+  const std::pair<std::array<const char16_t*, 4>, std::string> profiles[] = {
+      {{u"true", u"false", u"false", u"false"}, "<supportedProfiles>desktop </supportedProfiles>"},
+      {{u"true", u"true", u"true", u"true"}, ""},
+      {{u"true", u"false", u"true", u"true"},
+       "<supportedProfiles>desktop mobileDevice extendedMobileDevice</supportedProfiles>"},
+      {{u"false", u"false", u"false", u"false"}, ""}};
+  for (const auto& [checked, element] : profiles) {
+    for (size_t i = 0; i < 4; ++i) ASSERT_TRUE(page.SetField(names[i], checked[i])) << names[i];
+    EXPECT_EQ(page.Commit(), 0);
+    EXPECT_EQ(Has(element.empty() ? "supportedProfiles" : element), !element.empty()) << Saved();
+  }
+  EXPECT_EQ(GetSetting(keys::kWindowType), u"transparent");
+}
+
+TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItems) {
+  Include({u"docs/readme.txt", u"", u"/abs/data"});
+  Open(Descriptor("  <name>Hello</name>\n"));
+  const std::u16string folder = WithBackslashes(GetSetting(keys::kMovieFolder));
+  EXPECT_EQ(page.FindField("included")->items,
+            (std::vector<std::u16string>{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data"}));
+
+  ui_->QueueFile(folder + u"a.txt");
+  ui_->QueueFolder(u"\\elsewhere\\assets");
+  ASSERT_TRUE(page.Press("addfile"));
+  ASSERT_TRUE(page.Press("addfolder"));
+  EXPECT_EQ(page.FindField("included")->items,
+            (std::vector<std::u16string>{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data",
+                                         u"a.txt", u"\\elsewhere\\assets"}));
+  EXPECT_TRUE(page.Changed());
+
+  EXPECT_FALSE(page.Press("remove")) << "nothing selected";
+  for (const char16_t* fixed : {u"Movie.qmv", u"Movie-app.xml"}) {
+    ASSERT_TRUE(page.SetField("included", fixed));
+    EXPECT_FALSE(page.FindButton("remove")->enabled) << "the fixed entries stay";
+  }
+  EXPECT_FALSE(page.SetField("included", u"nothing.txt"));
+  ASSERT_TRUE(page.SetField("included", u"\\abs\\data"));
+  ASSERT_TRUE(page.Press("remove"));
+  ASSERT_TRUE(page.SetField("included", u"\\elsewhere\\assets"));
+  ASSERT_TRUE(page.Press("remove"));
+  EXPECT_EQ(page.Commit(), 0);
+  EXPECT_EQ(GetSetting(keys::kIncludedCount), u"2");
+  const std::u16string stored[] = {u"docs/readme.txt", u"a.txt", u""};  // the old third item is gone
+  for (long index = 0; index < 3; ++index) EXPECT_EQ(GetSetting(IncludedItemKey(index)), stored[index]) << index;
+}
+
+class IconsPageTest : public DescriptorTest {
+ protected:
+  void SetUp() override {
+    DescriptorTest::SetUp();
+    LoadMovie();
+    folder_ = WithBackslashes(GetSetting(keys::kMovieFolder));
+  }
+  std::u16string Stored(const char16_t* element) { return ReadAppIcon(MovieDescriptor(), element); }
+
+  std::u16string folder_;
+  CIconPreviewDlg page;
+};
+
+TEST_F(IconsPageTest, TheTargetChoosesTheSizes) {
+  page.Activate();
+  EXPECT_EQ(page.FindField("size")->items,
+            (std::vector<std::u16string>{u"图标 16x16", u"图标 32x32", u"图标 48x48", u"图标 128x128"}));
+  EXPECT_EQ(page.FindField("path")->label, u"16x16");
+
+  SetSetting(keys::kPubIpa, u"true");
+  CIconPreviewDlg iphone;
+  iphone.Activate();
+  ASSERT_EQ(iphone.FindField("size")->items.size(), 3u);
+  ASSERT_TRUE(iphone.SetField("size", u"图标 512x512"));
+  EXPECT_EQ(iphone.SelectedSize(), 512);
+  EXPECT_EQ(iphone.FindField("path")->label, u"512x512");
+  EXPECT_FALSE(iphone.SetField("size", u"图标 16x16")) << "no such entry on the iPhone";
+}
+
+TEST_F(IconsPageTest, AnIconInsideTheMovieFolderIsStoredRelativeWithEscapedBlanks) {
+  WriteBytes(movieFolder_ / "icons" / "app 16.png", "png");
+  page.Activate();
+  ui_->QueueFile(folder_ + u"icons\\app 16.png");
+  ASSERT_TRUE(page.Press("browse"));
+  EXPECT_EQ(page.Text("path"), u"icons/app 16.png");
+  EXPECT_EQ(page.Text("preview"), folder_ + u"icons\\app 16.png");
+  EXPECT_FALSE(page.SetField("path", u"typed.png")) << "the path is read-only";
+
+  ASSERT_TRUE(page.SetField("size", u"图标 32x32"));
+  EXPECT_EQ(page.Text("path"), u"");
+  ASSERT_TRUE(page.SetField("size", u"图标 16x16"));
+  EXPECT_EQ(page.Text("path"), u"icons/app 16.png") << "shown again with its blank";
+  EXPECT_FALSE(page.Changed()) << "choosing an icon is no document setting";
+
+  ASSERT_TRUE(page.Press("remove"));
+  EXPECT_EQ(Stored(u"image16x16"), u"");
+  EXPECT_EQ(page.Text("preview"), u"");
+  EXPECT_TRUE(page.Changed());
+  EXPECT_TRUE(HasChildElement(MovieDescriptor(), u"application", u"icon")) << "the icon element stays";
+}
+
+TEST_F(IconsPageTest, AnIconFromOutsideIsCopiedOnlyAfterOk) {
+  const std::filesystem::path outside = root_ / "elsewhere" / "big icon.png";
+  WriteBytes(outside, "png bytes");
+  page.Activate();
+  ASSERT_TRUE(page.SetField("size", u"图标 128x128"));
+
+  ui_->QueueFile(platform::ToWindowsForm(outside.string()));
+  ui_->QueueButton(kIdCancel);
+  ASSERT_TRUE(page.Press("browse"));
+  EXPECT_EQ(Stored(u"image128x128"), u"");
+
+  ui_->QueueFile(platform::ToWindowsForm(outside.string()));
+  ui_->QueueButton(kIdOk);
+  ASSERT_TRUE(page.Press("browse"));
+  EXPECT_EQ(Stored(u"image128x128"), u"AppIconsForPublish/big%20icon.png");
+  EXPECT_EQ(ReadBytes(movieFolder_ / "AppIconsForPublish" / "big icon.png"), "png bytes");
+  EXPECT_EQ(page.Text("path"), u"AppIconsForPublish/big icon.png");
+  EXPECT_EQ(Stored(u"image16x16"), u"") << "only the selected size";
+}
+
+TEST_F(IconsPageTest, AStoredPathIsShownTrimmedAndAnOverlongOneCutButKeptWhole) {
+  WriteBytes(movieFolder_ / "icons" / "a.png", "png");
+  ASSERT_EQ(WriteAppIcon(MovieDescriptor(), u"image16x16", u"\n  icons/a.png \t"), 0);
+  page.Activate();
+  EXPECT_EQ(page.Text("path"), u"icons/a.png");
+  EXPECT_EQ(page.Text("preview"), folder_ + u"icons\\a.png");
+
+  const std::u16string longPath = u"icons/" + std::u16string(300, u'x') + u".png";
+  ASSERT_EQ(WriteAppIcon(MovieDescriptor(), u"image16x16", longPath), 0);
+  CIconPreviewDlg again;
+  again.Activate();
+  EXPECT_EQ(again.Text("path").size(), CIconPreviewDlg::kMaxIconPath);
+  EXPECT_EQ(Stored(u"image16x16"), longPath);
+}
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                           "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
@@ -266,6 +493,12 @@ class FileTypeDialogTest : public DescriptorTest {
     WriteBytes(path, "png");
     return platform::ToWindowsForm(path.string());
   }
+  // Presses a browse button, picking `file` and answering the copy question, if any, with `answer`.
+  void Browse(CFileTypeDlg& dialog, int size, const std::u16string& file, int answer = 0) {
+    ui_->QueueFile(file);
+    if (answer != 0) ui_->QueueButton(answer);
+    ASSERT_TRUE(dialog.Press("browse" + std::to_string(size)));
+  }
   std::vector<std::u16string> Messages() const { return MessagesOf(*ui_); }
 
   FileTypeRecord record_;
@@ -296,10 +529,9 @@ TEST_F(FileTypeDialogTest, ValidationRunsInItsOrderAndKeepsTheDialogOpen) {
   ASSERT_TRUE(dialog->Press("OK"));
   EXPECT_TRUE(dialog->IsClosed());
   EXPECT_EQ(dialog->Result(), kIdOk);
-  EXPECT_EQ(record_.name, "my.Type2");
-  EXPECT_EQ(record_.extension, "abc");
-  EXPECT_EQ(record_.description, u"") << "the description may stay empty";
-  EXPECT_EQ(record_.contentType, u"text/x-my");
+  EXPECT_EQ(std::tie(record_.name, record_.extension, record_.description, record_.contentType),
+            std::make_tuple("my.Type2", "abc", u"", u"text/x-my"))
+      << "the description may stay empty";
 
   // Long texts are cut at the record's limit, never inside a character.
   auto again = Open();
@@ -314,34 +546,27 @@ TEST_F(FileTypeDialogTest, BrowsingOutsideTheMovieFolderCopiesAfterAsking) {
   const std::u16string outside = MakeImage(root_ / "elsewhere" / "doc128.png");
   // Cancel on the question: nothing changes.
   auto dialog = Open();
-  ui_->QueueFile(outside);
-  ui_->QueueButton(kIdCancel);
-  ASSERT_TRUE(dialog->Press("browse128"));
+  Browse(*dialog, 128, outside, kIdCancel);
   EXPECT_EQ(dialog->Text("icon128"), u"");
   ASSERT_EQ(ui_->Events().size(), 2u);
   EXPECT_EQ(ui_->Events()[1].style, 49u);
   EXPECT_EQ(ui_->Events()[1].text.substr(0, 7), u"必须将图标复制");
   EXPECT_FALSE(std::filesystem::exists(movieFolder_ / "FileTypeIconsForZAROPublish"));
 
-  ui_->QueueFile(outside);
-  ui_->QueueButton(kIdOk);
-  ASSERT_TRUE(dialog->Press("browse128"));
+  Browse(*dialog, 128, outside, kIdOk);
   EXPECT_EQ(dialog->Text("icon128"), u"FileTypeIconsForZAROPublish\\doc128.png");
   EXPECT_TRUE(std::filesystem::exists(movieFolder_ / "FileTypeIconsForZAROPublish" / "doc128.png"));
   EXPECT_EQ(dialog->Text("preview128"), root_form_ + u"FileTypeIconsForZAROPublish\\doc128.png");
 
   // Inside the movie folder: used where it is, made relative, no question.
   const size_t events = ui_->Events().size();
-  ui_->QueueFile(MakeImage(movieFolder_ / "art" / "doc16.png"));
-  ASSERT_TRUE(dialog->Press("browse16"));
+  Browse(*dialog, 16, MakeImage(movieFolder_ / "art" / "doc16.png"));
   EXPECT_EQ(dialog->Text("icon16"), u"art\\doc16.png");
   EXPECT_EQ(ui_->Events().size(), events + 1) << "only the file dialog";
 
   // A path holding the movie folder's text further on is not inside it.
   const std::filesystem::path mirror = root_ / "mirror" / movieFolder_.relative_path() / "m.png";
-  ui_->QueueFile(MakeImage(mirror));
-  ui_->QueueButton(kIdOk);
-  ASSERT_TRUE(dialog->Press("browse32"));
+  Browse(*dialog, 32, MakeImage(mirror), kIdOk);
   EXPECT_EQ(dialog->Text("icon32"), u"FileTypeIconsForZAROPublish\\m.png");
 
   ASSERT_TRUE(dialog->Press("clear32"));
@@ -366,11 +591,9 @@ TEST_F(FileTypeDialogTest, OpeningShowsOnlyIconsThatStillExistAndHelpKeepsItOpen
   record_.icon16 = u"icons/t16.png";
   record_.icon48 = u"icons/gone48.png";
   auto dialog = Open();
-  EXPECT_EQ(dialog->Text("name"), u"doc");
-  EXPECT_EQ(dialog->Text("description"), u"描述");
-  EXPECT_EQ(dialog->Text("icon16"), u"icons/t16.png");
-  EXPECT_EQ(dialog->Text("preview16"), root_form_ + u"icons\\t16.png");
-  EXPECT_EQ(dialog->Text("icon48"), u"") << "a missing file is dropped from the form";
+  // A missing file is dropped from the form.
+  EXPECT_EQ(Texts(*dialog, {"name", "description", "icon16", "preview16", "icon48"}),
+            (std::vector<std::u16string>{u"doc", u"描述", u"icons/t16.png", root_form_ + u"icons\\t16.png", u""}));
   EXPECT_EQ(record_.icon48, u"icons/gone48.png") << "but not from the record";
 
   ASSERT_TRUE(dialog->Press("Help"));
