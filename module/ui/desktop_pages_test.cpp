@@ -616,8 +616,8 @@ TEST_F(FileTypeDialogTest, AMissingIconStopsStoringAfterTheSmallerOnes) {
   ASSERT_TRUE(dialog->SetField("icon32", u"nothing\\here.png"));
   ASSERT_TRUE(dialog->Press("OK"));
   EXPECT_FALSE(dialog->IsClosed());
-  ASSERT_EQ(Messages().size(), 1u);
-  EXPECT_EQ(Messages()[0], u"无法打开图标文件。\n" + FromUtf8(movieFolder_.string()) + u"/nothing/here.png");
+  EXPECT_EQ(Messages(),
+            std::vector<std::u16string>{u"无法打开图标文件。\n" + FromUtf8(movieFolder_.string()) + u"/nothing/here.png"});
   EXPECT_EQ(record_.icon16, u"i16.png") << "icons are stored smallest first; those before the failure stay";
   EXPECT_EQ(record_.name, "doc");
 }
