@@ -19,6 +19,7 @@ namespace zaro {
 namespace {
 
 using namespace testing_support;
+using Items = std::vector<std::u16string>;
 
 std::string Descriptor(const std::string& inside) {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.zaro.example/2.0\">\n"
@@ -104,7 +105,7 @@ TEST_F(GeneralPageTest, ProfilesAndWindowStyleAreWrittenAsTheRuntimeReadsThem) {
   Open(Descriptor("  <name>Hello</name>\n  <supportedProfiles>extendedDesktop mobileDevice</supportedProfiles>\n"));
   // desktop does not match inside extendedDesktop.
   EXPECT_EQ(Texts(page, {"desktop", "extendedDesktop", "mobileDevice", "windowstyle"}),
-            (std::vector<std::u16string>{u"false", u"true", u"true", u"系统镶边"}));
+            (Items{u"false", u"true", u"true", u"系统镶边"}));
   EXPECT_FALSE(page.SetField("windowstyle", u"透明")) << "no such entry";
   ASSERT_TRUE(page.SetField("windowstyle", u"自定义镶边（透明）"));
   // The profiles checked, and the element written (none: removed, with all four or none).
@@ -128,14 +129,14 @@ TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItem
   Open(Descriptor("  <name>Hello</name>\n"));
   const std::u16string folder = WithBackslashes(GetSetting(keys::kMovieFolder));
   EXPECT_EQ(page.FindField("included")->items,
-            (std::vector<std::u16string>{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data"}));
+            (Items{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data"}));
 
   ui_->QueueFile(folder + u"a.txt");
   ui_->QueueFolder(u"\\elsewhere\\assets");
   ASSERT_TRUE(page.Press("addfile"));
   ASSERT_TRUE(page.Press("addfolder"));
   EXPECT_EQ(page.FindField("included")->items,
-            (std::vector<std::u16string>{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data",
+            (Items{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data",
                                          u"a.txt", u"\\elsewhere\\assets"}));
   EXPECT_TRUE(page.Changed());
 
@@ -170,8 +171,7 @@ class IconsPageTest : public DescriptorTest {
 
 TEST_F(IconsPageTest, TheTargetChoosesTheSizes) {
   page.Activate();
-  EXPECT_EQ(page.FindField("size")->items,
-            (std::vector<std::u16string>{u"图标 16x16", u"图标 32x32", u"图标 48x48", u"图标 128x128"}));
+  EXPECT_EQ(page.FindField("size")->items, (Items{u"图标 16x16", u"图标 32x32", u"图标 48x48", u"图标 128x128"}));
   EXPECT_EQ(page.FindField("path")->label, u"16x16");
 
   SetSetting(keys::kPubIpa, u"true");
@@ -287,7 +287,7 @@ TEST_F(AdvancedPageTest, OpeningShowsWhatTheDescriptorHolds) {
        "  <fileTypes><fileType><name>docA</name><extension>abc</extension><contentType>t/a</contentType></fileType>"
        "<fileType><name>docB</name><extension>xyz</extension><contentType>t/b</contentType></fileType></fileTypes>\n"
        "</application>\n");
-  EXPECT_EQ(page_->FindField("filetypes")->items, (std::vector<std::u16string>{u"docA(abc)", u"docB(xyz)"}));
+  EXPECT_EQ(page_->FindField("filetypes")->items, (Items{u"docA(abc)", u"docB(xyz)"}));
   EXPECT_EQ(page_->FileTypes().size(), 2u);
   EXPECT_EQ(page_->FileTypes().at(u"docB").contentType, u"t/b");
   EXPECT_TRUE(Enabled("removetype"));
@@ -309,7 +309,7 @@ TEST_F(AdvancedPageTest, OpeningShowsWhatTheDescriptorHolds) {
 
 TEST_F(AdvancedPageTest, TemplateDescriptorGetsTheNewElementsInTheirPlaces) {
   Open("");
-  EXPECT_EQ(page_->FindField("filetypes")->items, std::vector<std::u16string>{u"<无>"});
+  EXPECT_EQ(page_->FindField("filetypes")->items, Items{u"<无>"});
   EXPECT_FALSE(Enabled("removetype"));
   EXPECT_FALSE(Enabled("edittype"));
   Set({{"width", u" 400 "}, {"height", u"300"}, {"x", u"10"}, {"y", u"20"}, {"minwidth", u"100"},
@@ -353,10 +353,9 @@ TEST_F(AdvancedPageTest, CommitChecksPairsFirstThenValuesInOrder) {
   EXPECT_FALSE(page_->Commit());  // the width is no number
   Set({{"width", u""}});
   EXPECT_FALSE(page_->Commit());  // minimum width 800 over maximum 640; the heights fit
-  EXPECT_EQ(Messages(), (std::vector<std::u16string>{
-                            u"请指定最小宽度和最小高度。", u"请指定最大宽度和最大高度。",
-                            u"应用程序描述符文件中的属性或元素包含无效的值。\nwide",
-                            u"application.initialWindow.minSize 大于 application.initialWindow.maxSize "}));
+  EXPECT_EQ(Messages(), (Items{u"请指定最小宽度和最小高度。", u"请指定最大宽度和最大高度。",
+                               u"应用程序描述符文件中的属性或元素包含无效的值。\nwide",
+                               u"application.initialWindow.minSize 大于 application.initialWindow.maxSize "}));
   EXPECT_EQ(ElementText(u"maxSize"), u"1024 768") << "8038 leaves maxSize alone";
   EXPECT_EQ(ElementText(u"minSize"), u"800 400") << "steps before the failing one stay done";
 
@@ -411,15 +410,14 @@ TEST_F(AdvancedPageTest, FileTypesAreAddedEditedAndRemovedThroughTheDialog) {
   AddType(u"docB", u"xyz");
   AddType(u"docB", u"XYZ");  // the same type again: one entry, the new extension
   AddType(u"docB", u"xyz");
-  EXPECT_EQ(page_->FindField("filetypes")->items, (std::vector<std::u16string>{u"docA(abc)", u"docB(xyz)"}));
+  EXPECT_EQ(page_->FindField("filetypes")->items, (Items{u"docA(abc)", u"docB(xyz)"}));
   AddType(u"DOCB", u"xyz");  // a name in another case is a type of its own, shown
   OnEntry(u"DOCB(xyz)", "removetype");
 
   // Rename docA: the dialog opens on a copy of its record.
   ASSERT_TRUE(page_->SetField("filetypes", u"docA(abc)"));
   Press("edittype", {{"name", u"docRenamed"}});
-  EXPECT_EQ(page_->FindField("filetypes")->items,
-            (std::vector<std::u16string>{u"docB(xyz)", u"docRenamed(abc)"}));
+  EXPECT_EQ(page_->FindField("filetypes")->items, (Items{u"docB(xyz)", u"docRenamed(abc)"}));
   EXPECT_EQ(page_->FileTypes().count(u"docA"), 0u);
 
   ASSERT_TRUE(page_->Commit());
@@ -437,13 +435,13 @@ TEST_F(AdvancedPageTest, FileTypesAreAddedEditedAndRemovedThroughTheDialog) {
   // Renaming onto another type replaces it: one type of each name.
   ASSERT_TRUE(page_->SetField("filetypes", u"docRenamed(abc)"));
   Press("edittype", {{"name", u"docB"}});
-  EXPECT_EQ(page_->FindField("filetypes")->items, std::vector<std::u16string>{u"docB(abc)"});
+  EXPECT_EQ(page_->FindField("filetypes")->items, Items{u"docB(abc)"});
   ASSERT_TRUE(page_->Commit());
   EXPECT_EQ(ListFileTypes(MovieDescriptor()), u";docB(abc)");
 
   // Removing every type shows the placeholder and removes the whole group.
   OnEntry(u"docB(abc)", "removetype");
-  EXPECT_EQ(page_->FindField("filetypes")->items, std::vector<std::u16string>{u"<无>"});
+  EXPECT_EQ(page_->FindField("filetypes")->items, Items{u"<无>"});
   EXPECT_FALSE(page_->Press("removetype")) << "disabled";
   EXPECT_FALSE(page_->Press("edittype"));
   ASSERT_TRUE(page_->Commit());
@@ -520,7 +518,7 @@ TEST_F(FileTypeDialogTest, ValidationRunsInItsOrderAndKeepsTheDialogOpen) {
     ASSERT_TRUE(dialog->Press("OK"));
   }
   EXPECT_FALSE(dialog->IsClosed());
-  EXPECT_EQ(Messages(), (std::vector<std::u16string>{kRequired, kRequired, kNameInvalid, kExtensionInvalid}))
+  EXPECT_EQ(Messages(), (Items{kRequired, kRequired, kNameInvalid, kExtensionInvalid}))
       << "an empty content type is reported before the name rule";
   EXPECT_EQ(ui_->Events().front().style, 48u);
   EXPECT_TRUE(record_.name.empty()) << "nothing is stored before the checks pass";
@@ -578,8 +576,7 @@ TEST_F(FileTypeDialogTest, BrowsingOutsideTheMovieFolderCopiesAfterAsking) {
   ASSERT_TRUE(dialog->Press("OK"));
   ASSERT_TRUE(dialog->IsClosed());
   EXPECT_EQ((std::vector{record_.icon16, record_.icon32, record_.icon48, record_.icon128}),
-            (std::vector<std::u16string>{u"art/doc16.png", u"", u"", u"FileTypeIconsForZAROPublish/doc128.png"}))
-      << "stored with \"/\"";
+            (Items{u"art/doc16.png", u"", u"", u"FileTypeIconsForZAROPublish/doc128.png"})) << "stored with \"/\"";
 }
 
 TEST_F(FileTypeDialogTest, OpeningShowsOnlyIconsThatStillExistAndHelpKeepsItOpen) {
@@ -593,7 +590,7 @@ TEST_F(FileTypeDialogTest, OpeningShowsOnlyIconsThatStillExistAndHelpKeepsItOpen
   auto dialog = Open();
   // A missing file is dropped from the form.
   EXPECT_EQ(Texts(*dialog, {"name", "description", "icon16", "preview16", "icon48"}),
-            (std::vector<std::u16string>{u"doc", u"描述", u"icons/t16.png", root_form_ + u"icons\\t16.png", u""}));
+            (Items{u"doc", u"描述", u"icons/t16.png", root_form_ + u"icons\\t16.png", u""}));
   EXPECT_EQ(record_.icon48, u"icons/gone48.png") << "but not from the record";
 
   ASSERT_TRUE(dialog->Press("Help"));
@@ -616,8 +613,7 @@ TEST_F(FileTypeDialogTest, AMissingIconStopsStoringAfterTheSmallerOnes) {
   ASSERT_TRUE(dialog->SetField("icon32", u"nothing\\here.png"));
   ASSERT_TRUE(dialog->Press("OK"));
   EXPECT_FALSE(dialog->IsClosed());
-  EXPECT_EQ(Messages(),
-            std::vector<std::u16string>{u"无法打开图标文件。\n" + FromUtf8(movieFolder_.string()) + u"/nothing/here.png"});
+  EXPECT_EQ(Messages(), Items{u"无法打开图标文件。\n" + FromUtf8(movieFolder_.string()) + u"/nothing/here.png"});
   EXPECT_EQ(record_.icon16, u"i16.png") << "icons are stored smallest first; those before the failure stay";
   EXPECT_EQ(record_.name, "doc");
 }

@@ -51,14 +51,14 @@ inline void Include(const std::vector<std::u16string>& items) {
 // The texts of the message boxes shown so far, in order.
 inline std::vector<std::u16string> MessagesOf(const ScriptedUi& ui) {
   std::vector<std::u16string> texts;
-  for (const UiEvent& event : ui.Events()) {
+  for (const UiEvent& event : ui.Events())
     if (event.kind == "message") texts.push_back(event.text);
-  }
   return texts;
 }
 
 inline const std::string kIphoneDescriptor =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\">\n"
     "  <id>com.example.demo</id>\n  <filename>Demo</filename>\n  <name>Demo Game</name>\n  <version>1.0</version>\n"
     "  <initialWindow>\n    <content>Demo.qmv</content>\n    <fullScreen> TRUE </fullScreen>\n"
     "    <aspectRatio>Landscape</aspectRatio>\n    <renderMode>gpu</renderMode>\n  </initialWindow>\n</application>\n";

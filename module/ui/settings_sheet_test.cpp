@@ -73,14 +73,13 @@ TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   EXPECT_EQ(sheet.PageSlots(), 4);
   std::vector<std::u16string> captions;
   for (int index = 0; index < sheet.PageSlots(); ++index) captions.push_back(sheet.Page(index)->Caption());
-  EXPECT_EQ(captions, (std::vector<std::u16string>{u"常规", u"签名", u"图标", u"高级"}));
+  EXPECT_EQ(captions, (Items{u"常规", u"签名", u"图标", u"高级"}));
   EXPECT_EQ(sheet.FindButton("Publish")->label, u"发布");
 
   sheet.OnShow();
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage);
   EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Signature");
-  EXPECT_EQ(sheet.FindField("page")->items,
-            (std::vector<std::u16string>{u"General", u"Signature", u"Icons", u"Advanced"}));
+  EXPECT_EQ(sheet.FindField("page")->items, (Items{u"General", u"Signature", u"Icons", u"Advanced"}));
   EXPECT_THAT(sheet.FieldNames(),
               ::testing::IsSupersetOf({"page", "Signature.certpath", "General.appid", "Icons.size"}));
   EXPECT_EQ(sheet.GetField("Signature.usecert").value_or(u""), u"true");
@@ -202,7 +201,7 @@ TEST_F(SettingsSheetTest, PublishNeedsAJavaRuntimeAndPreparingBuildsTheIntermedi
   StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
   sheet.OnShow();
   ASSERT_TRUE(sheet.Press("Publish"));
-  ASSERT_EQ(Messages(), std::vector<std::u16string>{u"无法找到 JVM 路径。"});
+  ASSERT_EQ(Messages(), Items{u"无法找到 JVM 路径。"});
   EXPECT_EQ(LastMessage()->style, 48u);
   EXPECT_TRUE(packaged.empty());
   EXPECT_TRUE(general->commits.empty()) << "no page was committed";
@@ -225,7 +224,7 @@ TEST_F(SettingsSheetTest, PublishSigningCommitsThePagesAndBuildsPackageAndInstal
   ASSERT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage);
   Set(sheet, {{"Signature.certpath", certificate}, {"page", u"General"}});
   ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{u"密码为空。 请输入密码。"});
+  EXPECT_EQ(Messages(), Items{u"密码为空。 请输入密码。"});
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the refusing page stays in front";
   EXPECT_TRUE(packaged.empty());
 
@@ -254,7 +253,7 @@ TEST_F(SettingsSheetTest, TheInstallerGetsThePasswordTheFirstPackageForgot) {
   sheet.OnShow();
   Set(sheet, {{"Signature.certpath", certificate}, {"Signature.password", u"pw"}, {"Signature.rempwd", u"false"}});
   ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(passwordsSeen, (std::vector<std::u16string>{u"pw", u"pw"}));
+  EXPECT_EQ(passwordsSeen, (Items{u"pw", u"pw"}));
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "and it is forgotten again afterwards";
   EXPECT_TRUE(Messages().empty());
 }
@@ -294,7 +293,7 @@ TEST_F(SettingsSheetTest, PublishForIphoneNeedsThePackager) {
   StandIn(sheet, CSettingsPropSheet::kDeploymentPage, "Deployment");
   sheet.OnShow();
   ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{LoadMessage(8088)});
+  EXPECT_EQ(Messages(), Items{LoadMessage(8088)});
   EXPECT_EQ(LastMessage()->style, 64u);
   EXPECT_TRUE(packaged.empty());
 }
@@ -331,7 +330,7 @@ TEST_F(IpaSheetTest, TheIphoneSheetShowsGeneralDeploymentAndIcons) {
   CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
   std::vector<std::u16string> captions;
   for (int index = 0; index < sheet.PageSlots(); ++index) captions.push_back(sheet.Page(index)->Caption());
-  EXPECT_EQ(captions, (std::vector<std::u16string>{u"常规", u"部署", u"图标"}));
+  EXPECT_EQ(captions, (Items{u"常规", u"部署", u"图标"}));
   EXPECT_EQ(sheet.Page(CSettingsPropSheet::kIpaIconsPage)->FormName(), "Icons");
   sheet.OnShow();
   EXPECT_EQ(sheet.GetField("page").value_or(u""), u"Deployment");
@@ -367,7 +366,7 @@ TEST_F(IpaSheetTest, PublishCommitsInFrontAndPackagesTheIpa) {
   Set(sheet, {{"Deployment.certpath", cert_}, {"Deployment.password", u""}, {"Deployment.profile", profile_},
               {"page", u"General"}, {"General.version", u"3.0"}});
   ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{u"密码为空。 请输入密码。"});
+  EXPECT_EQ(Messages(), Items{u"密码为空。 请输入密码。"});
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kDeploymentPage) << "the refusing page stays in front";
   EXPECT_TRUE(packaged.empty());
   EXPECT_EQ(SavedDescriptor().find("3.0"), std::string::npos) << "General is not committed after a refusal";
@@ -392,7 +391,7 @@ TEST_F(IpaSheetTest, PublishAfterOkStoredAMissingCertificateNamesTheFile) {
   CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
   sheet.OnShow();
   ASSERT_TRUE(sheet.Press("Publish"));
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{u"指定的证书不存在。\n" + typed});
+  EXPECT_EQ(Messages(), Items{u"指定的证书不存在。\n" + typed});
   EXPECT_TRUE(packaged.empty());
 }
 
@@ -425,10 +424,12 @@ TEST_F(IpaGeneralPageTest, OpeningShowsTheDescriptorAndStoredValues) {
 }
 
 TEST_F(IpaGeneralPageTest, OpeningTakesTheSampleNamespaceAndReadsDefaultsWithoutElements) {
-  UseDescriptor("<application xmlns=\"http://ns.corvane.example/zaro/application/1.5\"><id>a</id>"
-                "<initialWindow><aspectRatio>portrait</aspectRatio><renderMode>CPU</renderMode></initialWindow></application>");
-  const std::u16string sample = MakeFile("bin/ZSK2.0/samples/descriptor-sample.xml",
-                                         "<application xmlns=\"http://ns.corvane.example/zaro/application/2.5\"><id>s</id></application>");
+  UseDescriptor(
+      "<application xmlns=\"http://ns.corvane.example/zaro/application/1.5\"><id>a</id>"
+      "<initialWindow><aspectRatio>portrait</aspectRatio><renderMode>CPU</renderMode></initialWindow></application>");
+  const std::u16string sample = MakeFile(
+      "bin/ZSK2.0/samples/descriptor-sample.xml",
+      "<application xmlns=\"http://ns.corvane.example/zaro/application/2.5\"><id>s</id></application>");
   ASSERT_FALSE(sample.empty());
   auto page = OpenPage();
   std::string xmlns;
@@ -690,7 +691,7 @@ TEST_F(DeploymentPageTest, PublishingWithoutTheSheetNamesAStoredFileThatIsGone) 
   SetSetting(keys::kIpaCertPath, Slashes(cert_));
   SetSetting(keys::kIpaProvision, u"/nowhere/dev.mobileprovision");
   EXPECT_FALSE(CheckStoredIphoneFiles());
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{kProfileMissing + u"\n\\nowhere\\dev.mobileprovision"});
+  EXPECT_EQ(Messages(), Items{kProfileMissing + u"\n\\nowhere\\dev.mobileprovision"});
   SetSetting(keys::kIpaProvision, Slashes(profile_));
   EXPECT_TRUE(CheckStoredIphoneFiles());
 }

@@ -65,6 +65,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using zaro::test_display::XServer;
+using Items = std::vector<std::u16string>;
 
 inline fs::path ScreenshotDir() { return fs::path(ZARO_SCREENSHOT_DIR); }
 
@@ -107,9 +108,8 @@ inline void ExpectScreenshot(const std::string& name) {
   ASSERT_TRUE(image.LoadFile(wxString::FromUTF8(path.string()), wxBITMAP_TYPE_PNG)) << path;
   std::set<unsigned> colours;
   const unsigned char* data = image.GetData();
-  for (int i = 0; i < image.GetWidth() * image.GetHeight(); ++i) {
+  for (int i = 0; i < image.GetWidth() * image.GetHeight(); ++i)
     colours.insert(unsigned(data[3 * i]) << 16 | unsigned(data[3 * i + 1]) << 8 | data[3 * i + 2]);
-  }
   EXPECT_GT(colours.size(), 8u) << path << " looks blank";
 }
 
@@ -175,9 +175,8 @@ class DialogDriver {
   void ExpectDone() const {
     EXPECT_EQ(ran_, steps_.size()) << "dialogs that never came";
     EXPECT_EQ(problems, std::vector<std::string>{});
-    for (const Step& step : steps_) {
+    for (const Step& step : steps_)
       if (!step.screenshot.empty()) ExpectScreenshot(step.screenshot);
-    }
   }
 
  private:
@@ -209,9 +208,8 @@ class DialogDriver {
     if (seen_ < 6) return;  // let it map and paint
     seen_ = 0;
     ++next_;
-    if (!step.screenshot.empty() && !SaveScreenshot(dialog, step.screenshot)) {
+    if (!step.screenshot.empty() && !SaveScreenshot(dialog, step.screenshot))
       problems.push_back("no screenshot of " + step.dialog);
-    }
     auto action = std::make_shared<wxTimer>();
     actions_.push_back(action);
     action->Bind(wxEVT_TIMER, [this, dialog, &step](wxTimerEvent&) {
@@ -442,8 +440,7 @@ TEST_F(WxGui, FormStateIsMirroredBothWays) {
                           Click(dialog, "OK");
                         }}}), kIdOk);
   EXPECT_EQ(form.nameAtOk, u"丁");
-  EXPECT_EQ(testing_support::Texts(form, {"resizable", "slow", "fast"}),
-            (std::vector<std::u16string>{u"true", u"true", u"false"}));
+  EXPECT_EQ(testing_support::Texts(form, {"resizable", "slow", "fast"}), (Items{u"true", u"true", u"false"}));
   EXPECT_EQ(form.iconPresses, 1);
 }
 
@@ -610,11 +607,9 @@ TEST_F(WxPages, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
          EXPECT_EQ(dialog->GetTitle(), ToWx(u"应用程序和安装程序设置"));
          // The buttons stand left to right in the sheet's order, whatever the desktop's habit.
          std::vector<int> lefts;
-         for (const char* name : {"OK", "Cancel", "Publish", "Help"}) {
+         for (const char* name : {"OK", "Cancel", "Publish", "Help"})
            if (auto* button = Get<wxButton>(dialog, name)) lefts.push_back(button->GetScreenPosition().x);
-         }
-         EXPECT_TRUE(std::is_sorted(lefts.begin(), lefts.end()) &&
-                     std::adjacent_find(lefts.begin(), lefts.end()) == lefts.end());
+         EXPECT_TRUE(std::adjacent_find(lefts.begin(), lefts.end(), std::greater_equal<>()) == lefts.end());
          Get<wxComboBox>(dialog, "certpath");
          if (auto* password = Get<wxTextCtrl>(dialog, "password")) password->SetValue(wxString::FromUTF8("秘密"));
          EXPECT_TRUE(Click(dialog, "create"));  // runs the self-signed dialog inside
@@ -633,9 +628,8 @@ TEST_F(WxPages, SheetOnTheSignaturePageOpensTheSelfSignedDialog) {
        // Filled fields put typed Chinese text into the screenshot.
        [](wxDialog* dialog) {
          for (const auto& [name, text] : {std::pair{"publisher", "张三"}, {"unit", "发布部"},
-                                          {"organization", "示例公司"}, {"saveas", "\\tmp\\mycert.p12"}}) {
+                                          {"organization", "示例公司"}, {"saveas", "\\tmp\\mycert.p12"}})
            if (auto* field = Get<wxTextCtrl>(dialog, name)) field->SetValue(wxString::FromUTF8(text));
-         }
        }},
   }), kIdCancel);
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage);
