@@ -136,8 +136,8 @@ TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItem
   ASSERT_TRUE(page.Press("addfile"));
   ASSERT_TRUE(page.Press("addfolder"));
   EXPECT_EQ(page.FindField("included")->items,
-            (Items{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data",
-                                         u"a.txt", u"\\elsewhere\\assets"}));
+            (Items{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data", u"a.txt",
+                   u"\\elsewhere\\assets"}));
   EXPECT_TRUE(page.Changed());
 
   EXPECT_FALSE(page.Press("remove")) << "nothing selected";
@@ -151,9 +151,9 @@ TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItem
   ASSERT_TRUE(page.SetField("included", u"\\elsewhere\\assets"));
   ASSERT_TRUE(page.Press("remove"));
   EXPECT_EQ(page.Commit(), 0);
-  EXPECT_EQ(GetSetting(keys::kIncludedCount), u"2");
-  const std::u16string stored[] = {u"docs/readme.txt", u"a.txt", u""};  // the old third item is gone
-  for (long index = 0; index < 3; ++index) EXPECT_EQ(GetSetting(IncludedItemKey(index)), stored[index]) << index;
+  EXPECT_EQ(Settings({keys::kIncludedCount, IncludedItemKey(0), IncludedItemKey(1), IncludedItemKey(2)}),
+            (Items{u"2", u"docs/readme.txt", u"a.txt", u""}))
+      << "the old third item is gone";
 }
 
 class IconsPageTest : public DescriptorTest {
@@ -353,8 +353,7 @@ TEST_F(AdvancedPageTest, CommitChecksPairsFirstThenValuesInOrder) {
   EXPECT_FALSE(page_->Commit());  // the width is no number
   Set({{"width", u""}});
   EXPECT_FALSE(page_->Commit());  // minimum width 800 over maximum 640; the heights fit
-  EXPECT_EQ(Messages(), (Items{u"请指定最小宽度和最小高度。", u"请指定最大宽度和最大高度。",
-                               u"应用程序描述符文件中的属性或元素包含无效的值。\nwide",
+  EXPECT_EQ(Messages(), (Items{u"请指定最小宽度和最小高度。", u"请指定最大宽度和最大高度。", u"应用程序描述符文件中的属性或元素包含无效的值。\nwide",
                                u"application.initialWindow.minSize 大于 application.initialWindow.maxSize "}));
   EXPECT_EQ(ElementText(u"maxSize"), u"1024 768") << "8038 leaves maxSize alone";
   EXPECT_EQ(ElementText(u"minSize"), u"800 400") << "steps before the failing one stay done";

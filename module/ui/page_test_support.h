@@ -10,6 +10,7 @@
 
 #include "descriptor/descriptor_document.h"
 #include "descriptor/descriptor_reader.h"
+#include "descriptor/descriptor_test_support.h"
 #include "signing/signing_test_support.h"
 #include "ui/form_state.h"
 
@@ -90,10 +91,7 @@ class PageTest : public SigningTest {
 
   std::filesystem::path DescriptorFile() const { return movies_ / "Demo-app.xml"; }
 
-  std::string SavedDescriptor() const {
-    std::ifstream in(DescriptorFile(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  std::string SavedDescriptor() const { return ReadBytes(DescriptorFile()); }
 
   static std::u16string Element(std::u16string_view tag) {
     std::u16string text;

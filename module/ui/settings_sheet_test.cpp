@@ -70,7 +70,6 @@ class SettingsSheetTest : public PageTest {
 TEST_F(SettingsSheetTest, DesktopSheetShowsItsPagesInTheirSlots) {
   CSettingsPropSheet sheet(1, Recording());
   EXPECT_EQ(sheet.Title(), u"应用程序和安装程序设置");
-  EXPECT_EQ(sheet.PageSlots(), 4);
   std::vector<std::u16string> captions;
   for (int index = 0; index < sheet.PageSlots(); ++index) captions.push_back(sheet.Page(index)->Caption());
   EXPECT_EQ(captions, (Items{u"常规", u"签名", u"图标", u"高级"}));
@@ -97,7 +96,6 @@ TEST_F(SettingsSheetTest, InitialPageAndPageFieldsOpenOnlyThePagesShown) {
   StandInPage* icons = StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
   sheet.OnShow();
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "opened by Publish on the signing page";
-  EXPECT_FALSE(general->Opened());
   EXPECT_TRUE(sheet.GetField("General.value").has_value());
   EXPECT_FALSE(general->Opened()) << "reading a field does not open its page";
   ASSERT_TRUE(sheet.SetField("General.value", u"x"));
@@ -410,7 +408,7 @@ TEST_F(IpaGeneralPageTest, OpeningShowsTheDescriptorAndStoredValues) {
   // autoOrients element.
   EXPECT_EQ(
       Texts(*page, {"destination", "appname", "version", "fullscreen", "autoorients", "aspectratio", "rendering"}),
-            (Items{u"Demo.ipa", u"Demo Game", u"1.0", u"true", u"false", u"横向", u"GPU"}));
+      (Items{u"Demo.ipa", u"Demo Game", u"1.0", u"true", u"false", u"横向", u"GPU"}));
   EXPECT_TRUE(page->FindField("appname")->enabled);
   EXPECT_EQ(page->FindField("aspectratio")->items, (Items{u"纵向", u"横向"}));
   EXPECT_EQ(page->FindField("rendering")->items, (Items{u"自动", u"CPU", u"GPU"}));
@@ -538,9 +536,8 @@ TEST_F(IpaGeneralPageTest, IncludedListAddsRefusesAndRemoves) {
   EXPECT_FALSE(page->FindButton("remove")->enabled) << "the removed entry was the selection";
 
   ASSERT_EQ(page->CommitIpaGeneral(), 0);
-  EXPECT_EQ(GetSetting(keys::kIncludedCount), u"3");
-  const Items stored = {u"assets/level1.dat", Slashes(outside), u"sounds"};
-  for (long index = 0; index < 3; ++index) EXPECT_EQ(GetSetting(IncludedItemKey(index)), stored[index]) << index;
+  EXPECT_EQ(Settings({keys::kIncludedCount, IncludedItemKey(0), IncludedItemKey(1), IncludedItemKey(2)}),
+            (Items{u"3", u"assets/level1.dat", Slashes(outside), u"sounds"}));
 }
 
 TEST_F(IpaGeneralPageTest, OnlyFixedEntriesLeaveTheCountAndRemoveItsItems) {
@@ -549,8 +546,7 @@ TEST_F(IpaGeneralPageTest, OnlyFixedEntriesLeaveTheCountAndRemoveItsItems) {
   ASSERT_TRUE(page->SetField("included", u"a.txt"));
   ASSERT_TRUE(page->Press("remove"));
   ASSERT_EQ(page->CommitIpaGeneral(), 0);
-  EXPECT_EQ(GetSetting(keys::kIncludedCount), u"1");
-  EXPECT_EQ(GetSetting(IncludedItemKey(0)), u"");
+  EXPECT_EQ(Settings({keys::kIncludedCount, IncludedItemKey(0)}), (Items{u"1", u""}));
   EXPECT_EQ(Included(*OpenPage()).size(), 2u);
 }
 
