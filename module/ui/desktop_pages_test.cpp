@@ -250,8 +250,7 @@ class AdvancedPageTest : public DescriptorTest {
   // Parses `xml` as the movie's descriptor ("" for the template) and opens the page on it.
   void Open(const std::string& xml) {
     LoadMovie(xml);
-    page_ = std::make_unique<CAdvancedSettingsDlg>();
-    page_->Activate();
+    page_ = Opened<CAdvancedSettingsDlg>();
   }
   bool Enabled(std::string_view name) {
     const FormField* field = page_->FindField(name);
@@ -482,9 +481,7 @@ class FileTypeDialogTest : public DescriptorTest {
     return dialog;
   }
   void Fill(CFileTypeDlg& dialog, std::u16string name, std::u16string extension, std::u16string type) {
-    ASSERT_TRUE(dialog.SetField("name", name));
-    ASSERT_TRUE(dialog.SetField("extension", extension));
-    ASSERT_TRUE(dialog.SetField("contenttype", type));
+    Set(dialog, {{"name", name}, {"extension", extension}, {"contenttype", type}});
   }
   std::u16string MakeImage(const std::filesystem::path& path) {
     WriteBytes(path, "png");
@@ -608,8 +605,7 @@ TEST_F(FileTypeDialogTest, AMissingIconStopsStoringAfterTheSmallerOnes) {
   MakeImage(movieFolder_ / "i16.png");
   auto dialog = Open();
   Fill(*dialog, u"doc", u"abc", u"text/x");
-  ASSERT_TRUE(dialog->SetField("icon16", u"i16.png"));
-  ASSERT_TRUE(dialog->SetField("icon32", u"nothing\\here.png"));
+  Set(*dialog, {{"icon16", u"i16.png"}, {"icon32", u"nothing\\here.png"}});
   ASSERT_TRUE(dialog->Press("OK"));
   EXPECT_FALSE(dialog->IsClosed());
   EXPECT_EQ(Messages(), Items{u"无法打开图标文件。\n" + FromUtf8(movieFolder_.string()) + u"/nothing/here.png"});

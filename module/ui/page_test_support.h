@@ -1,7 +1,6 @@
 #pragma once
-// Scaffolding of the page tests: filling a form, the boxes shown, and for the iPhone pages a
-// movie folder with a parsed descriptor on top of the signing tests' registry, settings and
-// scripted window system.
+// Scaffolding of the page tests: filling and reading forms, and a movie folder with a parsed
+// descriptor on top of the signing tests' registry, settings and scripted window system.
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
