@@ -169,10 +169,21 @@ class IconsPageTest : public DescriptorTest {
   CIconPreviewDlg page;
 };
 
-TEST_F(IconsPageTest, TheTargetChoosesTheSizes) {
+TEST_F(IconsPageTest, TheTargetChoosesTheSizesAndAStoredPathIsShownTrimmedOrCutButKeptWhole) {
+  WriteBytes(movieFolder_ / "icons" / "a.png", "png");
+  ASSERT_EQ(WriteAppIcon(MovieDescriptor(), u"image16x16", u"\n  icons/a.png \t"), 0);
   page.Activate();
   EXPECT_EQ(page.FindField("size")->items, (Items{u"图标 16x16", u"图标 32x32", u"图标 48x48", u"图标 128x128"}));
   EXPECT_EQ(page.FindField("path")->label, u"16x16");
+  EXPECT_EQ(page.Text("path"), u"icons/a.png");
+  EXPECT_EQ(page.Text("preview"), folder_ + u"icons\\a.png");
+
+  const std::u16string longPath = u"icons/" + std::u16string(300, u'x') + u".png";
+  ASSERT_EQ(WriteAppIcon(MovieDescriptor(), u"image16x16", longPath), 0);
+  CIconPreviewDlg again;
+  again.Activate();
+  EXPECT_EQ(again.Text("path").size(), CIconPreviewDlg::kMaxIconPath);
+  EXPECT_EQ(Stored(u"image16x16"), longPath);
 
   SetSetting(keys::kPubIpa, u"true");
   CIconPreviewDlg iphone;
@@ -224,21 +235,6 @@ TEST_F(IconsPageTest, AnIconFromOutsideIsCopiedOnlyAfterOk) {
   EXPECT_EQ(ReadBytes(movieFolder_ / "AppIconsForPublish" / "big icon.png"), "png bytes");
   EXPECT_EQ(page.Text("path"), u"AppIconsForPublish/big icon.png");
   EXPECT_EQ(Stored(u"image16x16"), u"") << "only the selected size";
-}
-
-TEST_F(IconsPageTest, AStoredPathIsShownTrimmedAndAnOverlongOneCutButKeptWhole) {
-  WriteBytes(movieFolder_ / "icons" / "a.png", "png");
-  ASSERT_EQ(WriteAppIcon(MovieDescriptor(), u"image16x16", u"\n  icons/a.png \t"), 0);
-  page.Activate();
-  EXPECT_EQ(page.Text("path"), u"icons/a.png");
-  EXPECT_EQ(page.Text("preview"), folder_ + u"icons\\a.png");
-
-  const std::u16string longPath = u"icons/" + std::u16string(300, u'x') + u".png";
-  ASSERT_EQ(WriteAppIcon(MovieDescriptor(), u"image16x16", longPath), 0);
-  CIconPreviewDlg again;
-  again.Activate();
-  EXPECT_EQ(again.Text("path").size(), CIconPreviewDlg::kMaxIconPath);
-  EXPECT_EQ(Stored(u"image16x16"), longPath);
 }
 
 const std::string kHead = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"

@@ -473,7 +473,7 @@ TEST_F(IpaGeneralPageTest, CommitWritesTheWindowElementsAndRenderings) {
   EXPECT_EQ(SavedDescriptor().find("renderMode"), std::string::npos) << "no initialWindow: no window elements";
 }
 
-TEST_F(IpaGeneralPageTest, CommitStoresNameVersionAndOutputButNotEmptyFields) {
+TEST_F(IpaGeneralPageTest, CommitStoresVersionAndOutputButNotEmptyFieldsAndBrowsingAsksForAnIpa) {
   {
     auto page = OpenPage();
     Set(*page, {{"appname", u"New Name"}, {"version", u""}, {"destination", u"/out/new.ipa"}});
@@ -485,6 +485,14 @@ TEST_F(IpaGeneralPageTest, CommitStoresNameVersionAndOutputButNotEmptyFields) {
   auto page = OpenPage();
   ASSERT_EQ(page->CommitIpaGeneral(), 0);
   EXPECT_FALSE(page->Changed()) << "the same output file again";
+
+  ui_->QueueFile(u"\\out\\My Game.ipa");
+  ASSERT_TRUE(page->Press("browse"));
+  EXPECT_EQ(page->Text("destination"), u"/out/My Game.ipa") << "stored with slashes";
+  EXPECT_EQ(ui_->Events().back().text, u"选择文件目标");
+  ui_->QueueFile(std::nullopt);
+  ASSERT_TRUE(page->Press("browse"));
+  EXPECT_EQ(page->Text("destination"), u"/out/My Game.ipa");
 }
 
 TEST_F(IpaGeneralPageTest, LongDescriptorValuesAreShownCutAndKeptUnlessEdited) {
@@ -550,17 +558,6 @@ TEST_F(IpaGeneralPageTest, OnlyFixedEntriesLeaveTheCountAndRemoveItsItems) {
   ASSERT_EQ(page->CommitIpaGeneral(), 0);
   EXPECT_EQ(Settings({keys::kIncludedCount, IncludedItemKey(0)}), (Items{u"1", u""}));
   EXPECT_EQ(Included(*OpenPage()).size(), 2u);
-}
-
-TEST_F(IpaGeneralPageTest, BrowsingTheOutputAsksForAnIpaAndStoresSlashes) {
-  auto page = OpenPage();
-  ui_->QueueFile(u"\\out\\My Game.ipa");
-  ASSERT_TRUE(page->Press("browse"));
-  EXPECT_EQ(page->Text("destination"), u"/out/My Game.ipa");
-  EXPECT_EQ(ui_->Events().back().text, u"选择文件目标");
-  ui_->QueueFile(std::nullopt);
-  ASSERT_TRUE(page->Press("browse"));
-  EXPECT_EQ(page->Text("destination"), u"/out/My Game.ipa");
 }
 
 const std::u16string kProfileMissing = u"指定的供给文件不存在。";

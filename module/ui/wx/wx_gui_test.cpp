@@ -4,26 +4,9 @@
 // descriptor and photographed.
 #include <gtest/gtest.h>
 
-#include <wx/button.h>
-#include <wx/checkbox.h>
-#include <wx/choice.h>
-#include <wx/combobox.h>
-#include <wx/dcmemory.h>
-#include <wx/dcclient.h>
-#include <wx/dialog.h>
-#include <wx/gauge.h>
-#include <wx/image.h>
-#include <wx/log.h>
-#include <wx/settings.h>
+#include <wx/wx.h>
 #include <wx/bookctrl.h>
-#include <wx/listbox.h>
 #include <wx/propdlg.h>
-#include <wx/radiobut.h>
-#include <wx/statbmp.h>
-#include <wx/stattext.h>
-#include <wx/textctrl.h>
-#include <wx/timer.h>
-#include <wx/valtext.h>
 
 #include <algorithm>
 #include <atomic>
@@ -154,8 +137,7 @@ inline void SelectEntry(wxListBox* list, int index) {
 
 // One dialog the driver waits for: its window name, the screenshot to take, what to do.
 struct Step {
-  std::string dialog;
-  std::string screenshot;
+  std::string dialog, screenshot;
   std::function<void(wxDialog*)> action;
   std::function<void(wxDialog*)> prepare = {};  // runs before the screenshot
 };
