@@ -127,11 +127,10 @@ TEST_F(GeneralPageTest, ProfilesAndWindowStyleAreWrittenAsTheRuntimeReadsThem) {
 TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItems) {
   Include({u"docs/readme.txt", u"", u"/abs/data"});
   Open(Descriptor("  <name>Hello</name>\n"));
-  const std::u16string folder = WithBackslashes(GetSetting(keys::kMovieFolder));
   EXPECT_EQ(page.FindField("included")->items,
             (Items{u"Movie.qmv", u"Movie-app.xml", u"docs\\readme.txt", u"\\abs\\data"}));
 
-  ui_->QueueFile(folder + u"a.txt");
+  ui_->QueueFile(WithBackslashes(GetSetting(keys::kMovieFolder)) + u"a.txt");
   ui_->QueueFolder(u"\\elsewhere\\assets");
   ASSERT_TRUE(page.Press("addfile"));
   ASSERT_TRUE(page.Press("addfolder"));
@@ -288,12 +287,10 @@ TEST_F(AdvancedPageTest, OpeningShowsWhatTheDescriptorHolds) {
   EXPECT_TRUE(Enabled("removetype"));
   // Trimmed; a text that is not digits alone is not shown. 'FALSE' unchecks, as 'false'
   // does, and nothing else: 'no' and a missing element leave the box checked.
-  const std::pair<const char*, std::u16string> shown[] = {
-      {"width", u"640"},      {"height", u""},       {"x", u""},           {"y", u"7"},
-      {"minwidth", u"200"},   {"minheight", u"100"}, {"maxwidth", u"900"}, {"maxheight", u""},
-      {"resizable", u"false"}, {"visible", u"false"}, {"maximizable", u"true"}, {"minimizable", u"true"},
-      {"customupdate", u"true"}, {"installfolder", u"Corvane/Hello"}, {"programmenu", u"Games"}};
-  for (const auto& [name, text] : shown) EXPECT_EQ(page_->Text(name), text) << name;
+  EXPECT_EQ(Texts(*page_, {"width", "height", "x", "y", "minwidth", "minheight", "maxwidth", "maxheight", "resizable",
+                           "visible", "maximizable", "minimizable", "customupdate", "installfolder", "programmenu"}),
+            (Items{u"640", u"", u"", u"7", u"200", u"100", u"900", u"", u"false", u"false", u"true", u"true", u"true",
+                   u"Corvane/Hello", u"Games"}));
   for (const char* limit : {"maxwidth", "maxheight", "minwidth", "minheight"}) EXPECT_FALSE(Enabled(limit)) << limit;
   EXPECT_TRUE(Enabled("width"));
 
@@ -555,8 +552,7 @@ TEST_F(FileTypeDialogTest, BrowsingOutsideTheMovieFolderCopiesAfterAsking) {
   EXPECT_EQ(ui_->Events().size(), events + 1) << "only the file dialog";
 
   // A path holding the movie folder's text further on is not inside it.
-  const std::filesystem::path mirror = root_ / "mirror" / movieFolder_.relative_path() / "m.png";
-  Browse(*dialog, 32, MakeImage(mirror), kIdOk);
+  Browse(*dialog, 32, MakeImage(root_ / "mirror" / movieFolder_.relative_path() / "m.png"), kIdOk);
   EXPECT_EQ(dialog->Text("icon32"), u"FileTypeIconsForZAROPublish\\m.png");
 
   ASSERT_TRUE(dialog->Press("clear32"));

@@ -140,39 +140,35 @@ TEST_F(SettingsSheetTest, OkKeepsDocumentSettingsOnlyWhenACountedPageChanged) {
 
 TEST_F(SettingsSheetTest, RefusingPagesKeepTheSheetOpenAndCancelKeepsNothing) {
   WriteRegistryValue(u"DigitalSign", u"prepare");
-  {
-    CSettingsPropSheet sheet(CSettingsPropSheet::kAdvancedPage, Recording());
-    StandIn(sheet, CSettingsPropSheet::kAdvancedPage, "Advanced", 1);
-    StandIn(sheet, CSettingsPropSheet::kIconsPage, "Icons");
-    sheet.OnShow();
-    ASSERT_TRUE(sheet.Press("OK"));
-    EXPECT_FALSE(sheet.IsClosed());
-    ASSERT_TRUE(sheet.SetField("page", u"Icons"));
-    ASSERT_TRUE(sheet.Press("Publish"));
-    EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kAdvancedPage) << "Publish brings the refusing page forward";
-    EXPECT_TRUE(packaged.empty());
-  }
-  {
-    CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
-    StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General", 1);
-    sheet.OnShow();
-    ASSERT_TRUE(sheet.Press("OK"));
-    EXPECT_FALSE(sheet.IsClosed());
-    general->result = 0;
-    ASSERT_TRUE(sheet.Press("OK"));
-    EXPECT_TRUE(sheet.IsClosed());
-  }
+  CSettingsPropSheet refusing(CSettingsPropSheet::kAdvancedPage, Recording());
+  StandIn(refusing, CSettingsPropSheet::kAdvancedPage, "Advanced", 1);
+  StandIn(refusing, CSettingsPropSheet::kIconsPage, "Icons");
+  refusing.OnShow();
+  ASSERT_TRUE(refusing.Press("OK"));
+  EXPECT_FALSE(refusing.IsClosed());
+  ASSERT_TRUE(refusing.SetField("page", u"Icons"));
+  ASSERT_TRUE(refusing.Press("Publish"));
+  EXPECT_EQ(refusing.ActivePage(), CSettingsPropSheet::kAdvancedPage) << "Publish brings the refusing page forward";
+  EXPECT_TRUE(packaged.empty());
+
+  CSettingsPropSheet second(CSettingsPropSheet::kGeneralPage, Recording());
+  StandInPage* general = StandIn(second, CSettingsPropSheet::kGeneralPage, "General", 1);
+  second.OnShow();
+  ASSERT_TRUE(second.Press("OK"));
+  EXPECT_FALSE(second.IsClosed());
+  general->result = 0;
+  ASSERT_TRUE(second.Press("OK"));
+  EXPECT_TRUE(second.IsClosed());
   EXPECT_EQ(GetSetting(keys::kExitOk), u"false");
   SetSetting(keys::kExitOk, u"unset");
-  {
-    CSettingsPropSheet sheet(0, Recording());
-    sheet.OnShow();
-    ASSERT_TRUE(sheet.SetField("Signature.prepare", u"true"));
-    ASSERT_TRUE(sheet.Press("Cancel"));
-    EXPECT_EQ(sheet.Result(), kIdCancel);
-    EXPECT_EQ(GetSetting(keys::kExitOk), u"unset");
-    EXPECT_EQ(Registry(u"DigitalSign"), u"prepare") << "nothing committed";
-  }
+
+  CSettingsPropSheet cancelled(0, Recording());
+  cancelled.OnShow();
+  ASSERT_TRUE(cancelled.SetField("Signature.prepare", u"true"));
+  ASSERT_TRUE(cancelled.Press("Cancel"));
+  EXPECT_EQ(cancelled.Result(), kIdCancel);
+  EXPECT_EQ(GetSetting(keys::kExitOk), u"unset");
+  EXPECT_EQ(Registry(u"DigitalSign"), u"prepare") << "nothing committed";
 }
 
 TEST_F(SettingsSheetTest, HelpShowsTheSystemCaptionAndOpensTheTargetsLink) {
@@ -216,13 +212,12 @@ TEST_F(SettingsSheetTest, PublishNeedsAJavaRuntimeAndPreparingBuildsTheIntermedi
 }
 
 TEST_F(SettingsSheetTest, PublishSigningCommitsThePagesAndBuildsPackageAndInstaller) {
-  const std::u16string certificate = MakeFile("keys/a.p12");
   SetSetting(keys::kPubExe, u"true");
   CSettingsPropSheet sheet(CSettingsPropSheet::kGeneralPage, Recording());
   StandInPage* general = StandIn(sheet, CSettingsPropSheet::kGeneralPage, "General");
   sheet.OnShow();
   ASSERT_EQ(sheet.ActivePage(), CSettingsPropSheet::kGeneralPage);
-  Set(sheet, {{"Signature.certpath", certificate}, {"page", u"General"}});
+  Set(sheet, {{"Signature.certpath", MakeFile("keys/a.p12")}, {"page", u"General"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(Messages(), Items{u"密码为空。 请输入密码。"});
   EXPECT_EQ(sheet.ActivePage(), CSettingsPropSheet::kSignaturePage) << "the refusing page stays in front";
@@ -240,7 +235,6 @@ TEST_F(SettingsSheetTest, PublishSigningCommitsThePagesAndBuildsPackageAndInstal
 // Packaging forgets a password the author did not ask to remember; the installer that
 // follows must still be signed with the one on the page.
 TEST_F(SettingsSheetTest, TheInstallerGetsThePasswordTheFirstPackageForgot) {
-  const std::u16string certificate = MakeFile("keys/a.p12");
   SetSetting(keys::kPubExe, u"true");
   std::vector<std::u16string> passwordsSeen;
   SheetServices services = Recording();
@@ -251,7 +245,8 @@ TEST_F(SettingsSheetTest, TheInstallerGetsThePasswordTheFirstPackageForgot) {
   };
   CSettingsPropSheet sheet(CSettingsPropSheet::kSignaturePage, std::move(services));
   sheet.OnShow();
-  Set(sheet, {{"Signature.certpath", certificate}, {"Signature.password", u"pw"}, {"Signature.rempwd", u"false"}});
+  Set(sheet,
+      {{"Signature.certpath", MakeFile("keys/a.p12")}, {"Signature.password", u"pw"}, {"Signature.rempwd", u"false"}});
   ASSERT_TRUE(sheet.Press("Publish"));
   EXPECT_EQ(passwordsSeen, (Items{u"pw", u"pw"}));
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"") << "and it is forgotten again afterwards";
@@ -382,12 +377,10 @@ TEST_F(IpaSheetTest, PublishCommitsInFrontAndPackagesTheIpa) {
 
 TEST_F(IpaSheetTest, PublishAfterOkStoredAMissingCertificateNamesTheFile) {
   const std::u16string typed = WindowsForm(root_ / "keys/typed.p12");
-  {
-    CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
-    sheet.OnShow();
-    Set(sheet, {{"Deployment.certpath", typed}, {"Deployment.password", u"pw"}, {"Deployment.profile", profile_}});
-    ASSERT_TRUE(sheet.Press("OK"));
-  }
+  CSettingsPropSheet first(CSettingsPropSheet::kDeploymentPage, Recording());
+  first.OnShow();
+  Set(first, {{"Deployment.certpath", typed}, {"Deployment.password", u"pw"}, {"Deployment.profile", profile_}});
+  ASSERT_TRUE(first.Press("OK"));
   CSettingsPropSheet sheet(CSettingsPropSheet::kDeploymentPage, Recording());
   sheet.OnShow();
   ASSERT_TRUE(sheet.Press("Publish"));
@@ -474,15 +467,13 @@ TEST_F(IpaGeneralPageTest, CommitWritesTheWindowElementsAndRenderings) {
 }
 
 TEST_F(IpaGeneralPageTest, CommitStoresVersionAndOutputButNotEmptyFieldsAndBrowsingAsksForAnIpa) {
-  {
-    auto page = OpenPage();
-    Set(*page, {{"appname", u"New Name"}, {"version", u""}, {"destination", u"/out/new.ipa"}});
-    ASSERT_EQ(page->CommitIpaGeneral(), 0);
-    EXPECT_TRUE(page->Changed()) << "a new output file";
-  }
+  auto page = OpenPage();
+  Set(*page, {{"appname", u"New Name"}, {"version", u""}, {"destination", u"/out/new.ipa"}});
+  ASSERT_EQ(page->CommitIpaGeneral(), 0);
+  EXPECT_TRUE(page->Changed()) << "a new output file";
   EXPECT_EQ(Element(u"version"), u"1.0") << "an empty field leaves the element";
   EXPECT_EQ(GetSetting(keys::kIpaDestination), u"/out/new.ipa");
-  auto page = OpenPage();
+  page = OpenPage();
   ASSERT_EQ(page->CommitIpaGeneral(), 0);
   EXPECT_FALSE(page->Changed()) << "the same output file again";
 
@@ -499,13 +490,11 @@ TEST_F(IpaGeneralPageTest, LongDescriptorValuesAreShownCutAndKeptUnlessEdited) {
   const std::string longName(600, 'n');
   UseDescriptor("<application xmlns=\"http://ns.corvane.example/zaro/application/2.0\"><id>a</id><name>" + longName +
                 "</name><version>1</version></application>");
-  {
-    auto page = OpenPage();
-    EXPECT_EQ(page->Text("appname").size(), kElementTextLimit);
-    ASSERT_EQ(page->CommitIpaGeneral(), 0);
-    EXPECT_EQ(ToUtf8(Element(u"name")), longName) << "the whole value stays";
-  }
   auto page = OpenPage();
+  EXPECT_EQ(page->Text("appname").size(), kElementTextLimit);
+  ASSERT_EQ(page->CommitIpaGeneral(), 0);
+  EXPECT_EQ(ToUtf8(Element(u"name")), longName) << "the whole value stays";
+  page = OpenPage();
   ASSERT_TRUE(page->SetField("appname", page->Text("appname") + u"!"));
   ASSERT_EQ(page->CommitIpaGeneral(), 0);
   EXPECT_EQ(Element(u"name").size(), kElementTextLimit + 1) << "an edited value is written as shown";
@@ -715,7 +704,6 @@ TEST_F(DeploymentPageTest, ChoosingAProfileBringsTheApplicationIdInLine) {
   profile.applicationIdentifier = "ABCDE12345.org.sample.game";
   ASSERT_TRUE(testing::WriteProfile(root_ / "keys/exact.mobileprovision", profile));
   const std::u16string wild = WindowsForm(root_ / "keys/wild.mobileprovision");
-  const std::u16string fixed = WindowsForm(root_ / "keys/exact.mobileprovision");
 
   auto page = OpenPage();
   ASSERT_TRUE(page->SetField("appid", u"com.example.game"));
@@ -723,7 +711,7 @@ TEST_F(DeploymentPageTest, ChoosingAProfileBringsTheApplicationIdInLine) {
   ASSERT_TRUE(page->Press("browseprofile"));
   EXPECT_EQ(page->Text("appid"), u"com.example.game") << "a typed ID under the wildcard stays";
   ASSERT_TRUE(page->SetField("appid", u"com.other.app"));
-  ui_->QueueFile(fixed);
+  ui_->QueueFile(WindowsForm(root_ / "keys/exact.mobileprovision"));
   ASSERT_TRUE(page->Press("browseprofile"));
   EXPECT_EQ(page->Text("appid"), u"org.sample.game");
   ASSERT_TRUE(page->SetField("profile", wild));

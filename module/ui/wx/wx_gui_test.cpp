@@ -375,11 +375,11 @@ TEST_F(WxGui, MessageBoxesShowTheirStyle) {
          Click(box, "ok");
        }},
   });
-  EXPECT_EQ(ui_->ShowMessageBox(u"如果 ZARO 应用程序没有时间戳，则当数字证书过期时它将无法安装。\n\n是否确定要禁用时间戳？",
-                                u"Corvane Tessel KV5", 308),
+  const std::u16string title = u"Corvane Tessel KV5";
+  EXPECT_EQ(ui_->ShowMessageBox(u"如果 ZARO 应用程序没有时间戳，则当数字证书过期时它将无法安装。\n\n是否确定要禁用时间戳？", title, 308),
             kIdYes);
-  EXPECT_EQ(ui_->ShowMessageBox(u"证书文件存在。是否覆盖它？", u"Corvane Tessel KV5", 49), kIdCancel);
-  EXPECT_EQ(ui_->ShowMessageBox(u"已创建 ZAROI 文件。", u"Corvane Tessel KV5", 64), kIdOk);
+  EXPECT_EQ(ui_->ShowMessageBox(u"证书文件存在。是否覆盖它？", title, 49), kIdCancel);
+  EXPECT_EQ(ui_->ShowMessageBox(u"已创建 ZAROI 文件。", title, 64), kIdOk);
   driver.ExpectDone();
 }
 
