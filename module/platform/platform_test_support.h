@@ -1,6 +1,5 @@
 #pragma once
-// What the platform tests share: reading a whole file, and environment variables set for
-// one test only.
+// What the platform tests share: reading a whole file, and environment variables set for one test only.
 #include <stdlib.h>
 
 #include <filesystem>

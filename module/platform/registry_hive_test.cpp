@@ -167,8 +167,7 @@ TEST_F(RegistryHiveTest, TemporaryFilesOfKilledWritersAreSweptUnderTheLock) {
   EXPECT_TRUE(fs::exists(file_));
 }
 
-// A file that does not parse is renamed aside, never overwritten; the hive reads as empty
-// and takes writes again.
+// A file that does not parse is renamed aside, never overwritten; the hive reads as empty and takes writes again.
 TEST_F(RegistryHiveTest, UnparsableHiveIsSetAsideAndReadsAsEmpty) {
   const std::string cases[] = {
       "this is not a hive\n\x01\x02",

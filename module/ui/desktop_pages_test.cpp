@@ -23,8 +23,7 @@ using Items = std::vector<std::u16string>;
 
 std::string Descriptor(const std::string& inside) {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<application xmlns=\"http://ns.zaro.example/2.0\">\n"
-         "  <id>com.example.hello</id>\n  <filename>Hello</filename>\n" +
-         inside +
+         "  <id>com.example.hello</id>\n  <filename>Hello</filename>\n" + inside +
          "  <version>1.0</version>\n  <description>first line\nsecond line</description>\n  <copyright></copyright>\n"
          "  <initialWindow>\n    <content>Movie.qmv</content>\n  </initialWindow>\n</application>\n";
 }
@@ -160,11 +159,10 @@ class IconsPageTest : public DescriptorTest {
   void SetUp() override {
     DescriptorTest::SetUp();
     LoadMovie();
-    folder_ = WithBackslashes(GetSetting(keys::kMovieFolder));
   }
   std::u16string Stored(const char16_t* element) { return ReadAppIcon(MovieDescriptor(), element); }
+  static std::u16string Folder() { return WithBackslashes(GetSetting(keys::kMovieFolder)); }
 
-  std::u16string folder_;
   CIconPreviewDlg page;
 };
 
@@ -175,7 +173,7 @@ TEST_F(IconsPageTest, TheTargetChoosesTheSizesAndAStoredPathIsShownTrimmedOrCutB
   EXPECT_EQ(page.FindField("size")->items, (Items{u"图标 16x16", u"图标 32x32", u"图标 48x48", u"图标 128x128"}));
   EXPECT_EQ(page.FindField("path")->label, u"16x16");
   EXPECT_EQ(page.Text("path"), u"icons/a.png");
-  EXPECT_EQ(page.Text("preview"), folder_ + u"icons\\a.png");
+  EXPECT_EQ(page.Text("preview"), Folder() + u"icons\\a.png");
 
   const std::u16string longPath = u"icons/" + std::u16string(300, u'x') + u".png";
   ASSERT_EQ(WriteAppIcon(MovieDescriptor(), u"image16x16", longPath), 0);
@@ -197,10 +195,10 @@ TEST_F(IconsPageTest, TheTargetChoosesTheSizesAndAStoredPathIsShownTrimmedOrCutB
 TEST_F(IconsPageTest, AnIconInsideTheMovieFolderIsStoredRelativeWithEscapedBlanks) {
   WriteBytes(movieFolder_ / "icons" / "app 16.png", "png");
   page.Activate();
-  ui_->QueueFile(folder_ + u"icons\\app 16.png");
+  ui_->QueueFile(Folder() + u"icons\\app 16.png");
   ASSERT_TRUE(page.Press("browse"));
   EXPECT_EQ(page.Text("path"), u"icons/app 16.png");
-  EXPECT_EQ(page.Text("preview"), folder_ + u"icons\\app 16.png");
+  EXPECT_EQ(page.Text("preview"), Folder() + u"icons\\app 16.png");
   EXPECT_FALSE(page.SetField("path", u"typed.png")) << "the path is read-only";
 
   ASSERT_TRUE(page.SetField("size", u"图标 32x32"));
@@ -253,8 +251,7 @@ class AdvancedPageTest : public DescriptorTest {
   }
   void Set(const std::vector<std::pair<std::string, std::u16string>>& fields) { testing_support::Set(*page_, fields); }
   std::vector<std::u16string> Messages() const { return MessagesOf(*ui_); }
-  // Presses a button of the list, answering the file type dialog it opens with `fields`
-  // and OK.
+  // Presses a button of the list, answering the file type dialog it opens with `fields` and OK.
   void Press(const char* button, const std::vector<std::pair<std::string, std::u16string>>& fields) {
     ui_->QueueForm("FileType", {SetAndPress(fields, "OK")});
     ASSERT_TRUE(page_->Press(button));
@@ -325,8 +322,7 @@ TEST_F(AdvancedPageTest, TemplateDescriptorGetsTheNewElementsInTheirPlaces) {
       "<minSize>100 50</minSize>",     "<maxSize>1000 800</maxSize>",   "<maximizable>true</maximizable>",
       "<minimizable>false</minimizable>", "<resizable>true</resizable>", "</initialWindow>"};
   for (size_t i = 1; i < window.size(); ++i) EXPECT_LT(at(window[i - 1]), at(window[i])) << window[i];
-  // customUpdateUI is updated in place; the folders and the file types follow
-  // allowBrowserInvocation.
+  // customUpdateUI is updated in place; the folders and the file types follow allowBrowserInvocation.
   const std::vector<std::string> application = {
       "<customUpdateUI>true</customUpdateUI>", "<allowBrowserInvocation>false</allowBrowserInvocation>",
       "<installFolder>Corvane/Hello</installFolder>", "<programMenuFolder>Games/Fun</programMenuFolder>",
@@ -463,10 +459,7 @@ const std::u16string kRequired = u"请提供文件类型名称、扩展名和内
 
 class FileTypeDialogTest : public DescriptorTest {
  protected:
-  void SetUp() override {
-    DescriptorTest::SetUp();
-    root_form_ = platform::ToWindowsForm(movieFolder_.string() + "/");
-  }
+  std::u16string RootForm() const { return platform::ToWindowsForm(movieFolder_.string() + "/"); }
   // Opens the dialog on the record as the Advanced page does.
   std::unique_ptr<CFileTypeDlg> Open() {
     auto dialog = std::make_unique<CFileTypeDlg>(record_);
@@ -489,14 +482,13 @@ class FileTypeDialogTest : public DescriptorTest {
   std::vector<std::u16string> Messages() const { return MessagesOf(*ui_); }
 
   FileTypeRecord record_;
-  std::u16string root_form_;
 };
 
 TEST_F(FileTypeDialogTest, ValidationRunsInItsOrderAndKeepsTheDialogOpen) {
   const std::u16string kNameInvalid = LoadMessage(8063) + LoadMessage(8064);  // what is wrong, then the rule
   const std::u16string kExtensionInvalid = LoadMessage(8065) + LoadMessage(8066);
   auto dialog = Open();
-  EXPECT_EQ(dialog->RootContentFolder(), root_form_);
+  EXPECT_EQ(dialog->RootContentFolder(), RootForm());
   // Name, extension and content type; which names and extensions pass is the descriptor's rule.
   const std::u16string fills[][3] = {{u".doc", u"a.b", u""},
                                      {u"", u"abc", u"text/x"},
@@ -543,7 +535,7 @@ TEST_F(FileTypeDialogTest, BrowsingOutsideTheMovieFolderCopiesAfterAsking) {
   Browse(*dialog, 128, outside, kIdOk);
   EXPECT_EQ(dialog->Text("icon128"), u"FileTypeIconsForZAROPublish\\doc128.png");
   EXPECT_TRUE(std::filesystem::exists(movieFolder_ / "FileTypeIconsForZAROPublish" / "doc128.png"));
-  EXPECT_EQ(dialog->Text("preview128"), root_form_ + u"FileTypeIconsForZAROPublish\\doc128.png");
+  EXPECT_EQ(dialog->Text("preview128"), RootForm() + u"FileTypeIconsForZAROPublish\\doc128.png");
 
   // Inside the movie folder: used where it is, made relative, no question.
   const size_t events = ui_->Events().size();
@@ -578,7 +570,7 @@ TEST_F(FileTypeDialogTest, OpeningShowsOnlyIconsThatStillExistAndHelpKeepsItOpen
   auto dialog = Open();
   // A missing file is dropped from the form.
   EXPECT_EQ(Texts(*dialog, {"name", "description", "icon16", "preview16", "icon48"}),
-            (Items{u"doc", u"描述", u"icons/t16.png", root_form_ + u"icons\\t16.png", u""}));
+            (Items{u"doc", u"描述", u"icons/t16.png", RootForm() + u"icons\\t16.png", u""}));
   EXPECT_EQ(record_.icon48, u"icons/gone48.png") << "but not from the record";
 
   ASSERT_TRUE(dialog->Press("Help"));

@@ -399,8 +399,7 @@ class IpaGeneralPageTest : public IpaSheetTest {
 TEST_F(IpaGeneralPageTest, OpeningShowsTheDescriptorAndStoredValues) {
   Include({u"assets/music.mp3", u"", u"/data/extra"});
   auto page = OpenPage();
-  // No stored output: the base name and .ipa; fullScreen trimmed and lower-cased; no
-  // autoOrients element.
+  // No stored output: the base name and .ipa; fullScreen trimmed and lower-cased; no autoOrients element.
   EXPECT_EQ(
       Texts(*page, {"destination", "appname", "version", "fullscreen", "autoorients", "aspectratio", "rendering"}),
       (Items{u"Demo.ipa", u"Demo Game", u"1.0", u"true", u"false", u"横向", u"GPU"}));

@@ -564,8 +564,7 @@ class WxPages : public WxGui {
     SetSetting(keys::kPubIpa, u"");
     setenv("TESSEL_REGISTRY_FILE", (home_ / "registry").c_str(), 1);
   }
-  // Makes home_/folder the movie folder of `base` and parses its descriptor `xml` (none:
-  // the template).
+  // Makes home_/folder the movie folder of `base` and parses its descriptor `xml` (none: the template).
   fs::path Movie(const std::string& folder, const std::u16string& base, const std::string& xml = {}) {
     const fs::path path = home_ / folder;
     fs::create_directories(path / "icons");
