@@ -56,13 +56,9 @@ TEST_F(RegistryHiveTest, HiveFileFollowsOverrideThenConfigFolder) {
 }
 
 TEST_F(RegistryHiveTest, ValuesOfAnyTextSurviveTheFile) {
-  const std::u16string awkward[] = {u"",
-                                    u"tab\there%25 %%",
-                                    u"line\nbreak\r\nand\rreturn",
-                                    std::u16string(u"nul\0inside", 10),
-                                    u"证书 \U0001F511 trailing space ",
-                                    u"key\tlooking\nsz\tline",
-                                    u"\\server\\share\\x.p12"};
+  const std::u16string awkward[] = {u"", u"tab\there%25 %%", u"line\nbreak\r\nand\rreturn",
+                                    std::u16string(u"nul\0inside", 10), u"证书 \U0001F511 trailing space ",
+                                    u"key\tlooking\nsz\tline", u"\\server\\share\\x.p12"};
   const auto name = [](size_t n) { return u"v" + FromUtf8(std::to_string(n)); };
   {
     auto key = RegistryKey::OpenOrCreate(kKey);

@@ -150,8 +150,7 @@ TEST_F(GeneralPageTest, IncludedFilesRefuseDuplicatesAndRemovingRenumbersTheItem
   ASSERT_TRUE(page.Press("remove"));
   EXPECT_EQ(page.Commit(), 0);
   EXPECT_EQ(Settings({keys::kIncludedCount, IncludedItemKey(0), IncludedItemKey(1), IncludedItemKey(2)}),
-            (Items{u"2", u"docs/readme.txt", u"a.txt", u""}))
-      << "the old third item is gone";
+            (Items{u"2", u"docs/readme.txt", u"a.txt", u""})) << "the old third item is gone";
 }
 
 class IconsPageTest : public DescriptorTest {
@@ -490,10 +489,8 @@ TEST_F(FileTypeDialogTest, ValidationRunsInItsOrderAndKeepsTheDialogOpen) {
   auto dialog = Open();
   EXPECT_EQ(dialog->RootContentFolder(), RootForm());
   // Name, extension and content type; which names and extensions pass is the descriptor's rule.
-  const std::u16string fills[][3] = {{u".doc", u"a.b", u""},
-                                     {u"", u"abc", u"text/x"},
-                                     {u"my-type", u"a.b", u"text/x"},
-                                     {u"my.Type2", u"ab_c", u"text/x"}};
+  const std::u16string fills[][3] = {{u".doc", u"a.b", u""}, {u"", u"abc", u"text/x"},
+                                     {u"my-type", u"a.b", u"text/x"}, {u"my.Type2", u"ab_c", u"text/x"}};
   for (const auto& [name, extension, type] : fills) {
     Fill(*dialog, name, extension, type);
     ASSERT_TRUE(dialog->Press("OK"));
@@ -509,8 +506,7 @@ TEST_F(FileTypeDialogTest, ValidationRunsInItsOrderAndKeepsTheDialogOpen) {
   EXPECT_TRUE(dialog->IsClosed());
   EXPECT_EQ(dialog->Result(), kIdOk);
   EXPECT_EQ(std::tie(record_.name, record_.extension, record_.description, record_.contentType),
-            std::make_tuple("my.Type2", "abc", u"", u"text/x-my"))
-      << "the description may stay empty";
+            std::make_tuple("my.Type2", "abc", u"", u"text/x-my")) << "the description may stay empty";
 
   // Long texts are cut at the record's limit, never inside a character.
   auto again = Open();
