@@ -2,42 +2,38 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
+
 namespace zaro::platform {
 namespace {
 
 using Tokens = std::vector<std::u16string>;
 
-TEST(SplitCommandLine, QuotedPathsWithSpacesStayWhole) {
-  EXPECT_EQ(SplitCommandLine(u"\"C:/Host/ZSK2.0/bin/zrl.exe\" \"C:/work/My Movie-app.xml\" -profile mobileDevice"),
-            (Tokens{u"C:/Host/ZSK2.0/bin/zrl.exe", u"C:/work/My Movie-app.xml", u"-profile", u"mobileDevice"}));
-  EXPECT_EQ(SplitCommandLine(u"\"C:\\Program Files\\jre\\bin\\java.exe\" -jar \"C:\\My Kit\\lib\\ZPK.jar\" -package"),
-            (Tokens{u"C:\\Program Files\\jre\\bin\\java.exe", u"-jar", u"C:\\My Kit\\lib\\ZPK.jar", u"-package"}));
-  // Quotes may open in the middle of a token.
-  EXPECT_EQ(SplitCommandLine(u"tool -C \"a b\"/c"), (Tokens{u"tool", u"-C", u"a b/c"}));
-}
-
-TEST(SplitCommandLine, BackslashesEscapeOnlyAFollowingQuote) {
-  EXPECT_EQ(SplitCommandLine(u"tool a\\\"b \"c \\\"d\\\" e\""), (Tokens{u"tool", u"a\"b", u"c \"d\" e"}));
-  // 2n backslashes before a quote: n backslashes, and the quote closes.
-  EXPECT_EQ(SplitCommandLine(u"tool \"C:\\dir\\\\\" next"), (Tokens{u"tool", u"C:\\dir\\", u"next"}));
-  // 2n+1: n backslashes and a literal quote.
-  EXPECT_EQ(SplitCommandLine(u"tool \\\\\\\"x"), (Tokens{u"tool", u"\\\"x"}));
-  // Not before a quote: kept as written, trailing ones included.
-  EXPECT_EQ(SplitCommandLine(u"tool C:\\a\\\\b\\ \\\\server\\share"),
-            (Tokens{u"tool", u"C:\\a\\\\b\\", u"\\\\server\\share"}));
-  EXPECT_EQ(SplitCommandLine(u"tool \"a\"\"b\""), (Tokens{u"tool", u"a\"b"}));
-}
-
-TEST(SplitCommandLine, TheProgramTokenHasNoEscapes) {
-  EXPECT_EQ(SplitCommandLine(u"\"C:\\a b\\\"x y"), (Tokens{u"C:\\a b\\x", u"y"}));
-  EXPECT_EQ(SplitCommandLine(u"C:\\tools\\run.exe"), (Tokens{u"C:\\tools\\run.exe"}));
-}
-
-TEST(SplitCommandLine, BlanksSeparateAndEmptyQuotesAreTokens) {
-  EXPECT_EQ(SplitCommandLine(u"  tool\t-certificate  -cn  x  "), (Tokens{u"tool", u"-certificate", u"-cn", u"x"}));
-  EXPECT_EQ(SplitCommandLine(u"tool \"\" end"), (Tokens{u"tool", u"", u"end"}));
-  EXPECT_TRUE(SplitCommandLine(u"").empty());
-  EXPECT_TRUE(SplitCommandLine(u" \t ").empty());
+TEST(SplitCommandLine, SplitsAsTheStartedProgramWouldReadItsArguments) {
+  const std::pair<std::u16string, Tokens> cases[] = {
+      // Quoted paths with spaces stay whole.
+      {u"\"C:/Host/ZSK2.0/bin/zrl.exe\" \"C:/work/My Movie-app.xml\" -profile mobileDevice",
+       {u"C:/Host/ZSK2.0/bin/zrl.exe", u"C:/work/My Movie-app.xml", u"-profile", u"mobileDevice"}},
+      {u"\"C:\\Program Files\\jre\\bin\\java.exe\" -jar \"C:\\My Kit\\lib\\ZPK.jar\" -package",
+       {u"C:\\Program Files\\jre\\bin\\java.exe", u"-jar", u"C:\\My Kit\\lib\\ZPK.jar", u"-package"}},
+      {u"tool -C \"a b\"/c", {u"tool", u"-C", u"a b/c"}},  // a quote opening inside a token
+      // Backslashes escape only a following quote.
+      {u"tool a\\\"b \"c \\\"d\\\" e\"", {u"tool", u"a\"b", u"c \"d\" e"}},
+      {u"tool \"C:\\dir\\\\\" next", {u"tool", u"C:\\dir\\", u"next"}},  // 2n and a quote: n, and it closes
+      {u"tool \\\\\\\"x", {u"tool", u"\\\"x"}},                          // 2n+1: n and a literal quote
+      // Not before a quote: kept as written, trailing ones included.
+      {u"tool C:\\a\\\\b\\ \\\\server\\share", {u"tool", u"C:\\a\\\\b\\", u"\\\\server\\share"}},
+      {u"tool \"a\"\"b\"", {u"tool", u"a\"b"}},
+      // The program token has no escapes.
+      {u"\"C:\\a b\\\"x y", {u"C:\\a b\\x", u"y"}},
+      {u"C:\\tools\\run.exe", {u"C:\\tools\\run.exe"}},
+      // Blanks separate, and empty quotes are tokens.
+      {u"  tool\t-certificate  -cn  x  ", {u"tool", u"-certificate", u"-cn", u"x"}},
+      {u"tool \"\" end", {u"tool", u"", u"end"}},
+      {u"", {}},
+      {u" \t ", {}},
+  };
+  for (const auto& [line, tokens] : cases) EXPECT_EQ(SplitCommandLine(line), tokens) << ToUtf8(line);
 }
 
 }  // namespace

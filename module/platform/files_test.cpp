@@ -2,23 +2,23 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
+
+#include "platform/platform_test_support.h"
+#include "testing/scratch.h"
 
 namespace zaro::platform {
 namespace {
 
+namespace fs = std::filesystem;
+using fs::perms;
+
 class Files : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root = std::filesystem::temp_directory_path() / ("files-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(root);
-  }
-  void TearDown() override { std::filesystem::remove_all(root); }
   std::u16string Windows(const std::string& name) { return ToWindowsForm((root / name).string()); }
-  std::filesystem::path root;
+  testing::ScratchFolder scratch{"files"};
+  const fs::path root = scratch.Path();
 };
 
 TEST_F(Files, WindowsFormPathsMapToThePosixTree) {
@@ -37,31 +37,25 @@ TEST_F(Files, AtomicReplacementKeepsTheOldFileOnFailureAndLeavesNoTemporary) {
   ASSERT_TRUE(ReplaceFileAtomically(Windows("doc.xml"), "second"));
   EXPECT_EQ(ReadFileBytes(Windows("doc.xml")).value_or(""), "second");
 
-  std::filesystem::create_directories(root / "taken");
+  fs::create_directories(root / "taken");
   EXPECT_FALSE(ReplaceFileAtomically(Windows("taken"), "x")) << "a folder cannot be replaced by a file";
   EXPECT_FALSE(ReplaceFileAtomically(Windows("missing/doc.xml"), "x"));
-  int entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(root)) ++entries;
-  EXPECT_EQ(entries, 2) << "no temporary file is left behind";
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 2) << "no temporary file is left";
 }
 
 // A replaced file keeps the mode its owner gave it; a new one gets the usual mode.
 TEST_F(Files, ReplacedFilesKeepTheirModeAndNewOnesGetTheUsualOne) {
   ASSERT_TRUE(ReplaceFileAtomically(Windows("script.sh"), "#!/bin/sh\n"));
-  std::filesystem::permissions(root / "script.sh", std::filesystem::perms::owner_all |
-                                                       std::filesystem::perms::group_read |
-                                                       std::filesystem::perms::group_exec);
+  fs::permissions(root / "script.sh", perms::owner_all | perms::group_read | perms::group_exec);
   ASSERT_TRUE(ReplaceFileAtomically(Windows("script.sh"), "#!/bin/sh\necho new\n"));
-  EXPECT_EQ(std::filesystem::status(root / "script.sh").permissions(),
-            std::filesystem::perms::owner_all | std::filesystem::perms::group_read | std::filesystem::perms::group_exec);
+  EXPECT_EQ(fs::status(root / "script.sh").permissions(), perms::owner_all | perms::group_read | perms::group_exec);
 
   const mode_t old = ::umask(022);
   const bool written = ReplaceFileAtomically(Windows("fresh.txt"), "x");
   ::umask(old);
   ASSERT_TRUE(written);
-  EXPECT_EQ(std::filesystem::status(root / "fresh.txt").permissions(),
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+  EXPECT_EQ(fs::status(root / "fresh.txt").permissions(),
+            perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
 }
 
 TEST_F(Files, CopyFoldersAndDeletion) {
@@ -79,16 +73,13 @@ TEST_F(Files, CopyFoldersAndDeletion) {
 }
 
 TEST_F(Files, CommonApplicationDataFolderHonoursTheOverride) {
-  const char* old = std::getenv("TESSEL_COMMON_APPDATA");
-  const std::string saved = old ? old : "";
-  ::setenv("TESSEL_COMMON_APPDATA", "/srv/data/", 1);
+  testing::ScopedEnvironment environment({{"TESSEL_COMMON_APPDATA", "/srv/data/"}});
   EXPECT_EQ(CommonAppDataFolder().value_or(u"?"), u"\\srv\\data");
   ::unsetenv("TESSEL_COMMON_APPDATA");
   const std::u16string program = ExecutablePath();
   ASSERT_FALSE(program.empty());
   const std::u16string folder = CommonAppDataFolder().value_or(u"?");
   EXPECT_EQ(folder.substr(folder.rfind(u'\\')), u"\\ProgramData");
-  if (old) ::setenv("TESSEL_COMMON_APPDATA", saved.c_str(), 1);
 }
 
 }  // namespace

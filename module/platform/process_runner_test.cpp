@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/platform_test_support.h"
 #include "platform/scripted_ui.h"
 #include "platform/text.h"
 #include "testing/scratch.h"
@@ -22,13 +23,7 @@ namespace zaro {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using testing::ReadText;
 
 // Waits (bounded) until `done` holds; the bound only keeps a broken runner from hanging.
 template <typename Condition>
@@ -53,8 +48,8 @@ bool ProcessEnded(pid_t pid) {
 class ProcessRunner : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(root.empty()); }
-  ScriptedUi& Boxes() { return *ui; }
-  int Run(std::u16string_view line, std::string& output, const std::atomic<unsigned char>* cancel = nullptr) {
+  // Runs the line capturing into `output`.
+  int Run(std::u16string_view line, const std::atomic<unsigned char>* cancel = nullptr) {
     return CreateWinProcess(line, true, output, cancel);
   }
   // A shell command as a Windows command line; `script` must not hold double quotes.
@@ -73,13 +68,14 @@ class ProcessRunner : public ::testing::Test {
   testing::ScratchFolder scratch{"runner"};
   const fs::path root = scratch.Path();
   testing::ScopedScriptedUi ui;
+  std::string output;
 };
 
 TEST_F(ProcessRunner, CapturesOutputAndErrorInTheOrderWrittenAfterWhatTheTextHeld) {
-  std::string output = "before|";
-  EXPECT_EQ(Run(Shell("echo one; echo two >&2; echo three; printf 'no newline' >&2; printf '\\000z'"), output), 0);
+  output = "before|";
+  EXPECT_EQ(Run(Shell("echo one; echo two >&2; echo three; printf 'no newline' >&2; printf '\\000z'")), 0);
   EXPECT_EQ(output, std::string("before|one\ntwo\nthree\nno newline\0z", 33));
-  EXPECT_TRUE(Boxes().Events().empty());
+  EXPECT_TRUE(ui->Events().empty());
 }
 
 // The listener hears the output while the tool still runs: the tool goes on only once the
@@ -94,7 +90,6 @@ TEST_F(ProcessRunner, AnOutputListenerFollowsTheToolWhileItRuns) {
   const std::string script = "echo first; i=0; while [ ! -f '" + go.string() +
                              "' ] && [ $i -lt 500 ]; do sleep 0.01; i=$((i+1)); done; [ -f '" + go.string() +
                              "' ] && echo released";
-  std::string output;
   EXPECT_EQ(CreateWinProcess(Shell(script), true, output, nullptr, &listener), 0);
   EXPECT_EQ(output, "first\nreleased\n");
   EXPECT_EQ(heard, output);
@@ -102,8 +97,7 @@ TEST_F(ProcessRunner, AnOutputListenerFollowsTheToolWhileItRuns) {
 
 TEST_F(ProcessRunner, ManyMegabytesOfOutputFinishAndTheFirstMegabyteIsKept) {
   // seq 1 800000 writes about 5.5 MB, far more than a pipe holds.
-  std::string output;
-  EXPECT_EQ(Run(Shell("seq 1 800000; echo tail >&2; exit 3"), output), 3);
+  EXPECT_EQ(Run(Shell("seq 1 800000; echo tail >&2; exit 3")), 3);
   std::string expected;
   for (int i = 1; expected.size() < kMaxCapturedOutput; ++i) expected += std::to_string(i) + "\n";
   expected.resize(kMaxCapturedOutput);
@@ -114,32 +108,26 @@ TEST_F(ProcessRunner, ManyMegabytesOfOutputFinishAndTheFirstMegabyteIsKept) {
 TEST_F(ProcessRunner, ExitCodesComeBackUnchangedAndASignalGivesOneHundredTwentyEightPlusItsNumber) {
   const std::pair<const char*, int> cases[] = {{"exit 0", 0}, {"exit 7", 7}, {"exit 255", 255},
                                                {"kill -TERM $$", 128 + SIGTERM}};
-  for (const auto& [script, code] : cases) {
-    std::string output;
-    EXPECT_EQ(Run(Shell(script), output), code) << script;
-  }
+  for (const auto& [script, code] : cases) EXPECT_EQ(Run(Shell(script)), code) << script;
 }
 
 TEST_F(ProcessRunner, StandardInputIsEmptyAndCallerDescriptorsAreNotInherited) {
   const int leaked = ::open("/dev/null", O_RDONLY);  // deliberately without close-on-exec
   ASSERT_GE(leaked, 3);
-  std::string output;
   const std::string check = "cat; test -e /proc/self/fd/" + std::to_string(leaked) + " && echo open || echo closed";
-  EXPECT_EQ(Run(Shell(check), output), 0);
+  EXPECT_EQ(Run(Shell(check)), 0);
   ::close(leaked);
   EXPECT_EQ(output, "closed\n");
 }
 
 TEST_F(ProcessRunner, WindowsFormProgramPathsAndQuotedArgumentsReachTheTool) {
-  const fs::path folder = root / "kit tools";
-  fs::create_directories(folder);
-  const fs::path tool = folder / "args.sh";
+  const fs::path tool = root / "kit tools" / "args.sh";
+  fs::create_directories(tool.parent_path());
   std::ofstream(tool) << "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done\n";
   fs::permissions(tool, fs::perms::owner_all);
-  std::string output;
   const std::u16string line =
       u"\"" + platform::ToWindowsForm(tool.string()) + u"\" \"two words\" a\\\"b \"C:\\dir\\\\\" \"\"";
-  EXPECT_EQ(Run(line, output), 0);
+  EXPECT_EQ(Run(line), 0);
   EXPECT_EQ(output, "[two words][a\"b][C:\\dir\\][]");
 }
 
@@ -148,9 +136,8 @@ TEST_F(ProcessRunner, CancelKillsTheToolAndItsGrandchildAndReturnsWhatWasCollect
   const std::string script = "echo started; sleep 100 & echo $! > '" + pidFile.string() + "'; sleep 100; echo never";
   std::atomic<unsigned char> cancel{0};
   std::thread canceller = CancelWhen(cancel, [&] { return ReadText(pidFile).find('\n') != std::string::npos; });
-  std::string output;
   const auto start = std::chrono::steady_clock::now();
-  const int result = Run(Shell(script), output, &cancel);
+  const int result = Run(Shell(script), &cancel);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   canceller.join();
   EXPECT_EQ(result, 128 + SIGTERM);
@@ -159,12 +146,7 @@ TEST_F(ProcessRunner, CancelKillsTheToolAndItsGrandchildAndReturnsWhatWasCollect
   EXPECT_TRUE(Eventually([&] { return ProcessEnded(grandchild); })) << "the grandchild must be killed too";
   RecordProperty("cancel_run_ms",
                  static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
-}
-
-TEST_F(ProcessRunner, AFlagSetBeforeTheStartStopsTheToolAtOnce) {
-  std::atomic<unsigned char> cancel{1};
-  std::string output;
-  EXPECT_EQ(Run(u"sleep 100", output, &cancel), 128 + SIGTERM);
+  EXPECT_EQ(Run(u"sleep 100", &cancel), 128 + SIGTERM) << "a flag set before the start stops the tool at once";
 }
 
 // Cancel asks first: a tool that catches SIGTERM removes its temporary file and reports,
@@ -175,8 +157,7 @@ TEST_F(ProcessRunner, CancelLetsTheToolCleanUpAndKillsOneThatIgnoresTheRequest) 
                              "; echo cleaned; exit 3' TERM; echo started; while :; do sleep 0.05; done";
   std::atomic<unsigned char> cancel{0};
   std::thread canceller = CancelWhen(cancel, [&] { return fs::exists(temporary); });
-  std::string output;
-  EXPECT_EQ(Run(Shell(polite), output, &cancel), 3);
+  EXPECT_EQ(Run(Shell(polite), &cancel), 3);
   canceller.join();
   // The shell may also report its sleeping child as terminated in between.
   EXPECT_EQ(output.rfind("started\n", 0), 0u) << output;
@@ -189,7 +170,7 @@ TEST_F(ProcessRunner, CancelLetsTheToolCleanUpAndKillsOneThatIgnoresTheRequest) 
   output.clear();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Run(Shell("trap '' TERM; echo stays; touch '" + trapped.string() + "'; while :; do sleep 0.05; done"),
-                output, &stubborn),
+                &stubborn),
             128 + SIGKILL);
   presser.join();
   EXPECT_EQ(output.rfind("stays\n", 0), 0u) << output;
@@ -206,8 +187,7 @@ TEST_F(ProcessRunner, CancelStopsDescendantsThatLeftTheGroupOrWereOrphaned) {
                              "echo ready >> '" + pids.string() + "'; sleep 100";
   std::atomic<unsigned char> cancel{0};
   std::thread canceller = CancelWhen(cancel, [&] { return ReadText(pids).find("ready") != std::string::npos; });
-  std::string output;
-  Run(Shell(script), output, &cancel);
+  Run(Shell(script), &cancel);
   canceller.join();
   std::istringstream lines(ReadText(pids));
   std::vector<pid_t> started;
@@ -224,10 +204,7 @@ TEST_F(ProcessRunner, CancelStopsDescendantsThatLeftTheGroupOrWereOrphaned) {
 TEST_F(ProcessRunner, CancelSparesTheProcessesTheHostAlreadyHad) {
   const pid_t hostChild = ::fork();
   ASSERT_GE(hostChild, 0);
-  if (hostChild == 0) {
-    ::pause();
-    ::_exit(0);
-  }
+  if (hostChild == 0) for (;;) ::pause();
   const pid_t hostEnded = ::fork();  // ended, its status not yet collected by the host
   ASSERT_GE(hostEnded, 0);
   if (hostEnded == 0) ::_exit(7);
@@ -235,8 +212,7 @@ TEST_F(ProcessRunner, CancelSparesTheProcessesTheHostAlreadyHad) {
   const fs::path ready = root / "ready";
   std::atomic<unsigned char> cancel{0};
   std::thread canceller = CancelWhen(cancel, [&] { return fs::exists(ready); });
-  std::string output;
-  EXPECT_EQ(Run(Shell("sh -c 'sleep 100 &'; touch '" + ready.string() + "'; sleep 100"), output, &cancel),
+  EXPECT_EQ(Run(Shell("sh -c 'sleep 100 &'; touch '" + ready.string() + "'; sleep 100"), &cancel),
             128 + SIGTERM);
   canceller.join();
   int status = 0;
@@ -265,30 +241,23 @@ TEST_F(ProcessRunner, StartFailuresShowTheErrorBoxAndReturnMinusOne) {
   for (const auto& [line, box] : cases) {
     for (const bool capture : {true, false}) {
       SCOPED_TRACE(ToUtf8(line) + (capture ? " captured" : " detached"));
-      const size_t before = Boxes().Events().size();
-      std::string output = "kept";
+      const size_t before = ui->Events().size();
+      output = "kept";
       EXPECT_EQ(CreateWinProcess(line, capture, output, nullptr), -1);
       EXPECT_EQ(output, "kept");
-      if (box.empty()) {
-        EXPECT_EQ(Boxes().Events().size(), before);
-        continue;
-      }
-      ASSERT_EQ(Boxes().Events().size(), before + 1);
-      const UiEvent& shown = Boxes().Events().back();
-      EXPECT_EQ(shown.kind, "message");
+      ASSERT_EQ(ui->Events().size(), before + (box.empty() ? 0 : 1));
+      if (box.empty()) continue;
+      const UiEvent& shown = ui->Events().back();
+      EXPECT_EQ(shown.kind + " " + ToUtf8(shown.title) + " " + std::to_string(shown.style), "message Error 0");
       EXPECT_EQ(shown.text, box);
-      EXPECT_EQ(shown.title, u"Error");
-      EXPECT_EQ(shown.style, 0u);
     }
   }
-  std::string output;
-  EXPECT_EQ(Run(u"true", output), 0) << "still running: the next call works as usual";
+  EXPECT_EQ(Run(u"true"), 0) << "still running: the next call works as usual";
 }
 
 // Out of file descriptors, no pipe can be made: the caller still hears why nothing ran.
 TEST_F(ProcessRunner, APipeThatCannotBeMadeShowsTheErrorBoxInBothModes) {
-  const auto runWithoutDescriptors = [&boxes = Boxes()] {
-    std::string output;
+  const auto runWithoutDescriptors = [this] {
     // A start failure first, while descriptors remain, takes the same path to the box: the
     // undefined-behaviour checker looks at each call's object once, and it needs a pipe to look.
     CreateWinProcess(u"missing-program-xyz.exe", true, output, nullptr);
@@ -296,7 +265,7 @@ TEST_F(ProcessRunner, APipeThatCannotBeMadeShowsTheErrorBoxInBothModes) {
     ::setrlimit(RLIMIT_NOFILE, &none);
     const int captured = CreateWinProcess(u"true", true, output, nullptr);
     const int detached = CreateWinProcess(u"true", false, output, nullptr);
-    const auto& events = boxes.Events();
+    const auto& events = ui->Events();
     const bool reported = events.size() == 3 && events[1].text == events[2].text &&
                           events[1].text == u"CreateWinProcess failed with error 24: Too many open files";
     std::_Exit(captured == -1 && detached == -1 && reported ? 0 : 1);
@@ -311,7 +280,6 @@ TEST_F(ProcessRunner, WithoutCaptureTheCallReturnsWhileTheToolRunsOnAndLeavesNoC
   const std::string script = "i=0; while [ ! -e '" + go.string() + "' ] && [ $i -lt 500 ]; do sleep 0.01; i=$((i+1)); done; " +
                              "if [ -e '" + go.string() + "' ]; then echo saw-go; else echo gave-up; fi > '" +
                              marker.string() + "'";
-  std::string output;
   EXPECT_EQ(CreateWinProcess(Shell(script), false, output, nullptr), 0);
   std::ofstream(go) << "";
   ASSERT_TRUE(Eventually([&] { return ReadText(marker).find('\n') != std::string::npos; }));
@@ -322,13 +290,6 @@ TEST_F(ProcessRunner, WithoutCaptureTheCallReturnsWhileTheToolRunsOnAndLeavesNoC
   errno = 0;
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
-}
-
-TEST_F(ProcessRunner, ReportSystemErrorShowsTheSystemText) {
-  errno = ENOENT;
-  ReportSystemError(u"OpenKeystore");
-  ASSERT_EQ(Boxes().Events().size(), 1u);
-  EXPECT_EQ(Boxes().Events()[0].text, u"OpenKeystore failed with error 2: No such file or directory");
 }
 
 }  // namespace

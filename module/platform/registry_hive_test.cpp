@@ -4,14 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "platform/platform_test_support.h"
 #include "platform/text.h"
 #include "testing/scratch.h"
 
@@ -19,6 +18,7 @@ namespace zaro::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadText;
 
 constexpr std::u16string_view kKey = u"Software\\Corvane\\Tessel 11\\ZARO Settings";
 
@@ -35,12 +35,6 @@ class RegistryHiveTest : public ::testing::Test {
     fs::permissions(folder_, fs::perms::owner_all, error);
   }
 
-  static std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
   void WriteHiveFile(std::string_view content) const {
     std::ofstream(file_, std::ios::binary) << content;
   }
@@ -51,57 +45,31 @@ class RegistryHiveTest : public ::testing::Test {
 };
 
 TEST_F(RegistryHiveTest, HiveFileFollowsOverrideThenConfigFolder) {
-  const auto saved = [](const char* name) -> std::optional<std::string> {
-    const char* value = std::getenv(name);
-    return value ? std::optional<std::string>(value) : std::nullopt;
-  };
-  const auto restore = [](const char* name, const std::optional<std::string>& value) {
-    if (value) ::setenv(name, value->c_str(), 1); else ::unsetenv(name);
-  };
-  const auto home = saved("HOME");
-  const auto xdg = saved("XDG_CONFIG_HOME");
   EXPECT_EQ(RegistryHiveFile(), file_.string());
-
-  ::unsetenv("TESSEL_REGISTRY_FILE");
-  ::setenv("XDG_CONFIG_HOME", "/cfg/x", 1);
-  ::setenv("HOME", "/home/ann", 1);
+  testing::ScopedEnvironment environment(
+      {{"TESSEL_REGISTRY_FILE", std::nullopt}, {"XDG_CONFIG_HOME", "/cfg/x"}, {"HOME", "/home/ann"}});
   EXPECT_EQ(RegistryHiveFile(), "/cfg/x/corvane/tessel-11/registry");
   ::setenv("XDG_CONFIG_HOME", "relative/cfg", 1);  // not an absolute folder: ignored
   EXPECT_EQ(RegistryHiveFile(), "/home/ann/.config/corvane/tessel-11/registry");
   ::unsetenv("XDG_CONFIG_HOME");
   EXPECT_EQ(RegistryHiveFile(), "/home/ann/.config/corvane/tessel-11/registry");
-
-  restore("HOME", home);
-  restore("XDG_CONFIG_HOME", xdg);
-  ::setenv("TESSEL_REGISTRY_FILE", file_.c_str(), 1);
 }
 
 TEST_F(RegistryHiveTest, ValuesOfAnyTextSurviveTheFile) {
-  const std::u16string awkward[] = {
-      u"",
-      u"tab\there%25 %%",
-      u"line\nbreak\r\nand\rreturn",
-      std::u16string(u"nul\0inside", 10),
-      u"证书 \U0001F511 trailing space ",
-      u"key\tlooking\nsz\tline",
-      u"\\server\\share\\x.p12",
-  };
+  const std::u16string awkward[] = {u"", u"tab\there%25 %%", u"line\nbreak\r\nand\rreturn",
+                                    std::u16string(u"nul\0inside", 10), u"证书 \U0001F511 trailing space ",
+                                    u"key\tlooking\nsz\tline", u"\\server\\share\\x.p12"};
+  const auto name = [](size_t n) { return u"v" + FromUtf8(std::to_string(n)); };
   {
     auto key = RegistryKey::OpenOrCreate(kKey);
     ASSERT_TRUE(key);
-    int n = 0;
-    for (const auto& text : awkward) {
-      EXPECT_TRUE(key->WriteValue(u"v" + FromUtf8(std::to_string(n++)), text));
-    }
+    for (size_t n = 0; n < std::size(awkward); ++n) EXPECT_TRUE(key->WriteValue(name(n), awkward[n]));
     EXPECT_TRUE(key->WriteValue(u"", u"default value"));
     EXPECT_TRUE(key->WriteValue(u"name\nwith\tcontrols%", u"x"));
   }
   auto key = RegistryKey::OpenOrCreate(kKey);  // reloaded from the file
   ASSERT_TRUE(key);
-  int n = 0;
-  for (const auto& text : awkward) {
-    EXPECT_EQ(key->ReadValue(u"v" + FromUtf8(std::to_string(n++))), text);
-  }
+  for (size_t n = 0; n < std::size(awkward); ++n) EXPECT_EQ(key->ReadValue(name(n)), awkward[n]) << n;
   EXPECT_EQ(key->ReadValue(u""), u"default value");
   EXPECT_EQ(key->ReadValue(u"name\nwith\tcontrols%"), u"x");
   EXPECT_FALSE(key->ReadValue(u"missing"));
@@ -135,26 +103,23 @@ TEST_F(RegistryHiveTest, EnumerationKeepsCreationOrder) {
 }
 
 TEST_F(RegistryHiveTest, KeysOpenTogetherShareOneView) {
-  auto first = RegistryKey::OpenOrCreate(u"A");
-  auto second = RegistryKey::OpenOrCreate(u"B");
-  ASSERT_TRUE(first && second);
-  EXPECT_TRUE(first->WriteValue(u"one", u"1"));
-  EXPECT_TRUE(second->WriteValue(u"two", u"2"));
-  auto again = RegistryKey::OpenOrCreate(u"A");
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->ReadValue(u"one"), u"1");
-  first.reset();
-  second.reset();
-  again.reset();
+  {
+    auto first = RegistryKey::OpenOrCreate(u"A");
+    auto second = RegistryKey::OpenOrCreate(u"B");
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->WriteValue(u"one", u"1"));
+    EXPECT_TRUE(second->WriteValue(u"two", u"2"));
+    auto again = RegistryKey::OpenOrCreate(u"A");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->ReadValue(u"one"), u"1");
+  }  // every key closed
   EXPECT_EQ(RegistryKey::OpenOrCreate(u"B")->ReadValue(u"two"), u"2");
   EXPECT_EQ(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"one"), u"1");
 }
 
 TEST_F(RegistryHiveTest, RefusesBadPathsAndUnusablePlaces) {
-  EXPECT_FALSE(RegistryKey::OpenOrCreate(u""));
-  EXPECT_FALSE(RegistryKey::OpenOrCreate(u"A\\\\B"));
-  EXPECT_FALSE(RegistryKey::OpenOrCreate(u"A\\"));
-  EXPECT_FALSE(RegistryKey::OpenOrCreate(u"\\A"));
+  for (const char16_t* bad : {u"", u"A\\\\B", u"A\\", u"\\A"})
+    EXPECT_FALSE(RegistryKey::OpenOrCreate(bad)) << ToUtf8(bad);
 
   // A hive whose folder cannot exist (its parent is a file).
   std::ofstream(folder_ / "plain") << "x";
@@ -186,10 +151,9 @@ TEST_F(RegistryHiveTest, TemporaryFilesOfKilledWritersAreSweptUnderTheLock) {
   std::ofstream(folder_ / "registry.tmp-1-old") << "older";
   std::ofstream(folder_ / "registry-notes.txt") << "not the hive's";
   auto leftovers = [&] {
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator(folder_))
-      count += entry.path().filename().string().rfind("registry.tmp-", 0) == 0;
-    return count;
+    return std::count_if(fs::directory_iterator(folder_), fs::directory_iterator(), [](const auto& entry) {
+      return entry.path().filename().string().rfind("registry.tmp-", 0) == 0;
+    });
   };
   ASSERT_EQ(leftovers(), 2);
 
@@ -199,8 +163,7 @@ TEST_F(RegistryHiveTest, TemporaryFilesOfKilledWritersAreSweptUnderTheLock) {
   EXPECT_TRUE(fs::exists(file_));
 }
 
-// A file that does not parse is renamed aside, never overwritten; the hive reads as empty
-// and takes writes again.
+// A file that does not parse is renamed aside, never overwritten; the hive reads as empty and takes writes again.
 TEST_F(RegistryHiveTest, UnparsableHiveIsSetAsideAndReadsAsEmpty) {
   const std::string cases[] = {
       "this is not a hive\n\x01\x02",
@@ -227,14 +190,14 @@ TEST_F(RegistryHiveTest, UnparsableHiveIsSetAsideAndReadsAsEmpty) {
       EXPECT_FALSE(key->EnumValue(0));
       EXPECT_TRUE(key->WriteValue(u"w", u"new"));
     }
-    EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), content);
+    EXPECT_EQ(ReadText(folder_ / "registry.corrupt"), content);
     EXPECT_EQ(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"w"), u"new");
   }
   // A second broken hive does not replace the first one set aside.
   WriteHiveFile("broken");
   EXPECT_FALSE(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"w"));
-  EXPECT_EQ(Slurp(folder_ / "registry.corrupt"), cases[std::size(cases) - 1]);
-  EXPECT_EQ(Slurp(folder_ / "registry.corrupt.2"), "broken");
+  EXPECT_EQ(ReadText(folder_ / "registry.corrupt"), cases[std::size(cases) - 1]);
+  EXPECT_EQ(ReadText(folder_ / "registry.corrupt.2"), "broken");
   // The well-formed counterpart reads back.
   WriteHiveFile("tessel-registry 1\nkey\tA\nsz\tv\tline%0Anext\nend\n");
   EXPECT_EQ(RegistryKey::OpenOrCreate(u"A")->ReadValue(u"v"), u"line\nnext");

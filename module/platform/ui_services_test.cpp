@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/console_ui.h"
+#include "platform/platform_test_support.h"
 #include "platform/scripted_ui.h"
 
 namespace zaro {
@@ -32,14 +33,6 @@ class TwoFieldForm : public ModalForm {
   std::u16string first, second;
   int result = 0;
 };
-
-TEST(MessageBoxStyles, ButtonsAndDefaults) {
-  EXPECT_EQ(MessageBoxButtons(48), std::vector<int>({kIdOk}));
-  EXPECT_EQ(MessageBoxButtons(49), std::vector<int>({kIdOk, kIdCancel}));
-  EXPECT_EQ(MessageBoxButtons(308), std::vector<int>({kIdYes, kIdNo}));
-  EXPECT_EQ(DefaultMessageBoxButton(308), kIdNo) << "308 has No as its default";
-  EXPECT_EQ(DefaultMessageBoxButton(49), kIdOk);
-}
 
 TEST(ScriptedUi, AnswersQuestionsInOrderAndNeverGuesses) {
   ScriptedUi ui;
@@ -124,12 +117,7 @@ TEST(ScriptedUi, ExpectStepsCompareFieldsAndTheClosedFormIsLoggedWithItsTexts) {
   EXPECT_EQ(closed.kind, "form");
   EXPECT_EQ(closed.fields, (std::vector<std::pair<std::string, std::u16string>>{
                                {"first", u"一"}, {"second", u""}, {"secret", u"***"}}));
-  std::FILE* file = std::fopen(log.c_str(), "r");
-  ASSERT_NE(file, nullptr);
-  std::string content;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, file) != nullptr) content += buffer;
-  std::fclose(file);
+  const std::string content = testing::ReadText(log);
   std::remove(log.c_str());
   EXPECT_NE(content.find(R"("fields":{"first":"一","second":"","secret":"***"})"), std::string::npos) << content;
   EXPECT_EQ(content.find("hunter2"), std::string::npos) << "a secret never reaches the log";

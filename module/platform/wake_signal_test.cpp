@@ -42,8 +42,7 @@ class WaitingForm : public ModalForm {
  public:
   std::string FormName() const override { return "CWaitDlg"; }
   std::optional<std::u16string> GetLabel(std::string_view name) const override {
-    if (name == "status") return u"正在发布...";
-    return std::nullopt;
+    return name == "status" ? std::optional<std::u16string>(u"正在发布...") : std::nullopt;
   }
   bool Press(std::string_view control) override {
     if (control != "Cancel") return false;
@@ -96,8 +95,7 @@ TEST(ScriptedUi, ClosesAWaitingFormWhenItIsWoken) {
 }
 
 TEST(ConsoleUi, ShowsTheStatusWordsAndWipesTheLineWhenWoken) {
-  int master = -1;
-  int slave = -1;
+  int master = -1, slave = -1;
   ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
   std::FILE* terminal = fdopen(slave, "w");
   ASSERT_NE(terminal, nullptr);

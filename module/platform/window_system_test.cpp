@@ -1,12 +1,11 @@
 #include "platform/window_system.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "platform/platform_test_support.h"
 #include "testing/scratch.h"
 #include "testing/xvfb_server.h"
 #include "ui/form_state.h"
@@ -14,14 +13,10 @@
 namespace zaro {
 namespace {
 
-std::string Mappings() {
-  std::ifstream in("/proc/self/maps");
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+using testing::ScopedEnvironment;
 
-bool MapsToolkit(const std::string& maps) {
+bool MapsToolkit() {
+  const std::string maps = testing::ReadText("/proc/self/maps");
   return maps.find("libwx_") != std::string::npos || maps.find("libgtk-3") != std::string::npos ||
          maps.find(kWindowSystemLibrary) != std::string::npos;
 }
@@ -48,38 +43,16 @@ class TickingForm : public FormState {
   }
 };
 
-// Saves and restores the display variables the loader reads.
-class WindowSystemTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-      const char* value = std::getenv(name);
-      saved_.emplace_back(name, value != nullptr ? std::optional<std::string>(value) : std::nullopt);
-    }
-  }
-  void TearDown() override {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-  }
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-TEST_F(WindowSystemTest, WithoutADisplayNothingIsOpened) {
-  unsetenv("DISPLAY");
-  setenv("WAYLAND_DISPLAY", "", 1);
+TEST(WindowSystem, WithoutADisplayNothingIsOpened) {
+  ScopedEnvironment environment({{"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", ""}});
   EXPECT_FALSE(DisplayNamed());
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(LoadWindowSystemFrom(ZARO_WINDOW_SYSTEM_LIBRARY), nullptr);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "no display is no failure";
 }
 
-TEST_F(WindowSystemTest, AMissingViewsLibraryIsNamedAndLeavesTheConsole) {
-  setenv("DISPLAY", ":97", 1);
+TEST(WindowSystem, AMissingViewsLibraryIsNamedAndLeavesTheConsole) {
+  ScopedEnvironment environment({{"DISPLAY", ":97"}});
   testing::ScratchFolder folder("zaro-views");
   const std::string missing = (folder.Path() / kWindowSystemLibrary).string();
   ::testing::internal::CaptureStderr();
@@ -95,7 +68,7 @@ TEST_F(WindowSystemTest, AMissingViewsLibraryIsNamedAndLeavesTheConsole) {
   EXPECT_NE(::testing::internal::GetCapturedStderr().find(missing), std::string::npos);
 }
 
-TEST_F(WindowSystemTest, TheViewsLibraryIsFoundBesideTheExtension) {
+TEST(WindowSystem, TheViewsLibraryIsFoundBesideTheExtension) {
   const std::string path = WindowSystemLibraryPath();
   ASSERT_GE(path.size(), sizeof kWindowSystemLibrary);
   EXPECT_EQ(path.substr(path.size() - (sizeof kWindowSystemLibrary - 1)), kWindowSystemLibrary);
@@ -104,23 +77,19 @@ TEST_F(WindowSystemTest, TheViewsLibraryIsFoundBesideTheExtension) {
 
 // The toolkit is mapped only once the views library is opened, and its first window runs
 // a form of this side through the real event loop.
-TEST_F(WindowSystemTest, TheFirstWindowOpensThroughTheViewsLibrary) {
+TEST(WindowSystem, TheFirstWindowOpensThroughTheViewsLibrary) {
   const test_display::XServer& server = test_display::XServer::Get();
   ZARO_SKIP_WITHOUT_X_SERVER(server);
   testing::ScratchFolder home("zaro-first-window");
-  setenv("HOME", home.Path().c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home.Path() / "config").c_str(), 1);
-  setenv("XDG_CACHE_HOME", (home.Path() / "cache").c_str(), 1);
-  setenv("XDG_DATA_HOME", (home.Path() / "data").c_str(), 1);
-  setenv("NO_AT_BRIDGE", "1", 1);
-  setenv("GDK_BACKEND", "x11", 1);
-  unsetenv("WAYLAND_DISPLAY");
-  setenv("DISPLAY", server.Display().c_str(), 1);
+  ScopedEnvironment environment({{"HOME", home.Path()}, {"XDG_CONFIG_HOME", home.Path() / "config"},
+                                 {"XDG_CACHE_HOME", home.Path() / "cache"}, {"XDG_DATA_HOME", home.Path() / "data"},
+                                 {"NO_AT_BRIDGE", "1"}, {"GDK_BACKEND", "x11"}, {"WAYLAND_DISPLAY", std::nullopt},
+                                 {"DISPLAY", server.Display()}});
 
-  ASSERT_FALSE(MapsToolkit(Mappings())) << "this test program links no toolkit";
+  ASSERT_FALSE(MapsToolkit()) << "this test program links no toolkit";
   std::unique_ptr<UiServices> ui = LoadWindowSystemFrom(ZARO_WINDOW_SYSTEM_LIBRARY);
   ASSERT_NE(ui, nullptr);
-  EXPECT_TRUE(MapsToolkit(Mappings()));
+  EXPECT_TRUE(MapsToolkit());
 
   TickingForm form;
   EXPECT_EQ(ui->RunModal(form), kIdOk);
