@@ -500,12 +500,16 @@ TEST_F(DescriptorTest, AppIconsAreTheApplicationsOwnAndNeverAFileTypes) {
             std::string::npos);
 }
 
-// The dialog's tests try the rules on typical names and extensions; these are the edges.
+// The dialog's tests try one name and one extension of each kind; these are the rules' edges.
 TEST(FileTypeRules, NamesAndExtensions) {
-  EXPECT_TRUE(IsValidFileTypeName(std::u16string(38, u'a')));
-  for (const auto& bad : {u""s, u"dok\u00e9"s, u"a b"s}) EXPECT_FALSE(IsValidFileTypeName(bad)) << ToUtf8(bad);
-  EXPECT_TRUE(IsValidFileTypeExtension(u"7z"));
-  for (const auto& bad : {u""s, u".abc"s}) EXPECT_FALSE(IsValidFileTypeExtension(bad)) << ToUtf8(bad);
+  for (const auto& good : {u"my.Type2"s, std::u16string(38, u'a')}) EXPECT_TRUE(IsValidFileTypeName(good));
+  for (const auto& bad : {u""s, u".doc"s, u"2doc"s, u"my-type"s, u"dok\u00e9"s, u"a b"s, std::u16string(39, u'a')}) {
+    EXPECT_FALSE(IsValidFileTypeName(bad)) << ToUtf8(bad);
+  }
+  for (const auto& good : {u"abc"s, u"7z"s}) EXPECT_TRUE(IsValidFileTypeExtension(good));
+  for (const auto& bad : {u""s, u"a.b"s, u"ab_c"s, u".abc"s, std::u16string(39, u'x')}) {
+    EXPECT_FALSE(IsValidFileTypeExtension(bad)) << ToUtf8(bad);
+  }
 }
 
 TEST_F(DescriptorTest, ListAndReadFollowDocumentOrder) {

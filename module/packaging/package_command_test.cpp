@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
 #include <functional>
 
 #include "host/script_bridge.h"
@@ -55,6 +57,8 @@ void UseIphone(const char16_t* deployment = u"adhoc", bool withProfile = true) {
 TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
   EXPECT_TRUE(IsUsableOutputPath(Folder() + u"Hello.qmv"));
   EXPECT_TRUE(IsUsableOutputPath(FromUtf8(movieFolder_.string()) + u"\\new.zaro")) << "backslash separator";
+  EXPECT_FALSE(IsUsableOutputPath(Folder() + u"Missing/new.zaro"));
+  EXPECT_FALSE(IsUsableOutputPath(u"no-such-file-here.zaro")) << "a bare name has no folder";
 }
 
 // Each package from the settings a case sets on top of the fixture's (signed with the
@@ -143,6 +147,10 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
        {"-package", "-target", "ipa-ad-hoc", "-provisioning-profile", "C:/profiles/dev.mobileprovision", "-storetype",
         "PKCS12", "-keystore", "C:/certs/phone.p12", "-storepass", "phonepw"},
        (root_ / "game.ipa").string(), u"iPhone 文件已创建。"},
+      {"an iPhone test package without a destination", [] { UseIphone(u"Store"); }, IphonePackage,
+       {"-package", "-target", "ipa-test", "-provisioning-profile", "C:/profiles/dev.mobileprovision", "-storetype",
+        "PKCS12", "-keystore", "C:/certs/phone.p12", "-storepass", "phonepw"},
+       "Demo.ipa", u"iPhone 文件已创建。"},
       {"each icon is handed over once, in the descriptor's order", icons, DesktopPackage, signedNoStamp,
        "Demo.zaro", zaroMade, 64, {"icons/big.png", "icons/app 16.png", "icons/doc.png"}},
       {"a descriptor without a name",
@@ -163,6 +171,9 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
       {"included items in the working folder", items({u"notes.txt", u"nested/deep.txt"}), DesktopPackage,
        signedNoStamp, "Demo.zaro", zaroMade, 64, {"-C", work, "notes.txt", "-C", work + "nested/", "deep.txt"}},
       {"no movie", [this] { fs::remove(movieFolder_ / "Hello.qmv"); }, DesktopPackage, {}, "", LoadMessage(8011)},
+      {"a destination in a missing folder",
+       [&] { SetSetting(keys::kZaroDestination, FromUtf8((root_ / "Missing" / "out.zaro").string())); },
+       DesktopPackage, {}, "", u"创建文件时出错。\n\n无法写入到目标目录。", 48},
       {"the iPhone icon check comes before the profile check",
        [this] {
          UseIphone(u"adhoc", false);
@@ -219,6 +230,8 @@ TEST_F(PackagingTest, PasswordsAreForgottenAfterTheRunUnlessRemembered) {
   ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500, {}}, FormStep{{}, "Cancel", 0, {}}});
   EXPECT_EQ(Package(DesktopPackage, false), 1);
   EXPECT_TRUE(Messages().empty()) << "a cancelled run shows no box";
+  EXPECT_EQ(::kill(std::stoi(ReadText(toolDir_ / "pid")), 0), -1);
+  EXPECT_EQ(errno, ESRCH) << "the tool is gone once Package returns";
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
   fs::remove(toolDir_ / "sleep");
   ToolAnswers(0, "");

@@ -120,6 +120,7 @@ TEST_F(GeneralPageTest, ProfilesAndWindowStyleAreWrittenAsTheRuntimeReadsThem) {
     EXPECT_EQ(page.Commit(), 0);
     EXPECT_EQ(Has(element.empty() ? "supportedProfiles" : element), !element.empty()) << Saved();
   }
+  EXPECT_TRUE(Has("<systemChrome>none</systemChrome>") && Has("<transparent>true</transparent>")) << Saved();
   EXPECT_EQ(GetSetting(keys::kWindowType), u"transparent");
 }
 
@@ -196,6 +197,7 @@ TEST_F(IconsPageTest, AnIconInsideTheMovieFolderIsStoredRelativeWithEscapedBlank
   page.Activate();
   ui_->QueueFile(Folder() + u"icons\\app 16.png");
   ASSERT_TRUE(page.Press("browse"));
+  EXPECT_EQ(Stored(u"image16x16"), u"icons/app%2016.png");
   EXPECT_EQ(page.Text("path"), u"icons/app 16.png");
   EXPECT_EQ(page.Text("preview"), Folder() + u"icons\\app 16.png");
   EXPECT_FALSE(page.SetField("path", u"typed.png")) << "the path is read-only";

@@ -470,6 +470,7 @@ TEST_F(IpaGeneralPageTest, CommitStoresVersionAndOutputButNotEmptyFieldsAndBrows
   Set(*page, {{"appname", u"New Name"}, {"version", u""}, {"destination", u"/out/new.ipa"}});
   ASSERT_EQ(page->CommitIpaGeneral(), 0);
   EXPECT_TRUE(page->Changed()) << "a new output file";
+  EXPECT_EQ(Element(u"name"), u"New Name");
   EXPECT_EQ(Element(u"version"), u"1.0") << "an empty field leaves the element";
   EXPECT_EQ(GetSetting(keys::kIpaDestination), u"/out/new.ipa");
   page = OpenPage();

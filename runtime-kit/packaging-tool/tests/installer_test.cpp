@@ -307,6 +307,11 @@ TEST_F(InstallerRegistration, RegistersTheTypesAndUninstallingTakesExactlyThatAw
   const std::string entry = ReadFile(share + "/applications/com.example.Movie.desktop");
   const std::string launcher = prefix + "/Corvane/Movie App/META-INF/ZARO/desktop/open";
   EXPECT_TRUE(Contains(entry, "Exec=\"" + launcher + "\" %f\n")) << entry;
+  EXPECT_TRUE(Contains(entry, "MimeType=application/x-zaro-doca;application/x-zaro-docb;\n")) << entry;
+  EXPECT_TRUE(Contains(ReadFile(share + "/mime/packages/com.example.Movie.xml"),
+                       "<mime-type type=\"application/x-zaro-docb\">"));
+  EXPECT_EQ(ReadFile(share + "/icons/hicolor/16x16/mimetypes/application-x-zaro-doca.png"),
+            ReadFile(movie() + "/icons/i16.png"));
   EXPECT_TRUE(Ran(RunShell("PATH=/usr/bin:/bin " + Quote(launcher) + " x.abc 2>&1"), 1, "needs the ZARO runtime"));
   ToolRun valid =
       RunShell("desktop-file-validate " + Quote(share + "/applications/com.example.Movie.desktop") + " 2>&1");
