@@ -1,12 +1,12 @@
 // Runs the built iPhone packager on movie folders, keystores and provisioning profiles
 // made for each test.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -18,23 +18,34 @@
 namespace {
 
 namespace fs = std::filesystem;
+using zpk::testing::EditZip;
+using zpk::testing::Quote;
+using zpk::testing::Ran;
 using zpk::testing::ReadFile;
 using zpk::testing::ReadZipEntry;
+using zpk::testing::RunShell;
 using zpk::testing::ToolRun;
 using zpk::testing::WriteFile;
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
 ToolRun RunIpaTool(const std::vector<std::string>& args) {
-  std::string command = Quoted(MPK_TOOL_PATH);
-  for (const std::string& arg : args) command += " " + Quoted(arg);
-  return zpk::testing::RunShell(command);
+  std::string command = Quote(MPK_TOOL_PATH);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  return RunShell(command);
+}
+
+// Adds or replaces the entry `name`; the archive keeps its own copy of `data`.
+void Put(zip_t* za, const std::string& name, const std::string& data) {
+  void* copy = std::malloc(data.size() + 1);
+  std::memcpy(copy, data.data(), data.size());
+  ASSERT_GE(zip_file_add(za, name.c_str(), zip_source_buffer(za, copy, data.size(), 1), ZIP_FL_OVERWRITE), 0)
+      << zip_strerror(za);
 }
 
 class IpaToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string descriptor = zpk::testing::MakeDescriptor("<image57x57>icons/i57.png</image57x57>");
+    fs::create_directories(temp_ / "out");
+      const std::string descriptor = zpk::testing::MakeDescriptor("<image57x57>icons/i57.png</image57x57>");
     zpk::testing::MakeMovieFolder(movie_, Replace(descriptor, "com.example.Movie", "com.example.game"));
     WriteFile(movie_ + "/icons/i57.png", zpk::testing::MakePng(57, 57));
     WriteFile(movie_ + "/assets/level1.txt", "level one\n");
@@ -58,7 +69,7 @@ class IpaToolTest : public ::testing::Test {
   ToolRun Package(const std::string& target, const std::string& profile, const std::string& output,
                   const std::vector<std::string>& more = {}) {
     std::vector<std::string> args = {"-package", "-target", target, "-provisioning-profile", profile, "-storetype",
-                                     "PKCS12", "-keystore", keystore_, "-storepass", "secret", output,
+                                     "PKCS12", "-keystore", keystore_, "-storepass", storepass_, output,
                                      movie_ + "/Movie-app.xml", "-C", movie_, "Movie.qmv", "icons/i57.png", "-C",
                                      movie_, "assets/level1.txt"};
     args.insert(args.end(), more.begin(), more.end());
@@ -68,9 +79,17 @@ class IpaToolTest : public ::testing::Test {
   // True when an outside reader parses the archive's entry as a property list.
   bool PlistParses(const std::string& archive, const std::string& entry) {
     WriteFile(temp_ / "entry.plist", ReadZipEntry(archive, entry));
-    return zpk::testing::RunShell("python3 -c 'import plistlib,sys; plistlib.load(open(sys.argv[1], \"rb\"))' " +
-                                  Quoted(temp_ / "entry.plist"))
+    return RunShell("python3 -c 'import plistlib,sys; plistlib.load(open(sys.argv[1], \"rb\"))' " +
+                    Quote(temp_ / "entry.plist"))
                .code == 0;
+  }
+
+  // Runs openssl cms -verify on the archive's code signature over its code resources, then `more`.
+  ToolRun VerifySignature(const std::string& archive, const std::string& more) {
+    WriteFile(temp_ / "res", ReadZipEntry(archive, "Payload/Movie.app/_CodeSignature/CodeResources"));
+    WriteFile(temp_ / "sig", ReadZipEntry(archive, "Payload/Movie.app/_CodeSignature/CodeSignature"));
+    return RunShell("openssl cms -verify -binary -inform DER -in " + Quote(temp_ / "sig") + " -content " +
+                    Quote(temp_ / "res") + " " + more);
   }
 
   std::vector<std::string> OutputFolder() const {
@@ -82,19 +101,17 @@ class IpaToolTest : public ::testing::Test {
   zpk::testing::TempFolder temp_;
   const std::string movie_ = temp_ / "movie";
   const std::string keystore_ = temp_ / "phone.p12";
+  std::string storepass_ = "secret";
   const std::string output_ = temp_ / "out/Movie.ipa";
   const zaro::testing::TestIdentity phone_ = zaro::testing::MakeTestIdentity("Phone Developer");
   zaro::testing::ProfileContent content_;
 };
 
 TEST_F(IpaToolTest, FittingProfileGivesASignedApplicationArchive) {
-  fs::create_directories(temp_ / "out");
   const std::string profile = Profile(content_);
-  const ToolRun run = Package("ipa-ad-hoc", profile, output_);
-  ASSERT_EQ(run.code, 0) << run.output;
-  EXPECT_EQ(run.output, "");
+  ASSERT_TRUE(zpk::testing::Quiet(Package("ipa-ad-hoc", profile, output_)));
 
-  const ToolRun listing = zpk::testing::RunShell("unzip -l " + Quoted(output_));
+  const ToolRun listing = RunShell("unzip -l " + Quote(output_));
   ASSERT_EQ(listing.code, 0) << listing.output;
   for (const char* name : {"Payload/Movie.app/Info.plist", "Payload/Movie.app/embedded.mobileprovision",
                            "Payload/Movie.app/_CodeSignature/CodeResources",
@@ -112,37 +129,21 @@ TEST_F(IpaToolTest, FittingProfileGivesASignedApplicationArchive) {
   }
 
   // The signature over CodeResources holds for an outside reader, against the certificate.
-  WriteFile(temp_ / "CodeResources", ReadZipEntry(output_, "Payload/Movie.app/_CodeSignature/CodeResources"));
-  WriteFile(temp_ / "CodeSignature", ReadZipEntry(output_, "Payload/Movie.app/_CodeSignature/CodeSignature"));
   WriteFile(temp_ / "phone.pem", phone_.certificatePem);
-  const ToolRun cms = zpk::testing::RunShell(
-      "openssl cms -verify -binary -inform DER -in " + Quoted(temp_ / "CodeSignature") + " -content " +
-      Quoted(temp_ / "CodeResources") + " -CAfile " + Quoted(temp_ / "phone.pem") + " -purpose any -out /dev/null");
-  EXPECT_EQ(cms.code, 0) << cms.output;
-  EXPECT_NE(ReadFile(temp_ / "CodeResources").find("<key>assets/level1.txt</key>"), std::string::npos);
+  EXPECT_TRUE(Ran(VerifySignature(output_, "-CAfile " + Quote(temp_ / "phone.pem") + " -purpose any -out /dev/null"),
+                  0));
+  EXPECT_NE(ReadFile(temp_ / "res").find("<key>assets/level1.txt</key>"), std::string::npos);
   EXPECT_TRUE(PlistParses(output_, "Payload/Movie.app/Info.plist"));
   EXPECT_TRUE(PlistParses(output_, "Payload/Movie.app/_CodeSignature/CodeResources"));
 
-  const ToolRun verified = RunIpaTool({"-verify", output_});
-  EXPECT_EQ(verified.code, 0) << verified.output;
+  EXPECT_TRUE(Ran(RunIpaTool({"-verify", output_}), 0));
 
   // One byte of one file changed: the digest no longer holds.
-  int error = 0;
-  zip_t* archive = zip_open(output_.c_str(), 0, &error);
-  ASSERT_NE(archive, nullptr);
-  static const char kChanged[] = "level 0ne\n";
-  zip_source_t* source = zip_source_buffer(archive, kChanged, sizeof kChanged - 1, 0);
-  ASSERT_GE(zip_file_replace(archive, zip_name_locate(archive, "Payload/Movie.app/assets/level1.txt", 0), source, 0),
-            0);
-  ASSERT_EQ(zip_close(archive), 0);
-  const ToolRun tampered = RunIpaTool({"-verify", output_});
-  EXPECT_EQ(tampered.code, 1);
-  EXPECT_NE(tampered.output.find("assets/level1.txt does not match its digest"), std::string::npos)
-      << tampered.output;
+  EditZip(output_, [](zip_t* za) { Put(za, "Payload/Movie.app/assets/level1.txt", "level 0ne\n"); });
+  EXPECT_TRUE(Ran(RunIpaTool({"-verify", output_}), 1, "assets/level1.txt does not match its digest"));
 }
 
 TEST_F(IpaToolTest, ProfileThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
-  fs::create_directories(temp_ / "out");
   ASSERT_EQ(Package("ipa-ad-hoc", Profile(content_, "good.mobileprovision"), output_).code, 0);
   const std::string earlier = ReadFile(output_);
 
@@ -186,28 +187,25 @@ TEST_F(IpaToolTest, ProfileThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
       });
 
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     const ToolRun run = Package(c.target, Profile(c.content), output_);
-    EXPECT_EQ(run.code, c.code) << c.what << ": " << run.output;
-    EXPECT_NE(run.output.find(c.line), std::string::npos) << c.what << ": " << run.output;
-    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.what << ": one line";
-    EXPECT_EQ(ReadFile(output_), earlier) << c.what << ": the earlier archive survives";
-    EXPECT_EQ(OutputFolder(), std::vector<std::string>{"Movie.ipa"}) << c.what << ": nothing else written";
+    EXPECT_TRUE(Ran(run, c.code, c.line));
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << "one line";
+    EXPECT_EQ(ReadFile(output_), earlier) << "the earlier archive survives";
+    EXPECT_EQ(OutputFolder(), std::vector<std::string>{"Movie.ipa"}) << "nothing else written";
   }
 
   WriteFile(temp_ / "plain.mobileprovision", zaro::testing::ProfilePropertyList(content_));
-  ToolRun run = Package("ipa-ad-hoc", temp_ / "plain.mobileprovision", output_);
-  EXPECT_EQ(run.code, 13) << run.output;
-  EXPECT_NE(run.output.find("is not a signed envelope holding a property list"), std::string::npos);
+  EXPECT_TRUE(Ran(Package("ipa-ad-hoc", temp_ / "plain.mobileprovision", output_), 13,
+                  "is not a signed envelope holding a property list"));
   std::string envelope = ReadFile(Profile(content_));
   envelope[envelope.find("com.example.game")] = 'C';  // the content no longer fits its signature
   WriteFile(temp_ / "forged.mobileprovision", envelope);
-  run = Package("ipa-ad-hoc", temp_ / "forged.mobileprovision", output_);
-  EXPECT_EQ(run.code, 13) << run.output;
+  EXPECT_TRUE(Ran(Package("ipa-ad-hoc", temp_ / "forged.mobileprovision", output_), 13));
   EXPECT_EQ(ReadFile(output_), earlier);
 }
 
 TEST_F(IpaToolTest, WildcardsAndEveryDeploymentKind) {
-  fs::create_directories(temp_ / "out");
   content_.applicationIdentifier = "ABCDE12345.com.example.*";
   EXPECT_EQ(Package("ipa-test", Profile(content_), output_).code, 0);
   content_.applicationIdentifier = "ABCDE12345.*";
@@ -216,8 +214,7 @@ TEST_F(IpaToolTest, WildcardsAndEveryDeploymentKind) {
   EXPECT_EQ(Package("ipa-debug", Profile(content_), output_).code, 0);
   content_.getTaskAllow = false;
   content_.provisionedDevices.clear();
-  const ToolRun store = Package("ipa-app-store", Profile(content_), output_);
-  EXPECT_EQ(store.code, 0) << store.output;
+  EXPECT_TRUE(Ran(Package("ipa-app-store", Profile(content_), output_), 0));
   EXPECT_EQ(RunIpaTool({"-verify", output_}).code, 0);
 }
 
@@ -226,49 +223,35 @@ TEST_F(IpaToolTest, CommandLineKeystoreAndOutputFailures) {
   EXPECT_EQ(run.code, 2);
   EXPECT_EQ(run.output.rfind("no such file " + (temp_ / "none.mobileprovision") + "\r\nusage:", 0), 0u) << run.output;
 
-  run = Package("ipa-enterprise", Profile(content_), temp_ / "Movie.ipa");
-  EXPECT_EQ(run.code, 2);
-  EXPECT_NE(run.output.find("unknown target ipa-enterprise"), std::string::npos);
-
-  run = RunIpaTool({"-package", "-target", "ipa-test", "-provisioning-profile", Profile(content_), "-storetype",
-                    "PKCS12", "-keystore", keystore_, "-storepass", "wrong", temp_ / "Movie.ipa",
-                    movie_ + "/Movie-app.xml", "-C", movie_, "Movie.qmv", "icons/i57.png"});
-  EXPECT_EQ(run.code, 7);
-  EXPECT_NE(run.output.find("password may be incorrect"), std::string::npos) << run.output;
-
-  run = Package("ipa-ad-hoc", Profile(content_), temp_ / "missing/Movie.ipa");
-  EXPECT_EQ(run.code, 6) << run.output;
+  EXPECT_TRUE(Ran(Package("ipa-enterprise", Profile(content_), temp_ / "Movie.ipa"), 2,
+                  "unknown target ipa-enterprise"));
+  EXPECT_TRUE(Ran(Package("ipa-ad-hoc", Profile(content_), temp_ / "missing/Movie.ipa"), 6));
+  storepass_ = "wrong";
+  EXPECT_TRUE(Ran(Package("ipa-test", Profile(content_), temp_ / "Movie.ipa"), 7, "password may be incorrect"));
+  storepass_ = "secret";
 
   WriteFile(movie_ + "/Movie-app.xml", "<application>");
-  run = Package("ipa-ad-hoc", Profile(content_), temp_ / "Movie.ipa");
-  EXPECT_EQ(run.code, 12) << run.output;
-  EXPECT_NE(run.output.find(movie_ + "/Movie-app.xml: error 10"), std::string::npos) << run.output;
+  EXPECT_TRUE(Ran(Package("ipa-ad-hoc", Profile(content_), temp_ / "Movie.ipa"), 12,
+                  movie_ + "/Movie-app.xml: error 10"));
   EXPECT_FALSE(fs::exists(temp_ / "Movie.ipa"));
 }
 
 // Each change leaves every signed byte as it was; -verify must still see it.
 TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
-  fs::create_directories(temp_ / "out");
   ASSERT_EQ(Package("ipa-ad-hoc", Profile(content_), output_).code, 0);
   const std::string app = "Payload/Movie.app/";
-  auto add = [](zip_t* za, const std::string& name, const std::string& data) {
-    zip_source_t* source = zip_source_buffer(za, data.data(), data.size(), 0);
-    ASSERT_GE(zip_file_add(za, name.c_str(), source, ZIP_FL_OVERWRITE), 0) << zip_strerror(za);
-  };
   // The same code resources signed by someone the embedded profile does not list.
   const zaro::testing::TestIdentity stranger = zaro::testing::MakeTestIdentity("Someone Else");
   WriteFile(temp_ / "CodeResources", ReadZipEntry(output_, app + "_CodeSignature/CodeResources"));
   WriteFile(temp_ / "stranger.pem", stranger.certificatePem);
   WriteFile(temp_ / "stranger.key", stranger.keyPem);
-  ASSERT_EQ(zpk::testing::RunShell("openssl cms -sign -binary -outform DER -in " + Quoted(temp_ / "CodeResources") +
-                                   " -signer " + Quoted(temp_ / "stranger.pem") + " -inkey " +
-                                   Quoted(temp_ / "stranger.key") + " -out " + Quoted(temp_ / "stranger.der"))
-                .code,
-            0);
+  ASSERT_TRUE(Ran(RunShell("openssl cms -sign -binary -outform DER -in " + Quote(temp_ / "CodeResources") +
+                           " -signer " + Quote(temp_ / "stranger.pem") + " -inkey " + Quote(temp_ / "stranger.key") +
+                           " -out " + Quote(temp_ / "stranger.der")),
+                  0));
   const std::string strangerSignature = ReadFile(temp_ / "stranger.der");
   auto mode = [&](zip_t* za, const std::string& name, unsigned bits) {
-    ASSERT_EQ(zip_file_set_external_attributes(za, zip_name_locate(za, (app + name).c_str(), 0), 0, ZIP_OPSYS_UNIX,
-                                               bits << 16), 0);
+    zpk::testing::SetEntryMode(za, app + name, bits);
   };
   struct Case {
     const char* what;
@@ -284,7 +267,7 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
       {"an added empty folder", "extra/ is a folder the code resources do not list",
        [&](zip_t* za) { ASSERT_GE(zip_dir_add(za, (app + "extra").c_str(), 0), 0); }},
       {"a folder entry carrying data", app + "assets/ is a folder that carries data",
-       [&](zip_t* za) { add(za, app + "assets/", "hidden"); }},
+       [&](zip_t* za) { Put(za, app + "assets/", "hidden"); }},
       {"a nested application folder", app + "Other.app/ is an application folder inside " + app,
        [&](zip_t* za) { ASSERT_GE(zip_dir_add(za, (app + "Other.app").c_str(), 0), 0); }},
       {"a file turned into a link", app + "Movie.qmv is not a regular file or folder (a symbolic link)",
@@ -296,15 +279,15 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
       {"a listed file removed", "assets/level1.txt is listed in the code resources but missing",
        [&](zip_t* za) { ASSERT_EQ(zip_delete(za, zip_name_locate(za, (app + "assets/level1.txt").c_str(), 0)), 0); }},
       {"an unlisted file", "notes.txt is not listed in the code resources",
-       [&](zip_t* za) { add(za, app + "notes.txt", "added"); }},
+       [&](zip_t* za) { Put(za, app + "notes.txt", "added"); }},
       {"an entry outside", "Library/x lies outside the application folder",
-       [&](zip_t* za) { add(za, "Library/x", "x"); }},
+       [&](zip_t* za) { Put(za, "Library/x", "x"); }},
       {"a second application folder", "more than one application folder (Payload/Movie.app/, Payload/Twin.app/)",
-       [&](zip_t* za) { add(za, "Payload/Twin.app/x", "x"); }},
+       [&](zip_t* za) { Put(za, "Payload/Twin.app/x", "x"); }},
       {"a signer the profile does not list", "the embedded provisioning profile does not list the signer "
-       "CN=Someone Else", [&](zip_t* za) { add(za, app + "_CodeSignature/CodeSignature", strangerSignature); }},
+       "CN=Someone Else", [&](zip_t* za) { Put(za, app + "_CodeSignature/CodeSignature", strangerSignature); }},
       {"an entry given twice", "an entry is present twice",
-       [&](zip_t* za) { add(za, app + "assets/level2.txt", "level one\n"); }, "level2.txt", "level1.txt"},
+       [&](zip_t* za) { Put(za, app + "assets/level2.txt", "level one\n"); }, "level2.txt", "level1.txt"},
       {"a later zip version needed", app + "assets/level1.txt asks for a later zip version than the packager writes",
        [](zip_t*) {}, "", "", 6, 63},
       {"an encrypted entry", app + "assets/level1.txt is encrypted", [](zip_t*) {}, "", "", 8, 1, 6},
@@ -316,14 +299,12 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
   const std::string path = temp_ / "changed.ipa";
   for (const Case& c : cases) {
     fs::copy_file(output_, path, fs::copy_options::overwrite_existing);
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), 0, &error);
-    ASSERT_NE(archive, nullptr);
-    c.change(archive);
-    ASSERT_EQ(zip_close(archive), 0) << c.what;
+    SCOPED_TRACE(c.what);
+    EditZip(path, c.change);
     if (!c.patchFrom.empty()) {
       std::string bytes = ReadFile(path);
-      for (size_t at; (at = bytes.find(c.patchFrom)) != std::string::npos;) bytes.replace(at, c.patchTo.size(), c.patchTo);
+      for (size_t at; (at = bytes.find(c.patchFrom)) != std::string::npos;)
+        bytes.replace(at, c.patchTo.size(), c.patchTo);
       WriteFile(path, bytes);
     }
     if (c.directoryField != 0) {
@@ -335,15 +316,11 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
       if (c.localField != 0) bytes[local + c.localField] = static_cast<char>(bytes[local + c.localField] | c.value);
       WriteFile(path, bytes);
     }
-    const ToolRun run = RunIpaTool({"-verify", path});
-    EXPECT_EQ(run.code, 1) << c.what << ": " << run.output;
-    EXPECT_NE(run.output.find("verification failed: " + c.line + "\n"), std::string::npos) << c.what << ": "
-                                                                                            << run.output;
+    EXPECT_TRUE(Ran(RunIpaTool({"-verify", path}), 1, "verification failed: " + c.line + "\n"));
   }
 }
 
 TEST_F(IpaToolTest, PackagedEmptyFolderIsListedAndVerifies) {
-  fs::create_directories(temp_ / "out");
   fs::create_directories(movie_ + "/saves");
   ASSERT_EQ(Package("ipa-ad-hoc", Profile(content_), output_, {"saves"}).code, 0);
   const std::string resources = "Payload/Movie.app/_CodeSignature/CodeResources";
@@ -352,18 +329,11 @@ TEST_F(IpaToolTest, PackagedEmptyFolderIsListedAndVerifies) {
   EXPECT_TRUE(PlistParses(output_, resources));
   EXPECT_EQ(RunIpaTool({"-verify", output_}).code, 0);
 
-  int error = 0;
-  zip_t* archive = zip_open(output_.c_str(), 0, &error);
-  ASSERT_NE(archive, nullptr);
-  ASSERT_EQ(zip_delete(archive, zip_name_locate(archive, "Payload/Movie.app/saves/", 0)), 0);
-  ASSERT_EQ(zip_close(archive), 0);
-  const ToolRun run = RunIpaTool({"-verify", output_});
-  EXPECT_EQ(run.code, 1);
-  EXPECT_NE(run.output.find("saves/ is listed in the code resources but missing"), std::string::npos) << run.output;
+  EditZip(output_, [](zip_t* za) { ASSERT_EQ(zip_delete(za, zip_name_locate(za, "Payload/Movie.app/saves/", 0)), 0); });
+  EXPECT_TRUE(Ran(RunIpaTool({"-verify", output_}), 1, "saves/ is listed in the code resources but missing"));
 }
 
 TEST_F(IpaToolTest, WhatCannotGoIntoTheBundleIsRefusedBeforeAnythingIsWritten) {
-  fs::create_directories(temp_ / "out");
   const std::string profile = Profile(content_);
   WriteFile(movie_ + "/_CodeSignature", "mine");
   WriteFile(movie_ + "/Plugins.app/run", "x");
@@ -379,9 +349,7 @@ TEST_F(IpaToolTest, WhatCannotGoIntoTheBundleIsRefusedBeforeAnythingIsWritten) {
                              "hold another one"},
                         Case{"a name XML 1.0 cannot hold", {"odd\xef\xbf\xbe.txt"}, 2,
                              "(it contains the character U+FFFE, which XML 1.0 cannot hold)"}}) {
-    const ToolRun run = Package("ipa-ad-hoc", profile, output_, c.more);
-    EXPECT_EQ(run.code, c.code) << c.what << ": " << run.output;
-    EXPECT_NE(run.output.find(c.line), std::string::npos) << c.what << ": " << run.output;
+    EXPECT_TRUE(Ran(Package("ipa-ad-hoc", profile, output_, c.more), c.code, c.line)) << c.what;
     EXPECT_TRUE(OutputFolder().empty()) << c.what;
   }
 
@@ -389,23 +357,16 @@ TEST_F(IpaToolTest, WhatCannotGoIntoTheBundleIsRefusedBeforeAnythingIsWritten) {
   std::string descriptor = ReadFile(movie_ + "/Movie-app.xml");
   WriteFile(movie_ + "/Movie-app.xml",
             Replace(Replace(descriptor, "version=\"1.0\"", "version=\"1.1\""), "<name>Movie", "<name>Mo&#x1;vie"));
-  ToolRun run = Package("ipa-ad-hoc", profile, output_);
-  EXPECT_EQ(run.code, 12) << run.output;
-  EXPECT_NE(run.output.find("error 105: application.name contains the character U+0001, which XML 1.0 cannot hold"),
-            std::string::npos)
-      << run.output;
+  EXPECT_TRUE(Ran(Package("ipa-ad-hoc", profile, output_), 12,
+                  "error 105: application.name contains the character U+0001, which XML 1.0 cannot hold"));
   EXPECT_TRUE(OutputFolder().empty());
   WriteFile(movie_ + "/Movie-app.xml", descriptor);
 
   // A profile past 2 GiB (sparse) is refused from its size, without reading it.
   const std::string huge = temp_ / "huge.mobileprovision";
-  const int fd = open(huge.c_str(), O_CREAT | O_WRONLY, 0600);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, (off_t{1} << 31) + 5), 0);
-  close(fd);
-  run = Package("ipa-ad-hoc", huge, output_);
-  EXPECT_EQ(run.code, 13) << run.output;
-  EXPECT_NE(run.output.find("(larger than 1024 KiB)"), std::string::npos) << run.output;
+  zpk::testing::WriteSparseFile(huge, (1LL << 31) + 5);
+  const ToolRun run = Package("ipa-ad-hoc", huge, output_);
+  EXPECT_TRUE(Ran(run, 13, "(larger than 1024 KiB)"));
   EXPECT_LT(run.maxRssKb, 64 * 1024);
   EXPECT_TRUE(OutputFolder().empty());
 }
@@ -413,16 +374,14 @@ TEST_F(IpaToolTest, WhatCannotGoIntoTheBundleIsRefusedBeforeAnythingIsWritten) {
 // Under SOURCE_DATE_EPOCH the same inputs give the same archive, byte for byte, whatever the
 // file times and whenever the packager runs; its fixed signing time still verifies.
 TEST_F(IpaToolTest, SameInputsGiveTheSameArchiveUnderSourceDateEpoch) {
-  fs::create_directories(temp_ / "out");
   const std::string profile = Profile(content_);
   setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
   std::string archives[2];
   for (int copy = 0; copy < 2; ++copy) {
     if (copy == 1) {
-      zpk::testing::RunShell("touch -d 2001-02-03 " + Quoted(movie_) + "/assets/* " + Quoted(movie_ + "/Movie.qmv"));
+      RunShell("touch -d 2001-02-03 " + Quote(movie_) + "/assets/* " + Quote(movie_ + "/Movie.qmv"));
     }
-    const ToolRun run = Package("ipa-test", profile, output_);
-    EXPECT_EQ(run.code, 0) << run.output;
+    EXPECT_TRUE(Ran(Package("ipa-test", profile, output_), 0));
     archives[copy] = ReadFile(output_);
     if (copy == 0) sleep(1);  // a signing time taken from the clock would differ
   }
@@ -430,13 +389,8 @@ TEST_F(IpaToolTest, SameInputsGiveTheSameArchiveUnderSourceDateEpoch) {
   EXPECT_FALSE(archives[0].empty());
   EXPECT_TRUE(archives[0] == archives[1]);
   EXPECT_EQ(RunIpaTool({"-verify", output_}).code, 0);
-  WriteFile(temp_ / "res", ReadZipEntry(output_, "Payload/Movie.app/_CodeSignature/CodeResources"));
-  WriteFile(temp_ / "sig", ReadZipEntry(output_, "Payload/Movie.app/_CodeSignature/CodeSignature"));
-  const ToolRun cms = zpk::testing::RunShell("openssl cms -verify -binary -inform DER -in " + Quoted(temp_ / "sig") +
-                                             " -content " + Quoted(temp_ / "res") + " -noverify -out /dev/null && "
-                                             "openssl cms -cmsout -print -inform DER -in " + Quoted(temp_ / "sig"));
-  EXPECT_EQ(cms.code, 0) << cms.output;
-  EXPECT_NE(cms.output.find("UTCTIME:Nov 14 22:13:20 2023 GMT"), std::string::npos) << cms.output;
+  EXPECT_TRUE(Ran(VerifySignature(output_, "-noverify -out /dev/null && openssl cms -cmsout -print -inform DER -in " +
+                                                Quote(temp_ / "sig")), 0, "UTCTIME:Nov 14 22:13:20 2023 GMT"));
 }
 
 }  // namespace
