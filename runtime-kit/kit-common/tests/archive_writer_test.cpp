@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "deflate_blocks.h"
@@ -90,10 +91,9 @@ TEST(EntryCompressor, PreparesFilesInOrderWithinItsMemoryCap) {
     const Input& input = inputs[i];
     PreparedEntry entry = compressor.Take(i);
     ASSERT_EQ(entry.error, "") << input.name;
-    EXPECT_EQ(entry.size, input.data.size());
-    EXPECT_EQ(entry.sha256, Sha256(input.data)) << input.name;
-    EXPECT_EQ(entry.crc, crc32(0, reinterpret_cast<const Bytef*>(input.data.data()), input.data.size()));
-    EXPECT_EQ(entry.deflated, input.compress) << input.name;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(input.data.data()), input.data.size());
+    EXPECT_EQ(std::tie(entry.size, entry.sha256, entry.crc, entry.deflated),
+              std::make_tuple(input.data.size(), Sha256(input.data), crc, input.compress));
     EXPECT_EQ(input.compress ? Inflate(entry.data, input.data.size()) : entry.data, input.data) << input.name;
   }
   EXPECT_LT(compressor.Take(0).error.find("out of order"), std::string::npos) << "a ticket is taken once";
@@ -110,6 +110,21 @@ TEST(EntryCompressor, FileThatVanishedOrChangedSizeIsAnError) {
   EXPECT_NE(compressor.Take(0).error, "");
   EXPECT_EQ(compressor.Take(1).error, "the file grew while it was packaged");
   EXPECT_EQ(compressor.Take(2).error, "the file shrank while it was packaged");
+}
+
+// Every outside reader this project relies on accepts the archive and finds `count` entries.
+void ExpectReadersAccept(const std::string& archive, size_t count) {
+  int error = 0;
+  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  ASSERT_NE(za, nullptr) << "libzip: " << error;
+  EXPECT_EQ(zip_get_num_entries(za, 0), static_cast<zip_int64_t>(count));
+  zip_discard(za);
+  const testing::ToolRun python = RunShell("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                                           "assert z.testzip() is None; print(len(z.infolist()))\" '" + archive + "'");
+  EXPECT_EQ(python.code, 0) << python.output;
+  EXPECT_EQ(python.output, std::to_string(count) + "\n");
+  EXPECT_TRUE(testing::Ran(RunShell("unzip -tqq '" + archive + "'"), 0));
+  EXPECT_TRUE(testing::Ran(RunShell("zipinfo -t '" + archive + "'"), 0));
 }
 
 TEST(PackageWriter, WritesEveryEntryInOrderWhetherDeflatedAheadOrStreamed) {
@@ -139,10 +154,7 @@ TEST(PackageWriter, WritesEveryEntryInOrderWhetherDeflatedAheadOrStreamed) {
     ASSERT_TRUE(writer.AddBuffer("mimetype", "application/x-test", false).ok());
     for (const Input& input : inputs) {
       WriteFile(dir / input.name, input.data);
-      PackageEntry entry;
-      entry.name = "files/" + input.name;
-      entry.source = dir / input.name;
-      ASSERT_TRUE(writer.AddEntry(entry).ok()) << input.name;
+      ASSERT_TRUE(writer.AddEntry({.name = "files/" + input.name, .source = dir / input.name}).ok()) << input.name;
     }
     writer.SetFinalEntry("last.txt", [&](const std::vector<EntryDigest>& digests, std::string& content) {
       seen = digests;
@@ -172,30 +184,7 @@ TEST(PackageWriter, WritesEveryEntryInOrderWhetherDeflatedAheadOrStreamed) {
   }
   EXPECT_EQ(std::string(zip_get_name(za, inputs.size() + 1, 0)), "last.txt");
   zip_discard(za);
-
-  if (RunShell("command -v unzip").code == 0) {
-    const testing::ToolRun tested = RunShell("unzip -t '" + archive + "'");
-    EXPECT_EQ(tested.code, 0) << tested.output;
-    const testing::ToolRun listed = RunShell("zipinfo '" + archive + "'");
-    EXPECT_EQ(listed.code, 0) << listed.output;
-  }
-}
-
-// Every outside reader this project relies on accepts the archive and finds `count` entries.
-void ExpectReadersAccept(const std::string& archive, size_t count) {
-  int error = 0;
-  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
-  ASSERT_NE(za, nullptr) << "libzip: " << error;
-  EXPECT_EQ(zip_get_num_entries(za, 0), static_cast<zip_int64_t>(count));
-  zip_discard(za);
-  const testing::ToolRun python = RunShell("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
-                                           "assert z.testzip() is None; print(len(z.infolist()))\" '" + archive + "'");
-  EXPECT_EQ(python.code, 0) << python.output;
-  EXPECT_EQ(python.output, std::to_string(count) + "\n");
-  const testing::ToolRun tested = RunShell("unzip -tqq '" + archive + "'");
-  EXPECT_EQ(tested.code, 0) << tested.output;
-  const testing::ToolRun listed = RunShell("zipinfo -t '" + archive + "'");
-  EXPECT_EQ(listed.code, 0) << listed.output;
+  ExpectReadersAccept(archive, inputs.size() + 2);
 }
 
 TEST(PackageWriter, LargeFilesAreOneStreamOfParallelBlocksWithinTheMemoryCap) {
@@ -216,10 +205,7 @@ TEST(PackageWriter, LargeFilesAreOneStreamOfParallelBlocksWithinTheMemoryCap) {
     ASSERT_TRUE(writer.Open(archive).ok());
     for (const auto& [name, data] : inputs) {
       WriteFile(dir / name, data);
-      PackageEntry entry;
-      entry.name = name;
-      entry.source = dir / name;
-      ASSERT_TRUE(writer.AddEntry(entry).ok());
+      ASSERT_TRUE(writer.AddEntry({.name = name, .source = dir / name}).ok());
     }
     std::vector<EntryDigest> seen;
     writer.SetFinalEntry("last", [&](const std::vector<EntryDigest>& digests, std::string&) {
@@ -257,12 +243,8 @@ TEST(PackageWriter, FileThatCannotBeReadOrChangedSizeAfterItWasListedFailsWithEr
     SCOPED_TRACE(std::string(c.source) + " " + std::to_string(c.listed));
     PackageWriter writer(c.listed == 0 ? CompressorOptions() : blocks);
     ASSERT_TRUE(writer.Open(dir / "out.zip").ok());
-    PackageEntry entry;
-    entry.name = "f.txt";
-    entry.source = dir / c.source;
-    entry.stated = c.listed != 0;
-    entry.size = c.listed;
-    ASSERT_TRUE(writer.AddEntry(entry).ok());
+    ASSERT_TRUE(writer.AddEntry({.name = "f.txt", .source = dir / c.source, .stated = c.listed != 0, .size = c.listed})
+                    .ok());
     const Outcome closed = writer.Close();
     if (c.listed == 100000) {
       EXPECT_TRUE(closed.ok()) << closed.text;

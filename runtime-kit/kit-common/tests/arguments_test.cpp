@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "arguments.h"
 #include "input_files.h"
 
@@ -17,16 +19,12 @@ TEST(Arguments, PackageCommandOfTheModuleWithWindowsSeparators) {
   const PackageArgs& p = command.package;
   EXPECT_EQ(command.mode, Mode::Package);
   EXPECT_TRUE(p.native);
-  EXPECT_EQ(p.signing.keystore, "C:/certs/me.p12");
-  EXPECT_EQ(p.signing.storePass, "pa\"ss");
-  EXPECT_EQ(p.signing.tsa, "none");
-  EXPECT_EQ(p.output, "C:/out/Movie.exe");
-  EXPECT_EQ(p.descriptor, "C:/movie/Movie-app.xml");
+  EXPECT_EQ(std::tie(p.signing.keystore, p.signing.storePass, p.signing.tsa, p.output, p.descriptor),
+            std::make_tuple("C:/certs/me.p12", "pa\"ss", "none", "C:/out/Movie.exe", "C:/movie/Movie-app.xml"));
   ASSERT_EQ(p.files.size(), 2u);
-  EXPECT_EQ(p.files[0].folder, "C:/movie/");
-  EXPECT_EQ(p.files[0].names, (std::vector<std::string>{"Movie.qmv", "icons/a.png"}));
-  EXPECT_EQ(p.files[1].folder, "D:/shared/");
-  EXPECT_EQ(p.files[1].names, (std::vector<std::string>{"assets"}));
+  EXPECT_EQ(std::tie(p.files[0].folder, p.files[0].names, p.files[1].folder, p.files[1].names),
+            std::make_tuple("C:/movie/", std::vector<std::string>{"Movie.qmv", "icons/a.png"}, "D:/shared/",
+                            std::vector<std::string>{"assets"}));
 }
 
 TEST(Arguments, PrepareNeedsNoKeystoreAndSignTakesTwoFiles) {
@@ -62,10 +60,9 @@ TEST(Arguments, UsageErrorsExitWithCode2AndTheUsageText) {
 }
 
 TEST(Arguments, MissingFileTextKeepsTheWholeName) {
-  Outcome missing = NoSuchFile("icons/a.png");
+  const Outcome missing = NoSuchFile("icons/a.png");
   EXPECT_EQ(missing.code, 2);
-  size_t p = missing.text.find("no such file ");
-  size_t q = missing.text.find("\nusage:");
+  const size_t p = missing.text.find("no such file "), q = missing.text.find("\nusage:");
   ASSERT_EQ(p, 0u);
   ASSERT_NE(q, std::string::npos);
   // A reader takes the name from p + 13 with length q - p - 14.

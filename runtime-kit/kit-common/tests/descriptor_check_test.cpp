@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "descriptor_check.h"
 #include "test_support.h"
 
@@ -17,31 +19,25 @@ struct Checked {
 
 Checked Check(const std::string& xml) {
   Checked result;
-  Outcome outcome = CheckDescriptor(xml, "C:/work/Movie-app.xml", result.info);
-  result.code = outcome.code;
-  result.text = outcome.text;
-  return result;
+  const Outcome outcome = CheckDescriptor(xml, "C:/work/Movie-app.xml", result.info);
+  return {outcome.code, outcome.text, result.info};
 }
 
 std::string WithNamespace(const std::string& ns) {
   std::string xml = MakeDescriptor();
-  std::string from = "http://ns.corvane.example/zaro/application/2.0";
-  xml.replace(xml.find(from), from.size(), ns);
-  return xml;
+  const std::string from = "http://ns.corvane.example/zaro/application/2.0";
+  return xml.replace(xml.find(from), from.size(), ns);
 }
 
 TEST(DescriptorCheck, AcceptsTheTemplateAndCollectsWhatPackagingNeeds) {
   Checked c = Check(MakeDescriptor("<image16x16>icons/my%20icon.png</image16x16>", "",
                                    "<installFolder>Corvane\\Movie App</installFolder>"));
   ASSERT_EQ(c.code, 0) << c.text;
-  EXPECT_EQ(c.info.id, "com.example.Movie");
-  EXPECT_EQ(c.info.filename, "Movie");
-  EXPECT_EQ(c.info.content, "Movie.qmv");
-  EXPECT_EQ(c.info.installFolder, "Corvane/Movie App");
+  EXPECT_EQ(std::tie(c.info.id, c.info.filename, c.info.content, c.info.installFolder),
+            std::make_tuple("com.example.Movie", "Movie", "Movie.qmv", "Corvane/Movie App"));
   ASSERT_EQ(c.info.icons.size(), 1u);
-  EXPECT_EQ(c.info.icons[0].path, "icons/my icon.png");
-  EXPECT_EQ(c.info.icons[0].size, 16);
-  EXPECT_EQ(c.info.icons[0].element, "application.icon.image16x16");
+  EXPECT_EQ(std::tie(c.info.icons[0].path, c.info.icons[0].size, c.info.icons[0].element),
+            std::make_tuple("icons/my icon.png", 16, "application.icon.image16x16"));
 }
 
 // `xml` with its first `from` replaced by `to`.
@@ -143,12 +139,11 @@ TEST(DescriptorCheck, FileTypesAreCollectedForTheInstallerWithTheirIcons) {
                               MakeFileType("docB", "xyz", "text/x-docb")));
   ASSERT_EQ(c.code, 0) << c.text;
   ASSERT_EQ(c.info.fileTypes.size(), 2u);
-  EXPECT_EQ(c.info.fileTypes[0].name, "my.Type2");
-  EXPECT_EQ(c.info.fileTypes[0].extension, "abc");
-  EXPECT_EQ(c.info.fileTypes[0].description, "A & B");
-  EXPECT_EQ(c.info.fileTypes[0].contentType, "application/x-doca");
-  ASSERT_EQ(c.info.fileTypes[0].icons.size(), 2u);
-  EXPECT_EQ(c.info.fileTypes[0].icons[1].size, 128);
+  const FileTypeInfo& a = c.info.fileTypes[0];
+  EXPECT_EQ(std::tie(a.name, a.extension, a.description, a.contentType),
+            std::make_tuple("my.Type2", "abc", "A & B", "application/x-doca"));
+  ASSERT_EQ(a.icons.size(), 2u);
+  EXPECT_EQ(a.icons[1].size, 128);
   EXPECT_EQ(c.info.fileTypes[1].icons.size(), 0u);
   ASSERT_EQ(c.info.icons.size(), 2u) << "file type icons are checked with the others";
   EXPECT_EQ(c.info.icons[0].element, "application.fileTypes.fileType.icon.image16x16");
@@ -187,10 +182,8 @@ TEST(DescriptorCheck, FileTypeValuesThatAreMissingOrInvalidHaveTheirErrors) {
 
 TEST(DescriptorCheck, UrlEscapesAndSafePaths) {
   std::string decoded;
-  ASSERT_TRUE(DecodeUrlEscapes("My%20Movie%2Eqmv", decoded));
-  EXPECT_EQ(decoded, "My Movie.qmv");
-  EXPECT_FALSE(DecodeUrlEscapes("bad%2", decoded));
-  EXPECT_FALSE(DecodeUrlEscapes("bad%zz", decoded));
+  EXPECT_TRUE(DecodeUrlEscapes("My%20Movie%2Eqmv", decoded) && decoded == "My Movie.qmv") << decoded;
+  EXPECT_FALSE(DecodeUrlEscapes("bad%2", decoded) || DecodeUrlEscapes("bad%zz", decoded));
   EXPECT_TRUE(IsSafeRelativePath("a/b.png"));
   for (const char* unsafe : {"", "/etc/passwd", "a/../b", "..", "C:/x", "a//b", "a\\b", "./a"})
     EXPECT_FALSE(IsSafeRelativePath(unsafe)) << unsafe;
