@@ -71,9 +71,7 @@ TEST(DeflateBlocks, SeparateStreamsJoinIntoOneThatInflatesToTheirData) {
 TEST(EntryCompressor, PreparesFilesInOrderWithinItsMemoryCap) {
   TempFolder dir;
   // A cap far below the files' sizes: every file waits until the one before is taken.
-  CompressorOptions options;
-  options.bytesAhead = 1024;
-  EntryCompressor compressor(options);
+  EntryCompressor compressor(CompressorOptions{.bytesAhead = 1024});
   struct Input {
     std::string name;
     std::string data;
@@ -142,9 +140,7 @@ TEST(PackageWriter, WritesEveryEntryInOrderWhetherDeflatedAheadOrStreamed) {
                                      {"noise.dat", MakeBytes(50000, false, 4), ZIP_CM_DEFLATE},
                                      {"movie.jpg", MakeBytes(200000, false, 5), ZIP_CM_STORE},
                                      {"empty.txt", "", ZIP_CM_DEFLATE}};
-  CompressorOptions options;
-  options.wholeFileLimit = 64 * 1024;
-  options.bytesAhead = 100000;
+  const CompressorOptions options{.wholeFileLimit = 64 * 1024, .bytesAhead = 100000};
   const std::string archive = dir / "out.zip";
   WriteFile(archive, "");
   std::vector<EntryDigest> seen;
@@ -165,22 +161,20 @@ TEST(PackageWriter, WritesEveryEntryInOrderWhetherDeflatedAheadOrStreamed) {
     ASSERT_TRUE(closed.ok()) << closed.text;
   }
   ASSERT_EQ(seen.size(), inputs.size() + 1);
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    EXPECT_EQ(seen[i + 1].name, "files/" + inputs[i].name);
-    EXPECT_EQ(seen[i + 1].sha256, Sha256(inputs[i].data)) << inputs[i].name;
-  }
-
   int error = 0;
   zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
   ASSERT_NE(za, nullptr) << error;
   ASSERT_EQ(zip_get_num_entries(za, 0), static_cast<zip_int64_t>(inputs.size() + 2));
   for (size_t i = 0; i < inputs.size(); ++i) {
-    const zip_uint64_t index = i + 1;
-    EXPECT_EQ(std::string(zip_get_name(za, index, 0)), "files/" + inputs[i].name);
+    SCOPED_TRACE(inputs[i].name);
+    const std::string name = "files/" + inputs[i].name;
+    EXPECT_EQ(seen[i + 1].name, name);
+    EXPECT_EQ(seen[i + 1].sha256, Sha256(inputs[i].data));
+    EXPECT_EQ(std::string(zip_get_name(za, i + 1, 0)), name);
     zip_stat_t st;
-    ASSERT_EQ(zip_stat_index(za, index, 0, &st), 0);
-    EXPECT_EQ(st.comp_method, inputs[i].method) << inputs[i].name;
-    EXPECT_EQ(testing::ReadZipEntry(archive, "files/" + inputs[i].name), inputs[i].data) << inputs[i].name;
+    ASSERT_EQ(zip_stat_index(za, i + 1, 0, &st), 0);
+    EXPECT_EQ(st.comp_method, inputs[i].method);
+    EXPECT_EQ(testing::ReadZipEntry(archive, name), inputs[i].data);
   }
   EXPECT_EQ(std::string(zip_get_name(za, inputs.size() + 1, 0)), "last.txt");
   zip_discard(za);
@@ -189,10 +183,8 @@ TEST(PackageWriter, WritesEveryEntryInOrderWhetherDeflatedAheadOrStreamed) {
 
 TEST(PackageWriter, LargeFilesAreOneStreamOfParallelBlocksWithinTheMemoryCap) {
   TempFolder dir;
-  CompressorOptions options;
-  options.wholeFileLimit = 64 * 1024;
-  options.blockSize = 40000;  // blocks that do not fall on the 32 KB window
-  options.bytesAhead = 200000;
+  // Blocks that do not fall on the 32 KB window.
+  const CompressorOptions options{.wholeFileLimit = 64 * 1024, .blockSize = 40000, .bytesAhead = 200000};
   // Text that refers back across block boundaries, noise, and a stored file in blocks.
   std::string text;
   for (unsigned i = 0; text.size() < 1500000; ++i) text += MakeBytes(700 + i % 300, true, i % 50);
@@ -231,9 +223,7 @@ TEST(PackageWriter, FileThatCannotBeReadOrChangedSizeAfterItWasListedFailsWithEr
   TempFolder dir;
   ASSERT_EQ(mkdir((dir / "folder").c_str(), 0755), 0);
   WriteFile(dir / "f.txt", MakeBytes(100000, true, 1));
-  CompressorOptions blocks;
-  blocks.wholeFileLimit = 1000;
-  blocks.blockSize = 40000;
+  const CompressorOptions blocks{.wholeFileLimit = 1000, .blockSize = 40000};
   struct Case {
     const char* source;
     uint64_t listed;  // 0: not stated

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -118,11 +119,8 @@ TEST_F(AtomicOutput, OutputsGetTheUsualModes) {
   umask(old);
   ASSERT_EQ(package.code, 0) << package.output;
   ASSERT_EQ(installer.code, 0) << installer.output;
-  struct stat st {};
-  ASSERT_EQ(stat((dir_ / "out.zaro").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0644u);
-  ASSERT_EQ(stat((dir_ / "Movie.exe").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(std::filesystem::status(dir_ / "out.zaro").permissions(), std::filesystem::perms(0644));
+  EXPECT_EQ(std::filesystem::status(dir_ / "Movie.exe").permissions(), std::filesystem::perms(0755));
 }
 
 }  // namespace
