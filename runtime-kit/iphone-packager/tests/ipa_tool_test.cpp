@@ -113,13 +113,12 @@ TEST_F(IpaToolTest, FittingProfileGivesASignedApplicationArchive) {
   ASSERT_TRUE(zpk::testing::Quiet(Package("ipa-ad-hoc", profile, output_)));
 
   const ToolRun listing = RunShell("unzip -l " + Quote(output_));
-  ASSERT_EQ(listing.code, 0) << listing.output;
   for (const char* name : {"Payload/Movie.app/Info.plist", "Payload/Movie.app/embedded.mobileprovision",
                            "Payload/Movie.app/_CodeSignature/CodeResources",
                            "Payload/Movie.app/_CodeSignature/CodeSignature", "Payload/Movie.app/Movie.qmv",
                            "Payload/Movie.app/icons/i57.png", "Payload/Movie.app/assets/level1.txt",
                            "Payload/Movie.app/META-INF/ZARO/application.xml"}) {
-    EXPECT_NE(listing.output.find(name), std::string::npos) << name << " in\n" << listing.output;
+    EXPECT_TRUE(Ran(listing, 0, name));
   }
   EXPECT_EQ(ReadZipEntry(output_, "Payload/Movie.app/embedded.mobileprovision"), ReadFile(profile));
   const std::string info = ReadZipEntry(output_, "Payload/Movie.app/Info.plist");
@@ -148,53 +147,42 @@ TEST_F(IpaToolTest, ProfileThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
   ASSERT_EQ(Package("ipa-ad-hoc", Profile(content_, "good.mobileprovision"), output_).code, 0);
   const std::string earlier = ReadFile(output_);
 
-  struct Case {
-    const char* what;
-    std::string target;
-    zaro::testing::ProfileContent content;
-    int code;
-    std::string line;
-  };
-  std::vector<Case> cases;
-  auto add = [&](const char* what, const std::string& target, int code, const std::string& line, auto change) {
+  // A profile that differs from the fitting one by `change`.
+  auto refused = [&](const char* what, const std::string& target, int code, const std::string& line, auto change) {
+    SCOPED_TRACE(what);
     zaro::testing::ProfileContent content = content_;
     change(content);
-    cases.push_back({what, target, content, code, line});
+    const ToolRun run = Package(target, Profile(content), output_);
+    EXPECT_TRUE(Ran(run, code, line));
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << "one line";
+    EXPECT_EQ(ReadFile(output_), earlier) << "the earlier archive survives";
+    EXPECT_EQ(OutputFolder(), std::vector<std::string>{"Movie.ipa"}) << "nothing else written";
   };
-  add("expired", "ipa-ad-hoc", 14, "the provisioning profile expired on 2020-01-02T03:04:05Z",
+  refused("expired", "ipa-ad-hoc", 14, "the provisioning profile expired on 2020-01-02T03:04:05Z",
       [](auto& c) { c.expirationDate = 1577934245; });
-  add("other id", "ipa-ad-hoc", 15,
+  refused("other id", "ipa-ad-hoc", 15,
       "the application id com.example.game of " + movie_ +
           "/Movie-app.xml does not fit the application-identifier ABCDE12345.com.example.other of ",
       [](auto& c) { c.applicationIdentifier = "ABCDE12345.com.example.other"; });
-  add("wildcard elsewhere", "ipa-ad-hoc", 15, "does not fit the application-identifier ABCDE12345.org.*",
+  refused("wildcard elsewhere", "ipa-ad-hoc", 15, "does not fit the application-identifier ABCDE12345.org.*",
       [](auto& c) { c.applicationIdentifier = "ABCDE12345.org.*"; });
   const std::string stranger = zaro::testing::MakeTestIdentity("Someone Else").certificateDer;
-  add("other certificate", "ipa-ad-hoc", 16,
+  refused("other certificate", "ipa-ad-hoc", 16,
       "the certificate CN=Phone Developer of " + keystore_ + " is not one of the 1 DeveloperCertificate of ",
       [&](auto& c) { c.developerCertificates = {stranger}; });
-  add("ad hoc without devices", "ipa-ad-hoc", 17, "an ipa-ad-hoc build needs a provisioning profile with "
+  refused("ad hoc without devices", "ipa-ad-hoc", 17, "an ipa-ad-hoc build needs a provisioning profile with "
       "ProvisionedDevices; ", [](auto& c) { c.provisionedDevices.clear(); });
-  add("test without devices", "ipa-test", 17, "an ipa-test build needs a provisioning profile with ProvisionedDevices",
-      [](auto& c) { c.provisionedDevices.clear(); });
-  add("store with devices", "ipa-app-store", 17, "an ipa-app-store build needs a provisioning profile without "
+  refused("test without devices", "ipa-test", 17, "an ipa-test build needs a provisioning profile with "
+      "ProvisionedDevices", [](auto& c) { c.provisionedDevices.clear(); });
+  refused("store with devices", "ipa-app-store", 17, "an ipa-app-store build needs a provisioning profile without "
       "ProvisionedDevices; ", [](auto&) {});
-  add("debug without get-task-allow", "ipa-debug", 17, "an ipa-debug build needs get-task-allow true; ",
+  refused("debug without get-task-allow", "ipa-debug", 17, "an ipa-debug build needs get-task-allow true; ",
       [](auto& c) { c.getTaskAllow = false; });
-  add("store with get-task-allow", "ipa-app-store", 17, "an ipa-app-store build needs get-task-allow false; ",
+  refused("store with get-task-allow", "ipa-app-store", 17, "an ipa-app-store build needs get-task-allow false; ",
       [](auto& c) {
         c.provisionedDevices.clear();
         c.getTaskAllow = true;
       });
-
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const ToolRun run = Package(c.target, Profile(c.content), output_);
-    EXPECT_TRUE(Ran(run, c.code, c.line));
-    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << "one line";
-    EXPECT_EQ(ReadFile(output_), earlier) << "the earlier archive survives";
-    EXPECT_EQ(OutputFolder(), std::vector<std::string>{"Movie.ipa"}) << "nothing else written";
-  }
 
   WriteFile(temp_ / "plain.mobileprovision", zaro::testing::ProfilePropertyList(content_));
   EXPECT_TRUE(Ran(Package("ipa-ad-hoc", temp_ / "plain.mobileprovision", output_), 13,
@@ -299,21 +287,19 @@ TEST_F(IpaToolTest, VerifierRefusesWhatTheSignatureDoesNotCover) {
     fs::copy_file(output_, path, fs::copy_options::overwrite_existing);
     SCOPED_TRACE(c.what);
     EditZip(path, c.change);
+    std::string bytes = ReadFile(path);
     if (!c.patchFrom.empty()) {
-      std::string bytes = ReadFile(path);
       for (size_t at; (at = bytes.find(c.patchFrom)) != std::string::npos;)
         bytes.replace(at, c.patchTo.size(), c.patchTo);
-      WriteFile(path, bytes);
     }
     if (c.directoryField != 0) {
-      std::string bytes = ReadFile(path);
       const size_t record = bytes.rfind(app + "assets/level1.txt") - 46;  // the directory follows the data
       ASSERT_EQ(bytes.compare(record, 4, "PK\1\2"), 0);
       bytes[record + c.directoryField] = static_cast<char>(bytes[record + c.directoryField] | c.value);
       const size_t local = bytes.find(app + "assets/level1.txt") - 30;
       if (c.localField != 0) bytes[local + c.localField] = static_cast<char>(bytes[local + c.localField] | c.value);
-      WriteFile(path, bytes);
     }
+    WriteFile(path, bytes);
     EXPECT_TRUE(Ran(RunIpaTool({"-verify", path}), 1, "verification failed: " + c.line + "\n"));
   }
 }

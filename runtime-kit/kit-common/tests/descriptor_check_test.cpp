@@ -151,13 +151,13 @@ TEST(DescriptorCheck, FileTypesAreCollectedForTheInstallerWithTheirIcons) {
 
 TEST(DescriptorCheck, FileTypeValuesThatAreMissingOrInvalidHaveTheirErrors) {
   const std::string type = "error 105: application.fileTypes.fileType.";
+  const std::string need = "error 104: application.fileTypes.fileType.";
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {MakeFileType("docA", "abc", ""), "error 104: application.fileTypes.fileType.contentType is required"},
-      {MakeFileType("", "abc", "a/b"), "error 104: application.fileTypes.fileType.name is required"},
-      {MakeFileType("docA", "", "a/b"), "error 104: application.fileTypes.fileType.extension is required"},
-      {"<fileType><name>docA</name><extension>abc</extension></fileType>",
-       "error 104: application.fileTypes.fileType.contentType is required"},
-      {"<fileType><name>doc</name></fileType>", "error 104: application.fileTypes.fileType.extension is required"},
+      {MakeFileType("docA", "abc", ""), need + "contentType is required"},
+      {MakeFileType("", "abc", "a/b"), need + "name is required"},
+      {MakeFileType("docA", "", "a/b"), need + "extension is required"},
+      {"<fileType><name>docA</name><extension>abc</extension></fileType>", need + "contentType is required"},
+      {"<fileType><name>doc</name></fileType>", need + "extension is required"},
       {MakeFileType(".doc", "abc", "a/b"), type + "name contains"},
       {MakeFileType("2doc", "abc", "a/b"), type + "name contains"},
       {MakeFileType(std::string(39, 'n'), "abc", "a/b"), type + "name contains"},
