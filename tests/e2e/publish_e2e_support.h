@@ -1,10 +1,8 @@
 #pragma once
-// Shared pieces of the publishing end-to-end tests: answers-file builders, what a run showed,
-// the kit's tools run directly (-verify), a recording Java launcher in the sandbox, document
-// and descriptor edits, and the catalogue texts several tests expect.
+// Shared pieces of the publishing end-to-end tests: answers, what a run showed, the kit's tools
+// run directly (-verify), a recording Java launcher, document and descriptor edits.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -43,7 +41,7 @@ inline std::string WindowsForm(const fs::path& path) {
   return text;
 }
 
-// ---- answers: a "set" or "expect" step takes several fields, applied in their order ------
+// A "set" or "expect" step takes several fields, applied in their order.
 inline Json Message(const std::string& button) { return Json{{"message", button}}; }
 inline Json File(const fs::path& path) { return Json{{"file", WindowsForm(path)}}; }
 inline Json Set(Json fields) { return Json{{"set", std::move(fields)}}; }
@@ -58,23 +56,18 @@ inline tessel::e2e::RunOptions WithAnswers(const std::vector<Json>& answers) {
   return options;
 }
 
-// ---- what the run showed ---------------------------------------------------------------
-
 // One line per event, "kind|text|style|answer" for messages and "kind|text" for the rest
 // (with "|answer" where `answers` asks for it), so a whole sequence compares in one assertion.
+inline std::string MessageLine(const std::string& text, unsigned style, const std::string& answer = "ok") {
+  return "message|" + text + "|" + std::to_string(style) + "|" + answer;
+}
 inline Lines Shown(const RunResult& run, bool answers = false) {
   Lines lines;
   for (const UiEvent& event : run.events) {
-    if (event.event == "message") {
-      lines.push_back("message|" + event.text + "|" + std::to_string(event.style) + "|" + event.answer);
-    } else {
-      lines.push_back(event.event + "|" + event.text + (answers ? "|" + event.answer : ""));
-    }
+    lines.push_back(event.event == "message" ? MessageLine(event.text, event.style, event.answer)
+                                             : event.event + "|" + event.text + (answers ? "|" + event.answer : ""));
   }
   return lines;
-}
-inline std::string MessageLine(const std::string& text, unsigned style, const std::string& answer = "ok") {
-  return "message|" + text + "|" + std::to_string(style) + "|" + answer;
 }
 inline std::string FormLine(const std::string& name) { return "form|" + name; }
 inline const Lines kZaroiPublished{FormLine("CProgressDlg"), MessageLine(kZaroiCreated, 64)};
@@ -88,8 +81,6 @@ inline Lines Texts(const fs::path& document, const Lines& keys) {
   }
   return values;
 }
-
-// ---- the kit ---------------------------------------------------------------------------
 
 inline fs::path PackagingTool() {
   std::error_code code;
@@ -151,8 +142,6 @@ struct RecordingLauncher : RecordingProgram {
   }
 };
 
-// ---- documents and descriptors ---------------------------------------------------------
-
 // Adds or replaces text values in a saved document, as an earlier session left them.
 inline void PutDocumentTexts(const fs::path& document, const std::vector<std::pair<std::string, std::string>>& texts) {
   Json parsed = Sandbox::ReadDocument(document);
@@ -181,10 +170,8 @@ class PublishTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(box_.Ready()) << box_.Error(); }
   fs::path Work() const { return box_.WorkFolder(); }
-  static fs::path Descriptor(const fs::path& document) {
-    return document.parent_path() / (document.stem().string() + "-app.xml");
-  }
-  static fs::path Movie(const fs::path& document) { return document.parent_path() / (document.stem().string() + ".qmv"); }
+  static fs::path Descriptor(const fs::path& doc) { return doc.parent_path() / (doc.stem().string() + "-app.xml"); }
+  static fs::path Movie(const fs::path& doc) { return doc.parent_path() / (doc.stem().string() + ".qmv"); }
   fs::path NewDocument(const std::string& name, const std::string& target = "desktop", int asVersion = 3) {
     const auto document = box_.NewDocument(name, target, asVersion);
     EXPECT_TRUE(document) << box_.Error();

@@ -1,7 +1,5 @@
 // The settings sheet's pages end to end: what an author sets is published, saved and read back
 // by a second sheet with "expect"; file types reach the desktop through the installer.
-#include <gtest/gtest.h>
-
 #include "publish_e2e_support.h"
 
 namespace publish_e2e {
@@ -19,8 +17,7 @@ bool InOrder(const std::string& text, const Lines& parts) {
 using FileTypesEndToEnd = PublishTest;
 
 TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem) {
-  const fs::path document = NewDocument("Viewer");
-  const fs::path keystore = Keystore("author.p12", "pass");
+  const fs::path document = NewDocument("Viewer"), keystore = Keystore("author.p12", "pass");
   // One icon outside the movie folder (copied in after the question), one inside it.
   const fs::path outside = box_.WriteFile("art/doc16.png", zpk::testing::MakePng(16, 16));
   box_.WriteFile("work/icons/doc32.png", zpk::testing::MakePng(32, 32));
@@ -51,8 +48,7 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
   ASSERT_TRUE(fs::exists(Work() / "FileTypeIconsForZAROPublish" / "doc16.png")) << "copied beside the movie";
 
   const std::string descriptor = ReadText(Work() / "Viewer-app.xml");
-  // The window and application elements are in their places as the Advanced page's own tests
-  // show; the read-back below finds them. The file types follow the dialogs.
+  // The file types follow the dialogs; the read-back below finds the window and application values.
   EXPECT_TRUE(InOrder(descriptor, {"<fileTypes>", "<name>viewer.Doc</name>", "<extension>vdoc</extension>",
                                    "<description>Viewer document</description>",
                                    "<contentType>application/x-viewer-doc</contentType>",
@@ -60,8 +56,6 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
                                    "<image32x32>icons/doc32.png</image32x32>", "<name>viewer.Note</name>",
                                    "<image16x16>icons/note16.png</image16x16>", "</fileTypes>"}))
       << descriptor;
-  // The author opens the sheet again and sees the values as set (the file type dialog shows
-  // what the descriptor holds, as its own tests show).
   Json shown = advanced;
   shown["Advanced.resizable"] = "true";
   EXPECT_EQ(Shown(Run({"settings", document.string()}, {Form("Settings", {Expect(shown), Press("Cancel")})})),
@@ -78,8 +72,8 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
 using GeneralAndIcons = PublishTest;
 
 TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
-  const fs::path document = NewDocument("My Movies/Hello"), folder = document.parent_path();
-  const fs::path keystore = Keystore("ann.p12", "secret");
+  const fs::path document = NewDocument("My Movies/Hello"), folder = document.parent_path(),
+                 keystore = Keystore("ann.p12", "secret");
   WriteText(folder / "icons" / "app 16.png", zpk::testing::MakePng(16, 16));
   WriteText(box_.Root() / "outside" / "big.png", zpk::testing::MakePng(128, 128));
   WriteText(folder / "readme.txt", "read me");
@@ -98,11 +92,9 @@ TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
                               {"Signature.timestamp", "false"}}),
                          Press("Publish"), Press("OK")}),
        File(folder / "readme.txt"), Json{{"folder", WindowsForm(folder / "assets")}},
-       File(folder / "icons" / "app 16.png"),
-       File(box_.Root() / "outside" / "big.png"), Message("ok"), Message("yes"), Message("yes")});
+       File(folder / "icons" / "app 16.png"), File(box_.Root() / "outside" / "big.png"), Message("ok"), Message("yes"),
+       Message("yes")});
 
-  // How the pages write their elements is their own tests' matter; the second sheet below
-  // reads every value back from the saved descriptor and document.
   EXPECT_TRUE(fs::exists(folder / "AppIconsForPublish" / "big.png"));
   EXPECT_EQ(Texts(document, {"com.zaro.quessa.zarodest", "com.zaro.quessa.pubexe", "com.zaro.quessa.included.count",
                              "com.zaro.quessa.included.item0", "com.zaro.quessa.included.item1"}),
@@ -113,17 +105,17 @@ TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
     EXPECT_TRUE(Contains(bytes, entry)) << entry;
   }
 
-  // A second sheet reads every value back from the saved files.
+  // How the pages write their elements is their own tests' matter; a second sheet reads every
+  // value back from the saved files.
   Json shown = values;
   shown.update({{"General.destination", "Hello.zaro"}, {"General.installer", "false"},
                 {"Icons.path", "icons/app 16.png"}});  // the page opens on its first size
-  const RunResult again =
-      Run({"settings", document.string()},
-          {Form("Settings", {Expect(shown), Set({{"Icons.size", "图标 128x128"}}),
-                             Expect({{"Icons.path", "AppIconsForPublish/big.png"}}),
-                             Set({{"General.included", "assets"}}), Expect({{"General.included", "assets"}}),
-                             Press("Cancel")})});
-  EXPECT_EQ(Shown(again), Lines{FormLine("Settings")});
+  EXPECT_EQ(Shown(Run({"settings", document.string()},
+                      {Form("Settings", {Expect(shown), Set({{"Icons.size", "图标 128x128"}}),
+                                         Expect({{"Icons.path", "AppIconsForPublish/big.png"}}),
+                                         Set({{"General.included", "assets"}}),
+                                         Expect({{"General.included", "assets"}}), Press("Cancel")})})),
+            Lines{FormLine("Settings")});
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 // Signed publishing end to end, packages verified by the kit; iPhone documents with the kit's
 // real iPhone packager and provisioning profiles made for each test.
-#include <gtest/gtest.h>
-
 #include "publish_e2e_support.h"
 #include "testing/profile_maker.h"
 
@@ -36,10 +34,8 @@ TEST_F(PublishSigned, SessionCredentialsSignAPackageThatVerifiesAndThePasswordIs
   // A password with a double quote and a trailing backslash must reach the tool unchanged.
   const std::string password = "pa\"ss\\";
   const fs::path keystore = Keystore("ann.p12", password);
-  // 1: no credentials yet, so the sheet opens; the author browses for the certificate, types
-  //    the password and publishes from the sheet.
-  // 2: the password was forgotten, so the sheet opens again, on the certificate chosen last;
-  //    this time the password is remembered.
+  // 1: no credentials, so the sheet opens: browse, type the password, publish from the sheet.
+  // 2: the password was forgotten: the sheet opens on the last certificate, the password is kept.
   // 3, 4: both publish at once with the remembered password.
   const RunResult run = Script(
       "publish();\npublish();\npublish();\npublish();\n", document_,
@@ -61,11 +57,10 @@ TEST_F(PublishSigned, SessionCredentialsSignAPackageThatVerifiesAndThePasswordIs
 
 TEST_F(PublishSigned, AWrongPasswordReportsTheInaccessibleCertificate) {
   const fs::path keystore = Keystore("ann.p12", "right");
+  const Json credentials = {{"Signature.certpath", WindowsForm(keystore)}, {"Signature.password", "wrong"},
+                            {"Signature.timestamp", "false"}};
   const RunResult run = Run({"publish", document_.string()},
-                            {Form("Settings", {Set({{"Signature.certpath", WindowsForm(keystore)},
-                                                    {"Signature.password", "wrong"}, {"Signature.timestamp", "false"}}),
-                                               Press("Publish"), Press("Cancel")}),
-                             Message("yes")});
+                            {Form("Settings", {Set(credentials), Press("Publish"), Press("Cancel")}), Message("yes")});
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{SignCommand(keystore, "wrong", "none")});
   // Exit code 7 has its own row, ahead of the "password may be incorrect" text row.
   const std::string toolText = keystore.string() + ": the keystore cannot be opened; the password may be incorrect\n";
@@ -83,18 +78,16 @@ TEST_F(PublishSigned, AnUnreachableAuthorityOffersRetryAndPublishingWithoutATime
   // The kit's tool retries an authority it cannot reach; shortened retries (a setting for
   // the tool's tests) keep this run quick.
   ::setenv("ZPK_TEST_TSA_TIMING", "budget=300,delay=20,maxdelay=50,connect=200,attempt=200", 1);
+  const Json credentials = {{"Signature.certpath", WindowsForm(keystore)}, {"Signature.password", "secret"},
+                            {"Signature.timestamp", "true"}, {"Signature.rempwd", "true"}};
   const RunResult run = Script("settings();\npublish();\npublish();\n", document_,
-                               {Form("Settings", {Set({{"Signature.certpath", WindowsForm(keystore)},
-                                                       {"Signature.password", "secret"},
-                                                       {"Signature.timestamp", "true"},
-                                                       {"Signature.rempwd", "true"}}),
-                                                  Press("OK")}),
+                               {Form("Settings", {Set(credentials), Press("OK")}),
                                 Form("CTimestampRetryDlg", {Press("Retry")}),
                                 Form("CTimestampRetryDlg", {Press("DisableTimestamp")}),
                                 Form("CTimestampRetryDlg", {Press("Cancel")})});
   ::unsetenv("ZPK_TEST_TSA_TIMING");
-  const Lines stamped = SignCommand(keystore, "secret", "https://timestamp.corvane.example/tsa");
-  const Lines unstamped = SignCommand(keystore, "secret", "none");
+  const Lines stamped = SignCommand(keystore, "secret", "https://timestamp.corvane.example/tsa"),
+              unstamped = SignCommand(keystore, "secret", "none");
   EXPECT_EQ(launcher_->Calls(), (std::vector<Lines>{stamped, stamped, unstamped, stamped}));
   ExpectSignedPackage();
   const std::string retry = FormLine("CTimestampRetryDlg");
@@ -218,44 +211,38 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
                          Press("General.addfile"), Set({{"Icons.size", "图标 57x57"}}), Press("Icons.browse"),
                          Set({{"Icons.size", "图标 512x512"}}), Press("Icons.browse"), Press("Publish"), Press("OK")}),
        File(keystore_), File(profile), File(extra), File(icons / "icon57.png"), File(icons / "icon512.png")});
-  EXPECT_EQ(Shown(run), (Lines{"file|", "file|", "file|", "file|", "file|", kIphonePublished[0], kIphonePublished[1],
-                               kIphonePublished[2]}));
-
-  // The packager accepts the package; the ID follows the profile. How the pages write the
-  // other elements is their own tests' matter, and the packager's tests bundle the icons the
-  // descriptor names; the second sheet below reads the values back.
+  Lines shown(5, "file|");
+  shown.insert(shown.end(), kIphonePublished.begin(), kIphonePublished.end());
+  EXPECT_EQ(Shown(run), shown);
+  // The packager accepts the package; the ID follows the profile. The other elements are the
+  // pages' and the packager's tests' matter; the second sheet below reads the values back.
   ExpectVerified(VerifyIpa(Work() / "Game.ipa"), "signer: CN=Phone Developer");
   const std::string descriptor = ReadText(Work() / "Game-app.xml");
   EXPECT_TRUE(Contains(descriptor, "<id>com.example.storegame</id>")) << descriptor;
   EXPECT_TRUE(Contains(descriptor, "<aspectRatio>landscape</aspectRatio>")) << descriptor;
 
-  // OK kept the settings in the document (passwords stay out) and the machine-wide values in
-  // the registry.
+  // OK kept the settings in the document (passwords stay out), the machine-wide ones in the registry.
   EXPECT_EQ(Texts(document_, {"com.zaro.quessa.ipaopt", "com.zaro.quessa.ipacertpath", "com.zaro.quessa.ipaprovision",
                               "com.zaro.quessa.ipadest", "com.zaro.quessa.included.item0",
                               "com.zaro.quessa.ipacertpwd"}),
             (Lines{"store", keystore_.string(), profile.string(), "Game.ipa", "levels/level1.dat", "-"}));
   const std::string registry = ReadText(box_.RegistryFile());
-  for (const std::string& part : {std::string("Last IPA Cert"), std::string("Last IPA Provision"),
-                                  std::string("IpaCertPath"), std::string("MobileProvisionFiles"), keystore_.string(),
-                                  profile.string()}) {
+  for (const std::string& part : Lines{"Last IPA Cert", "Last IPA Provision", "IpaCertPath", "MobileProvisionFiles",
+                                       keystore_.string(), profile.string()}) {
     EXPECT_TRUE(Contains(registry, part)) << part << "\n" << registry;
   }
 
   // A second sheet shows the kept values: the stored certificate and profile are chosen
   // again, the fourth deployment type is selected, and a publish needs only the password.
-  const RunResult again = Run(
-      {"settings", document_.string()},
-      {PasswordAndPublish("Cancel", {Expect({{"General.destination", "Game.ipa"}, {"General.appname", "Store Game"},
-                                             {"General.version", "2.1"}, {"General.aspectratio", "横向"},
-                                             {"General.rendering", "GPU"},
-                                             {"Deployment.certpath", WindowsForm(keystore_)},
-                                             {"Deployment.profile", WindowsForm(profile)},
-                                             {"Deployment.appid", "com.example.storegame"},
-                                             {"Deployment.store", "true"}, {"Deployment.test", "false"}}),
-                                     Set({{"Icons.size", "图标 512x512"}}),
-                                     Expect({{"Icons.path", "icons/icon512.png"}})})});
-  EXPECT_EQ(Shown(again), kIphonePublished);
+  const Json kept = {{"General.destination", "Game.ipa"}, {"General.appname", "Store Game"}, {"General.version", "2.1"},
+                     {"General.aspectratio", "横向"}, {"General.rendering", "GPU"},
+                     {"Deployment.certpath", WindowsForm(keystore_)}, {"Deployment.profile", WindowsForm(profile)},
+                     {"Deployment.appid", "com.example.storegame"}, {"Deployment.store", "true"},
+                     {"Deployment.test", "false"}};
+  EXPECT_EQ(Shown(Run({"settings", document_.string()},
+                      {PasswordAndPublish("Cancel", {Expect(kept), Set({{"Icons.size", "图标 512x512"}}),
+                                                     Expect({{"Icons.path", "icons/icon512.png"}})})})),
+            kIphonePublished);
 }
 
 }  // namespace
