@@ -90,7 +90,6 @@ class LaunchCommands : public PublishTest {
     return id + "|" + name + "|" + movie.string() + "|" + profile;
   }
 
-  // The host call as tessel prints it, for a descriptor in the work folder.
   static std::string HostCall(const fs::path& kit, const fs::path& descriptor, const std::string& debug,
                               const std::optional<std::string>& profile) {
     std::string call = "debugZAROMovie(\"" + (kit / "bin" / "zrl.exe").string() + "\", \"" +
@@ -99,7 +98,6 @@ class LaunchCommands : public PublishTest {
     return call + (profile ? ", \"" + *profile + "\"" : "") + ")";
   }
 
-  // A host script that runs TestMovie while debugZAROMovie is replaced by `replacement`.
   RunResult TestMovieWithHostAnswer(const fs::path& document, const std::string& replacement, RunOptions options = {}) {
     return box_.RunScript("var d = tx.getDocumentDOM();\nd.debugZAROMovie = " + replacement +
                               ";\nzaro.TestMovie(tessel.movieURL, tessel.documentURL, tessel.kitVersion, "

@@ -27,7 +27,6 @@ using tessel::e2e::UiEvent;
 using tessel::e2e::WriteText;
 using Lines = std::vector<std::string>;
 
-// Catalogue texts, byte for byte.
 inline constexpr char kCreateFileError[] = "创建文件时出错。\n\n";
 inline constexpr char kZaroCreated[] = "已创建 ZARO 文件。";
 inline constexpr char kZaroiCreated[] = "已创建 ZAROI 文件。";
@@ -130,12 +129,11 @@ exec ')sh" + real.string() + "' \"$@\"\n");
   fs::path folder_;
 };
 
-// The Java launcher in the sandbox's common application data folder, recording the tool's runs.
+// The Java launcher in the sandbox's common application data folder, in place of the staged one.
 struct RecordingLauncher : RecordingProgram {
   explicit RecordingLauncher(const Sandbox& box)
       : RecordingProgram(Replaced(box.CommonAppData() / "Corvane" / "KV5" / "jre"),
                          Sandbox::Stage() / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin" / "java.exe") {}
-  // Takes away the link to the staged runtime.
   static fs::path Replaced(const fs::path& jre) {
     fs::remove(jre);
     return jre / "bin" / "java.exe";
@@ -165,7 +163,7 @@ inline std::string DescriptorXml(const std::string& baseName, const std::string&
          extra + "</application>\n";
 }
 
-// A sandbox of its own for each test, with what the publishing scenarios share.
+// A sandbox of its own for each test.
 class PublishTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(box_.Ready()) << box_.Error(); }
@@ -177,13 +175,11 @@ class PublishTest : public ::testing::Test {
     EXPECT_TRUE(document) << box_.Error();
     return document.value_or(fs::path());
   }
-  // A keystore for "Ann Author" under <root>/keys.
   fs::path Keystore(const std::string& name, const std::string& password) {
     const fs::path file = box_.Root() / "keys" / name;
     zpk::testing::WriteTestKeystore(file.string(), password, "Ann Author", 1024);
     return file;
   }
-  // Runs tessel with the answers; the run must succeed.
   RunResult Run(const Lines& arguments, const std::vector<Json>& answers) {
     return Succeeded(box_.Run(arguments, WithAnswers(answers)));
   }
@@ -201,7 +197,6 @@ class PublishTest : public ::testing::Test {
     EXPECT_EQ(run.exitStatus, 0) << "stdout:\n" << run.out << "\nstderr:\n" << run.err << "\nshown:\n" << shown;
     return run;
   }
-  // The package verifies and the kit's report on it holds `part`.
   static void ExpectVerified(const zpk::testing::ToolRun& verified, const std::string& part) {
     EXPECT_EQ(verified.code, 0) << verified.output;
     EXPECT_TRUE(Contains(verified.output, part)) << verified.output;

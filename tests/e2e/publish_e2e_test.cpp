@@ -78,10 +78,9 @@ TEST_F(PublishPrepareMode, WithTheInstallerOptionTheSignedInstallerFollowsTheInt
             (Lines{"true", "Setup2", WorkSlash(), "-"}));
 }
 
-// The sheet saves where the movie lives and the output file its General page showed,
-// "Old.zaro"; after "Save as" New.tsd (the document with its data, the movie compiled under
-// the new name) the copy keeps it, so the intermediate file of the new movie is written under
-// that name. The base name is not saved without the sheet's OK.
+// The sheet saves where the movie lives and the output file its General page showed, "Old.zaro";
+// after "Save as" New.tsd (document and data copied, the movie compiled under the new name) the
+// copy keeps it, so the new movie's intermediate file gets that name. No OK, no saved base name.
 TEST_F(PublishPrepareMode, ADocumentSavedUnderANewNameKeepsItsOutputFile) {
   const fs::path old = NewDocument("Old"), renamed = Work() / "New.tsd";
   Run({"settings", old.string()}, {kPrepare});
@@ -243,15 +242,13 @@ TEST_F(PublishTest, RunsWithoutAWindowMapNoToolkitAndFailWhenTheyNeedADialog) {
   Succeeded(box_.Run({"settings", document.string()}, scripted));
   ExpectNoToolkit(box_.Root() / "maps-scripted", "the scripted settings run");
 
-  // At a terminal without a display the progress line shows its words beside the spinner and
-  // is wiped when the tool ends, so the result box starts on a clean line. `script` gives the
-  // run a terminal of its own; only tessel itself records its libraries.
+  // At a terminal without a display the progress line shows its words beside the spinner and is wiped
+  // when the tool ends, so the result box starts on a clean line. `script` gives the run a terminal.
   RecordingLauncher launcher(box_);
-  std::string preload;
+  std::string preload = "env ";
   for (const auto& [name, value] : RecordingMaps(box_.Root() / "maps-terminal")) preload += name + "='" + value + "' ";
-  const fs::path atTerminal = box_.WriteFile("terminal", "#!/bin/sh\nexec script -qec \"env " + preload + "'" +
-                                                            Sandbox::Tessel().string() + "' publish '" +
-                                                            document.string() + "'\" /dev/null\n");
+  const std::string command = preload + "'" + Sandbox::Tessel().string() + "' publish '" + document.string() + "'";
+  const fs::path atTerminal = box_.WriteFile("terminal", "#!/bin/sh\nexec script -qec \"" + command + "\" /dev/null\n");
   fs::permissions(atTerminal, fs::perms::owner_all);
   box_.UseTessel(atTerminal);
   const std::string shown = Succeeded(box_.Run({})).out;

@@ -5,7 +5,6 @@
 namespace publish_e2e {
 namespace {
 
-// True when the parts appear in the text in this order.
 bool InOrder(const std::string& text, const Lines& parts) {
   size_t at = 0;
   for (const std::string& part : parts) {
@@ -105,8 +104,7 @@ TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
     EXPECT_TRUE(Contains(bytes, entry)) << entry;
   }
 
-  // How the pages write their elements is their own tests' matter; a second sheet reads every
-  // value back from the saved files.
+  // How the pages write their elements is their own tests' matter; a second sheet reads it all back.
   Json shown = values;
   shown.update({{"General.destination", "Hello.zaro"}, {"General.installer", "false"},
                 {"Icons.path", "icons/app 16.png"}});  // the page opens on its first size

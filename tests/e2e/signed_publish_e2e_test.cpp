@@ -73,10 +73,9 @@ TEST_F(PublishSigned, AWrongPasswordReportsTheInaccessibleCertificate) {
 
 TEST_F(PublishSigned, AnUnreachableAuthorityOffersRetryAndPublishingWithoutATimeStamp) {
   const fs::path keystore = Keystore("ann.p12", "secret");
-  // "重试" runs the same command again; "禁用时间戳" runs it with "-tsa none". The document's
-  // time-stamp choice stays, so the next publish asks the authority again; "取消" ends it.
-  // The kit's tool retries an authority it cannot reach; shortened retries (a setting for
-  // the tool's tests) keep this run quick.
+  // "重试" runs the same command again; "禁用时间戳" runs it with "-tsa none". The document's time-stamp
+  // choice stays, so the next publish asks the authority again; "取消" ends it. The tool retries an
+  // authority it cannot reach; shortened retries (a setting for the tool's tests) keep this quick.
   ::setenv("ZPK_TEST_TSA_TIMING", "budget=300,delay=20,maxdelay=50,connect=200,attempt=200", 1);
   const Json credentials = {{"Signature.certpath", WindowsForm(keystore)}, {"Signature.password", "secret"},
                             {"Signature.timestamp", "true"}, {"Signature.rempwd", "true"}};
@@ -128,8 +127,7 @@ TEST_F(PublishSigned, TheSheetMakesACertificatePublishesASignedPackageAndKeepsTh
   EXPECT_TRUE(Contains(registry, "DigitalSign\tsign\n")) << registry;
 }
 
-constexpr char kIphoneCreated[] = "iPhone 文件已创建。";
-const Lines kIphonePublished{FormLine("CProgressDlg"), MessageLine(kIphoneCreated, 64), FormLine("Settings")};
+const Lines kIphonePublished{FormLine("CProgressDlg"), MessageLine("iPhone 文件已创建。", 64), FormLine("Settings")};
 
 class IphonePublish : public PublishTest {
  protected:
@@ -155,7 +153,6 @@ class IphonePublish : public PublishTest {
     EXPECT_TRUE(zaro::testing::WriteProfile(file, content));
     return file;
   }
-  // The session password typed on the Deployment page, the sheet's Publish, then `close`.
   Json PasswordAndPublish(const std::string& close, const std::vector<Json>& before = {}) {
     std::vector<Json> steps = before;
     steps.insert(steps.end(), {Set({{"Deployment.password", "phone pw"}}), Press("Publish"), Press(close)});
@@ -169,10 +166,9 @@ class IphonePublish : public PublishTest {
 
 zaro::testing::TestIdentity IphonePublish::developer_;
 
-// Publish with stored settings: the missing session password opens the sheet, where it is
-// typed. A debug package (its movie exported with debugging permitted) is signed and
-// accepted by the packager; a profile for another application shows the packager's own
-// line and writes no package.
+// Publish with stored settings: the missing session password opens the sheet, where it is typed.
+// A debug package (its movie exported with debugging permitted) is signed and accepted by the
+// packager; a profile for another application shows the packager's own line and writes no package.
 TEST_F(IphonePublish, StoredSettingsPublishASignedPackageAndAForeignProfileNone) {
   const std::string foreign = "ABCDE12345.com.example.other";
   const fs::path ipa = Work() / "Game.ipa";
@@ -211,9 +207,8 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
                          Press("General.addfile"), Set({{"Icons.size", "图标 57x57"}}), Press("Icons.browse"),
                          Set({{"Icons.size", "图标 512x512"}}), Press("Icons.browse"), Press("Publish"), Press("OK")}),
        File(keystore_), File(profile), File(extra), File(icons / "icon57.png"), File(icons / "icon512.png")});
-  Lines shown(5, "file|");
-  shown.insert(shown.end(), kIphonePublished.begin(), kIphonePublished.end());
-  EXPECT_EQ(Shown(run), shown);
+  EXPECT_EQ(Shown(run), (Lines{"file|", "file|", "file|", "file|", "file|", kIphonePublished[0], kIphonePublished[1],
+                               kIphonePublished[2]}));
   // The packager accepts the package; the ID follows the profile. The other elements are the
   // pages' and the packager's tests' matter; the second sheet below reads the values back.
   ExpectVerified(VerifyIpa(Work() / "Game.ipa"), "signer: CN=Phone Developer");
