@@ -65,6 +65,10 @@ class RecordingStage {
   std::optional<RecordingProgram> launcher_;
 };
 
+std::string Report(const std::string& id, const std::string& name, const fs::path& movie, const std::string& profile) {
+  return id + "|" + name + "|" + movie.string() + "|" + profile;
+}
+
 class LaunchCommands : public PublishTest {
  protected:
   // The latest run's debug launchers' reports, "id|name|content|profile", once they have finished
@@ -85,10 +89,6 @@ class LaunchCommands : public PublishTest {
     }
     return reports;
   }
-  static std::string Report(const std::string& id, const std::string& name, const fs::path& movie,
-                            const std::string& profile) {
-    return id + "|" + name + "|" + movie.string() + "|" + profile;
-  }
 
   static std::string HostCall(const fs::path& kit, const fs::path& descriptor, const std::string& debug,
                               const std::optional<std::string>& profile) {
@@ -99,9 +99,8 @@ class LaunchCommands : public PublishTest {
   }
 
   RunResult TestMovieWithHostAnswer(const fs::path& document, const std::string& replacement, RunOptions options = {}) {
-    return box_.RunScript("var d = tx.getDocumentDOM();\nd.debugZAROMovie = " + replacement +
-                              ";\nzaro.TestMovie(tessel.movieURL, tessel.documentURL, tessel.kitVersion, "
-                              "'extendedDesktop');\n",
+    return box_.RunScript("var d = tx.getDocumentDOM();\nd.debugZAROMovie = " + replacement + ";\nzaro.TestMovie(" +
+                              "tessel.movieURL, tessel.documentURL, tessel.kitVersion, 'extendedDesktop');\n",
                           document, options);
   }
 };
@@ -170,8 +169,7 @@ TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself)
     SCOPED_TRACE(hostDebug ? "the host launches" : "the host answers 2");
     Lines arguments{"test", doc.string(), "--profile", "extendedDesktop"};
     if (!hostDebug) arguments.push_back("--no-host-debug");
-    const RunResult run = Succeeded(box_.Run(arguments));
-    EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("),
+    EXPECT_EQ(Succeeded(box_.Run(arguments)).OutputLines("tessel: debugZAROMovie("),
               Lines{"tessel: " + HostCall(stage.Kit(), Descriptor(doc), "false", "extendedDesktop")});
     EXPECT_EQ(Launched(), Lines{Report("Hello", "Hello", Movie(doc), "extendedDesktop")});
     EXPECT_EQ(stage.Launches(), (std::vector<Lines>{{Descriptor(doc).string(), "-profile", "extendedDesktop"}}));

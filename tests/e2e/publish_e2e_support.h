@@ -197,8 +197,8 @@ class PublishTest : public ::testing::Test {
     EXPECT_EQ(run.exitStatus, 0) << "stdout:\n" << run.out << "\nstderr:\n" << run.err << "\nshown:\n" << shown;
     return run;
   }
-  static void ExpectVerified(const zpk::testing::ToolRun& verified, const std::string& part) {
-    EXPECT_EQ(verified.code, 0) << verified.output;
+  static void ExpectVerified(const zpk::testing::ToolRun& verified, const std::string& part, int code = 0) {
+    EXPECT_EQ(verified.code, code) << verified.output;
     EXPECT_TRUE(Contains(verified.output, part)) << verified.output;
   }
 

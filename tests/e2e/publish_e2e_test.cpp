@@ -34,9 +34,7 @@ TEST_F(PublishPrepareMode, ANewDocumentGetsTheTemplateDescriptorAndAnIntermediat
   EXPECT_TRUE(Contains(ReadText(Work() / "Hello-app.xml"), "<content>Hello.qmv</content>"));
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{PrepareCommand("Hello.zaroi", "Hello")});
   EXPECT_TRUE(IsIntermediateFile(Work() / "Hello.zaroi"));
-  const auto verified = Verify(Work() / "Hello.zaroi");
-  EXPECT_EQ(verified.code, 1);
-  EXPECT_TRUE(Contains(verified.output, "this is an unsigned intermediate file")) << verified.output;
+  ExpectVerified(Verify(Work() / "Hello.zaroi"), "this is an unsigned intermediate file", 1);
   EXPECT_EQ(Shown(run), kZaroiPublished);
   EXPECT_EQ(run.filesMade, (std::vector<fs::path>{"Hello-app.xml", "Hello.zaroi"}));
   // Without the sheet nothing is saved into the document.
@@ -49,8 +47,7 @@ TEST_F(PublishPrepareMode, ANewDocumentGetsTheTemplateDescriptorAndAnIntermediat
 TEST_F(PublishPrepareMode, WithTheInstallerOptionTheSignedInstallerFollowsTheIntermediateFile) {
   const fs::path keystore = Keystore("installer.p12", "inst-pass");
   const std::string installer = "doc.addDataToDocument('com.zaro.quessa.pubexe', 'string', 'true');\n";
-  const fs::path both = NewDocument("Both");
-  EXPECT_EQ(Shown(Script(installer + "publish();\n", both)),
+  EXPECT_EQ(Shown(Script(installer + "publish();\n", NewDocument("Both"))),
             (Lines{kZaroiPublished[0], kZaroiPublished[1], MessageLine("必须选择证书", 48)}));
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{PrepareCommand("Both.zaroi", "Both")});
   EXPECT_FALSE(fs::exists(Work() / "Both.exe"));
@@ -165,9 +162,8 @@ TEST_F(PublishPrepareMode, ADestinationNamingAFolderGetsThePackageNameInside) {
   for (const std::string folder : {"outdir", "bare"}) {
     fs::create_directories(Work() / folder);
     const std::string destination = folder == "bare" ? folder : WorkSlash() + folder + "/";
-    const RunResult run = Script(
-        "doc.addDataToDocument('com.zaro.quessa.zarodest', 'string', '" + destination + "');\npublish();\n", document);
-    EXPECT_EQ(Shown(run), kZaroiPublished);
+    const std::string put = "doc.addDataToDocument('com.zaro.quessa.zarodest', 'string', '" + destination + "');\n";
+    EXPECT_EQ(Shown(Script(put + "publish();\n", document)), kZaroiPublished);
     EXPECT_TRUE(IsIntermediateFile(Work() / folder / "Dest.zaroi"));
   }
   EXPECT_FALSE(fs::exists(Work() / "outdir" / ".zaroi"));

@@ -159,12 +159,11 @@ class IphonePublish : public PublishTest {
     return Form("Settings", steps);
   }
 
-  static zaro::testing::TestIdentity developer_;
+  inline static zaro::testing::TestIdentity developer_;
   fs::path keystore_ = box_.Root() / "keys" / "phone.p12";
   fs::path document_;
 };
 
-zaro::testing::TestIdentity IphonePublish::developer_;
 
 // Publish with stored settings: the missing session password opens the sheet, where it is typed.
 // A debug package (its movie exported with debugging permitted) is signed and accepted by the
