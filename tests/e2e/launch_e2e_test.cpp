@@ -5,10 +5,8 @@
 
 #include "publish_e2e_support.h"
 
-namespace publish_e2e {
 namespace {
-
-using tessel::e2e::RunOptions;
+using namespace publish_e2e;
 
 constexpr const char* kUnparsableDescriptor = "无法解析应用程序描述符文件。";
 // `--trace` reports every snippet the module evaluated on stderr, after this.
@@ -282,4 +280,3 @@ TEST_F(LaunchCommands, EveryCommandCarriesTheDescriptorOfADocumentSavedUnderANew
 }
 
 }  // namespace
-}  // namespace publish_e2e

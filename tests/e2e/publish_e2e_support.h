@@ -17,14 +17,7 @@
 namespace publish_e2e {
 
 namespace fs = std::filesystem;
-using tessel::e2e::Contains;
-using tessel::e2e::Json;
-using tessel::e2e::LinesStartingWith;
-using tessel::e2e::ReadText;
-using tessel::e2e::RunResult;
-using tessel::e2e::Sandbox;
-using tessel::e2e::UiEvent;
-using tessel::e2e::WriteText;
+using namespace tessel::e2e;
 using Lines = std::vector<std::string>;
 
 inline constexpr char kCreateFileError[] = "创建文件时出错。\n\n";

@@ -2,8 +2,8 @@
 // meets it in a build script.
 #include "publish_e2e_support.h"
 
-namespace publish_e2e {
 namespace {
+using namespace publish_e2e;
 
 const Json kPrepare = Form("Settings", {Set({{"Signature.prepare", "true"}}), Press("OK")});
 const Json kCancel = Form("Settings", {Press("Cancel")});
@@ -261,4 +261,3 @@ TEST_F(PublishTest, RunsWithoutAWindowMapNoToolkitAndFailWhenTheyNeedADialog) {
 }
 
 }  // namespace
-}  // namespace publish_e2e

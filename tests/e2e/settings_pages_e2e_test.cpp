@@ -2,8 +2,8 @@
 // by a second sheet with "expect"; file types reach the desktop through the installer.
 #include "publish_e2e_support.h"
 
-namespace publish_e2e {
 namespace {
+using namespace publish_e2e;
 
 bool InOrder(const std::string& text, const Lines& parts) {
   size_t at = 0;
@@ -28,22 +28,19 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
                          {"Advanced.programmenu", "Viewer Apps"}, {"Advanced.customupdate", "true"}};
   Json typed = advanced;
   typed["Advanced.width"] = " 800 ";
-  Script(
-      "doc.addDataToDocument('com.zaro.quessa.pubexe', 'string', 'true');\nsettings();\npublish();\n", document,
-      {Form("Settings", {Set({{"Signature.usecert", "true"}, {"Signature.certpath", WindowsForm(keystore)},
-                              {"Signature.password", "pass"}, {"Signature.rempwd", "true"},
-                              {"Signature.timestamp", "false"}}),
-                         Press("Advanced.addtype"), Press("Advanced.addtype"), Set(typed), Press("OK")}),
-       Form("FileType", {Set({{"name", "viewer.Doc"}, {"extension", "vdoc"}, {"description", "Viewer document"},
-                              {"contenttype", "application/x-viewer-doc"}}),
-                         Press("browse16"), Set({{"icon32", "icons\\doc32.png"}}), Press("OK")}),
-       File(outside),
-       Message("ok"),  // copy the icon into the movie folder
-       Form("FileType", {Set({{"name", "viewer.Note"}, {"extension", "vnote"},
-                              {"contenttype", "application/x-viewer-note"}}),
-                         Press("browse16"), Press("OK")}),
-       File(Work() / "icons" / "note16.png"),
-       Message("yes")});  // no time stamp
+  const Json signing = {{"Signature.usecert", "true"}, {"Signature.certpath", WindowsForm(keystore)},
+                        {"Signature.password", "pass"}, {"Signature.rempwd", "true"}, {"Signature.timestamp", "false"}};
+  Script("doc.addDataToDocument('com.zaro.quessa.pubexe', 'string', 'true');\nsettings();\npublish();\n", document,
+         {Form("Settings",
+               {Set(signing), Press("Advanced.addtype"), Press("Advanced.addtype"), Set(typed), Press("OK")}),
+          Form("FileType", {Set({{"name", "viewer.Doc"}, {"extension", "vdoc"}, {"description", "Viewer document"},
+                                 {"contenttype", "application/x-viewer-doc"}}),
+                            Press("browse16"), Set({{"icon32", "icons\\doc32.png"}}), Press("OK")}),
+          File(outside), Message("ok"),  // copy the icon into the movie folder
+          Form("FileType", {Set({{"name", "viewer.Note"}, {"extension", "vnote"},
+                                 {"contenttype", "application/x-viewer-note"}}),
+                            Press("browse16"), Press("OK")}),
+          File(Work() / "icons" / "note16.png"), Message("yes")});  // no time stamp
   ASSERT_TRUE(fs::exists(Work() / "FileTypeIconsForZAROPublish" / "doc16.png")) << "copied beside the movie";
 
   const std::string descriptor = ReadText(Work() / "Viewer-app.xml");
@@ -117,4 +114,3 @@ TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
 }
 
 }  // namespace
-}  // namespace publish_e2e

@@ -3,8 +3,8 @@
 #include "publish_e2e_support.h"
 #include "testing/profile_maker.h"
 
-namespace publish_e2e {
 namespace {
+using namespace publish_e2e;
 
 const std::string kNoTimestamp = MessageLine(kNoTimestampQuestion, 308, "yes");
 const std::string kProgress = FormLine("CProgressDlg");
@@ -240,4 +240,3 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
 }
 
 }  // namespace
-}  // namespace publish_e2e
