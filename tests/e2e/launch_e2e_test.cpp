@@ -30,10 +30,9 @@ bool FileHasWriters(const fs::path& file) {
 }
 
 // Stores the movie settings a document keeps once it has been published from where it is.
-void StoreMovieSettings(const fs::path& document) {
-  PutDocumentTexts(document, {{"qmv.folder.path", document.parent_path().string() + "/"},
-                              {"tessel.qmv.basename", document.stem().string()},
-                              {"tessel.tsd.filepath", document.string()}});
+void StoreMovieSettings(const fs::path& doc) {
+  PutDocumentTexts(doc, {{"qmv.folder.path", doc.parent_path().string() + "/"},
+                         {"tessel.qmv.basename", doc.stem().string()}, {"tessel.tsd.filepath", doc.string()}});
 }
 
 // A staged tree in the sandbox, in a folder with a blank, that the sandbox's later runs use: tessel

@@ -85,6 +85,9 @@ inline zpk::testing::ToolRun Verify(const fs::path& package, const std::string& 
 inline zpk::testing::ToolRun VerifyIpa(const fs::path& ipa) {
   return Verify(ipa, (Sandbox::Stage() / "bin" / "MPK" / "lib" / "mpk.jar").string());
 }
+inline void ExpectHolds(const std::string& text, const Lines& parts) {
+  for (const std::string& part : parts) EXPECT_TRUE(Contains(text, part)) << part << " is not in\n" << text;
+}
 inline bool IsIntermediateFile(const fs::path& file) {
   return Contains(ReadText(file), "application/vnd.corvane.zaro-intermediate+zip");
 }

@@ -96,10 +96,8 @@ TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
                              "com.zaro.quessa.included.item0", "com.zaro.quessa.included.item1"}),
             (Lines{"Hello.zaro", "false", "2", "readme.txt", "assets"}));
   ExpectVerified(Verify(folder / "Hello.zaro"), "Ann Author");
-  const std::string bytes = ReadText(folder / "Hello.zaro");
-  for (const char* entry : {"icons/app 16.png", "AppIconsForPublish/big.png", "readme.txt", "assets/data.txt"}) {
-    EXPECT_TRUE(Contains(bytes, entry)) << entry;
-  }
+  ExpectHolds(ReadText(folder / "Hello.zaro"),
+              {"icons/app 16.png", "AppIconsForPublish/big.png", "readme.txt", "assets/data.txt"});
 
   // How the pages write their elements is their own tests' matter; a second sheet reads it all back.
   Json shown = values;

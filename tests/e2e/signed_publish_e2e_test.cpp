@@ -122,9 +122,8 @@ TEST_F(PublishSigned, TheSheetMakesACertificatePublishesASignedPackageAndKeepsTh
   EXPECT_EQ(Texts(document_, {"qmv.folder.path", "tessel.qmv.basename", "tessel.tsd.filepath",
                               "com.zaro.quessa.pubzaro", "com.zaro.quessa.certpwd"}),
             (Lines{folder_.string() + "/", "Hello", document_.string(), "true", "-"}));
-  const std::string registry = ReadText(box_.RegistryFile());
-  EXPECT_TRUE(Contains(registry, "Last Selected Cert\t" + certificate.string() + "\n")) << registry;
-  EXPECT_TRUE(Contains(registry, "DigitalSign\tsign\n")) << registry;
+  ExpectHolds(ReadText(box_.RegistryFile()),
+              {"Last Selected Cert\t" + certificate.string() + "\n", "DigitalSign\tsign\n"});
 }
 
 const Lines kIphonePublished{FormLine("CProgressDlg"), MessageLine("iPhone 文件已创建。", 64), FormLine("Settings")};
@@ -153,9 +152,8 @@ class IphonePublish : public PublishTest {
     EXPECT_TRUE(zaro::testing::WriteProfile(file, content));
     return file;
   }
-  Json PasswordAndPublish(const std::string& close, const std::vector<Json>& before = {}) {
-    std::vector<Json> steps = before;
-    steps.insert(steps.end(), {Set({{"Deployment.password", "phone pw"}}), Press("Publish"), Press(close)});
+  Json PasswordAndPublish(std::vector<Json> steps = {}) {
+    steps.insert(steps.end(), {Set({{"Deployment.password", "phone pw"}}), Press("Publish"), Press("Cancel")});
     return Form("Settings", steps);
   }
 
@@ -175,14 +173,14 @@ TEST_F(IphonePublish, StoredSettingsPublishASignedPackageAndAForeignProfileNone)
                                {"com.zaro.quessa.ipacertpath", keystore_.string()}, {"com.zaro.quessa.ipaopt", "debug"},
                                {"com.zaro.quessa.ipaprovision",
                                 Profile("debug", "ABCDE12345.com.example.*", true, true).string()}});
-  EXPECT_EQ(Shown(Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")})), kIphonePublished);
+  EXPECT_EQ(Shown(Run({"publish", document_.string()}, {PasswordAndPublish()})), kIphonePublished);
   ExpectVerified(VerifyIpa(ipa), "signer: CN=Phone Developer");
 
   fs::remove(ipa);
   const fs::path profile = Profile("other", foreign, true);
   PutDocumentTexts(document_,
                    {{"com.zaro.quessa.ipaopt", "adhoc"}, {"com.zaro.quessa.ipaprovision", profile.string()}});
-  const RunResult run = Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")});
+  const RunResult run = Run({"publish", document_.string()}, {PasswordAndPublish()});
   const std::string line = "the application id com.example.game of " + (Work() / "Game-app.xml").string() +
                            " does not fit the application-identifier " + foreign + " of " + profile.string() + "\n";
   EXPECT_EQ(Shown(run), (Lines{FormLine("CProgressDlg"), MessageLine(std::string(kCreateFileError) + line, 48),
@@ -211,20 +209,16 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
   // The packager accepts the package; the ID follows the profile. The other elements are the
   // pages' and the packager's tests' matter; the second sheet below reads the values back.
   ExpectVerified(VerifyIpa(Work() / "Game.ipa"), "signer: CN=Phone Developer");
-  const std::string descriptor = ReadText(Work() / "Game-app.xml");
-  EXPECT_TRUE(Contains(descriptor, "<id>com.example.storegame</id>")) << descriptor;
-  EXPECT_TRUE(Contains(descriptor, "<aspectRatio>landscape</aspectRatio>")) << descriptor;
+  ExpectHolds(ReadText(Work() / "Game-app.xml"),
+              {"<id>com.example.storegame</id>", "<aspectRatio>landscape</aspectRatio>"});
 
   // OK kept the settings in the document (passwords stay out), the machine-wide ones in the registry.
   EXPECT_EQ(Texts(document_, {"com.zaro.quessa.ipaopt", "com.zaro.quessa.ipacertpath", "com.zaro.quessa.ipaprovision",
                               "com.zaro.quessa.ipadest", "com.zaro.quessa.included.item0",
                               "com.zaro.quessa.ipacertpwd"}),
             (Lines{"store", keystore_.string(), profile.string(), "Game.ipa", "levels/level1.dat", "-"}));
-  const std::string registry = ReadText(box_.RegistryFile());
-  for (const std::string& part : Lines{"Last IPA Cert", "Last IPA Provision", "IpaCertPath", "MobileProvisionFiles",
-                                       keystore_.string(), profile.string()}) {
-    EXPECT_TRUE(Contains(registry, part)) << part << "\n" << registry;
-  }
+  ExpectHolds(ReadText(box_.RegistryFile()), {"Last IPA Cert", "Last IPA Provision", "IpaCertPath",
+                                               "MobileProvisionFiles", keystore_.string(), profile.string()});
 
   // A second sheet shows the kept values: the stored certificate and profile are chosen
   // again, the fourth deployment type is selected, and a publish needs only the password.
@@ -234,8 +228,8 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
                      {"Deployment.appid", "com.example.storegame"}, {"Deployment.store", "true"},
                      {"Deployment.test", "false"}};
   EXPECT_EQ(Shown(Run({"settings", document_.string()},
-                      {PasswordAndPublish("Cancel", {Expect(kept), Set({{"Icons.size", "图标 512x512"}}),
-                                                     Expect({{"Icons.path", "icons/icon512.png"}})})})),
+                      {PasswordAndPublish({Expect(kept), Set({{"Icons.size", "图标 512x512"}}),
+                                           Expect({{"Icons.path", "icons/icon512.png"}})})})),
             kIphonePublished);
 }
 
