@@ -42,11 +42,7 @@ inline Json Press(const std::string& button) { return Json{{"press", button}}; }
 inline Json Form(const std::string& name, const std::vector<Json>& steps) {
   return Json{{"form", name}, {"steps", Json(steps)}};
 }
-inline tessel::e2e::RunOptions WithAnswers(const std::vector<Json>& answers) {
-  tessel::e2e::RunOptions options;
-  options.answers = tessel::e2e::Answers(Json(answers));
-  return options;
-}
+inline RunOptions WithAnswers(const std::vector<Json>& answers) { return {Answers(Json(answers)), {}, false}; }
 
 // One line per event, "kind|text|style|answer" for messages and "kind|text" for the rest
 // (with "|answer" where `answers` asks for it), so a whole sequence compares in one assertion.

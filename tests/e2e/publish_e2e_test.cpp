@@ -95,10 +95,7 @@ TEST_F(PublishPrepareMode, ADocumentSavedUnderANewNameKeepsItsOutputFile) {
 TEST_F(PublishPrepareMode, ChecksBeforeAndResultsOfTheToolAreShown) {
   WriteText(Work() / "icons" / "a48.png", "png");
   WriteText(Work() / "icons" / "100%25.png", "png");
-  const struct {
-    std::string name, id, descriptorExtra, shown;
-    std::vector<Lines> calls;
-  } cases[] = {
+  const struct { std::string name, id, descriptorExtra, shown; std::vector<Lines> calls; } cases[] = {
       {"Icons", "com.example.checks",
        "  <icon><image16x16>icons/a16.png</image16x16><image48x48>icons/a48.png</image48x48>"
        "<image128x128>icons/a%20128.png</image128x128></icon>\n"

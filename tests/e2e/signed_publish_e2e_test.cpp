@@ -79,11 +79,10 @@ TEST_F(PublishSigned, AnUnreachableAuthorityOffersRetryAndPublishingWithoutATime
   ::setenv("ZPK_TEST_TSA_TIMING", "budget=300,delay=20,maxdelay=50,connect=200,attempt=200", 1);
   const Json credentials = {{"Signature.certpath", WindowsForm(keystore)}, {"Signature.password", "secret"},
                             {"Signature.timestamp", "true"}, {"Signature.rempwd", "true"}};
+  auto retryDialog = [](const std::string& button) { return Form("CTimestampRetryDlg", {Press(button)}); };
   const RunResult run = Script("settings();\npublish();\npublish();\n", document_,
-                               {Form("Settings", {Set(credentials), Press("OK")}),
-                                Form("CTimestampRetryDlg", {Press("Retry")}),
-                                Form("CTimestampRetryDlg", {Press("DisableTimestamp")}),
-                                Form("CTimestampRetryDlg", {Press("Cancel")})});
+                               {Form("Settings", {Set(credentials), Press("OK")}), retryDialog("Retry"),
+                                retryDialog("DisableTimestamp"), retryDialog("Cancel")});
   ::unsetenv("ZPK_TEST_TSA_TIMING");
   const Lines stamped = SignCommand(keystore, "secret", "https://timestamp.corvane.example/tsa"),
               unstamped = SignCommand(keystore, "secret", "none");
