@@ -1,15 +1,12 @@
 // "TestMovie" and "DebugMovie" through the staged host, with the kit's real debug launcher.
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
 #include "publish_e2e_support.h"
 
-namespace publish_e2e {
 namespace {
-
-using tessel::e2e::RunOptions;
+using namespace publish_e2e;
 
 constexpr const char* kUnparsableDescriptor = "无法解析应用程序描述符文件。";
 // `--trace` reports every snippet the module evaluated on stderr, after this.
@@ -33,16 +30,14 @@ bool FileHasWriters(const fs::path& file) {
 }
 
 // Stores the movie settings a document keeps once it has been published from where it is.
-void StoreMovieSettings(const fs::path& document) {
-  PutDocumentTexts(document, {{"qmv.folder.path", document.parent_path().string() + "/"},
-                              {"tessel.qmv.basename", document.stem().string()},
-                              {"tessel.tsd.filepath", document.string()}});
+void StoreMovieSettings(const fs::path& doc) {
+  PutDocumentTexts(doc, {{"qmv.folder.path", doc.parent_path().string() + "/"},
+                         {"tessel.qmv.basename", doc.stem().string()}, {"tessel.tsd.filepath", doc.string()}});
 }
 
-// A staged tree inside the sandbox, in a folder with a blank: tessel itself (linked or
-// copied, since the module finds the kit beside the running program), the real module and
-// kit, except that bin/zrl.exe records its arguments before it runs the real launcher. The
-// sandbox's later runs use this tree.
+// A staged tree in the sandbox, in a folder with a blank, that the sandbox's later runs use: tessel
+// (the module finds the kit beside the running program), the real module and kit, but a
+// bin/zrl.exe that records its arguments before it runs the real launcher.
 class RecordingStage {
  public:
   explicit RecordingStage(Sandbox& box) : stage_(box.Root() / "staged kit") {
@@ -67,11 +62,14 @@ class RecordingStage {
   std::optional<RecordingProgram> launcher_;
 };
 
+std::string Report(const std::string& id, const std::string& name, const fs::path& movie, const std::string& profile) {
+  return id + "|" + name + "|" + movie.string() + "|" + profile;
+}
+
 class LaunchCommands : public PublishTest {
  protected:
-  // What the debug launchers the latest run started reported, "id|name|content|profile" for
-  // each, once they have finished (they inherit tessel's standard output and may still be
-  // writing after tessel has ended).
+  // The latest run's debug launchers' reports, "id|name|content|profile", once they have finished
+  // (they inherit tessel's standard output and may still write after tessel has ended).
   Lines Launched() {
     const fs::path file = box_.LastOutputFile();
     for (int attempt = 0; attempt < 750 && FileHasWriters(file); ++attempt) {
@@ -88,12 +86,7 @@ class LaunchCommands : public PublishTest {
     }
     return reports;
   }
-  static std::string Report(const std::string& id, const std::string& name, const fs::path& movie,
-                            const std::string& profile) {
-    return id + "|" + name + "|" + movie.string() + "|" + profile;
-  }
 
-  // The host call as tessel prints it, for a descriptor in the work folder.
   static std::string HostCall(const fs::path& kit, const fs::path& descriptor, const std::string& debug,
                               const std::optional<std::string>& profile) {
     std::string call = "debugZAROMovie(\"" + (kit / "bin" / "zrl.exe").string() + "\", \"" +
@@ -102,11 +95,9 @@ class LaunchCommands : public PublishTest {
     return call + (profile ? ", \"" + *profile + "\"" : "") + ")";
   }
 
-  // A host script that runs TestMovie while debugZAROMovie is replaced by `replacement`.
   RunResult TestMovieWithHostAnswer(const fs::path& document, const std::string& replacement, RunOptions options = {}) {
-    return box_.RunScript("var d = tx.getDocumentDOM();\nd.debugZAROMovie = " + replacement +
-                              ";\nzaro.TestMovie(tessel.movieURL, tessel.documentURL, tessel.kitVersion, "
-                              "'extendedDesktop');\n",
+    return box_.RunScript("var d = tx.getDocumentDOM();\nd.debugZAROMovie = " + replacement + ";\nzaro.TestMovie(" +
+                              "tessel.movieURL, tessel.documentURL, tessel.kitVersion, 'extendedDesktop');\n",
                           document, options);
   }
 };
@@ -123,10 +114,9 @@ TEST_F(LaunchCommands, AFailedExportEndsTestMovieWithFailureAndNoLaunch) {
   EXPECT_FALSE(fs::exists(Descriptor(doc)));
 }
 
-// DebugMovie goes through the host (the profile is the snippet's fifth argument); TestMovie
-// of an older script version exports the movie and starts the launcher itself. Profiles
-// "undefined" and "desktop" add nothing (the comparison is case-sensitive), others are
-// handed over whole, and blanks and quotes in folders reach the host and the launcher.
+// DebugMovie goes through the host (the profile is the snippet's fifth argument); TestMovie of an
+// older script version exports the movie and starts the launcher itself. Profiles "undefined" and
+// "desktop" add nothing (case-sensitive), others go whole; blanks and quotes in folders get through.
 TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
   RecordingStage stage(box_);
   ASSERT_TRUE(stage.Ready());
@@ -141,7 +131,8 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
     for (const fs::path& doc : {NewDocument(name), NewDocument(name + "-old", "desktop", 2)}) {
       const bool older = Contains(doc.stem().string(), "-old");
       if (older) fs::remove(Movie(doc));  // the export must make it
-      const RunResult run = Succeeded(box_.Run({older ? "test" : "debug", doc.string(), "--profile", profile, "--trace"}));
+      const RunResult run =
+          Succeeded(box_.Run({older ? "test" : "debug", doc.string(), "--profile", profile, "--trace"}));
       const std::string call =
           HostCall(stage.Kit(), Descriptor(doc), "true", added ? std::optional(profile) : std::nullopt);
       if (older) {
@@ -151,14 +142,13 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
         EXPECT_FALSE(Contains(run.err, kRan + std::string("debugZAROMovie"))) << run.err;
         EXPECT_EQ(ReadText(Movie(doc)).substr(0, 3), "QMV");
       } else {
-        // The module finds the kit beside the running host and asks the host to launch.
-        if (!Contains(folder + profile, "\"")) {  // quotes are escaped in the snippet
+        // The kit beside the running host, in the snippet (where quotes are escaped) and the host call.
+        if (!Contains(folder + profile, "\"")) {
           EXPECT_TRUE(Contains(run.err, kRan + call + ";")) << run.err;
         }
         EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{"tessel: " + call});
       }
-      const std::string stem = doc.stem().string();
-      EXPECT_EQ(Launched(), Lines{Report(stem, stem, Movie(doc), added ? profile : "desktop")}) << run.err;
+      EXPECT_EQ(Launched(), Lines{Report(doc.stem(), doc.stem(), Movie(doc), added ? profile : "desktop")}) << run.err;
       Lines arguments{Descriptor(doc).string()};
       if (added) arguments.insert(arguments.end(), {"-profile", profile});
       EXPECT_EQ(stage.Launches(), std::vector<Lines>{arguments});
@@ -166,8 +156,8 @@ TEST_F(LaunchCommands, BothLaunchesHandTheProfileAndTheFoldersOverIntact) {
   }
 }
 
-// The host runs the movie itself (answer 0), or answers 2 and starts nothing, so that the
-// module starts the launcher directly: one launch either way. Any other answer starts nothing.
+// The host runs the movie itself (answer 0), or answers 2 and the module starts the launcher
+// directly: one launch either way. Any other answer starts nothing.
 TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself) {
   RecordingStage stage(box_);
   ASSERT_TRUE(stage.Ready());
@@ -176,23 +166,20 @@ TEST_F(LaunchCommands, OnlyAHostAnswerOfTwoMakesTestMovieStartTheLauncherItself)
     SCOPED_TRACE(hostDebug ? "the host launches" : "the host answers 2");
     Lines arguments{"test", doc.string(), "--profile", "extendedDesktop"};
     if (!hostDebug) arguments.push_back("--no-host-debug");
-    const RunResult run = Succeeded(box_.Run(arguments));
-    EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("),
+    EXPECT_EQ(Succeeded(box_.Run(arguments)).OutputLines("tessel: debugZAROMovie("),
               Lines{"tessel: " + HostCall(stage.Kit(), Descriptor(doc), "false", "extendedDesktop")});
     EXPECT_EQ(Launched(), Lines{Report("Hello", "Hello", Movie(doc), "extendedDesktop")});
     EXPECT_EQ(stage.Launches(), (std::vector<Lines>{{Descriptor(doc).string(), "-profile", "extendedDesktop"}}));
   }
-  const RunResult other =
-      Succeeded(TestMovieWithHostAnswer(doc, "function () { print('host answered 7'); return 7; }"));
-  EXPECT_TRUE(Contains(other.out, "host answered 7\n"));
+  const std::string seven = "function () { print('host answered 7'); return 7; }";
+  EXPECT_TRUE(Contains(Succeeded(TestMovieWithHostAnswer(doc, seven)).out, "host answered 7\n"));
   EXPECT_EQ(Launched(), Lines{});
   EXPECT_EQ(stage.Launches(), std::vector<Lines>{});
 }
 
-// A scene's descriptor: DebugMovie keeps it, TestMovie writes a fresh one on every launch.
-// When the host spoils the descriptor (it compiles the movie over it) and then answers 2,
-// only a second fresh write lets the direct launch parse it. A movie that is no scene keeps
-// its descriptor, so the spoilt one is refused.
+// A scene's descriptor: DebugMovie keeps it, TestMovie writes a fresh one on every launch. When
+// the host spoils it (compiles the movie over it) and answers 2, only a second fresh write lets the
+// direct launch parse it. A movie that is no scene keeps its descriptor: the spoilt one is refused.
 TEST_F(LaunchCommands, TestMovieWritesAFreshDescriptorForAScene) {
   const fs::path doc = NewDocument("Movie_Scene 1");
   StoreMovieSettings(doc);
@@ -225,33 +212,27 @@ TEST_F(LaunchCommands, TestMovieWritesAFreshDescriptorForAScene) {
   StoreMovieSettings(plain);
   Succeeded(box_.Run({"test", plain.string(), "--no-host-debug"}));
   ASSERT_EQ(Launched().size(), 1u);
-  const RunResult other = Succeeded(TestMovieWithHostAnswer(plain, spoil(plain), WithAnswers({})));
-  EXPECT_EQ(Shown(other), Lines{MessageLine(kUnparsableDescriptor, 48)});
+  EXPECT_EQ(Shown(Succeeded(TestMovieWithHostAnswer(plain, spoil(plain), WithAnswers({})))),
+            Lines{MessageLine(kUnparsableDescriptor, 48)});
   EXPECT_EQ(Launched(), Lines{});
 }
 
-TEST_F(LaunchCommands, ADescriptorThatCannotBeParsedStopsBothCommandsWithSuccess) {
-  const fs::path doc = NewDocument("Broken");
-  const std::string broken = "<?xml version=\"1.0\"?>\n<application xmlns=\"x\"><id>broken</application>\n";
-  WriteText(Descriptor(doc), broken);
-  for (const std::string verb : {"debug", "test"}) {
-    SCOPED_TRACE(verb);
-    const RunResult run = Run({verb, doc.string(), "--profile", "extendedDesktop"}, {});
-    EXPECT_EQ(Shown(run), Lines{MessageLine(kUnparsableDescriptor, 48)});
-    EXPECT_EQ(run.OutputLines("tessel: debugZAROMovie("), Lines{});
-    EXPECT_EQ(Launched(), Lines{});
-    EXPECT_EQ(ReadText(Descriptor(doc)), broken);
-  }
-}
-
-// TestMovie on the same document does take the output type into account; neither saves.
-TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone) {
-  const fs::path doc = NewDocument("Hello");
+// A descriptor that cannot be parsed stops both commands with success. Without a stored movie
+// folder neither saves the document; TestMovie alone takes the output type into account.
+TEST_F(LaunchCommands, BothCommandsStopAtAnUnparsableDescriptorAndLeaveAnUnpublishedDocumentAlone) {
+  const fs::path broken = NewDocument("Broken"), doc = NewDocument("Hello");
+  const std::string spoilt = "<?xml version=\"1.0\"?>\n<application xmlns=\"x\"><id>broken</application>\n";
+  WriteText(Descriptor(broken), spoilt);
   Succeeded(box_.Run({"debug", doc.string()}));  // writes the descriptor
   ASSERT_EQ(Launched().size(), 1u);
   const std::string descriptor = ReadText(Descriptor(doc)), before = ReadText(doc);
   for (const std::string verb : {"debug", "test"}) {
     SCOPED_TRACE(verb);
+    const RunResult stopped = Run({verb, broken.string(), "--profile", "extendedDesktop"}, {});
+    EXPECT_EQ(Shown(stopped), Lines{MessageLine(kUnparsableDescriptor, 48)});
+    EXPECT_EQ(stopped.OutputLines("tessel: debugZAROMovie("), Lines{});
+    EXPECT_EQ(Launched(), Lines{});
+    EXPECT_EQ(ReadText(Descriptor(broken)), spoilt);
     const RunResult run = Succeeded(box_.Run({verb, doc.string(), "--trace"}));
     EXPECT_EQ(Contains(run.err, kRan + std::string(kOutputTypeSnippet)), verb == "test") << run.err;
     EXPECT_EQ(ReadText(doc), before);
@@ -261,20 +242,19 @@ TEST_F(LaunchCommands, DebugMovieWithoutAStoredMovieFolderLeavesTheDocumentAlone
   }
 }
 
-// Every command carries the descriptor of a document saved under a new name ("Save As":
-// the same document and movie copied) over to the new movie, and leaves the earlier
-// document and its descriptor as they were.
+// Every command carries the descriptor of a document saved under a new name (document and movie
+// copied) over to the new movie, and leaves the earlier document and its descriptor as they were.
 TEST_F(LaunchCommands, EveryCommandCarriesTheDescriptorOfADocumentSavedUnderANewName) {
   const fs::path old = NewDocument("Old");
   StoreMovieSettings(old);
   PutDocumentTexts(old, {{"com.zaro.quessa.destination", (Work() / "out" / "Old.zaro").string()}});
   // Everything after the XML declaration, which the library's writer may spell its own way.
+  auto body = [](const std::string& text) { return text.substr(text.find("?>") + 2); };
   auto named = [](const std::string& name) {
-    const std::string text = DescriptorXml(name, "carried.app", "  <description>kept as it was</description>\n");
-    return text.substr(text.find("?>") + 2);
+    return DescriptorXml(name, "carried.app", "  <description>kept as it was</description>\n");
   };
-  WriteText(Descriptor(old), DescriptorXml("Old", "carried.app", "  <description>kept as it was</description>\n"));
-  const std::string oldDescriptor = ReadText(Descriptor(old)), oldDocument = ReadText(old);
+  WriteText(Descriptor(old), named("Old"));
+  const std::string oldDocument = ReadText(old);
 
   for (const std::string verb : {"debug", "test", "publish", "settings"}) {
     SCOPED_TRACE(verb);
@@ -283,8 +263,7 @@ TEST_F(LaunchCommands, EveryCommandCarriesTheDescriptorOfADocumentSavedUnderANew
     fs::copy_file(old, renamed);
     fs::copy_file(Movie(old), Movie(renamed));
     const RunResult run = Run({verb, renamed.string()}, {Form("Settings", {Press("Cancel")})});
-    const std::string carried = ReadText(Descriptor(renamed));
-    EXPECT_EQ(carried.substr(carried.find("?>") + 2), named(name));
+    EXPECT_EQ(body(ReadText(Descriptor(renamed))), body(named(name)));
     if (verb == "debug" || verb == "test") {
       EXPECT_EQ(Shown(run), Lines{});
       EXPECT_EQ(Launched(), Lines{Report("carried.app", name, Movie(renamed), "desktop")});
@@ -295,9 +274,8 @@ TEST_F(LaunchCommands, EveryCommandCarriesTheDescriptorOfADocumentSavedUnderANew
       EXPECT_EQ(Texts(renamed, {"com.zaro.quessa.destination"}), Lines{"-"});
     }
   }
-  EXPECT_EQ(ReadText(Descriptor(old)), oldDescriptor);
+  EXPECT_EQ(ReadText(Descriptor(old)), named("Old"));
   EXPECT_EQ(ReadText(old), oldDocument);
 }
 
 }  // namespace
-}  // namespace publish_e2e

@@ -1,10 +1,8 @@
 #pragma once
-// Shared pieces of the publishing end-to-end tests: answers-file builders, what a run showed,
-// the kit's tools run directly (-verify), a recording Java launcher in the sandbox, document
-// and descriptor edits, and the catalogue texts several tests expect.
+// Shared pieces of the publishing end-to-end tests: answers, what a run showed, the kit's tools
+// run directly (-verify), a recording Java launcher, document and descriptor edits.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -19,17 +17,9 @@
 namespace publish_e2e {
 
 namespace fs = std::filesystem;
-using tessel::e2e::Contains;
-using tessel::e2e::Json;
-using tessel::e2e::LinesStartingWith;
-using tessel::e2e::ReadText;
-using tessel::e2e::RunResult;
-using tessel::e2e::Sandbox;
-using tessel::e2e::UiEvent;
-using tessel::e2e::WriteText;
+using namespace tessel::e2e;
 using Lines = std::vector<std::string>;
 
-// Catalogue texts, byte for byte.
 inline constexpr char kCreateFileError[] = "创建文件时出错。\n\n";
 inline constexpr char kZaroCreated[] = "已创建 ZARO 文件。";
 inline constexpr char kZaroiCreated[] = "已创建 ZAROI 文件。";
@@ -43,7 +33,7 @@ inline std::string WindowsForm(const fs::path& path) {
   return text;
 }
 
-// ---- answers: a "set" or "expect" step takes several fields, applied in their order ------
+// A "set" or "expect" step takes several fields, applied in their order.
 inline Json Message(const std::string& button) { return Json{{"message", button}}; }
 inline Json File(const fs::path& path) { return Json{{"file", WindowsForm(path)}}; }
 inline Json Set(Json fields) { return Json{{"set", std::move(fields)}}; }
@@ -52,29 +42,20 @@ inline Json Press(const std::string& button) { return Json{{"press", button}}; }
 inline Json Form(const std::string& name, const std::vector<Json>& steps) {
   return Json{{"form", name}, {"steps", Json(steps)}};
 }
-inline tessel::e2e::RunOptions WithAnswers(const std::vector<Json>& answers) {
-  tessel::e2e::RunOptions options;
-  options.answers = tessel::e2e::Answers(Json(answers));
-  return options;
-}
-
-// ---- what the run showed ---------------------------------------------------------------
+inline RunOptions WithAnswers(const std::vector<Json>& answers) { return {Answers(Json(answers)), {}, false}; }
 
 // One line per event, "kind|text|style|answer" for messages and "kind|text" for the rest
 // (with "|answer" where `answers` asks for it), so a whole sequence compares in one assertion.
+inline std::string MessageLine(const std::string& text, unsigned style, const std::string& answer = "ok") {
+  return "message|" + text + "|" + std::to_string(style) + "|" + answer;
+}
 inline Lines Shown(const RunResult& run, bool answers = false) {
   Lines lines;
   for (const UiEvent& event : run.events) {
-    if (event.event == "message") {
-      lines.push_back("message|" + event.text + "|" + std::to_string(event.style) + "|" + event.answer);
-    } else {
-      lines.push_back(event.event + "|" + event.text + (answers ? "|" + event.answer : ""));
-    }
+    lines.push_back(event.event == "message" ? MessageLine(event.text, event.style, event.answer)
+                                             : event.event + "|" + event.text + (answers ? "|" + event.answer : ""));
   }
   return lines;
-}
-inline std::string MessageLine(const std::string& text, unsigned style, const std::string& answer = "ok") {
-  return "message|" + text + "|" + std::to_string(style) + "|" + answer;
 }
 inline std::string FormLine(const std::string& name) { return "form|" + name; }
 inline const Lines kZaroiPublished{FormLine("CProgressDlg"), MessageLine(kZaroiCreated, 64)};
@@ -89,8 +70,6 @@ inline Lines Texts(const fs::path& document, const Lines& keys) {
   return values;
 }
 
-// ---- the kit ---------------------------------------------------------------------------
-
 inline fs::path PackagingTool() {
   std::error_code code;
   const fs::path bin = fs::canonical(Sandbox::Stage() / "bin", code);
@@ -101,6 +80,9 @@ inline zpk::testing::ToolRun Verify(const fs::path& package, const std::string& 
 }
 inline zpk::testing::ToolRun VerifyIpa(const fs::path& ipa) {
   return Verify(ipa, (Sandbox::Stage() / "bin" / "MPK" / "lib" / "mpk.jar").string());
+}
+inline void ExpectHolds(const std::string& text, const Lines& parts) {
+  for (const std::string& part : parts) EXPECT_TRUE(Contains(text, part)) << part << " is not in\n" << text;
 }
 inline bool IsIntermediateFile(const fs::path& file) {
   return Contains(ReadText(file), "application/vnd.corvane.zaro-intermediate+zip");
@@ -139,19 +121,16 @@ exec ')sh" + real.string() + "' \"$@\"\n");
   fs::path folder_;
 };
 
-// The Java launcher in the sandbox's common application data folder, recording the tool's runs.
+// The Java launcher in the sandbox's common application data folder, in place of the staged one.
 struct RecordingLauncher : RecordingProgram {
   explicit RecordingLauncher(const Sandbox& box)
       : RecordingProgram(Replaced(box.CommonAppData() / "Corvane" / "KV5" / "jre"),
                          Sandbox::Stage() / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin" / "java.exe") {}
-  // Takes away the link to the staged runtime.
   static fs::path Replaced(const fs::path& jre) {
     fs::remove(jre);
     return jre / "bin" / "java.exe";
   }
 };
-
-// ---- documents and descriptors ---------------------------------------------------------
 
 // Adds or replaces text values in a saved document, as an earlier session left them.
 inline void PutDocumentTexts(const fs::path& document, const std::vector<std::pair<std::string, std::string>>& texts) {
@@ -176,27 +155,23 @@ inline std::string DescriptorXml(const std::string& baseName, const std::string&
          extra + "</application>\n";
 }
 
-// A sandbox of its own for each test, with what the publishing scenarios share.
+// A sandbox of its own for each test.
 class PublishTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(box_.Ready()) << box_.Error(); }
   fs::path Work() const { return box_.WorkFolder(); }
-  static fs::path Descriptor(const fs::path& document) {
-    return document.parent_path() / (document.stem().string() + "-app.xml");
-  }
-  static fs::path Movie(const fs::path& document) { return document.parent_path() / (document.stem().string() + ".qmv"); }
+  static fs::path Descriptor(const fs::path& doc) { return doc.parent_path() / (doc.stem().string() + "-app.xml"); }
+  static fs::path Movie(const fs::path& doc) { return doc.parent_path() / (doc.stem().string() + ".qmv"); }
   fs::path NewDocument(const std::string& name, const std::string& target = "desktop", int asVersion = 3) {
     const auto document = box_.NewDocument(name, target, asVersion);
     EXPECT_TRUE(document) << box_.Error();
     return document.value_or(fs::path());
   }
-  // A keystore for "Ann Author" under <root>/keys.
   fs::path Keystore(const std::string& name, const std::string& password) {
     const fs::path file = box_.Root() / "keys" / name;
     zpk::testing::WriteTestKeystore(file.string(), password, "Ann Author", 1024);
     return file;
   }
-  // Runs tessel with the answers; the run must succeed.
   RunResult Run(const Lines& arguments, const std::vector<Json>& answers) {
     return Succeeded(box_.Run(arguments, WithAnswers(answers)));
   }
@@ -214,9 +189,8 @@ class PublishTest : public ::testing::Test {
     EXPECT_EQ(run.exitStatus, 0) << "stdout:\n" << run.out << "\nstderr:\n" << run.err << "\nshown:\n" << shown;
     return run;
   }
-  // The package verifies and the kit's report on it holds `part`.
-  static void ExpectVerified(const zpk::testing::ToolRun& verified, const std::string& part) {
-    EXPECT_EQ(verified.code, 0) << verified.output;
+  static void ExpectVerified(const zpk::testing::ToolRun& verified, const std::string& part, int code = 0) {
+    EXPECT_EQ(verified.code, code) << verified.output;
     EXPECT_TRUE(Contains(verified.output, part)) << verified.output;
   }
 

@@ -1,17 +1,14 @@
 // "Publish" and "OpenSettingDialog" end to end, mostly in signing mode "prepare" as an author
 // meets it in a build script.
-#include <gtest/gtest.h>
-
 #include "publish_e2e_support.h"
 
-namespace publish_e2e {
 namespace {
+using namespace publish_e2e;
 
 const Json kPrepare = Form("Settings", {Set({{"Signature.prepare", "true"}}), Press("OK")});
 const Json kCancel = Form("Settings", {Press("Cancel")});
 
-// Each test's sandbox is switched to "prepare" through the settings sheet first, as an
-// author would (on a document of its own); the Java launcher records the tool's runs.
+// Each sandbox is switched to "prepare" on a sheet of its own first; the launcher records the tool.
 class PublishPrepareMode : public PublishTest {
  protected:
   void SetUp() override {
@@ -20,9 +17,7 @@ class PublishPrepareMode : public PublishTest {
     launcher_ = std::make_unique<RecordingLauncher>(box_);
   }
   std::string WorkSlash() { return Work().string() + "/"; }
-  RunResult Publish(const fs::path& document, const std::vector<Json>& answers = {}) {
-    return Run({"publish", document.string()}, answers);
-  }
+  RunResult Publish(const fs::path& document) { return Run({"publish", document.string()}, {}); }
   Lines PrepareCommand(const std::string& output, const std::string& baseName, Lines more = {}) {
     Lines args{"-prepare", (Work() / output).string(), (Work() / (baseName + "-app.xml")).string(), "-C", WorkSlash(),
                baseName + ".qmv"};
@@ -39,9 +34,7 @@ TEST_F(PublishPrepareMode, ANewDocumentGetsTheTemplateDescriptorAndAnIntermediat
   EXPECT_TRUE(Contains(ReadText(Work() / "Hello-app.xml"), "<content>Hello.qmv</content>"));
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{PrepareCommand("Hello.zaroi", "Hello")});
   EXPECT_TRUE(IsIntermediateFile(Work() / "Hello.zaroi"));
-  const auto verified = Verify(Work() / "Hello.zaroi");
-  EXPECT_EQ(verified.code, 1);
-  EXPECT_TRUE(Contains(verified.output, "this is an unsigned intermediate file")) << verified.output;
+  ExpectVerified(Verify(Work() / "Hello.zaroi"), "this is an unsigned intermediate file", 1);
   EXPECT_EQ(Shown(run), kZaroiPublished);
   EXPECT_EQ(run.filesMade, (std::vector<fs::path>{"Hello-app.xml", "Hello.zaroi"}));
   // Without the sheet nothing is saved into the document.
@@ -54,21 +47,17 @@ TEST_F(PublishPrepareMode, ANewDocumentGetsTheTemplateDescriptorAndAnIntermediat
 TEST_F(PublishPrepareMode, WithTheInstallerOptionTheSignedInstallerFollowsTheIntermediateFile) {
   const fs::path keystore = Keystore("installer.p12", "inst-pass");
   const std::string installer = "doc.addDataToDocument('com.zaro.quessa.pubexe', 'string', 'true');\n";
-  const fs::path both = NewDocument("Both");
-  EXPECT_EQ(Shown(Script(installer + "publish();\n", both)),
+  EXPECT_EQ(Shown(Script(installer + "publish();\n", NewDocument("Both"))),
             (Lines{kZaroiPublished[0], kZaroiPublished[1], MessageLine("必须选择证书", 48)}));
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{PrepareCommand("Both.zaroi", "Both")});
   EXPECT_FALSE(fs::exists(Work() / "Both.exe"));
 
   const fs::path document = NewDocument("Setup2");
+  const Json signing = {{"Signature.usecert", "true"}, {"Signature.certpath", WindowsForm(keystore)},
+                        {"Signature.password", "inst-pass"}, {"Signature.rempwd", "true"},
+                        {"Signature.timestamp", "false"}};
   const RunResult run = Script(installer + "settings();\nsettings();\npublish();\n", document,
-                               {Form("Settings", {Set({{"Signature.usecert", "true"},
-                                                       {"Signature.certpath", WindowsForm(keystore)},
-                                                       {"Signature.password", "inst-pass"},
-                                                       {"Signature.rempwd", "true"},
-                                                       {"Signature.timestamp", "false"}}),
-                                                  Press("OK")}),
-                                Message("yes"), kPrepare});
+                               {Form("Settings", {Set(signing), Press("OK")}), Message("yes"), kPrepare});
   EXPECT_EQ(launcher_->Calls(),
             (std::vector<Lines>{PrepareCommand("Setup2.zaroi", "Setup2"),
                                 ToolCommand({"-package", "-storetype", "PKCS12", "-keystore", keystore.string(),
@@ -86,10 +75,9 @@ TEST_F(PublishPrepareMode, WithTheInstallerOptionTheSignedInstallerFollowsTheInt
             (Lines{"true", "Setup2", WorkSlash(), "-"}));
 }
 
-// The sheet saves where the movie lives and the output file its General page showed,
-// "Old.zaro"; after "Save as" New.tsd (the document with its data, the movie compiled under
-// the new name) the copy keeps it, so the intermediate file of the new movie is written under
-// that name. The base name is not saved without the sheet's OK.
+// The sheet saves where the movie lives and the output file its General page showed, "Old.zaro";
+// after "Save as" New.tsd (document and data copied, the movie compiled under the new name) the
+// copy keeps it, so the new movie's intermediate file gets that name. No OK, no saved base name.
 TEST_F(PublishPrepareMode, ADocumentSavedUnderANewNameKeepsItsOutputFile) {
   const fs::path old = NewDocument("Old"), renamed = Work() / "New.tsd";
   Run({"settings", old.string()}, {kPrepare});
@@ -101,17 +89,13 @@ TEST_F(PublishPrepareMode, ADocumentSavedUnderANewNameKeepsItsOutputFile) {
   EXPECT_TRUE(IsIntermediateFile(Work() / "Old.zaroi"));
 }
 
-// Missing icons are listed in their order (the application's, then the file types') and stop
-// the command before the tool. What the tool itself reports reaches the author's box: the
-// icon file "100%25.png" is found by the module, but the command carries the name with its
-// "%" dropped, which the tool does not find; an invalid application ID is named by its element.
+// Missing icons are listed in order (the application's, then the file types') and stop the command
+// before the tool. The tool's own reports reach the box: the module finds "100%25.png" but the
+// command drops its "%", so the tool misses it; an invalid application ID is named by its element.
 TEST_F(PublishPrepareMode, ChecksBeforeAndResultsOfTheToolAreShown) {
   WriteText(Work() / "icons" / "a48.png", "png");
   WriteText(Work() / "icons" / "100%25.png", "png");
-  const struct {
-    std::string name, id, descriptorExtra, shown;
-    std::vector<Lines> calls;
-  } cases[] = {
+  const struct { std::string name, id, descriptorExtra, shown; std::vector<Lines> calls; } cases[] = {
       {"Icons", "com.example.checks",
        "  <icon><image16x16>icons/a16.png</image16x16><image48x48>icons/a48.png</image48x48>"
        "<image128x128>icons/a%20128.png</image128x128></icon>\n"
@@ -141,9 +125,8 @@ TEST_F(PublishPrepareMode, AFailedExportStopsTheSheetsPublishButton) {
   const fs::path document = NewDocument("Blocked");
   fs::remove(Work() / "Blocked.qmv");
   WriteText(Work() / "Blocked.qmv" / "keep", "");
-  const RunResult run = Run({"settings", document.string()},
-                            {Form("Settings", {Set({{"Signature.prepare", "true"}}), Press("Publish"),
-                                               Press("Cancel")})});
+  const Json sheet = Form("Settings", {Set({{"Signature.prepare", "true"}}), Press("Publish"), Press("Cancel")});
+  const RunResult run = Run({"settings", document.string()}, {sheet});
   EXPECT_EQ(run.OutputLines("tessel: exportQMV(").size(), 1u) << run.out;
   EXPECT_EQ(Shown(run), (Lines{MessageLine("导出 QMV 文件时出错。请在编译器错误面板中查看错误。", 64), FormLine("Settings")}));
   EXPECT_TRUE(launcher_->Calls().empty());
@@ -176,9 +159,8 @@ TEST_F(PublishPrepareMode, ADestinationNamingAFolderGetsThePackageNameInside) {
   for (const std::string folder : {"outdir", "bare"}) {
     fs::create_directories(Work() / folder);
     const std::string destination = folder == "bare" ? folder : WorkSlash() + folder + "/";
-    const RunResult run = Script(
-        "doc.addDataToDocument('com.zaro.quessa.zarodest', 'string', '" + destination + "');\npublish();\n", document);
-    EXPECT_EQ(Shown(run), kZaroiPublished);
+    const std::string put = "doc.addDataToDocument('com.zaro.quessa.zarodest', 'string', '" + destination + "');\n";
+    EXPECT_EQ(Shown(Script(put + "publish();\n", document)), kZaroiPublished);
     EXPECT_TRUE(IsIntermediateFile(Work() / folder / "Dest.zaroi"));
   }
   EXPECT_FALSE(fs::exists(Work() / "outdir" / ".zaroi"));
@@ -193,14 +175,12 @@ TEST_F(PublishTest, OnlyPublishUpgradesADescriptorWrittenForRuntime11) {
   EXPECT_EQ(ReadText(Descriptor(doc)), legacy);
   // No certificate yet: the sheet instead of a package.
   EXPECT_EQ(Shown(Run({"publish", doc.string()}, {kCancel}), true), Lines{"form|Settings|cancel"});
-  const std::string written = ReadText(Descriptor(doc));
   // Everything after the XML declaration, which the library's writer may spell its own way.
-  EXPECT_EQ(written.substr(written.find("?>") + 2), upgraded);
+  EXPECT_EQ(ReadText(Descriptor(doc)).substr(ReadText(Descriptor(doc)).find("?>") + 2), upgraded);
 }
 
-// A fresh iPhone document and a desktop document whose saved output type is "ipa" need
-// credentials first: Publish opens the sheet. A document never published takes its own
-// template, never a descriptor that happens to lie in the working folder.
+// A fresh iPhone document and a desktop one saved with output type "ipa" need credentials first:
+// Publish opens the sheet. A new document takes its own template, never a stray descriptor.
 TEST_F(PublishTest, PublishingForTheIphoneWithoutCredentialsOpensTheSheetAndBuildsNothing) {
   const fs::path fresh = NewDocument("Phone", "iphone"), outputType = NewDocument("Fresh");
   PutDocumentTexts(outputType, {{"com.corvane.tessel.brisel.output.type", "ipa"}});
@@ -223,8 +203,7 @@ TEST_F(PublishTest, PublishingForTheIphoneWithoutCredentialsOpensTheSheetAndBuil
 std::map<std::string, std::string> RecordingMaps(const fs::path& file) {
   // A sanitizer build wants its runtime first; the recorder may come before it here.
   const char* asan = std::getenv("ASAN_OPTIONS");
-  return {{"LD_PRELOAD", ZARO_MAPS_RECORDER},
-          {"ZARO_MAPS_FILE", file.string()},
+  return {{"LD_PRELOAD", ZARO_MAPS_RECORDER}, {"ZARO_MAPS_FILE", file.string()},
           {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
 }
 
@@ -235,38 +214,34 @@ void ExpectNoToolkit(const fs::path& maps, const std::string& what) {
   }
 }
 
-// A command that shows no window loads no toolkit: terminal and answers-file runs map neither
-// the window views nor any wx or GTK library, whatever DISPLAY says. A terminal run that needs
-// a dialog fails; one that needs none shows its progress line at the terminal.
+// A command that shows no window loads no toolkit: terminal and answers-file runs map neither the
+// window views nor any wx or GTK library, whatever DISPLAY says. A terminal run needing a dialog
+// fails; one that needs none shows its progress line at the terminal.
 TEST_F(PublishTest, RunsWithoutAWindowMapNoToolkitAndFailWhenTheyNeedADialog) {
   const fs::path document = NewDocument("Hello");
   // Publish without a certificate opens the sheet instead of building: the same.
   for (const std::string verb : {"settings", "publish"}) {
-    tessel::e2e::RunOptions terminal;
-    terminal.environment = RecordingMaps(box_.Root() / ("maps-" + verb));
-    const RunResult refused = box_.Run({verb, document.string()}, terminal);
+    const RunResult refused =
+        box_.Run({verb, document.string()}, {std::nullopt, RecordingMaps(box_.Root() / ("maps-" + verb)), false});
     EXPECT_EQ(refused.exitStatus, 1) << refused.out << refused.err;
     EXPECT_TRUE(Contains(refused.err, "the dialog Settings needs a display")) << refused.err;
     ExpectNoToolkit(box_.Root() / ("maps-" + verb), "the terminal " + verb + " run");
   }
   EXPECT_FALSE(fs::exists(Work() / "Hello.zaro"));
   // A scripted settings run, with a display named: answers files never open a window.
-  tessel::e2e::RunOptions scripted = WithAnswers({kPrepare});
-  scripted.keepDisplay = true;
-  scripted.environment = RecordingMaps(box_.Root() / "maps-scripted");
+  tessel::e2e::RunOptions scripted{.answers = WithAnswers({kPrepare}).answers,
+                                   .environment = RecordingMaps(box_.Root() / "maps-scripted"), .keepDisplay = true};
   scripted.environment["DISPLAY"] = ":979";
   Succeeded(box_.Run({"settings", document.string()}, scripted));
   ExpectNoToolkit(box_.Root() / "maps-scripted", "the scripted settings run");
 
-  // At a terminal without a display the progress line shows its words beside the spinner and
-  // is wiped when the tool ends, so the result box starts on a clean line. `script` gives the
-  // run a terminal of its own; only tessel itself records its libraries.
+  // At a terminal without a display the progress line shows its words beside the spinner and is wiped
+  // when the tool ends, so the result box starts on a clean line. `script` gives the run a terminal.
   RecordingLauncher launcher(box_);
-  std::string preload;
+  std::string preload = "env ";
   for (const auto& [name, value] : RecordingMaps(box_.Root() / "maps-terminal")) preload += name + "='" + value + "' ";
-  const fs::path atTerminal = box_.WriteFile("terminal", "#!/bin/sh\nexec script -qec \"env " + preload + "'" +
-                                                            Sandbox::Tessel().string() + "' publish '" +
-                                                            document.string() + "'\" /dev/null\n");
+  const std::string command = preload + "'" + Sandbox::Tessel().string() + "' publish '" + document.string() + "'";
+  const fs::path atTerminal = box_.WriteFile("terminal", "#!/bin/sh\nexec script -qec \"" + command + "\" /dev/null\n");
   fs::permissions(atTerminal, fs::perms::owner_all);
   box_.UseTessel(atTerminal);
   const std::string shown = Succeeded(box_.Run({})).out;
@@ -283,4 +258,3 @@ TEST_F(PublishTest, RunsWithoutAWindowMapNoToolkitAndFailWhenTheyNeedADialog) {
 }
 
 }  // namespace
-}  // namespace publish_e2e

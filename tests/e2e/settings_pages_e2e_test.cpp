@@ -1,13 +1,10 @@
 // The settings sheet's pages end to end: what an author sets is published, saved and read back
 // by a second sheet with "expect"; file types reach the desktop through the installer.
-#include <gtest/gtest.h>
-
 #include "publish_e2e_support.h"
 
-namespace publish_e2e {
 namespace {
+using namespace publish_e2e;
 
-// True when the parts appear in the text in this order.
 bool InOrder(const std::string& text, const Lines& parts) {
   size_t at = 0;
   for (const std::string& part : parts) {
@@ -19,8 +16,7 @@ bool InOrder(const std::string& text, const Lines& parts) {
 using FileTypesEndToEnd = PublishTest;
 
 TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem) {
-  const fs::path document = NewDocument("Viewer");
-  const fs::path keystore = Keystore("author.p12", "pass");
+  const fs::path document = NewDocument("Viewer"), keystore = Keystore("author.p12", "pass");
   // One icon outside the movie folder (copied in after the question), one inside it.
   const fs::path outside = box_.WriteFile("art/doc16.png", zpk::testing::MakePng(16, 16));
   box_.WriteFile("work/icons/doc32.png", zpk::testing::MakePng(32, 32));
@@ -32,27 +28,23 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
                          {"Advanced.programmenu", "Viewer Apps"}, {"Advanced.customupdate", "true"}};
   Json typed = advanced;
   typed["Advanced.width"] = " 800 ";
-  Script(
-      "doc.addDataToDocument('com.zaro.quessa.pubexe', 'string', 'true');\nsettings();\npublish();\n", document,
-      {Form("Settings", {Set({{"Signature.usecert", "true"}, {"Signature.certpath", WindowsForm(keystore)},
-                              {"Signature.password", "pass"}, {"Signature.rempwd", "true"},
-                              {"Signature.timestamp", "false"}}),
-                         Press("Advanced.addtype"), Press("Advanced.addtype"), Set(typed), Press("OK")}),
-       Form("FileType", {Set({{"name", "viewer.Doc"}, {"extension", "vdoc"}, {"description", "Viewer document"},
-                              {"contenttype", "application/x-viewer-doc"}}),
-                         Press("browse16"), Set({{"icon32", "icons\\doc32.png"}}), Press("OK")}),
-       File(outside),
-       Message("ok"),  // copy the icon into the movie folder
-       Form("FileType", {Set({{"name", "viewer.Note"}, {"extension", "vnote"},
-                              {"contenttype", "application/x-viewer-note"}}),
-                         Press("browse16"), Press("OK")}),
-       File(Work() / "icons" / "note16.png"),
-       Message("yes")});  // no time stamp
+  const Json signing = {{"Signature.usecert", "true"}, {"Signature.certpath", WindowsForm(keystore)},
+                        {"Signature.password", "pass"}, {"Signature.rempwd", "true"}, {"Signature.timestamp", "false"}};
+  Script("doc.addDataToDocument('com.zaro.quessa.pubexe', 'string', 'true');\nsettings();\npublish();\n", document,
+         {Form("Settings",
+               {Set(signing), Press("Advanced.addtype"), Press("Advanced.addtype"), Set(typed), Press("OK")}),
+          Form("FileType", {Set({{"name", "viewer.Doc"}, {"extension", "vdoc"}, {"description", "Viewer document"},
+                                 {"contenttype", "application/x-viewer-doc"}}),
+                            Press("browse16"), Set({{"icon32", "icons\\doc32.png"}}), Press("OK")}),
+          File(outside), Message("ok"),  // copy the icon into the movie folder
+          Form("FileType", {Set({{"name", "viewer.Note"}, {"extension", "vnote"},
+                                 {"contenttype", "application/x-viewer-note"}}),
+                            Press("browse16"), Press("OK")}),
+          File(Work() / "icons" / "note16.png"), Message("yes")});  // no time stamp
   ASSERT_TRUE(fs::exists(Work() / "FileTypeIconsForZAROPublish" / "doc16.png")) << "copied beside the movie";
 
   const std::string descriptor = ReadText(Work() / "Viewer-app.xml");
-  // The window and application elements are in their places as the Advanced page's own tests
-  // show; the read-back below finds them. The file types follow the dialogs.
+  // The file types follow the dialogs; the read-back below finds the window and application values.
   EXPECT_TRUE(InOrder(descriptor, {"<fileTypes>", "<name>viewer.Doc</name>", "<extension>vdoc</extension>",
                                    "<description>Viewer document</description>",
                                    "<contentType>application/x-viewer-doc</contentType>",
@@ -60,8 +52,6 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
                                    "<image32x32>icons/doc32.png</image32x32>", "<name>viewer.Note</name>",
                                    "<image16x16>icons/note16.png</image16x16>", "</fileTypes>"}))
       << descriptor;
-  // The author opens the sheet again and sees the values as set (the file type dialog shows
-  // what the descriptor holds, as its own tests show).
   Json shown = advanced;
   shown["Advanced.resizable"] = "true";
   EXPECT_EQ(Shown(Run({"settings", document.string()}, {Form("Settings", {Expect(shown), Press("Cancel")})})),
@@ -78,8 +68,8 @@ TEST_F(FileTypesEndToEnd, AuthorSetsTypesAndWindowThenTheInstallerRegistersThem)
 using GeneralAndIcons = PublishTest;
 
 TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
-  const fs::path document = NewDocument("My Movies/Hello"), folder = document.parent_path();
-  const fs::path keystore = Keystore("ann.p12", "secret");
+  const fs::path document = NewDocument("My Movies/Hello"), folder = document.parent_path(),
+                 keystore = Keystore("ann.p12", "secret");
   WriteText(folder / "icons" / "app 16.png", zpk::testing::MakePng(16, 16));
   WriteText(box_.Root() / "outside" / "big.png", zpk::testing::MakePng(128, 128));
   WriteText(folder / "readme.txt", "read me");
@@ -98,33 +88,27 @@ TEST_F(GeneralAndIcons, EverythingSetOnTheSheetIsPublishedSavedAndReadBack) {
                               {"Signature.timestamp", "false"}}),
                          Press("Publish"), Press("OK")}),
        File(folder / "readme.txt"), Json{{"folder", WindowsForm(folder / "assets")}},
-       File(folder / "icons" / "app 16.png"),
-       File(box_.Root() / "outside" / "big.png"), Message("ok"), Message("yes"), Message("yes")});
+       File(folder / "icons" / "app 16.png"), File(box_.Root() / "outside" / "big.png"), Message("ok"), Message("yes"),
+       Message("yes")});
 
-  // How the pages write their elements is their own tests' matter; the second sheet below
-  // reads every value back from the saved descriptor and document.
   EXPECT_TRUE(fs::exists(folder / "AppIconsForPublish" / "big.png"));
   EXPECT_EQ(Texts(document, {"com.zaro.quessa.zarodest", "com.zaro.quessa.pubexe", "com.zaro.quessa.included.count",
                              "com.zaro.quessa.included.item0", "com.zaro.quessa.included.item1"}),
             (Lines{"Hello.zaro", "false", "2", "readme.txt", "assets"}));
   ExpectVerified(Verify(folder / "Hello.zaro"), "Ann Author");
-  const std::string bytes = ReadText(folder / "Hello.zaro");
-  for (const char* entry : {"icons/app 16.png", "AppIconsForPublish/big.png", "readme.txt", "assets/data.txt"}) {
-    EXPECT_TRUE(Contains(bytes, entry)) << entry;
-  }
+  ExpectHolds(ReadText(folder / "Hello.zaro"),
+              {"icons/app 16.png", "AppIconsForPublish/big.png", "readme.txt", "assets/data.txt"});
 
-  // A second sheet reads every value back from the saved files.
+  // How the pages write their elements is their own tests' matter; a second sheet reads it all back.
   Json shown = values;
   shown.update({{"General.destination", "Hello.zaro"}, {"General.installer", "false"},
                 {"Icons.path", "icons/app 16.png"}});  // the page opens on its first size
-  const RunResult again =
-      Run({"settings", document.string()},
-          {Form("Settings", {Expect(shown), Set({{"Icons.size", "图标 128x128"}}),
-                             Expect({{"Icons.path", "AppIconsForPublish/big.png"}}),
-                             Set({{"General.included", "assets"}}), Expect({{"General.included", "assets"}}),
-                             Press("Cancel")})});
-  EXPECT_EQ(Shown(again), Lines{FormLine("Settings")});
+  EXPECT_EQ(Shown(Run({"settings", document.string()},
+                      {Form("Settings", {Expect(shown), Set({{"Icons.size", "图标 128x128"}}),
+                                         Expect({{"Icons.path", "AppIconsForPublish/big.png"}}),
+                                         Set({{"General.included", "assets"}}),
+                                         Expect({{"General.included", "assets"}}), Press("Cancel")})})),
+            Lines{FormLine("Settings")});
 }
 
 }  // namespace
-}  // namespace publish_e2e

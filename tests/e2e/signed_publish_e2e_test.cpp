@@ -1,12 +1,10 @@
 // Signed publishing end to end, packages verified by the kit; iPhone documents with the kit's
 // real iPhone packager and provisioning profiles made for each test.
-#include <gtest/gtest.h>
-
 #include "publish_e2e_support.h"
 #include "testing/profile_maker.h"
 
-namespace publish_e2e {
 namespace {
+using namespace publish_e2e;
 
 const std::string kNoTimestamp = MessageLine(kNoTimestampQuestion, 308, "yes");
 const std::string kProgress = FormLine("CProgressDlg");
@@ -36,10 +34,8 @@ TEST_F(PublishSigned, SessionCredentialsSignAPackageThatVerifiesAndThePasswordIs
   // A password with a double quote and a trailing backslash must reach the tool unchanged.
   const std::string password = "pa\"ss\\";
   const fs::path keystore = Keystore("ann.p12", password);
-  // 1: no credentials yet, so the sheet opens; the author browses for the certificate, types
-  //    the password and publishes from the sheet.
-  // 2: the password was forgotten, so the sheet opens again, on the certificate chosen last;
-  //    this time the password is remembered.
+  // 1: no credentials, so the sheet opens: browse, type the password, publish from the sheet.
+  // 2: the password was forgotten: the sheet opens on the last certificate, the password is kept.
   // 3, 4: both publish at once with the remembered password.
   const RunResult run = Script(
       "publish();\npublish();\npublish();\npublish();\n", document_,
@@ -61,11 +57,10 @@ TEST_F(PublishSigned, SessionCredentialsSignAPackageThatVerifiesAndThePasswordIs
 
 TEST_F(PublishSigned, AWrongPasswordReportsTheInaccessibleCertificate) {
   const fs::path keystore = Keystore("ann.p12", "right");
+  const Json credentials = {{"Signature.certpath", WindowsForm(keystore)}, {"Signature.password", "wrong"},
+                            {"Signature.timestamp", "false"}};
   const RunResult run = Run({"publish", document_.string()},
-                            {Form("Settings", {Set({{"Signature.certpath", WindowsForm(keystore)},
-                                                    {"Signature.password", "wrong"}, {"Signature.timestamp", "false"}}),
-                                               Press("Publish"), Press("Cancel")}),
-                             Message("yes")});
+                            {Form("Settings", {Set(credentials), Press("Publish"), Press("Cancel")}), Message("yes")});
   EXPECT_EQ(launcher_->Calls(), std::vector<Lines>{SignCommand(keystore, "wrong", "none")});
   // Exit code 7 has its own row, ahead of the "password may be incorrect" text row.
   const std::string toolText = keystore.string() + ": the keystore cannot be opened; the password may be incorrect\n";
@@ -78,23 +73,19 @@ TEST_F(PublishSigned, AWrongPasswordReportsTheInaccessibleCertificate) {
 
 TEST_F(PublishSigned, AnUnreachableAuthorityOffersRetryAndPublishingWithoutATimeStamp) {
   const fs::path keystore = Keystore("ann.p12", "secret");
-  // "重试" runs the same command again; "禁用时间戳" runs it with "-tsa none". The document's
-  // time-stamp choice stays, so the next publish asks the authority again; "取消" ends it.
-  // The kit's tool retries an authority it cannot reach; shortened retries (a setting for
-  // the tool's tests) keep this run quick.
+  // "重试" runs the same command again; "禁用时间戳" runs it with "-tsa none". The document's time-stamp
+  // choice stays, so the next publish asks the authority again; "取消" ends it. The tool retries an
+  // authority it cannot reach; shortened retries (a setting for the tool's tests) keep this quick.
   ::setenv("ZPK_TEST_TSA_TIMING", "budget=300,delay=20,maxdelay=50,connect=200,attempt=200", 1);
+  const Json credentials = {{"Signature.certpath", WindowsForm(keystore)}, {"Signature.password", "secret"},
+                            {"Signature.timestamp", "true"}, {"Signature.rempwd", "true"}};
+  auto retryDialog = [](const std::string& button) { return Form("CTimestampRetryDlg", {Press(button)}); };
   const RunResult run = Script("settings();\npublish();\npublish();\n", document_,
-                               {Form("Settings", {Set({{"Signature.certpath", WindowsForm(keystore)},
-                                                       {"Signature.password", "secret"},
-                                                       {"Signature.timestamp", "true"},
-                                                       {"Signature.rempwd", "true"}}),
-                                                  Press("OK")}),
-                                Form("CTimestampRetryDlg", {Press("Retry")}),
-                                Form("CTimestampRetryDlg", {Press("DisableTimestamp")}),
-                                Form("CTimestampRetryDlg", {Press("Cancel")})});
+                               {Form("Settings", {Set(credentials), Press("OK")}), retryDialog("Retry"),
+                                retryDialog("DisableTimestamp"), retryDialog("Cancel")});
   ::unsetenv("ZPK_TEST_TSA_TIMING");
-  const Lines stamped = SignCommand(keystore, "secret", "https://timestamp.corvane.example/tsa");
-  const Lines unstamped = SignCommand(keystore, "secret", "none");
+  const Lines stamped = SignCommand(keystore, "secret", "https://timestamp.corvane.example/tsa"),
+              unstamped = SignCommand(keystore, "secret", "none");
   EXPECT_EQ(launcher_->Calls(), (std::vector<Lines>{stamped, stamped, unstamped, stamped}));
   ExpectSignedPackage();
   const std::string retry = FormLine("CTimestampRetryDlg");
@@ -130,13 +121,11 @@ TEST_F(PublishSigned, TheSheetMakesACertificatePublishesASignedPackageAndKeepsTh
   EXPECT_EQ(Texts(document_, {"qmv.folder.path", "tessel.qmv.basename", "tessel.tsd.filepath",
                               "com.zaro.quessa.pubzaro", "com.zaro.quessa.certpwd"}),
             (Lines{folder_.string() + "/", "Hello", document_.string(), "true", "-"}));
-  const std::string registry = ReadText(box_.RegistryFile());
-  EXPECT_TRUE(Contains(registry, "Last Selected Cert\t" + certificate.string() + "\n")) << registry;
-  EXPECT_TRUE(Contains(registry, "DigitalSign\tsign\n")) << registry;
+  ExpectHolds(ReadText(box_.RegistryFile()),
+              {"Last Selected Cert\t" + certificate.string() + "\n", "DigitalSign\tsign\n"});
 }
 
-constexpr char kIphoneCreated[] = "iPhone 文件已创建。";
-const Lines kIphonePublished{FormLine("CProgressDlg"), MessageLine(kIphoneCreated, 64), FormLine("Settings")};
+const Lines kIphonePublished{FormLine("CProgressDlg"), MessageLine("iPhone 文件已创建。", 64), FormLine("Settings")};
 
 class IphonePublish : public PublishTest {
  protected:
@@ -162,24 +151,20 @@ class IphonePublish : public PublishTest {
     EXPECT_TRUE(zaro::testing::WriteProfile(file, content));
     return file;
   }
-  // The session password typed on the Deployment page, the sheet's Publish, then `close`.
-  Json PasswordAndPublish(const std::string& close, const std::vector<Json>& before = {}) {
-    std::vector<Json> steps = before;
-    steps.insert(steps.end(), {Set({{"Deployment.password", "phone pw"}}), Press("Publish"), Press(close)});
+  Json PasswordAndPublish(std::vector<Json> steps = {}) {
+    steps.insert(steps.end(), {Set({{"Deployment.password", "phone pw"}}), Press("Publish"), Press("Cancel")});
     return Form("Settings", steps);
   }
 
-  static zaro::testing::TestIdentity developer_;
+  inline static zaro::testing::TestIdentity developer_;
   fs::path keystore_ = box_.Root() / "keys" / "phone.p12";
   fs::path document_;
 };
 
-zaro::testing::TestIdentity IphonePublish::developer_;
 
-// Publish with stored settings: the missing session password opens the sheet, where it is
-// typed. A debug package (its movie exported with debugging permitted) is signed and
-// accepted by the packager; a profile for another application shows the packager's own
-// line and writes no package.
+// Publish with stored settings: the missing session password opens the sheet, where it is typed.
+// A debug package (its movie exported with debugging permitted) is signed and accepted by the
+// packager; a profile for another application shows the packager's own line and writes no package.
 TEST_F(IphonePublish, StoredSettingsPublishASignedPackageAndAForeignProfileNone) {
   const std::string foreign = "ABCDE12345.com.example.other";
   const fs::path ipa = Work() / "Game.ipa";
@@ -187,14 +172,14 @@ TEST_F(IphonePublish, StoredSettingsPublishASignedPackageAndAForeignProfileNone)
                                {"com.zaro.quessa.ipacertpath", keystore_.string()}, {"com.zaro.quessa.ipaopt", "debug"},
                                {"com.zaro.quessa.ipaprovision",
                                 Profile("debug", "ABCDE12345.com.example.*", true, true).string()}});
-  EXPECT_EQ(Shown(Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")})), kIphonePublished);
+  EXPECT_EQ(Shown(Run({"publish", document_.string()}, {PasswordAndPublish()})), kIphonePublished);
   ExpectVerified(VerifyIpa(ipa), "signer: CN=Phone Developer");
 
   fs::remove(ipa);
   const fs::path profile = Profile("other", foreign, true);
   PutDocumentTexts(document_,
                    {{"com.zaro.quessa.ipaopt", "adhoc"}, {"com.zaro.quessa.ipaprovision", profile.string()}});
-  const RunResult run = Run({"publish", document_.string()}, {PasswordAndPublish("Cancel")});
+  const RunResult run = Run({"publish", document_.string()}, {PasswordAndPublish()});
   const std::string line = "the application id com.example.game of " + (Work() / "Game-app.xml").string() +
                            " does not fit the application-identifier " + foreign + " of " + profile.string() + "\n";
   EXPECT_EQ(Shown(run), (Lines{FormLine("CProgressDlg"), MessageLine(std::string(kCreateFileError) + line, 48),
@@ -220,43 +205,31 @@ TEST_F(IphonePublish, AnswersAloneSetUpPublishAndKeepAStorePackage) {
        File(keystore_), File(profile), File(extra), File(icons / "icon57.png"), File(icons / "icon512.png")});
   EXPECT_EQ(Shown(run), (Lines{"file|", "file|", "file|", "file|", "file|", kIphonePublished[0], kIphonePublished[1],
                                kIphonePublished[2]}));
-
-  // The packager accepts the package; the ID follows the profile. How the pages write the
-  // other elements is their own tests' matter, and the packager's tests bundle the icons the
-  // descriptor names; the second sheet below reads the values back.
+  // The packager accepts the package; the ID follows the profile. The other elements are the
+  // pages' and the packager's tests' matter; the second sheet below reads the values back.
   ExpectVerified(VerifyIpa(Work() / "Game.ipa"), "signer: CN=Phone Developer");
-  const std::string descriptor = ReadText(Work() / "Game-app.xml");
-  EXPECT_TRUE(Contains(descriptor, "<id>com.example.storegame</id>")) << descriptor;
-  EXPECT_TRUE(Contains(descriptor, "<aspectRatio>landscape</aspectRatio>")) << descriptor;
+  ExpectHolds(ReadText(Work() / "Game-app.xml"),
+              {"<id>com.example.storegame</id>", "<aspectRatio>landscape</aspectRatio>"});
 
-  // OK kept the settings in the document (passwords stay out) and the machine-wide values in
-  // the registry.
+  // OK kept the settings in the document (passwords stay out), the machine-wide ones in the registry.
   EXPECT_EQ(Texts(document_, {"com.zaro.quessa.ipaopt", "com.zaro.quessa.ipacertpath", "com.zaro.quessa.ipaprovision",
                               "com.zaro.quessa.ipadest", "com.zaro.quessa.included.item0",
                               "com.zaro.quessa.ipacertpwd"}),
             (Lines{"store", keystore_.string(), profile.string(), "Game.ipa", "levels/level1.dat", "-"}));
-  const std::string registry = ReadText(box_.RegistryFile());
-  for (const std::string& part : {std::string("Last IPA Cert"), std::string("Last IPA Provision"),
-                                  std::string("IpaCertPath"), std::string("MobileProvisionFiles"), keystore_.string(),
-                                  profile.string()}) {
-    EXPECT_TRUE(Contains(registry, part)) << part << "\n" << registry;
-  }
+  ExpectHolds(ReadText(box_.RegistryFile()), {"Last IPA Cert", "Last IPA Provision", "IpaCertPath",
+                                               "MobileProvisionFiles", keystore_.string(), profile.string()});
 
   // A second sheet shows the kept values: the stored certificate and profile are chosen
   // again, the fourth deployment type is selected, and a publish needs only the password.
-  const RunResult again = Run(
-      {"settings", document_.string()},
-      {PasswordAndPublish("Cancel", {Expect({{"General.destination", "Game.ipa"}, {"General.appname", "Store Game"},
-                                             {"General.version", "2.1"}, {"General.aspectratio", "横向"},
-                                             {"General.rendering", "GPU"},
-                                             {"Deployment.certpath", WindowsForm(keystore_)},
-                                             {"Deployment.profile", WindowsForm(profile)},
-                                             {"Deployment.appid", "com.example.storegame"},
-                                             {"Deployment.store", "true"}, {"Deployment.test", "false"}}),
-                                     Set({{"Icons.size", "图标 512x512"}}),
-                                     Expect({{"Icons.path", "icons/icon512.png"}})})});
-  EXPECT_EQ(Shown(again), kIphonePublished);
+  const Json kept = {{"General.destination", "Game.ipa"}, {"General.appname", "Store Game"}, {"General.version", "2.1"},
+                     {"General.aspectratio", "横向"}, {"General.rendering", "GPU"},
+                     {"Deployment.certpath", WindowsForm(keystore_)}, {"Deployment.profile", WindowsForm(profile)},
+                     {"Deployment.appid", "com.example.storegame"}, {"Deployment.store", "true"},
+                     {"Deployment.test", "false"}};
+  EXPECT_EQ(Shown(Run({"settings", document_.string()},
+                      {PasswordAndPublish({Expect(kept), Set({{"Icons.size", "图标 512x512"}}),
+                                           Expect({{"Icons.path", "icons/icon512.png"}})})})),
+            kIphonePublished);
 }
 
 }  // namespace
-}  // namespace publish_e2e
