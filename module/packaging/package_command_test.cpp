@@ -1,14 +1,12 @@
 #include "packaging/package_command.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <csignal>
-#include <functional>
 
 #include "host/script_bridge.h"
 #include "packaging/packaging_test_support.h"
 #include "platform/command_line.h"
+#include "platform/files.h"
 #include "settings/messages.h"
 #include "testing/fake_host.h"
 
@@ -43,7 +41,6 @@ TEST(PackagingText, ExtensionsSpaceEscapesAndQuoting) {
   EXPECT_EQ(IphonePackagerOptions(u"store", u"p", u"k", u"s").substr(0, 31), u" -package -target ipa-app-store");
   EXPECT_EQ(IphonePackagerOptions(u"debug", u"p", u"k", u"s").substr(0, 27), u" -package -target ipa-debug");
   EXPECT_EQ(IphonePackagerOptions(u"", u"p", u"k", u"s").substr(0, 26), u" -package -target ipa-test");
-  EXPECT_EQ(IphonePackagerOptions(u"Store", u"p", u"k", u"s").substr(0, 26), u" -package -target ipa-test");
 }
 
 void UseIphone(const char16_t* deployment = u"adhoc", bool withProfile = true) {
@@ -53,7 +50,6 @@ void UseIphone(const char16_t* deployment = u"adhoc", bool withProfile = true) {
   SetSetting(keys::kIpaProvision, withProfile ? u"C:/profiles/dev.mobileprovision" : u"");
 }
 
-// Other destinations are the package cases' below and the end-to-end suite's.
 TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
   EXPECT_TRUE(IsUsableOutputPath(Folder() + u"Hello.qmv"));
   EXPECT_TRUE(IsUsableOutputPath(FromUtf8(movieFolder_.string()) + u"\\new.zaro")) << "backslash separator";
@@ -61,15 +57,18 @@ TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
   EXPECT_FALSE(IsUsableOutputPath(u"no-such-file-here.zaro")) << "a bare name has no folder";
 }
 
-// Each package from the settings a case sets on top of the fixture's (signed with the
-// certificate, no time stamp, no destination) and the one box the author reads after it.
-// A package that is made gets the tool's whole command line, its output file named inside
-// the movie folder unless it starts with "/"; a stop before the tool runs nothing and keeps
-// the password for the next try.
+// Each package from a case's settings on top of the fixture's (signed with the certificate, no time stamp, no
+// destination) and the one box shown after it. A made package gets the tool's whole command line, the output named in
+// the movie folder unless it starts with "/"; a stop before the tool runs nothing and keeps the password.
 TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
   const auto signing = [](const std::string& keystore, const std::string& password) {
     return std::vector<std::string>{"-package", "-storetype", "PKCS12", "-keystore", keystore,
                                     "-storepass", password,   "-tsa",   "none"};
+  };
+  const auto iphone = [](const char* target) {
+    return std::vector<std::string>{"-package",   "-target", target,     "-provisioning-profile",
+                                    "C:/profiles/dev.mobileprovision", "-storetype", "PKCS12", "-keystore",
+                                    "C:/certs/phone.p12", "-storepass", "phonepw"};
   };
   const std::vector<std::string> signedNoStamp = signing((root_ / "cert.p12").string(), "secret");
   const auto named = [&](const std::string& name) {
@@ -85,12 +84,8 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
     for (const char* icon : {"app 16.png", "big.png", "doc.png"}) WriteText(movieFolder_ / "icons" / icon, "png");
   };
   const fs::path spaced = root_ / "my movies";
-  std::string windowsForm = spaced.string() + "/";
-  std::replace(windowsForm.begin(), windowsForm.end(), '/', '\\');
-  fs::create_directories(root_ / "dir.old");
-  // Each included item as "-C ROOT NAME", named inside the movie folder where it lies there,
-  // else by its full path ("." and ".." resolved); items found only in the working folder
-  // get that folder as their root.
+  // Each included item as "-C ROOT NAME", named in the movie folder where it lies there, else by its full path ("."
+  // and ".." resolved); items found only in the working folder get that folder as their root.
   const auto items = [](std::vector<std::u16string> values) {
     return [values] {
       SetSetting(keys::kIncludedCount, FromUtf8(std::to_string(values.size())));
@@ -98,12 +93,10 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
       SetSetting(IncludedItemKey(static_cast<long>(values.size())), u"beyond-the-count");
     };
   };
-  fs::create_directories(movieFolder_ / "assets");
-  fs::create_directories(root_ / "shared dir");
-  WriteText(movieFolder_ / "sub" / "data.txt", "x");
-  WriteText(root_ / "outside" / "b.txt", "y");
-  WriteText(root_ / "work" / "notes.txt", "n");
-  WriteText(root_ / "work" / "nested" / "deep.txt", "d");
+  for (const char* folder : {"dir.old", "movies/assets", "shared dir"}) fs::create_directories(root_ / folder);
+  for (const char* file : {"movies/sub/data.txt", "outside/b.txt", "work/notes.txt", "work/nested/deep.txt"}) {
+    WriteText(root_ / file, "x");
+  }
   const std::string movie = ToUtf8(Folder()), work = (root_ / "work").string() + "/";
   std::vector<std::u16string> gone;
   std::u16string listed;
@@ -132,7 +125,7 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
        DesktopPackage, {"-prepare"}, "Hello.zaroi", u"已创建 ZAROI 文件。"},
       {"quotes, spaces and trailing backslashes reach the tool intact",
        [&] {
-         UseMovieFolder(FromUtf8(windowsForm), spaced);
+         UseMovieFolder(platform::ToWindowsForm(spaced.string() + "/"), spaced);
          SetSetting(keys::kCertPassword, u"pa\"ss\\");
          SetSetting(keys::kCertPath, u"C:\\certs\\\"quoted\" -storepass evil\\");
        },
@@ -143,13 +136,8 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
          SetSetting(keys::kTimestamp, u"true");
          SetSetting(keys::kIpaDestination, FromUtf8((root_ / "game.zaro").string()));
        },
-       IphonePackage,
-       {"-package", "-target", "ipa-ad-hoc", "-provisioning-profile", "C:/profiles/dev.mobileprovision", "-storetype",
-        "PKCS12", "-keystore", "C:/certs/phone.p12", "-storepass", "phonepw"},
-       (root_ / "game.ipa").string(), u"iPhone 文件已创建。"},
-      {"an iPhone test package without a destination", [] { UseIphone(u"Store"); }, IphonePackage,
-       {"-package", "-target", "ipa-test", "-provisioning-profile", "C:/profiles/dev.mobileprovision", "-storetype",
-        "PKCS12", "-keystore", "C:/certs/phone.p12", "-storepass", "phonepw"},
+       IphonePackage, iphone("ipa-ad-hoc"), (root_ / "game.ipa").string(), u"iPhone 文件已创建。"},
+      {"an iPhone test package without a destination", [] { UseIphone(u"Store"); }, IphonePackage, iphone("ipa-test"),
        "Demo.ipa", u"iPhone 文件已创建。"},
       {"each icon is handed over once, in the descriptor's order", icons, DesktopPackage, signedNoStamp,
        "Demo.zaro", zaroMade, 64, {"icons/big.png", "icons/app 16.png", "icons/doc.png"}},

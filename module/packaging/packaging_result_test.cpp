@@ -1,7 +1,5 @@
 #include "packaging/packaging_result.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <thread>
 
@@ -13,9 +11,8 @@ namespace {
 
 using namespace packaging_testing;
 
-// What the author is told for the tool's exit code and output: the fake tool runs (its
-// path is the command's program) and the result is reported as the desktop package
-// command would; each box shown reads "style text".
+// What the author is told for the tool's exit code and output: the fake tool runs and the result is reported as the
+// desktop package command would; each box shown reads "style text".
 TEST_F(PackagingTest, ToolResultsAreExplained) {
   const std::u16string error = u"48 创建文件时出错。\n\n";
   const struct {
@@ -62,11 +59,10 @@ TEST(WithoutTimestamp, ReplacesOnlyTheTimeStampOption) {
             u"\"j\" -storepass \"-tsa https://timestamp.corvane.example/tsa\"  -tsa none \"out.zaro\"");
 }
 
-// Nothing has asked for the window system yet when a launcher fails to start: it is started
-// once, on the calling thread, and the worker's "Error" box lands in that one.
+// Nothing has asked for the window system yet when a launcher fails to start: it is started once, on the calling
+// thread, and the worker's "Error" box lands in that one. It takes its time to start, as a real toolkit does.
 TEST_F(PackagingTest, AStartFailureBeforeAnyWindowStartsTheWindowSystemOnce) {
   std::unique_ptr<UiServices> fixtureUi = InstallUi(nullptr);
-  // A window system that takes its time to start, as a real toolkit does.
   static int starts = 0;
   starts = 0;
   SetWindowSystemFactory(+[]() -> std::unique_ptr<UiServices> {

@@ -1,14 +1,6 @@
 #pragma once
-// Scaffolding of the packaging tests: on top of the descriptor tests' movie folder, the
-// movie and its descriptor, settings for signing, and a fake tool standing in for the Java
-// launcher.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
+// Scaffolding of the packaging tests: on top of the descriptor tests' movie folder, the movie and its descriptor,
+// settings for signing, and a fake tool standing in for the Java launcher.
 #include "descriptor/descriptor_test_support.h"
 #include "settings/registry_values.h"
 
@@ -19,10 +11,9 @@ namespace fs = std::filesystem;
 inline constexpr auto* WriteText = &testing_support::WriteBytes;
 inline constexpr auto* ReadText = &testing_support::ReadBytes;
 
-// A tool that records its arguments and answers as its folder tells it. Run n (from 1)
-// writes its arguments, NUL-terminated, to args.n and its process id to pid; it sleeps for
-// the seconds in "sleep", prints output.n (else output) and exits with exit.n (else exit,
-// else 0).
+// A tool that records its arguments and answers as its folder tells it. Run n (from 1) writes its arguments,
+// NUL-terminated, to args.n and its process id to pid; it sleeps for the seconds in "sleep", prints output.n (else
+// output) and exits with exit.n (else exit, else 0).
 inline constexpr char kFakeTool[] = R"SH(#!/bin/sh
 dir=$(dirname "$0")
 n=$(( $(cat "$dir/count" 2>/dev/null || echo 0) + 1 ))
@@ -58,8 +49,7 @@ class PackagingTest : public testing_support::DescriptorTest {
     WriteRegistryValue(u"DigitalSign", u"sign");
   }
 
-  // Points the settings at a movie folder (as stored) that is `posixFolder` on disk, with
-  // the movie Hello.qmv and its descriptor in it.
+  // Points the settings at a movie folder (as stored) that is `posixFolder` on disk, with Hello.qmv and its descriptor.
   void UseMovieFolder(const std::u16string& stored, const fs::path& posixFolder, const std::string& inner = "") {
     SetSetting(keys::kMovieFolder, stored);
     SetSetting(keys::kMovieBaseName, u"Hello");

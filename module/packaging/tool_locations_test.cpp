@@ -1,7 +1,5 @@
 #include "packaging/tool_locations.h"
 
-#include <gtest/gtest.h>
-
 #include "packaging/packaging_test_support.h"
 
 namespace zaro {
@@ -33,18 +31,16 @@ TEST_F(ToolLocations, JavaRuntimeComesFromTheCommonApplicationDataFolder) {
 }
 
 TEST_F(ToolLocations, KitToolsAreBuiltFromTheLaunchFolderAndKitName) {
+  using Paths = std::vector<std::u16string>;
+  const auto paths = [] { return Paths{GetRuntimeKitFolder(), GetPackagingToolPath(), GetIphonePackagerPath()}; };
   SetSetting(keys::kLaunchPath, u"C:/Host/");
-  EXPECT_EQ(GetRuntimeKitFolder(), u"C:/Host/ZSK2.0");
-  EXPECT_EQ(GetPackagingToolPath(), u"C:/Host/ZSK2.0/lib/ZPK.jar");
-  EXPECT_EQ(GetIphonePackagerPath(), u"C:/Host/MPK/lib/mpk.jar");
+  EXPECT_EQ(paths(), (Paths{u"C:/Host/ZSK2.0", u"C:/Host/ZSK2.0/lib/ZPK.jar", u"C:/Host/MPK/lib/mpk.jar"}));
   SetSetting(keys::kKitName, u"ZSK1.5");
   EXPECT_EQ(GetPackagingToolPath(), u"C:/Host/ZSK1.5/lib/ZPK.jar");
 
   RemoveSetting(keys::kLaunchPath);
   RemoveSetting(keys::kKitName);
-  EXPECT_EQ(GetRuntimeKitFolder(), u"") << "unset settings leave only the fixed parts";
-  EXPECT_EQ(GetPackagingToolPath(), u"/lib/ZPK.jar");
-  EXPECT_EQ(GetIphonePackagerPath(), u"MPK/lib/mpk.jar");
+  EXPECT_EQ(paths(), (Paths{u"", u"/lib/ZPK.jar", u"MPK/lib/mpk.jar"})) << "unset settings leave only the fixed parts";
 }
 
 }  // namespace

@@ -5,19 +5,17 @@
 namespace zaro {
 namespace {
 
-// A retry or fallback notice switches the watcher on wherever the chunks break; progress
-// lines are not part of the result.
+// A retry or fallback notice switches the watcher on wherever the chunks break; progress lines are no part of results.
 TEST(ToolProgress, RetryNoticesAndProgressLines) {
-  const std::string notice = "time stamp: retrying https://tsa.example/tsa in 1.2 s (retry 1): busy\n";
-  for (size_t cut = 0; cut <= notice.size(); ++cut) {
-    ToolProgressWatcher watcher;
-    watcher.Feed(notice.substr(0, cut));
-    watcher.Feed(notice.substr(cut));
-    EXPECT_TRUE(watcher.TimestampRetrying()) << cut;
+  for (const std::string notice : {"time stamp: retrying https://tsa.example/tsa in 1.2 s (retry 1): busy\n",
+                                   "time stamp: trying the fallback authority http://b.example/tsa\n"}) {
+    for (size_t cut = 0; cut <= notice.size(); ++cut) {
+      ToolProgressWatcher watcher;
+      watcher.Feed(notice.substr(0, cut));
+      watcher.Feed(notice.substr(cut));
+      EXPECT_TRUE(watcher.TimestampRetrying()) << notice << cut;
+    }
   }
-  ToolProgressWatcher fallback;
-  fallback.Feed("time stamp: trying the fallback authority http://b.example/tsa\n");
-  EXPECT_TRUE(fallback.TimestampRetrying());
 
   ToolProgressWatcher other;
   other.Feed(std::string(200, 'x') + " time stamp: retrying in the middle of a line\n");

@@ -1,7 +1,5 @@
 #include "signing/digital_signature_page.h"
 
-#include <gtest/gtest.h>
-
 #include "signing/signature_password_dialog.h"
 #include "signing/signing_test_support.h"
 
@@ -17,7 +15,6 @@ using PageView = std::tuple<int, std::u16string, Values, std::u16string, bool, b
 
 class SignaturePageTest : public testing_support::SigningTest {
  protected:
-  // A page as the sheet shows it: filled from the stored values.
   static std::unique_ptr<CDigitalSigDlg> OpenPage() {
     auto page = std::make_unique<CDigitalSigDlg>();
     page->Activate();
@@ -28,8 +25,7 @@ class SignaturePageTest : public testing_support::SigningTest {
             page.Text("password"), page.Checked("rempwd"), page.Checked("timestamp"),
             page.FindField("password")->enabled};
   }
-  // The stored certificate, password, remember flag and time stamp, then the registry's
-  // signing mode and last certificate.
+  // The stored certificate, password, remember flag and time stamp, then the registry's mode and last certificate.
   static Values Stored() {
     return {GetSetting(keys::kCertPath),  GetSetting(keys::kCertPassword), GetSetting(keys::kRememberPassword),
             GetSetting(keys::kTimestamp), Registry(u"DigitalSign"),        Registry(u"Last Selected Cert")};
@@ -72,8 +68,7 @@ TEST_F(SignaturePageTest, InitialisationFillsStoredCertificatesAndCredentials) {
   WriteRegistryValue(u"Last Selected Cert", Slashes(b));
   SetSetting(keys::kRememberPassword, u"true");
   SetSetting(keys::kCertPassword, u"secret");
-  // Existing files only, sorted; the last certificate is found with "\" separators; an
-  // empty time-stamp setting counts as on.
+  // Existing files only, sorted; the last certificate is found with "\" separators; an empty time stamp counts as on.
   auto page = OpenPage();
   EXPECT_EQ(View(*page), (PageView{0, b, {a, b}, u"secret", true, true, true}));
   EXPECT_GT(page->DropDownWidth(), Ui().MeasureTextWidth(b));

@@ -1,9 +1,6 @@
 #include "signing/self_sign_dialog.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <filesystem>
 
 #include "signing/signing_test_support.h"
 
@@ -13,8 +10,7 @@ namespace {
 const std::u16string kAllFieldsRequired = u"必须填写所有字段。";
 const std::u16string kPasswordsDiffer = u"输入的密码不匹配。请重新输入。";
 
-// Making the certificate with the kit's tool from the Signature page, and the tool's command
-// line, are the end-to-end suite's cases.
+// Making the certificate with the kit's tool from the Signature page, and its command line, are end-to-end cases.
 class SelfSignTest : public testing_support::SigningTest {
  protected:
   static void Fill(CSelfSignDlg& dialog, const std::u16string& saveAs, const std::u16string& country = u"DE") {
@@ -85,16 +81,14 @@ TEST_F(SelfSignTest, BrowseHelpAndCancel) {
   EXPECT_EQ(dialog.Text("saveas"), u"D:\\keys\\mycert.p12") << "cancelling changes nothing";
   EXPECT_EQ(ui_->Events()[0].text, u"选择一个文件夹以保存您的自签名证书");
   ASSERT_TRUE(dialog.Press("Help"));
-  EXPECT_EQ(ui_->Events().back().kind, "link");
-  EXPECT_EQ(ui_->Events().back().text, LoadMessage(8104));
+  EXPECT_EQ(std::tie(ui_->Events().back().kind, ui_->Events().back().text), std::tuple("link", LoadMessage(8104)));
   ASSERT_TRUE(dialog.Press("Cancel"));
   EXPECT_EQ(dialog.Result(), kIdCancel);
   EXPECT_EQ(GetSetting(keys::kCertPath), u"");
 }
 
-// Refusals before the kit's tool and its failures (the staged launcher and ZPK.jar): never
-// reported as created, the dialog stays open and no certificate is stored. Declining to
-// overwrite a file runs neither the Java check nor the tool.
+// Refusals before the kit's tool and its failures (the staged launcher and ZPK.jar): never reported as created, the
+// dialog stays open, no certificate is stored. Declining to overwrite a file runs neither the Java check nor the tool.
 TEST_F(SelfSignTest, ToolFailuresAreNeverReportedAsCreated) {
   const std::filesystem::path stage = std::getenv("ZARO_STAGE") ? std::getenv("ZARO_STAGE") : "";
   ASSERT_TRUE(std::filesystem::exists(stage / "ProgramData/Corvane/KV5/jre/bin/java.exe") &&
