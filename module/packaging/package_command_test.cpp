@@ -10,10 +10,8 @@
 #include "settings/messages.h"
 #include "testing/fake_host.h"
 
-namespace zaro {
+namespace zaro::packaging_testing {
 namespace {
-
-using namespace packaging_testing;
 
 TEST(PackagingText, ExtensionsSpaceEscapesAndQuoting) {
   EXPECT_EQ(ChangeExtension(u"C:/out/a.b.zaroi", u"exe"), u"C:/out/a.b.exe") << "a dot is put in front";
@@ -50,17 +48,15 @@ void UseIphone(const char16_t* deployment = u"adhoc", bool withProfile = true) {
   SetSetting(keys::kIpaProvision, withProfile ? u"C:/profiles/dev.mobileprovision" : u"");
 }
 
-TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
-  EXPECT_TRUE(IsUsableOutputPath(Folder() + u"Hello.qmv"));
-  EXPECT_TRUE(IsUsableOutputPath(FromUtf8(movieFolder_.string()) + u"\\new.zaro")) << "backslash separator";
-  EXPECT_FALSE(IsUsableOutputPath(Folder() + u"Missing/new.zaro"));
-  EXPECT_FALSE(IsUsableOutputPath(u"no-such-file-here.zaro")) << "a bare name has no folder";
-}
-
 // Each package from a case's settings on top of the fixture's (signed with the certificate, no time stamp, no
 // destination) and the one box shown after it. A made package gets the tool's whole command line, the output named in
 // the movie folder unless it starts with "/"; a stop before the tool runs nothing and keeps the password.
 TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
+  // A usable destination needs the file or its folder.
+  EXPECT_TRUE(IsUsableOutputPath(Folder() + u"Hello.qmv"));
+  EXPECT_TRUE(IsUsableOutputPath(FromUtf8(movieFolder_.string()) + u"\\new.zaro")) << "backslash separator";
+  EXPECT_FALSE(IsUsableOutputPath(Folder() + u"Missing/new.zaro"));
+  EXPECT_FALSE(IsUsableOutputPath(u"no-such-file-here.zaro")) << "a bare name has no folder";
   const auto signing = [](const std::string& keystore, const std::string& password) {
     return std::vector<std::string>{"-package", "-storetype", "PKCS12", "-keystore", keystore,
                                     "-storepass", password,   "-tsa",   "none"};
@@ -264,4 +260,4 @@ TEST_F(PackagingTest, DebugExportPermitsDebuggingOnlyForTheExport) {
 }
 
 }  // namespace
-}  // namespace zaro
+}  // namespace zaro::packaging_testing

@@ -78,8 +78,7 @@ class PackagingTest : public testing_support::DescriptorTest {
 
   std::vector<UiEvent> Messages() const {
     std::vector<UiEvent> messages;
-    std::copy_if(ui_->Events().begin(), ui_->Events().end(), std::back_inserter(messages),
-                 [](const UiEvent& event) { return event.kind == "message"; });
+    std::ranges::copy_if(ui_->Events(), std::back_inserter(messages), [](const UiEvent& e) { return e.kind == "message"; });
     return messages;
   }
 

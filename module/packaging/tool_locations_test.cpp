@@ -2,16 +2,14 @@
 
 #include "packaging/packaging_test_support.h"
 
-namespace zaro {
+namespace zaro::packaging_testing {
 namespace {
 
-using ToolLocations = packaging_testing::PackagingTest;
-
-TEST_F(ToolLocations, JavaRuntimeComesFromTheCommonApplicationDataFolder) {
-  // The common folder as the system gives it, and the runtime folder in it.
+// The Java runtime comes from the common application data folder, the kit's tools from the launch folder and kit name.
+TEST_F(PackagingTest, ToolLocations) {
+  // The common folder as the system gives it (a final separator gets no second one), and the runtime folder in it.
   const std::pair<const char*, std::u16string> cases[] = {
-      {"C:\\ProgramData", u"C:/ProgramData/Corvane/KV5/jre"},
-      {"C:\\ProgramData\\", u"C:/ProgramData/Corvane/KV5/jre"},  // no second separator
+      {"C:\\ProgramData", u"C:/ProgramData/Corvane/KV5/jre"}, {"C:\\ProgramData\\", u"C:/ProgramData/Corvane/KV5/jre"},
       {"/srv/common data", u"/srv/common data/Corvane/KV5/jre"},
   };
   for (const auto& [common, folder] : cases) {
@@ -28,9 +26,7 @@ TEST_F(ToolLocations, JavaRuntimeComesFromTheCommonApplicationDataFolder) {
   EXPECT_EQ(folder.front(), u'/');
   EXPECT_TRUE(folder.ends_with(u"/ProgramData/Corvane/KV5/jre"));
   EXPECT_EQ(folder.find(u'\\'), std::u16string::npos);
-}
 
-TEST_F(ToolLocations, KitToolsAreBuiltFromTheLaunchFolderAndKitName) {
   using Paths = std::vector<std::u16string>;
   const auto paths = [] { return Paths{GetRuntimeKitFolder(), GetPackagingToolPath(), GetIphonePackagerPath()}; };
   SetSetting(keys::kLaunchPath, u"C:/Host/");
@@ -44,4 +40,4 @@ TEST_F(ToolLocations, KitToolsAreBuiltFromTheLaunchFolderAndKitName) {
 }
 
 }  // namespace
-}  // namespace zaro
+}  // namespace zaro::packaging_testing

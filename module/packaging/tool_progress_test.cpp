@@ -6,7 +6,7 @@ namespace zaro {
 namespace {
 
 // A retry or fallback notice switches the watcher on wherever the chunks break; progress lines are no part of results.
-TEST(ToolProgress, RetryNoticesAndProgressLines) {
+TEST(ToolProgress, RetryNoticesProgressLinesAndTheDialog) {
   for (const std::string notice : {"time stamp: retrying https://tsa.example/tsa in 1.2 s (retry 1): busy\n",
                                    "time stamp: trying the fallback authority http://b.example/tsa\n"}) {
     for (size_t cut = 0; cut <= notice.size(); ++cut) {
@@ -28,9 +28,8 @@ TEST(ToolProgress, RetryNoticesAndProgressLines) {
   EXPECT_EQ(WithoutProgressLines(u"time stamp: retrying x\nthe time-stamp authority x could not be used\n"),
             u"the time-stamp authority x could not be used\n");
   EXPECT_EQ(WithoutProgressLines(u"warning: a\ntime stamp: trying y\nlast"), u"warning: a\nlast");
-}
 
-TEST(PackagingProgressDlg, SaysSoOnceTheTimeStampIsRetried) {
+  // The progress dialog says so once the time stamp is retried.
   ToolProgressWatcher watcher;
   std::atomic<unsigned char> flag{0};
   PackagingProgressDlg dialog(watcher);
