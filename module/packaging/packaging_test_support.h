@@ -78,7 +78,8 @@ class PackagingTest : public testing_support::DescriptorTest {
 
   std::vector<UiEvent> Messages() const {
     std::vector<UiEvent> messages;
-    std::ranges::copy_if(ui_->Events(), std::back_inserter(messages), [](const UiEvent& e) { return e.kind == "message"; });
+    std::ranges::copy_if(ui_->Events(), std::back_inserter(messages),
+                         [](const UiEvent& event) { return event.kind == "message"; });
     return messages;
   }
 

@@ -72,13 +72,11 @@ TEST_F(ProfileTest, DamagedProfilesOrAnUnwritableMovieFolderLeaveTheFieldUnchang
   const std::string list = good.substr(good.find("<plist"), good.find("</plist>") - good.find("<plist"));
   const std::string key = "<plist><dict><key>application-identifier</key>";
   const std::pair<const char*, std::string> cases[] = {
-      {"no list", "binary\x01\x02 no list here"},
-      {"unclosed", "xx" + list},
-      {"the end marker before the start", "</plist>" + list},
+      {"no list", "binary\x01\x02 no list here"}, {"unclosed", "xx" + list},
+      {"the end marker before the start", "</plist>" + list}, {"no value after the key", key + "</dict></plist>"},
       {"does not parse", key + " <string>ABCDE12345.com.x</dict></plist>"},
       {"no key", "<plist><dict><key>Name</key> <string>ABCDE12345.com.x</string></dict></plist>"},
       {"nothing after the team prefix", key + "\n<string>ABCDE12345.</string></dict></plist>"},
-      {"no value after the key", key + "</dict></plist>"},
   };
   EXPECT_EQ(Read(root_ / "missing.mobileprovision"), u"<not found>");
   for (const auto& [what, bytes] : cases) {

@@ -3,17 +3,15 @@
 #include "signing/signature_password_dialog.h"
 #include "signing/signing_test_support.h"
 
-namespace zaro {
+namespace zaro::testing_support {
 namespace {
-
-using testing_support::SetAndPress;
 using Values = std::vector<std::u16string>;
 
 // What the page shows: the radio choice (1: prepare), the certificate and the box's list,
 // the password, the remember and time-stamp boxes, and whether signing controls are enabled.
 using PageView = std::tuple<int, std::u16string, Values, std::u16string, bool, bool, bool>;
 
-class SignaturePageTest : public testing_support::SigningTest {
+class SignaturePageTest : public SigningTest {
  protected:
   static std::unique_ptr<CDigitalSigDlg> OpenPage() {
     auto page = std::make_unique<CDigitalSigDlg>();
@@ -81,9 +79,8 @@ TEST_F(SignaturePageTest, InitialisationFillsStoredCertificatesAndCredentials) {
 }
 
 TEST_F(SignaturePageTest, ABrowsedCertificateIsStoredWithTheRecentList) {
-  const std::u16string old = MakeFile("keys/old.p12");
+  const std::u16string old = MakeFile("keys/old.p12"), a = MakeFile("keys/a.p12");
   WriteRegistryList(u"CertPath", 10, {old});
-  const std::u16string a = MakeFile("keys/a.p12");
   auto page = OpenPage();
   // Browsing twice for the same file keeps one entry; a cancelled dialog changes nothing.
   for (const auto& chosen : {std::optional(a), std::optional(a), std::optional<std::u16string>()}) {
@@ -171,4 +168,4 @@ TEST_F(SignaturePageTest, PasswordPromptAcceptsAnEmptyPasswordAndCancelChangesNo
 }
 
 }  // namespace
-}  // namespace zaro
+}  // namespace zaro::testing_support

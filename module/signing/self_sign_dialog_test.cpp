@@ -4,14 +4,14 @@
 
 #include "signing/signing_test_support.h"
 
-namespace zaro {
+namespace zaro::testing_support {
 namespace {
 
 const std::u16string kAllFieldsRequired = u"必须填写所有字段。";
 const std::u16string kPasswordsDiffer = u"输入的密码不匹配。请重新输入。";
 
 // Making the certificate with the kit's tool from the Signature page, and its command line, are end-to-end cases.
-class SelfSignTest : public testing_support::SigningTest {
+class SelfSignTest : public SigningTest {
  protected:
   static void Fill(CSelfSignDlg& dialog, const std::u16string& saveAs, const std::u16string& country = u"DE") {
     Set(dialog, {{"publisher", u"Ann Author"}, {"unit", u"Tools"}, {"organization", u"Ann & Co"}, {"country", country},
@@ -43,8 +43,7 @@ TEST_F(SelfSignTest, TheFormBuildsQuotedArgumentsAndKeepsTheKeystoreExtension) {
     ASSERT_TRUE(dialog.BuildCertificateArguments().has_value());
     shown.push_back(dialog.Text("saveas"));
   }
-  EXPECT_EQ(shown,
-            (std::vector<std::u16string>{u"C:\\certs\\me.PFX", u"C:\\certs.old\\me.p12", u"me.p12", u"me.p12x.p12"}));
+  EXPECT_EQ(shown, (decltype(shown){u"C:\\certs\\me.PFX", u"C:\\certs.old\\me.p12", u"me.p12", u"me.p12x.p12"}));
   ASSERT_TRUE(dialog.SetField("saveas", u"C:\\certs\\me.p12"));
   ASSERT_TRUE(dialog.SetField("password", u"a\"b\\"));
   EXPECT_EQ(dialog.BuildCertificateArguments().value_or(u"?"), subject + u"\"a\\\"b\\\\\"")
@@ -125,4 +124,4 @@ TEST_F(SelfSignTest, ToolFailuresAreNeverReportedAsCreated) {
 }
 
 }  // namespace
-}  // namespace zaro
+}  // namespace zaro::testing_support
