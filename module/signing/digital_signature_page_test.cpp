@@ -97,7 +97,7 @@ TEST_F(SignaturePageTest, ABrowsedCertificateIsStoredWithTheRecentList) {
   EXPECT_EQ(ui_->Failures(), 0);
 }
 
-TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndFillsThePageAgain) {
+TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndTypedCertificatesAreOfferedAgain) {
   const std::u16string a = MakeFile("keys/a.p12");
   EXPECT_EQ(OpenPage()->CommitSignaturePage(true), CDigitalSigDlg::kMissing);
   EXPECT_EQ(LastMessage()->style, 48u);
@@ -124,37 +124,23 @@ TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndFillsThePageAgain) {
   EXPECT_FALSE(page->Checked("timestamp")) << "the box stays as the author left it";
   EXPECT_TRUE(OpenPage()->Checked("timestamp")) << "the next initialisation checks it again";
   EXPECT_EQ(ui_->Failures(), 0);
-}
 
-TEST_F(SignaturePageTest, CommitWithoutMessagesStoresWhatItHas) {
-  auto page = OpenPage();
-  ASSERT_TRUE(page->SetField("rempwd", u"true"));
-  EXPECT_EQ(page->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_EQ(Stored(), (Values{u"", u"", u"true", u"true", u"sign", u""}));
-  EXPECT_TRUE(RegistryList(u"CertPath").empty()) << "an empty list writes nothing";
-
-  ASSERT_TRUE(page->SetField("certpath", u"\\no\\such.p12"));
-  EXPECT_EQ(page->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
-  EXPECT_EQ(GetSetting(keys::kCertPath), u"/no/such.p12") << "a missing file is stored too";
-}
-
-TEST_F(SignaturePageTest, ATypedCertificateIsOfferedAgainByTheNextPage) {
-  const std::u16string first = MakeFile("keys/a.p12"), second = MakeFile("keys/z.p12");
-  // Typed once as the system writes it, once with "/".
-  for (const std::u16string& typed : {first, Slashes(second)}) {
-    auto page = OpenPage();
+  // A typed certificate is offered again by the next page: typed as the system writes it, and with "/".
+  const std::u16string second = MakeFile("keys/z.p12");
+  for (const std::u16string& typed : {a, Slashes(second)}) {
+    page = OpenPage();
     Set(*page, {{"certpath", typed}, {"password", u"pw"}});
     EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
   }
   // Listed in the form browsed ones have, once each, and the last one, not the first entry.
-  auto next = OpenPage();
-  EXPECT_EQ(View(*next), (PageView{0, second, {first, second}, u"", false, true, true}));
-  EXPECT_EQ(next->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
+  page = OpenPage();
+  EXPECT_EQ(View(*page), (PageView{0, second, {a, second}, u"", false, true, true}));
+  EXPECT_EQ(page->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
   EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(second)) << "a later OK keeps the certificate";
 }
 
-TEST_F(SignaturePageTest, PasswordPromptAcceptsAnEmptyPasswordAndCancelChangesNothing) {
+TEST_F(SignaturePageTest, PasswordPromptAndCommitWithoutMessagesStoreWhatTheyHave) {
+  // The prompt accepts an empty password, and Cancel changes nothing.
   SetSetting(keys::kCertPassword, u"before");
   CSignaturePasswordDlg cancelled, accepted;
   EXPECT_EQ(cancelled.Title(), u"数字签名密码");
@@ -165,6 +151,17 @@ TEST_F(SignaturePageTest, PasswordPromptAcceptsAnEmptyPasswordAndCancelChangesNo
   EXPECT_EQ(Ui().RunModal(accepted), kIdOk);
   EXPECT_EQ(Stored(), (Values{u"", u"", u"true", u"", u"", u""}));
   EXPECT_EQ(ui_->Failures(), 0);
+
+  auto page = OpenPage();
+  ASSERT_TRUE(page->SetField("rempwd", u"true"));
+  EXPECT_EQ(page->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_EQ(Stored(), (Values{u"", u"", u"true", u"true", u"sign", u""}));
+  EXPECT_TRUE(RegistryList(u"CertPath").empty()) << "an empty list writes nothing";
+
+  ASSERT_TRUE(page->SetField("certpath", u"\\no\\such.p12"));
+  EXPECT_EQ(page->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
+  EXPECT_EQ(GetSetting(keys::kCertPath), u"/no/such.p12") << "a missing file is stored too";
 }
 
 }  // namespace
