@@ -34,9 +34,8 @@ TEST_F(PackagingTest, ToolResultsAreExplained) {
     ASSERT_FALSE(run.cancelled);
     ReportPackagingResult(DesktopPackage, u"sign", run.exitCode, run.output, command);
     std::u16string shown;
-    for (size_t i = before; i < Messages().size(); ++i) {
+    for (size_t i = before; i < Messages().size(); ++i)
       shown += FromUtf8(std::to_string(Messages()[i].style)) + u" " + Messages()[i].text;
-    }
     EXPECT_EQ(shown, expected);
   }
   EXPECT_EQ(InterpretPackagingResult(DesktopPackage, u"sign", 10, u"time stamp: retrying x\nx could not be used\n").row,
@@ -69,9 +68,8 @@ TEST_F(PackagingTest, AStartFailureBeforeAnyWindowStartsTheWindowSystemOnce) {
   ASSERT_NE(scripted, nullptr);
   EXPECT_EQ(run.exitCode, -1);
   EXPECT_EQ(starts, 1);
-  EXPECT_EQ(std::count_if(scripted->Events().begin(), scripted->Events().end(),
-                          [](const UiEvent& event) { return event.kind == "message" && event.title == u"Error"; }),
-            1);
+  EXPECT_EQ(std::ranges::count_if(scripted->Events(),
+                                  [](const UiEvent& e) { return e.kind == "message" && e.title == u"Error"; }), 1);
   InstallUi(std::move(fixtureUi));
 }
 

@@ -59,10 +59,7 @@ class PackagingTest : public testing_support::DescriptorTest {
 
   std::u16string Folder() const { return GetSetting(keys::kMovieFolder); }
 
-  int ToolRuns() const {
-    const std::string count = ReadText(toolDir_ / "count");
-    return count.empty() ? 0 : std::stoi(count);
-  }
+  int ToolRuns() const { return std::atoi(ReadText(toolDir_ / "count").c_str()); }
   // The arguments the tool received on run n.
   std::vector<std::string> ToolArgs(int run = 1) const {
     std::istringstream all(ReadText(toolDir_ / ("args." + std::to_string(run))));
