@@ -16,11 +16,10 @@ namespace {
 TEST(PackagingText, ExtensionsSpaceEscapesAndQuoting) {
   EXPECT_EQ(ChangeExtension(u"C:/out/a.b.zaroi", u"exe"), u"C:/out/a.b.exe") << "a dot is put in front";
   EXPECT_EQ(ChangeExtension(u"C:\\dir.old\\out", u".zaro"), u"C:\\dir.old\\out.zaro") << "a dot in a folder";
-  EXPECT_EQ(ChangeExtension(u"", u".zaro"), u"");
-  EXPECT_EQ(ChangeExtension(u"C:\\out\\app.zaro", u""), u"C:\\out\\app.zaro");
+  EXPECT_EQ(std::tuple(ChangeExtension(u"", u".zaro"), ChangeExtension(u"C:\\out\\app.zaro", u"")),
+            std::tuple(u"", u"C:\\out\\app.zaro"));
 
-  EXPECT_EQ(DecodeSpaceEscapes(u"a%41b%"), u"a41b");
-  EXPECT_EQ(DecodeSpaceEscapes(u"%20%2"), u" 2");
+  EXPECT_EQ(std::tuple(DecodeSpaceEscapes(u"a%41b%"), DecodeSpaceEscapes(u"%20%2")), std::tuple(u"a41b", u" 2"));
 
   // The tool reads every quoted value back exactly.
   for (const std::u16string value : {u"plain", u"pa\"ss\\", u"C:\\my dir\\", u"a\\\\\"b", u"", u"\\\\server\\share\\",
@@ -73,7 +72,6 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
                    "icons/doc.png</image16x16><image128x128>icons/big.png</image128x128></icon></fileType></fileTypes>");
     for (const char* icon : {"app 16.png", "big.png", "doc.png"}) WriteText(movieFolder_ / "icons" / icon, "png");
   };
-  const fs::path spaced = root_ / "my movies";
   // Each included item as "-C ROOT NAME", named in the movie folder where it lies there, else by its full path ("."
   // and ".." resolved); items found only in the working folder get that folder as their root.
   const auto items = [](std::vector<std::u16string> values) {
@@ -114,7 +112,7 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
        DesktopPackage, {"-prepare"}, "Hello.zaroi", u"已创建 ZAROI 文件。"},
       {"quotes, spaces and trailing backslashes reach the tool intact",
        [&] {
-         UseMovieFolder(platform::ToWindowsForm(spaced.string() + "/"), spaced);
+         UseMovieFolder(platform::ToWindowsForm((root_ / "my movies").string() + "/"), root_ / "my movies");
          SetSetting(keys::kCertPassword, u"pa\"ss\\");
          SetSetting(keys::kCertPath, u"C:\\certs\\\"quoted\" -storepass evil\\");
        },
@@ -196,7 +194,6 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
   fs::current_path(previous);
 }
 
-// Passwords are forgotten after each run, a cancelled one too, unless remembered.
 TEST_F(PackagingTest, PasswordsAreForgottenAfterTheRunUnlessRemembered) {
   WriteText(toolDir_ / "sleep", "30");
   ToolAnswers(3, "should never be reported");

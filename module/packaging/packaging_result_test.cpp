@@ -66,8 +66,7 @@ TEST_F(PackagingTest, AStartFailureBeforeAnyWindowStartsTheWindowSystemOnce) {
   const auto* scripted = dynamic_cast<const ScriptedUi*>(&Ui());
   SetWindowSystemFactory(nullptr);
   ASSERT_NE(scripted, nullptr);
-  EXPECT_EQ(run.exitCode, -1);
-  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(std::pair(run.exitCode, starts), std::pair(-1, 1)) << "the exit code and the window system's starts";
   EXPECT_EQ(std::ranges::count_if(scripted->Events(),
                                   [](const UiEvent& e) { return e.kind == "message" && e.title == u"Error"; }), 1);
   InstallUi(std::move(fixtureUi));

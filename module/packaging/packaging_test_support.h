@@ -37,7 +37,6 @@ class PackagingTest : public testing_support::DescriptorTest {
  protected:
   void SetUp() override {
     DescriptorTest::SetUp();
-    toolDir_ = root_ / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin";
     fs::remove(toolDir_ / "count");
     WriteText(toolDir_ / "java.exe", kFakeTool);
     ::chmod((toolDir_ / "java.exe").c_str(), 0755);
@@ -80,7 +79,7 @@ class PackagingTest : public testing_support::DescriptorTest {
     return messages;
   }
 
-  fs::path toolDir_;
+  const fs::path toolDir_ = root_ / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin";
 };
 
 }  // namespace zaro::packaging_testing

@@ -98,7 +98,7 @@ TEST_F(SignaturePageTest, ABrowsedCertificateIsStoredWithTheRecentList) {
 }
 
 TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndTypedCertificatesAreOfferedAgain) {
-  const std::u16string a = MakeFile("keys/a.p12");
+  const std::u16string a = MakeFile("keys/a.p12"), second = MakeFile("keys/z.p12");
   EXPECT_EQ(OpenPage()->CommitSignaturePage(true), CDigitalSigDlg::kMissing);
   EXPECT_EQ(LastMessage()->style, 48u);
   EXPECT_EQ(Registry(u"DigitalSign"), u"sign") << "the mode is written before the checks";
@@ -126,7 +126,6 @@ TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndTypedCertificatesAre
   EXPECT_EQ(ui_->Failures(), 0);
 
   // A typed certificate is offered again by the next page: typed as the system writes it, and with "/".
-  const std::u16string second = MakeFile("keys/z.p12");
   for (const std::u16string& typed : {a, Slashes(second)}) {
     page = OpenPage();
     Set(*page, {{"certpath", typed}, {"password", u"pw"}});

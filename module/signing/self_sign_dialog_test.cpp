@@ -7,9 +7,6 @@
 namespace zaro::testing_support {
 namespace {
 
-const std::u16string kAllFieldsRequired = u"必须填写所有字段。";
-const std::u16string kPasswordsDiffer = u"输入的密码不匹配。请重新输入。";
-
 // Making the certificate with the kit's tool from the Signature page, and its command line, are end-to-end cases.
 class SelfSignTest : public SigningTest {
  protected:
@@ -25,8 +22,7 @@ TEST_F(SelfSignTest, TheFormBuildsQuotedArgumentsAndKeepsTheKeystoreExtension) {
   std::sort(sorted.begin(), sorted.end());
   const FormField* country = dialog.FindField("country");
   EXPECT_EQ(std::tie(country->text, country->editable, country->items), std::tuple(u"US", true, sorted));
-  EXPECT_EQ(dialog.Title(), u"创建自签名的数字证书");
-  EXPECT_EQ(dialog.Text("keytype"), u"1024-RSA");
+  EXPECT_EQ(std::tuple(dialog.Title(), dialog.Text("keytype")), std::tuple(u"创建自签名的数字证书", u"1024-RSA"));
   EXPECT_FALSE(dialog.SetField("keytype", u"4096-RSA")) << "a drop-down list takes only its entries";
   EXPECT_TRUE(dialog.SetField("country", u"XX")) << "any country text can be typed";
 
@@ -65,8 +61,8 @@ TEST_F(SelfSignTest, RefusalsComeInTheirOrder) {
   EXPECT_TRUE(dialog.PasswordsMatch());
   ASSERT_TRUE(dialog.SetField("country", u""));
   ASSERT_TRUE(dialog.Press("OK"));
-  EXPECT_EQ(Messages(), (std::vector<std::u16string>{kAllFieldsRequired, kPasswordsDiffer, kPasswordsDiffer,
-                                                      kAllFieldsRequired}));
+  EXPECT_EQ(Messages(), (std::vector<std::u16string>{u"必须填写所有字段。", u"输入的密码不匹配。请重新输入。",
+                                                      u"输入的密码不匹配。请重新输入。", u"必须填写所有字段。"}));
   EXPECT_FALSE(dialog.IsClosed());
 }
 
@@ -96,24 +92,22 @@ TEST_F(SelfSignTest, ToolFailuresAreNeverReportedAsCreated) {
   SetSetting(keys::kLaunchPath, FromUtf8((stage / "bin").string() + "/"));
   SetSetting(keys::kKitName, u"ZSK2.0");
   const std::u16string staged = FromUtf8((stage / "ProgramData/Corvane/KV5/jre").string());
-  const struct {
-    std::u16string java, saveAs, country, shown;  // shown: the last box's text, or its title
-    unsigned style = 48;
-  } cases[] = {
+  // Java folder, file, country, the last box's text (or its title) and style.
+  const std::tuple<std::u16string, std::u16string, std::u16string, std::u16string, unsigned> cases[] = {
       {u"", MakeFile("certs/me.p12", "old"), u"DE", LoadMessage(8008), 49},  // answered with Cancel
-      {u"", WindowsForm(root_ / "me.p12"), u"DE", u"无法找到 JVM 路径。"},
-      {staged, WindowsForm(root_ / "xx.p12"), u"XX", u"创建自签名的证书失败:国家/地区代码无效 - XX"},
-      {staged, WindowsForm(root_ / "no-such-folder" / "me.p12"), u"DE", u"创建自签名证书时出错。"},  // exit code 11
+      {u"", WindowsForm(root_ / "me.p12"), u"DE", u"无法找到 JVM 路径。", 48},
+      {staged, WindowsForm(root_ / "xx.p12"), u"XX", u"创建自签名的证书失败:国家/地区代码无效 - XX", 48},
+      {staged, WindowsForm(root_ / "no-such-folder" / "me.p12"), u"DE", u"创建自签名证书时出错。", 48},  // exit code 11
       {u"/no/such/jre", WindowsForm(root_ / "me.p12"), u"DE", u"Error", 0},  // the launcher cannot be started
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(ToUtf8(c.shown));
-    CSelfSignDlg dialog([&c] { return c.java; });
-    Fill(dialog, c.saveAs, c.country);
-    if (c.style == 49) ui_->QueueButton(kIdCancel);
+  for (const auto& [java, saveAs, country, shown, style] : cases) {
+    SCOPED_TRACE(ToUtf8(shown));
+    CSelfSignDlg dialog([java] { return java; });
+    Fill(dialog, saveAs, country);
+    if (style == 49) ui_->QueueButton(kIdCancel);
     ASSERT_TRUE(dialog.Press("OK"));
-    EXPECT_EQ(c.shown == u"Error" ? LastMessage()->title : LastMessage()->text, c.shown);
-    EXPECT_EQ(LastMessage()->style, c.style);
+    EXPECT_EQ(shown == u"Error" ? LastMessage()->title : LastMessage()->text, shown);
+    EXPECT_EQ(LastMessage()->style, style);
     EXPECT_FALSE(dialog.IsClosed());
   }
   EXPECT_EQ(Messages().size(), 5u) << "one box each, none saying the certificate was created";
