@@ -1,41 +1,32 @@
 #include "packaging/package_command.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <csignal>
-#include <functional>
 
 #include "host/script_bridge.h"
 #include "packaging/packaging_test_support.h"
 #include "platform/command_line.h"
+#include "platform/files.h"
 #include "settings/messages.h"
 #include "testing/fake_host.h"
 
-namespace zaro {
+namespace zaro::packaging_testing {
 namespace {
-
-using namespace packaging_testing;
 
 TEST(PackagingText, ExtensionsSpaceEscapesAndQuoting) {
   EXPECT_EQ(ChangeExtension(u"C:/out/a.b.zaroi", u"exe"), u"C:/out/a.b.exe") << "a dot is put in front";
-  // A dot in a folder name is no extension: the package stays in the chosen folder.
-  EXPECT_EQ(ChangeExtension(u"C:\\dir.old\\out", u".zaro"), u"C:\\dir.old\\out.zaro");
-  EXPECT_EQ(ChangeExtension(u"", u".zaro"), u"");
-  EXPECT_EQ(ChangeExtension(u"C:\\out\\app.zaro", u""), u"C:\\out\\app.zaro");
+  EXPECT_EQ(ChangeExtension(u"C:\\dir.old\\out", u".zaro"), u"C:\\dir.old\\out.zaro") << "a dot in a folder";
+  EXPECT_EQ(std::tuple(ChangeExtension(u"", u".zaro"), ChangeExtension(u"C:\\out\\app.zaro", u"")),
+            std::tuple(u"", u"C:\\out\\app.zaro"));
 
-  EXPECT_EQ(DecodeSpaceEscapes(u"a%41b%"), u"a41b");
-  EXPECT_EQ(DecodeSpaceEscapes(u"%20%2"), u" 2");
+  EXPECT_EQ(std::tuple(DecodeSpaceEscapes(u"a%41b%"), DecodeSpaceEscapes(u"%20%2")), std::tuple(u"a41b", u" 2"));
 
   // The tool reads every quoted value back exactly.
   for (const std::u16string value : {u"plain", u"pa\"ss\\", u"C:\\my dir\\", u"a\\\\\"b", u"", u"\\\\server\\share\\",
                                      u"x\\y z", u"\"\""}) {
-    const std::u16string line = u"\"/bin/tool\" " + QuoteArgument(value) + u" next";
-    EXPECT_EQ(platform::SplitCommandLine(line), (std::vector<std::u16string>{u"/bin/tool", value, u"next"}))
-        << ToUtf8(line);
+    EXPECT_EQ(platform::SplitCommandLine(u"\"/bin/tool\" " + QuoteArgument(value) + u" next"),
+              (std::vector<std::u16string>{u"/bin/tool", value, u"next"}));
   }
-  EXPECT_EQ(QuoteArgument(u"C:\\a\\b"), u"\"C:\\a\\b\"") << "backslashes before other characters stay single";
-  EXPECT_EQ(QuoteArgument(u"pa\"ss\\"), u"\"pa\\\"ss\\\\\"");
 
   EXPECT_EQ(IphonePackagerOptions(u"adhoc", u"C:/p/dev.mobileprovision", u"C:/k/phone.p12", u"pw"),
             u" -package -target ipa-ad-hoc -provisioning-profile \"C:/p/dev.mobileprovision\"  -storetype PKCS12"
@@ -43,7 +34,6 @@ TEST(PackagingText, ExtensionsSpaceEscapesAndQuoting) {
   EXPECT_EQ(IphonePackagerOptions(u"store", u"p", u"k", u"s").substr(0, 31), u" -package -target ipa-app-store");
   EXPECT_EQ(IphonePackagerOptions(u"debug", u"p", u"k", u"s").substr(0, 27), u" -package -target ipa-debug");
   EXPECT_EQ(IphonePackagerOptions(u"", u"p", u"k", u"s").substr(0, 26), u" -package -target ipa-test");
-  EXPECT_EQ(IphonePackagerOptions(u"Store", u"p", u"k", u"s").substr(0, 26), u" -package -target ipa-test");
 }
 
 void UseIphone(const char16_t* deployment = u"adhoc", bool withProfile = true) {
@@ -53,23 +43,21 @@ void UseIphone(const char16_t* deployment = u"adhoc", bool withProfile = true) {
   SetSetting(keys::kIpaProvision, withProfile ? u"C:/profiles/dev.mobileprovision" : u"");
 }
 
-// Other destinations are the package cases' below and the end-to-end suite's.
-TEST_F(PackagingTest, UsableOutputPathNeedsTheFileOrItsFolder) {
+// Each package from a case's settings on top of the fixture's (signed with the certificate, no time stamp, no
+// destination) and the one box shown after it. A made package gets the tool's whole command line, the output named in
+// the movie folder unless it starts with "/"; a stop before the tool runs nothing and keeps the password.
+TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
+  // A destination is usable when the file or its folder exists (a missing folder and a bare name are cases below).
   EXPECT_TRUE(IsUsableOutputPath(Folder() + u"Hello.qmv"));
   EXPECT_TRUE(IsUsableOutputPath(FromUtf8(movieFolder_.string()) + u"\\new.zaro")) << "backslash separator";
-  EXPECT_FALSE(IsUsableOutputPath(Folder() + u"Missing/new.zaro"));
-  EXPECT_FALSE(IsUsableOutputPath(u"no-such-file-here.zaro")) << "a bare name has no folder";
-}
-
-// Each package from the settings a case sets on top of the fixture's (signed with the
-// certificate, no time stamp, no destination) and the one box the author reads after it.
-// A package that is made gets the tool's whole command line, its output file named inside
-// the movie folder unless it starts with "/"; a stop before the tool runs nothing and keeps
-// the password for the next try.
-TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
   const auto signing = [](const std::string& keystore, const std::string& password) {
     return std::vector<std::string>{"-package", "-storetype", "PKCS12", "-keystore", keystore,
                                     "-storepass", password,   "-tsa",   "none"};
+  };
+  const auto iphone = [](const char* target) {
+    return std::vector<std::string>{"-package",   "-target", target,     "-provisioning-profile",
+                                    "C:/profiles/dev.mobileprovision", "-storetype", "PKCS12", "-keystore",
+                                    "C:/certs/phone.p12", "-storepass", "phonepw"};
   };
   const std::vector<std::string> signedNoStamp = signing((root_ / "cert.p12").string(), "secret");
   const auto named = [&](const std::string& name) {
@@ -84,13 +72,8 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
                    "icons/doc.png</image16x16><image128x128>icons/big.png</image128x128></icon></fileType></fileTypes>");
     for (const char* icon : {"app 16.png", "big.png", "doc.png"}) WriteText(movieFolder_ / "icons" / icon, "png");
   };
-  const fs::path spaced = root_ / "my movies";
-  std::string windowsForm = spaced.string() + "/";
-  std::replace(windowsForm.begin(), windowsForm.end(), '/', '\\');
-  fs::create_directories(root_ / "dir.old");
-  // Each included item as "-C ROOT NAME", named inside the movie folder where it lies there,
-  // else by its full path ("." and ".." resolved); items found only in the working folder
-  // get that folder as their root.
+  // Each included item as "-C ROOT NAME", named in the movie folder where it lies there, else by its full path ("."
+  // and ".." resolved); items found only in the working folder get that folder as their root.
   const auto items = [](std::vector<std::u16string> values) {
     return [values] {
       SetSetting(keys::kIncludedCount, FromUtf8(std::to_string(values.size())));
@@ -98,18 +81,15 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
       SetSetting(IncludedItemKey(static_cast<long>(values.size())), u"beyond-the-count");
     };
   };
-  fs::create_directories(movieFolder_ / "assets");
-  fs::create_directories(root_ / "shared dir");
-  WriteText(movieFolder_ / "sub" / "data.txt", "x");
-  WriteText(root_ / "outside" / "b.txt", "y");
-  WriteText(root_ / "work" / "notes.txt", "n");
-  WriteText(root_ / "work" / "nested" / "deep.txt", "d");
+  for (const char* folder : {"dir.old", "movies/assets", "shared dir"}) fs::create_directories(root_ / folder);
+  for (const char* file : {"movies/sub/data.txt", "outside/b.txt", "work/notes.txt", "work/nested/deep.txt"})
+    WriteText(root_ / file, "x");
   const std::string movie = ToUtf8(Folder()), work = (root_ / "work").string() + "/";
   std::vector<std::u16string> gone;
-  std::u16string listed;
   for (int i = 0; i < 12; ++i) gone.push_back(u"gone" + FromUtf8(std::to_string(i)));
-  for (int i = 0; i < 11; ++i) listed += gone[i] + u"\n";
   const std::u16string zaroMade = u"已创建 ZARO 文件。";
+  const std::string nameless =
+      R"(<application xmlns="http://ns.corvane.example/zaro/application/2.0"><id>x</id></application>)";
   const struct {
     const char* what;
     std::function<void()> set;
@@ -132,7 +112,7 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
        DesktopPackage, {"-prepare"}, "Hello.zaroi", u"已创建 ZAROI 文件。"},
       {"quotes, spaces and trailing backslashes reach the tool intact",
        [&] {
-         UseMovieFolder(FromUtf8(windowsForm), spaced);
+         UseMovieFolder(platform::ToWindowsForm((root_ / "my movies").string() + "/"), root_ / "my movies");
          SetSetting(keys::kCertPassword, u"pa\"ss\\");
          SetSetting(keys::kCertPath, u"C:\\certs\\\"quoted\" -storepass evil\\");
        },
@@ -143,22 +123,13 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
          SetSetting(keys::kTimestamp, u"true");
          SetSetting(keys::kIpaDestination, FromUtf8((root_ / "game.zaro").string()));
        },
-       IphonePackage,
-       {"-package", "-target", "ipa-ad-hoc", "-provisioning-profile", "C:/profiles/dev.mobileprovision", "-storetype",
-        "PKCS12", "-keystore", "C:/certs/phone.p12", "-storepass", "phonepw"},
-       (root_ / "game.ipa").string(), u"iPhone 文件已创建。"},
-      {"an iPhone test package without a destination", [] { UseIphone(u"Store"); }, IphonePackage,
-       {"-package", "-target", "ipa-test", "-provisioning-profile", "C:/profiles/dev.mobileprovision", "-storetype",
-        "PKCS12", "-keystore", "C:/certs/phone.p12", "-storepass", "phonepw"},
+       IphonePackage, iphone("ipa-ad-hoc"), (root_ / "game.ipa").string(), u"iPhone 文件已创建。"},
+      {"an iPhone test package without a destination", [] { UseIphone(u"Store"); }, IphonePackage, iphone("ipa-test"),
        "Demo.ipa", u"iPhone 文件已创建。"},
       {"each icon is handed over once, in the descriptor's order", icons, DesktopPackage, signedNoStamp,
        "Demo.zaro", zaroMade, 64, {"icons/big.png", "icons/app 16.png", "icons/doc.png"}},
-      {"a descriptor without a name",
-       [this] {
-         WriteText(movieFolder_ / "Hello-app.xml",
-                   R"(<application xmlns="http://ns.corvane.example/zaro/application/2.0"><id>x</id></application>)");
-       },
-       DesktopPackage, {}, "", u"缺少应用程序名称。"},
+      {"a descriptor without a name", [&] { WriteText(movieFolder_ / "Hello-app.xml", nameless); }, DesktopPackage, {},
+       "", u"缺少应用程序名称。"},
       {"included items", items({u"assets", u"", u"sub/data.txt", FromUtf8((root_ / "shared dir").string() + "/")}),
        DesktopPackage, signedNoStamp, "Demo.zaro", zaroMade, 64,
        {"-C", movie, "assets", "-C", movie, "sub/data.txt", "-C", root_.string() + "/", "shared dir"}},
@@ -187,7 +158,8 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
          ui_->QueueButton(kIdCancel);
          set();
        },
-       DesktopPackage, {}, "", u"以下文件和/或文件夹不存在。\n" + listed + u"...\n将不包括缺少的文件。是否要继续？", 49},
+       DesktopPackage, {}, "", u"以下文件和/或文件夹不存在。\ngone0\ngone1\ngone2\ngone3\ngone4\ngone5\ngone6\ngone7\ngone8\n"
+       u"gone9\ngone10\n...\n将不包括缺少的文件。是否要继续？", 49},
   };
   const fs::path previous = fs::current_path();
   fs::current_path(root_ / "work");
@@ -213,8 +185,7 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
       EXPECT_TRUE(missingIncludedFiles.empty());
     }
     ASSERT_EQ(Messages().size(), shown + 1);
-    EXPECT_EQ(Messages().back().text, c.message);
-    EXPECT_EQ(Messages().back().style, c.style);
+    EXPECT_EQ(std::pair(Messages().back().text, Messages().back().style), std::pair(c.message, c.style));
   }
   EXPECT_EQ(missingIncludedFiles.size(), 12u);
   ui_->QueueButton(kIdOk);
@@ -223,15 +194,13 @@ TEST_F(PackagingTest, PackageRunsTheToolOrStopsBeforeIt) {
   fs::current_path(previous);
 }
 
-// Passwords are forgotten after each run, a cancelled one too, unless remembered.
 TEST_F(PackagingTest, PasswordsAreForgottenAfterTheRunUnlessRemembered) {
   WriteText(toolDir_ / "sleep", "30");
   ToolAnswers(3, "should never be reported");
   ui_->QueueForm("CProgressDlg", {FormStep{{}, "", 500, {}}, FormStep{{}, "Cancel", 0, {}}});
   EXPECT_EQ(Package(DesktopPackage, false), 1);
   EXPECT_TRUE(Messages().empty()) << "a cancelled run shows no box";
-  EXPECT_EQ(::kill(std::stoi(ReadText(toolDir_ / "pid")), 0), -1);
-  EXPECT_EQ(errno, ESRCH) << "the tool is gone once Package returns";
+  EXPECT_TRUE(::kill(std::stoi(ReadText(toolDir_ / "pid")), 0) == -1 && errno == ESRCH) << "the tool is gone on return";
   EXPECT_EQ(GetSetting(keys::kCertPassword), u"");
   fs::remove(toolDir_ / "sleep");
   ToolAnswers(0, "");
@@ -276,4 +245,4 @@ TEST_F(PackagingTest, DebugExportPermitsDebuggingOnlyForTheExport) {
 }
 
 }  // namespace
-}  // namespace zaro
+}  // namespace zaro::packaging_testing

@@ -1,14 +1,6 @@
 #pragma once
-// Scaffolding of the packaging tests: on top of the descriptor tests' movie folder, the
-// movie and its descriptor, settings for signing, and a fake tool standing in for the Java
-// launcher.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
+// Scaffolding of the packaging tests: on top of the descriptor tests' movie folder, the movie and its descriptor,
+// settings for signing, and a fake tool standing in for the Java launcher.
 #include "descriptor/descriptor_test_support.h"
 #include "settings/registry_values.h"
 
@@ -19,10 +11,9 @@ namespace fs = std::filesystem;
 inline constexpr auto* WriteText = &testing_support::WriteBytes;
 inline constexpr auto* ReadText = &testing_support::ReadBytes;
 
-// A tool that records its arguments and answers as its folder tells it. Run n (from 1)
-// writes its arguments, NUL-terminated, to args.n and its process id to pid; it sleeps for
-// the seconds in "sleep", prints output.n (else output) and exits with exit.n (else exit,
-// else 0).
+// A tool that records its arguments and answers as its folder tells it. Run n (from 1) writes its arguments,
+// NUL-terminated, to args.n and its process id to pid; it sleeps for the seconds in "sleep", prints output.n (else
+// output) and exits with exit.n (else exit, else 0).
 inline constexpr char kFakeTool[] = R"SH(#!/bin/sh
 dir=$(dirname "$0")
 n=$(( $(cat "$dir/count" 2>/dev/null || echo 0) + 1 ))
@@ -46,7 +37,6 @@ class PackagingTest : public testing_support::DescriptorTest {
  protected:
   void SetUp() override {
     DescriptorTest::SetUp();
-    toolDir_ = root_ / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin";
     fs::remove(toolDir_ / "count");
     WriteText(toolDir_ / "java.exe", kFakeTool);
     ::chmod((toolDir_ / "java.exe").c_str(), 0755);
@@ -58,8 +48,7 @@ class PackagingTest : public testing_support::DescriptorTest {
     WriteRegistryValue(u"DigitalSign", u"sign");
   }
 
-  // Points the settings at a movie folder (as stored) that is `posixFolder` on disk, with
-  // the movie Hello.qmv and its descriptor in it.
+  // Points the settings at a movie folder (as stored) that is `posixFolder` on disk, with Hello.qmv and its descriptor.
   void UseMovieFolder(const std::u16string& stored, const fs::path& posixFolder, const std::string& inner = "") {
     SetSetting(keys::kMovieFolder, stored);
     SetSetting(keys::kMovieBaseName, u"Hello");
@@ -69,10 +58,7 @@ class PackagingTest : public testing_support::DescriptorTest {
 
   std::u16string Folder() const { return GetSetting(keys::kMovieFolder); }
 
-  int ToolRuns() const {
-    const std::string count = ReadText(toolDir_ / "count");
-    return count.empty() ? 0 : std::stoi(count);
-  }
+  int ToolRuns() const { return std::atoi(ReadText(toolDir_ / "count").c_str()); }
   // The arguments the tool received on run n.
   std::vector<std::string> ToolArgs(int run = 1) const {
     std::istringstream all(ReadText(toolDir_ / ("args." + std::to_string(run))));
@@ -88,12 +74,12 @@ class PackagingTest : public testing_support::DescriptorTest {
 
   std::vector<UiEvent> Messages() const {
     std::vector<UiEvent> messages;
-    std::copy_if(ui_->Events().begin(), ui_->Events().end(), std::back_inserter(messages),
-                 [](const UiEvent& event) { return event.kind == "message"; });
+    std::ranges::copy_if(ui_->Events(), std::back_inserter(messages),
+                         [](const UiEvent& event) { return event.kind == "message"; });
     return messages;
   }
 
-  fs::path toolDir_;
+  const fs::path toolDir_ = root_ / "ProgramData" / "Corvane" / "KV5" / "jre" / "bin";
 };
 
 }  // namespace zaro::packaging_testing

@@ -5,8 +5,7 @@
 namespace zaro {
 namespace {
 
-// The common forms are checked where they are used (the command paths, the pages and the
-// package command); these are the odd ones.
+// The common forms are checked where they are used (command paths, pages, package command); these are the odd ones.
 TEST(PathUtilities, UrlsPathPartsAndForms) {
   EXPECT_EQ(UrlToFilePath(u"file:///C|/My%20Movies/a%41.qmv"), u"C:\\My Movies\\a41.qmv");
   EXPECT_EQ(UrlToFilePath(u"file://localhost/D:/x/y.qmv"), u"D:\\x\\y.qmv");

@@ -1,20 +1,16 @@
 #include "packaging/provisioning_profile.h"
 
-#include <gtest/gtest.h>
-
 #include <set>
 
 #include "packaging/packaging_test_support.h"
 #include "testing/profile_maker.h"
 
-namespace zaro {
+namespace zaro::packaging_testing {
 namespace {
 
-using namespace packaging_testing;
-
 TEST(ApplyProfileApplicationId, BringsTheTypedIdIntoLineWithTheProfile) {
-  // The profile's identifier, the typed ID, the ID afterwards. An exact identifier, an ID
-  // under the wildcard and one sharing nothing with it are the Deployment page tests' cases.
+  // The profile's identifier, the typed ID, the ID afterwards. An exact identifier, an ID under the wildcard and one
+  // sharing nothing with it are the Deployment page tests' cases.
   const std::u16string cases[][3] = {
       {u"*", u"com.mine.game", u"com.mine.game"},          {u"*", u"", u""},
       {u"com.example.*", u"com.example", u"com.example."}, {u"com.example.*", u"com.example.", u"com.example."},
@@ -38,12 +34,7 @@ class ProfileTest : public PackagingTest {
     EXPECT_TRUE(testing::WriteProfile(path, content));
     return path;
   }
-  fs::path Raw(const std::string& bytes) {
-    WriteText(root_ / ("damaged" + std::to_string(++files_)), bytes);
-    return root_ / ("damaged" + std::to_string(files_));
-  }
-  // Reads the profile into a field that holds "typed": the field afterwards, or
-  // "<not found>" when the reading failed (and left the field alone).
+  // The field holding "typed" after reading the profile, or "<not found>" when that failed and left it alone.
   std::u16string Read(const fs::path& profile) {
     const std::set<fs::directory_entry> before{fs::directory_iterator(movieFolder_), {}};
     std::u16string identifier = u"typed";
@@ -56,15 +47,12 @@ class ProfileTest : public PackagingTest {
   int files_ = 0;
 };
 
-// The identifier after the team prefix, from a signed profile; the movie's own descriptor
-// stays loaded as it was.
+// The identifier after the team prefix, from a signed profile; the movie's own descriptor stays loaded as it was.
 TEST_F(ProfileTest, ReadsTheIdentifierOutOfASignedProfile) {
   ASSERT_EQ(LoadDescriptor(false), 0);
   const std::pair<std::string, std::u16string> cases[] = {
-      {"ABCDE12345.com.example.app", u"com.example.app"},
-      {"ABCDE12345.com.example.*", u"com.example.*"},
-      {"ABCDE12345.*", u"*"},
-      {"ABCDE12345." + std::string(255, 'a'), std::u16string(255, u'a')},
+      {"ABCDE12345.com.example.app", u"com.example.app"}, {"ABCDE12345.com.example.*", u"com.example.*"},
+      {"ABCDE12345.*", u"*"}, {"ABCDE12345." + std::string(255, 'a'), std::u16string(255, u'a')},
       {"ABCDE12345." + std::string(256, 'a'), u"<not found>"},  // longer than the limit
   };
   for (const auto& [identifier, expected] : cases) EXPECT_EQ(Read(Signed(identifier)), expected) << identifier;
@@ -79,24 +67,24 @@ TEST_F(ProfileTest, ReadsTheIdentifierOutOfASignedProfile) {
   EXPECT_EQ(id, u"com.example.demo");
 }
 
-TEST_F(ProfileTest, DamagedProfilesLeaveTheFieldUnchanged) {
+TEST_F(ProfileTest, DamagedProfilesOrAnUnwritableMovieFolderLeaveTheFieldUnchanged) {
   const std::string good = testing::ProfilePropertyList({});
   const std::string list = good.substr(good.find("<plist"), good.find("</plist>") - good.find("<plist"));
   const std::string key = "<plist><dict><key>application-identifier</key>";
   const std::pair<const char*, std::string> cases[] = {
-      {"no list", "binary\x01\x02 no list here"},
-      {"unclosed", "xx" + list},
-      {"the end marker before the start", "</plist>" + list},
+      {"no list", "binary\x01\x02 no list here"}, {"unclosed", "xx" + list},
+      {"the end marker before the start", "</plist>" + list}, {"no value after the key", key + "</dict></plist>"},
       {"does not parse", key + " <string>ABCDE12345.com.x</dict></plist>"},
       {"no key", "<plist><dict><key>Name</key> <string>ABCDE12345.com.x</string></dict></plist>"},
       {"nothing after the team prefix", key + "\n<string>ABCDE12345.</string></dict></plist>"},
-      {"no value after the key", key + "</dict></plist>"},
   };
   EXPECT_EQ(Read(root_ / "missing.mobileprovision"), u"<not found>");
-  for (const auto& [what, bytes] : cases) EXPECT_EQ(Read(Raw(bytes)), u"<not found>") << what;
-}
+  for (const auto& [what, bytes] : cases) {
+    WriteText(root_ / what, bytes);
+    EXPECT_EQ(Read(root_ / what), u"<not found>") << what;
+  }
 
-TEST_F(ProfileTest, UnwritableMovieFolderReadsNothing) {
+  // An unwritable movie folder reads nothing.
   const std::u16string profile = FromUtf8(Signed("ABCDE12345.com.example.app").string());
   ::chmod(movieFolder_.c_str(), 0555);
   // The superuser writes anywhere: the reading runs where the folder really refuses writes.
@@ -108,50 +96,37 @@ TEST_F(ProfileTest, UnwritableMovieFolderReadsNothing) {
   EXPECT_TRUE(refused);
 }
 
-class ProfileCommitTest : public PackagingTest {
- protected:
-  void SetUp() override {
-    PackagingTest::SetUp();
-    page_.reload = [this] { ++reloads_; };
-    page_.markChanged = [this] { ++changes_; };
-  }
-
-  ProfileListPage page_;
-  int reloads_ = 0;
-  int changes_ = 0;
-};
-
-TEST_F(ProfileCommitTest, RefusesAnEmptyOrMissingProfileWithItsMessage) {
-  EXPECT_EQ(CommitProfilePath(page_, true), kProfileEmpty);
-  EXPECT_EQ(reloads_, 1);
-  page_.text = FromUtf8((root_ / "gone.mobileprovision").string());
-  EXPECT_EQ(CommitProfilePath(page_, true), kProfileMissing);
-  EXPECT_EQ(reloads_, 2);
+TEST_F(PackagingTest, ProfileCommitRefusesAnEmptyOrMissingProfileUnlessWithoutMessages) {
+  ProfileListPage page;
+  int reloads = 0, changes = 0;
+  page.reload = [&] { ++reloads; };
+  page.markChanged = [&] { ++changes; };
+  EXPECT_EQ(CommitProfilePath(page, true), kProfileEmpty);
+  EXPECT_EQ(reloads, 1);
+  page.text = FromUtf8((root_ / "gone.mobileprovision").string());
+  EXPECT_EQ(CommitProfilePath(page, true), kProfileMissing);
+  EXPECT_EQ(reloads, 2);
   ASSERT_EQ(Messages().size(), 2u);
-  EXPECT_EQ(Messages()[0].text, u"必须选择一个供给配置文件。");
-  EXPECT_EQ(Messages()[0].style, 48u);
-  EXPECT_EQ(Messages()[1].text, u"指定的供给文件不存在。");
+  EXPECT_EQ(std::tuple(Messages()[0].text, Messages()[0].style, Messages()[1].text),
+            std::tuple(u"必须选择一个供给配置文件。", 48u, u"指定的供给文件不存在。"));
   EXPECT_EQ(GetSetting(keys::kIpaProvision), u"");
   std::u16string last;
   ReadRegistryValue(u"Last IPA Provision", last);
   EXPECT_EQ(last, u"");
-  EXPECT_EQ(changes_, 0);
-}
+  EXPECT_EQ(changes, 0);
 
-// What the Deployment page's commit leaves to this step (the stored path with "/" and
-// the last profile) is checked with the page; here the list and a missing file.
-TEST_F(ProfileCommitTest, WithoutMessagesEvenAMissingProfileIsStoredWithTheList) {
-  page_.text = u"/no/such/dev.mobileprovision";
-  page_.entries = {u"\\x\\one.mobileprovision", u"\\no\\such\\dev.mobileprovision"};
-  EXPECT_EQ(CommitProfilePath(page_, false), kProfileAccepted);
+  // The stored path with "/" and the last profile are checked with the Deployment page; here the list, a missing file.
+  page.text = u"/no/such/dev.mobileprovision";
+  page.entries = {u"\\x\\one.mobileprovision", u"\\no\\such\\dev.mobileprovision"};
+  EXPECT_EQ(CommitProfilePath(page, false), kProfileAccepted);
   EXPECT_EQ(GetSetting(keys::kIpaProvision), u"/no/such/dev.mobileprovision");
   std::vector<std::u16string> recent;
   ReadRegistryList(u"MobileProvisionFiles", recent);
-  EXPECT_EQ(recent, page_.entries);
-  EXPECT_EQ(changes_, 1);
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_EQ(reloads_, 0);
+  EXPECT_EQ(recent, page.entries);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(Messages().size(), 2u) << "no box without messages";
+  EXPECT_EQ(reloads, 2);
 }
 
 }  // namespace
-}  // namespace zaro
+}  // namespace zaro::packaging_testing

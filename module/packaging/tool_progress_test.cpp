@@ -5,19 +5,17 @@
 namespace zaro {
 namespace {
 
-// A retry or fallback notice switches the watcher on wherever the chunks break; progress
-// lines are not part of the result.
-TEST(ToolProgress, RetryNoticesAndProgressLines) {
-  const std::string notice = "time stamp: retrying https://tsa.example/tsa in 1.2 s (retry 1): busy\n";
-  for (size_t cut = 0; cut <= notice.size(); ++cut) {
-    ToolProgressWatcher watcher;
-    watcher.Feed(notice.substr(0, cut));
-    watcher.Feed(notice.substr(cut));
-    EXPECT_TRUE(watcher.TimestampRetrying()) << cut;
+// A retry or fallback notice switches the watcher on wherever the chunks break; progress lines are no part of results.
+TEST(ToolProgress, RetryNoticesProgressLinesAndTheDialog) {
+  for (const std::string notice : {"time stamp: retrying https://tsa.example/tsa in 1.2 s (retry 1): busy\n",
+                                   "time stamp: trying the fallback authority http://b.example/tsa\n"}) {
+    for (size_t cut = 0; cut <= notice.size(); ++cut) {
+      ToolProgressWatcher watcher;
+      watcher.Feed(notice.substr(0, cut));
+      watcher.Feed(notice.substr(cut));
+      EXPECT_TRUE(watcher.TimestampRetrying()) << notice << cut;
+    }
   }
-  ToolProgressWatcher fallback;
-  fallback.Feed("time stamp: trying the fallback authority http://b.example/tsa\n");
-  EXPECT_TRUE(fallback.TimestampRetrying());
 
   ToolProgressWatcher other;
   other.Feed(std::string(200, 'x') + " time stamp: retrying in the middle of a line\n");
@@ -30,9 +28,8 @@ TEST(ToolProgress, RetryNoticesAndProgressLines) {
   EXPECT_EQ(WithoutProgressLines(u"time stamp: retrying x\nthe time-stamp authority x could not be used\n"),
             u"the time-stamp authority x could not be used\n");
   EXPECT_EQ(WithoutProgressLines(u"warning: a\ntime stamp: trying y\nlast"), u"warning: a\nlast");
-}
 
-TEST(PackagingProgressDlg, SaysSoOnceTheTimeStampIsRetried) {
+  // The progress dialog says so once the time stamp is retried.
   ToolProgressWatcher watcher;
   std::atomic<unsigned char> flag{0};
   PackagingProgressDlg dialog(watcher);

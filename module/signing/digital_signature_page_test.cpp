@@ -1,23 +1,18 @@
 #include "signing/digital_signature_page.h"
 
-#include <gtest/gtest.h>
-
 #include "signing/signature_password_dialog.h"
 #include "signing/signing_test_support.h"
 
-namespace zaro {
+namespace zaro::testing_support {
 namespace {
-
-using testing_support::SetAndPress;
 using Values = std::vector<std::u16string>;
 
 // What the page shows: the radio choice (1: prepare), the certificate and the box's list,
 // the password, the remember and time-stamp boxes, and whether signing controls are enabled.
 using PageView = std::tuple<int, std::u16string, Values, std::u16string, bool, bool, bool>;
 
-class SignaturePageTest : public testing_support::SigningTest {
+class SignaturePageTest : public SigningTest {
  protected:
-  // A page as the sheet shows it: filled from the stored values.
   static std::unique_ptr<CDigitalSigDlg> OpenPage() {
     auto page = std::make_unique<CDigitalSigDlg>();
     page->Activate();
@@ -28,8 +23,7 @@ class SignaturePageTest : public testing_support::SigningTest {
             page.Text("password"), page.Checked("rempwd"), page.Checked("timestamp"),
             page.FindField("password")->enabled};
   }
-  // The stored certificate, password, remember flag and time stamp, then the registry's
-  // signing mode and last certificate.
+  // The stored certificate, password, remember flag and time stamp, then the registry's mode and last certificate.
   static Values Stored() {
     return {GetSetting(keys::kCertPath),  GetSetting(keys::kCertPassword), GetSetting(keys::kRememberPassword),
             GetSetting(keys::kTimestamp), Registry(u"DigitalSign"),        Registry(u"Last Selected Cert")};
@@ -72,8 +66,7 @@ TEST_F(SignaturePageTest, InitialisationFillsStoredCertificatesAndCredentials) {
   WriteRegistryValue(u"Last Selected Cert", Slashes(b));
   SetSetting(keys::kRememberPassword, u"true");
   SetSetting(keys::kCertPassword, u"secret");
-  // Existing files only, sorted; the last certificate is found with "\" separators; an
-  // empty time-stamp setting counts as on.
+  // Existing files only, sorted; the last certificate is found with "\" separators; an empty time stamp counts as on.
   auto page = OpenPage();
   EXPECT_EQ(View(*page), (PageView{0, b, {a, b}, u"secret", true, true, true}));
   EXPECT_GT(page->DropDownWidth(), Ui().MeasureTextWidth(b));
@@ -86,9 +79,8 @@ TEST_F(SignaturePageTest, InitialisationFillsStoredCertificatesAndCredentials) {
 }
 
 TEST_F(SignaturePageTest, ABrowsedCertificateIsStoredWithTheRecentList) {
-  const std::u16string old = MakeFile("keys/old.p12");
+  const std::u16string old = MakeFile("keys/old.p12"), a = MakeFile("keys/a.p12");
   WriteRegistryList(u"CertPath", 10, {old});
-  const std::u16string a = MakeFile("keys/a.p12");
   auto page = OpenPage();
   // Browsing twice for the same file keeps one entry; a cancelled dialog changes nothing.
   for (const auto& chosen : {std::optional(a), std::optional(a), std::optional<std::u16string>()}) {
@@ -105,8 +97,8 @@ TEST_F(SignaturePageTest, ABrowsedCertificateIsStoredWithTheRecentList) {
   EXPECT_EQ(ui_->Failures(), 0);
 }
 
-TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndFillsThePageAgain) {
-  const std::u16string a = MakeFile("keys/a.p12");
+TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndTypedCertificatesAreOfferedAgain) {
+  const std::u16string a = MakeFile("keys/a.p12"), second = MakeFile("keys/z.p12");
   EXPECT_EQ(OpenPage()->CommitSignaturePage(true), CDigitalSigDlg::kMissing);
   EXPECT_EQ(LastMessage()->style, 48u);
   EXPECT_EQ(Registry(u"DigitalSign"), u"sign") << "the mode is written before the checks";
@@ -132,9 +124,33 @@ TEST_F(SignaturePageTest, CommitWithMessagesRefusesOrAsksAndFillsThePageAgain) {
   EXPECT_FALSE(page->Checked("timestamp")) << "the box stays as the author left it";
   EXPECT_TRUE(OpenPage()->Checked("timestamp")) << "the next initialisation checks it again";
   EXPECT_EQ(ui_->Failures(), 0);
+
+  // A typed certificate is offered again by the next page: typed as the system writes it, and with "/".
+  for (const std::u16string& typed : {a, Slashes(second)}) {
+    page = OpenPage();
+    Set(*page, {{"certpath", typed}, {"password", u"pw"}});
+    EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
+  }
+  // Listed in the form browsed ones have, once each, and the last one, not the first entry.
+  page = OpenPage();
+  EXPECT_EQ(View(*page), (PageView{0, second, {a, second}, u"", false, true, true}));
+  EXPECT_EQ(page->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
+  EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(second)) << "a later OK keeps the certificate";
 }
 
-TEST_F(SignaturePageTest, CommitWithoutMessagesStoresWhatItHas) {
+TEST_F(SignaturePageTest, PasswordPromptAndCommitWithoutMessagesStoreWhatTheyHave) {
+  // The prompt accepts an empty password, and Cancel changes nothing.
+  SetSetting(keys::kCertPassword, u"before");
+  CSignaturePasswordDlg cancelled, accepted;
+  EXPECT_EQ(cancelled.Title(), u"数字签名密码");
+  ui_->QueueForm("SignaturePassword", {SetAndPress({{"password", u"typed"}}, "Cancel")});
+  EXPECT_EQ(Ui().RunModal(cancelled), kIdCancel);
+  EXPECT_EQ(Stored(), (Values{u"", u"before", u"", u"", u"", u""}));
+  ui_->QueueForm("SignaturePassword", {SetAndPress({{"remember", u"true"}}, "OK")});
+  EXPECT_EQ(Ui().RunModal(accepted), kIdOk);
+  EXPECT_EQ(Stored(), (Values{u"", u"", u"true", u"", u"", u""}));
+  EXPECT_EQ(ui_->Failures(), 0);
+
   auto page = OpenPage();
   ASSERT_TRUE(page->SetField("rempwd", u"true"));
   EXPECT_EQ(page->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
@@ -147,33 +163,5 @@ TEST_F(SignaturePageTest, CommitWithoutMessagesStoresWhatItHas) {
   EXPECT_EQ(GetSetting(keys::kCertPath), u"/no/such.p12") << "a missing file is stored too";
 }
 
-TEST_F(SignaturePageTest, ATypedCertificateIsOfferedAgainByTheNextPage) {
-  const std::u16string first = MakeFile("keys/a.p12"), second = MakeFile("keys/z.p12");
-  // Typed once as the system writes it, once with "/".
-  for (const std::u16string& typed : {first, Slashes(second)}) {
-    auto page = OpenPage();
-    Set(*page, {{"certpath", typed}, {"password", u"pw"}});
-    EXPECT_EQ(page->CommitSignaturePage(true), CDigitalSigDlg::kAccepted);
-  }
-  // Listed in the form browsed ones have, once each, and the last one, not the first entry.
-  auto next = OpenPage();
-  EXPECT_EQ(View(*next), (PageView{0, second, {first, second}, u"", false, true, true}));
-  EXPECT_EQ(next->CommitSignaturePage(false), CDigitalSigDlg::kAccepted);
-  EXPECT_EQ(GetSetting(keys::kCertPath), Slashes(second)) << "a later OK keeps the certificate";
-}
-
-TEST_F(SignaturePageTest, PasswordPromptAcceptsAnEmptyPasswordAndCancelChangesNothing) {
-  SetSetting(keys::kCertPassword, u"before");
-  CSignaturePasswordDlg cancelled, accepted;
-  EXPECT_EQ(cancelled.Title(), u"数字签名密码");
-  ui_->QueueForm("SignaturePassword", {SetAndPress({{"password", u"typed"}}, "Cancel")});
-  EXPECT_EQ(Ui().RunModal(cancelled), kIdCancel);
-  EXPECT_EQ(Stored(), (Values{u"", u"before", u"", u"", u"", u""}));
-  ui_->QueueForm("SignaturePassword", {SetAndPress({{"remember", u"true"}}, "OK")});
-  EXPECT_EQ(Ui().RunModal(accepted), kIdOk);
-  EXPECT_EQ(Stored(), (Values{u"", u"", u"true", u"", u"", u""}));
-  EXPECT_EQ(ui_->Failures(), 0);
-}
-
 }  // namespace
-}  // namespace zaro
+}  // namespace zaro::testing_support
