@@ -1,14 +1,9 @@
-// The native installer run as an author's user would run it: it checks the package before
-// it writes anything, trusts only its own installation record, removes only what it
-// installed, takes an install stopped half-way back or finishes it on the next run, and
-// registers the application's file types with the desktop.
+// The native installer run as an author's user would run it, on a prefix in a temporary folder.
 #include <sys/stat.h>
 #include <zip.h>
 
 #include <chrono>
 #include <functional>
-
-#include <gtest/gtest.h>
 
 #include "installer_writer.h"
 #include "test_support.h"
@@ -21,8 +16,7 @@ using namespace zpk::testing;
 
 class Installer : public ToolTest {
  protected:
-  // Builds an installer whose application installs into `folder` under the prefix, with
-  // `extra` at the end of its descriptor; it holds the movie, icons/ and assets/.
+  // An installer of the movie, icons/ and assets/ into `folder`; `extra` ends the descriptor.
   void Build(const std::string& folder, const std::string& id = "com.example.Movie", const std::string& output = "",
              const std::string& extra = "") {
     std::string descriptor = MakeDescriptor("", "", "<installFolder>" + folder + "</installFolder>" + extra);
@@ -49,7 +43,6 @@ class Installer : public ToolTest {
     EditZip(dir_ / "payload.zip", change);
     WriteFile(installer(), bytes.substr(0, offset) + ReadFile(dir_ / "payload.zip"));
   }
-  // Runs `script` in the shell with `folder` as the current folder; it must succeed.
   static void ShellIn(const std::string& folder, const std::string& script) {
     ToolRun run = RunShell("cd " + Quote(folder) + " && " + script);
     ASSERT_EQ(run.code, 0) << script << "\n" << run.output;
@@ -104,8 +97,6 @@ TEST_F(Installer, TheStubIsOneTextForEveryApplicationAndChecksThePrefix) {
   EXPECT_EQ(ReadFile(dir_ / "prefix/Second $(touch x)/assets/a.txt"), "asset");
 }
 
-// Quotes in the folder name, prefixes that look like options, a second install over the
-// first, and an uninstall after its file list was edited to reach outside.
 TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
   Build("Corvane/It's Mine");
   for (const std::string prefix : {"-p", "-"}) {
@@ -125,8 +116,7 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
   ASSERT_TRUE(Ran(Install(prefix), 0));
   EXPECT_EQ(ReadFile(target + "/assets/a.txt"), "asset");
 
-  // The list edited to name a file outside, with a digest to match: the uninstaller still
-  // removes nothing outside the prefix.
+  // The list edited to name files outside, with a digest to match.
   WriteFile(dir_ / "keep.txt", "keep");
   WriteFile(prefix + "/sibling.txt", "keep too");
   WriteFile(target + "/.zaro-install/files", ReadFile(target + "/.zaro-install/files") + "- ../keep.txt\n"
@@ -145,8 +135,6 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
   EXPECT_FALSE(Exists(dir_ / "p"));
 }
 
-// After an install, the installation's folders replaced by links leading out of the prefix,
-// or a record forged from scratch: nothing outside the installation is written or removed.
 TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
   Build("Corvane/App");
   const std::string prefix = dir_ / "prefix";
@@ -176,9 +164,8 @@ TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
     WriteFile(target + file, original);
   }
 
-  // A record made from scratch, digests and all, for the user's own files: outside the
-  // installation folder only this application's registration names go, and only while
-  // they hold what was recorded.
+  // A record made from scratch, digests and all, for the user's own files: outside its folder
+  // only this application's registration names may go, and only while they hold what was recorded.
   ASSERT_EQ(Uninstall(target).code, 0);
   WriteFile(prefix + "/share/applications/com.example.Movie.desktop", "the user's");
   WriteFile(prefix + "/share/applications/mine.desktop", "mine");
@@ -197,9 +184,7 @@ TEST_F(Installer, AReinstallTrustsNoLinkAndNoForeignFile) {
   EXPECT_EQ(TreeListing(prefix + "/share") + TreeListing(prefix + "/Corvane/Other"), before);
 }
 
-// An installation found in the target is never run, and a staging folder left by an install
-// that did not finish is taken back only when its journal is this application's, and then
-// only for what that journal may name.
+// A staging folder is taken back only for this application's journal, and only for what that may name.
 TEST_F(Installer, NoScriptOrJournalFoundInThePrefixIsTrustedForAnotherApplication) {
   Build("Corvane/App");
   const std::string prefix = dir_ / "prefix";
@@ -225,9 +210,8 @@ TEST_F(Installer, NoScriptOrJournalFoundInThePrefixIsTrustedForAnotherApplicatio
   EXPECT_FALSE(Exists(prefix + "/.zaro-staging-com.example.Movie"));
 }
 
-// Stopped at several points of a large install: by a stop signal it takes itself back;
-// killed outright, running it again finishes, and its uninstaller then leaves the prefix as
-// it was. Nothing outside the prefix changes either way.
+// Stopped by a signal it takes itself back; killed outright, a rerun finishes; either way nothing
+// outside the prefix changes and the uninstaller leaves the prefix as it was.
 TEST_F(Installer, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
   WriteFile(movie() + "/assets/data.bin", MakeBytes(size_t{96} << 20, false, 3));
   Build("Corvane/Big", "com.example.Movie", "",
@@ -269,8 +253,7 @@ TEST_F(Installer, AnInstallStoppedAnywhereIsTakenBackOrFinishedByARerun) {
   }
 }
 
-// Killed while its record was being renamed into place: the record's temporary name is
-// left beside the journal, and the next run must take it back with everything else.
+// Killed while renaming its record into place: the rerun takes the temporary name back too.
 TEST_F(Installer, AnInstallKilledWhileWritingItsRecordIsFinishedByARerun) {
   Build("Corvane/Big");
   const std::string prefix = dir_ / "scratch/prefix";
@@ -366,8 +349,6 @@ TEST_F(InstallerRegistration, SharedDatabasesAreRegeneratedWhileAnotherApplicati
   EXPECT_FALSE(Exists(share + "/applications"));
 }
 
-// A link (or a file) planted at any level the installation writes to: the install is
-// refused and nothing anywhere changes.
 TEST_F(InstallerRegistration, APlantedLinkOnAnyPathIsRefusedWithNothingWritten) {
   for (const std::string where : {"share", "share/mime/packages", "share/applications",
                                   "share/icons/hicolor/16x16/mimetypes", "Corvane",
@@ -387,8 +368,6 @@ TEST_F(InstallerRegistration, APlantedLinkOnAnyPathIsRefusedWithNothingWritten) 
   }
 }
 
-// A recorded file turned into a link, or reached through a folder turned into one, is not
-// removed, and what the link leads to survives.
 TEST_F(InstallerRegistration, UninstallRemovesNothingThroughALink) {
   const std::string prefix = dir_ / "prefix";
   ASSERT_EQ(Install(prefix).code, 0);

@@ -16,8 +16,7 @@ namespace zpk::testing {
 
 namespace {
 
-// A socket on 127.0.0.1:`port`, listening on an ephemeral port when `port` is 0 (then set
-// to it) and connected to `port` otherwise; -1 on failure.
+// Connected to 127.0.0.1:`port`, or listening on a new port (set in `port`) when it is 0; -1 on failure.
 int LoopbackSocket(int& port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address {};
@@ -67,15 +66,6 @@ bool ReadRequestBody(BIO* bio, std::string& body) {
   return true;
 }
 
-// The request with a byte of its imprint changed, so that a token for it fits the nonce but
-// not the data the client asked about. The imprint's digest is the first OCTET STRING of 32
-// bytes (04 20) in the request.
-std::string ForOtherData(std::string request) {
-  size_t at = request.find(std::string("\x04\x20", 2));
-  if (at != std::string::npos && at + 2 < request.size()) request[at + 2] ^= 0x01;
-  return request;
-}
-
 }  // namespace
 
 int ClosedPort() {
@@ -101,8 +91,7 @@ void LoopbackServer::Start(std::function<void(int client)> handle) {
 
 LoopbackServer::~LoopbackServer() {
   if (thread_.joinable()) {
-    ssize_t woken = write(wake_[1], "x", 1);
-    (void)woken;
+    if (write(wake_[1], "x", 1) != 1) {}  // a pipe with room: this does not fail
     thread_.join();
   }
   for (int fd : {listener_, wake_[0], wake_[1]})
@@ -116,8 +105,7 @@ std::string LoopbackServer::url(const std::string& scheme, const std::string& pa
 bool LoopbackServer::WaitReadable(int fd, int timeoutMs) const {
   pollfd fds[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
   int ready;
-  while ((ready = poll(fds, 2, timeoutMs)) < 0) {
-  }
+  while ((ready = poll(fds, 2, timeoutMs)) < 0) continue;
   return ready > 0 && fds[1].revents == 0 && fds[0].revents != 0;
 }
 
@@ -170,7 +158,11 @@ std::string TestTimeStampAuthority::TimeStampReply(const std::string& request, M
   // Without an accepted digest a request is answered with status "rejection" (bad algorithm).
   if (mode != Mode::Reject) TS_RESP_CTX_add_md(ctx, EVP_sha256());
   TS_RESP_CTX_set_signer_digest(ctx, EVP_sha256());
-  std::string asked = mode == Mode::OtherData ? ForOtherData(request) : request;
+  // For OtherData a byte of the imprint changes, so that the token fits the nonce but not the data the
+  // client asked about. The imprint's digest is the first OCTET STRING of 32 bytes (04 20) in the request.
+  std::string asked = request;
+  size_t at = asked.find(std::string("\x04\x20", 2));
+  if (mode == Mode::OtherData && at != std::string::npos && at + 2 < asked.size()) asked[at + 2] ^= 0x01;
   BioPtr in(BIO_new_mem_buf(asked.data(), static_cast<int>(asked.size())));
   TsRespPtr response(TS_RESP_create_response(ctx, in.get()));
   TS_RESP_CTX_free(ctx);

@@ -1,7 +1,6 @@
 #pragma once
-// Servers on 127.0.0.1 for the time-stamp tests: an RFC 3161 time-stamp authority over HTTP
-// or HTTPS, with certificates made when it starts, that can fail the ways real authorities
-// do, and a forwarding proxy. Nothing here reaches beyond 127.0.0.1.
+// Servers on 127.0.0.1 for the time-stamp tests: an RFC 3161 time-stamp authority over HTTP or HTTPS
+// that can fail the ways real authorities do, and a forwarding proxy. Nothing here reaches beyond 127.0.0.1.
 #include <openssl/ssl.h>
 
 #include <atomic>
@@ -10,7 +9,6 @@
 #include <string>
 #include <thread>
 
-#include "openssl_util.h"
 #include "test_support.h"
 
 namespace zpk::testing {
@@ -46,16 +44,10 @@ class LoopbackServer {
 
 class TestTimeStampAuthority {
  public:
-  enum class Mode {
-    Grant,        // answers with a token
-    HttpError,    // answers HTTP 500
-    Unavailable,  // answers HTTP 503
-    Reject,       // answers a time-stamp response with status "rejection"
-    Refuse,       // resets the connection at once
-    Stall,        // reads the request and never answers
-    Garbage,      // answers 200 with a body that is not a time-stamp response
-    OtherData,    // answers a valid token over other data than asked for
-  };
+  // Grant answers with a token, HttpError with HTTP 500, Unavailable with 503, Reject with a time-stamp
+  // response of status "rejection", Garbage with 200 and a body that is not one, OtherData with a valid
+  // token over other data than asked for; Refuse resets the connection at once, Stall never answers.
+  enum class Mode { Grant, HttpError, Unavailable, Reject, Refuse, Stall, Garbage, OtherData };
   struct Options {
     Mode mode = Mode::Grant;
     int times = -1;    // the first `times` connections get `mode`, later ones a token; -1: all

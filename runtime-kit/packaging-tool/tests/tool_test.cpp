@@ -1,15 +1,12 @@
-// Runs the built tool end to end on small generated inputs.
 #include <zip.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 
-#include <gtest/gtest.h>
 
 #include "signature_file.h"
 #include "test_servers.h"
-#include "test_support.h"
 
 namespace zpk {
 namespace {
@@ -33,8 +30,7 @@ class PackagingToolTest : public ToolTest {
   }
 };
 
-// Folders are added whole, an empty one as an entry of its own; a file named twice (here
-// through its folder) goes in once. Compressed formats are stored, text deflated.
+// Folders go in whole, an empty one too; a file named twice goes in once; compressed formats are stored.
 TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpensslAndNotOnceChanged) {
   WriteFile(movie() + "/assets/notes.txt", MakeBytes(5000, true, 2));
   WriteFile(movie() + "/assets/deep/photo.jpg", MakeBytes(3000, false, 3));
@@ -61,8 +57,7 @@ TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpensslAndNotOn
   EXPECT_TRUE(Ran(verify, 0, "signer: CN=Test Author"));
   EXPECT_TRUE(Contains(verify.output, "entries: 8 checked, every digest matches")) << verify.output;
 
-  // A byte of a stored entry flipped in the file; an entry rewritten whole but not re-signed
-  // is one of the hostile packages.
+  // A byte of a stored entry flipped (an entry rewritten whole is one of the hostile packages).
   std::string damaged = ReadFile(out);
   size_t at = damaged.find(MakePng(32, 32));
   ASSERT_NE(at, std::string::npos);
@@ -70,8 +65,7 @@ TEST_F(PackagingToolTest, SignedPackageVerifiesWithTheToolAndWithOpensslAndNotOn
   WriteFile(dir_ / "damaged.zaro", damaged);
   EXPECT_TRUE(Ran(RunTool({"-verify", dir_ / "damaged.zaro"}), 1, "verification failed: entry icons/i32.png"));
 
-  // The manifest holds the real digest of the movie, and the signature verifies with the
-  // public key of the keystore's certificate, outside this tool.
+  // The manifest's digest and the signature check out outside this tool.
   ParsedSignatures parts = WriteSignedParts(out);
   EXPECT_TRUE(Contains(parts.manifest, "<entry name=\"Movie.qmv\" digest=\"" +
                                            Base64Encode(Sha256(ReadFile(movie() + "/Movie.qmv"))) + "\"/>"));
@@ -93,7 +87,6 @@ TEST_F(PackagingToolTest, PreparedFileSignedLaterVerifies) {
   EXPECT_TRUE(Ran(RunTool({"-verify", out}), 0, "entries: 5 checked"));
   EXPECT_EQ(ReadZipEntry(out, "Movie.qmv"), ReadFile(movie() + "/Movie.qmv"));
 
-  // Signing something that is not an intermediate file is refused.
   WriteFile(dir_ / "text.zaroi", "not a zip");
   EXPECT_TRUE(Ran(sign(dir_ / "text.zaroi", dir_ / "x.zaro"), 5, "not an intermediate file"));
   EXPECT_FALSE(Exists(dir_ / "x.zaro"));
@@ -115,9 +108,8 @@ TEST_F(PackagingToolTest, TimeStampedPackageVerifiesAndItsTokenChecksOutsideTheT
 }
 
 TEST_F(PackagingToolTest, UsageInputFileAndKeystoreErrors) {
-  ToolRun none = RunTool({});
-  EXPECT_EQ(none.code, 2);
-  EXPECT_EQ(none.output.rfind("usage:", 0), 0u);
+  EXPECT_EQ(RunTool({}).output.rfind("usage:", 0), 0u);
+  EXPECT_EQ(RunTool({}).code, 2);
   ToolRun missing = RunTool(Package(dir_ / "out.zaro", {"Movie.qmv", "icons\\missing.png"}));
   EXPECT_EQ(missing.code, 2);
   EXPECT_EQ(missing.output.rfind("no such file icons/missing.png\r\nusage:", 0), 0u) << missing.output;
@@ -131,12 +123,7 @@ TEST_F(PackagingToolTest, UsageInputFileAndKeystoreErrors) {
   WriteKeystore(dir_ / "nokey.p12", "pw", nullptr, MakeCertificate(key.get(), "Current", -1, 30).get());
   // The key of another certificate cannot make a signature that the certificate verifies.
   WriteMismatchedKeystore(dir_ / "mismatch.p12", "pw", key.get(), MakeCertificate(signingKey(), "Other", -1, 30).get());
-  struct Case {
-    std::vector<std::string> replace;  // {argument, by}
-    std::string extraFile;
-    int code;
-    const char* message;
-  };
+  struct Case { std::vector<std::string> replace; std::string extraFile; int code; const char* message; };
   for (const Case& c : {Case{{}, "../secret.txt", 2, "../secret.txt: refused"}, Case{{}, dir_ / "secret.txt", 2, ""},
                         Case{{"secret", "wrong"}, "", 7, "password may be incorrect"},
                         Case{{keystore(), dir_ / "junk.p12"}, "", 7, ""},
@@ -147,7 +134,7 @@ TEST_F(PackagingToolTest, UsageInputFileAndKeystoreErrors) {
                         Case{{keystore(), dir_ / "mismatch.p12", "secret", "pw"}, "", 9, "signing failed"}}) {
     SCOPED_TRACE(c.message + c.extraFile);
     std::vector<std::string> args = Package(dir_ / "out.zaro", kFiles);
-    for (size_t i = 0; i < c.replace.size(); i += 2)
+    for (size_t i = 0; i < c.replace.size(); i += 2)  // {argument, by}
       *std::find(args.begin(), args.end(), c.replace[i]) = c.replace[i + 1];
     if (!c.extraFile.empty()) args.push_back(c.extraFile);
     EXPECT_TRUE(Ran(RunTool(args), c.code, c.message));
@@ -161,8 +148,7 @@ void SetDescriptor(const std::string& movie, const std::string& from, const std:
   WriteFile(movie + "/Movie-app.xml", xml);
 }
 
-// The descriptor check's own errors are tested with it; here one of them, and the errors of
-// the files, as the tool reports them: exit status 12 and no output file.
+// The descriptor check's own errors are tested with it; here one of them, and the errors of the files.
 TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
   using Provoke = std::function<void(const std::string& movie, std::vector<std::string>& files)>;
   // A file type with the icon `icon`; icons/bad.png (not a PNG image) is packaged too.
