@@ -52,10 +52,9 @@ using NativePackaging = ToolTest;
 TEST_F(NativePackaging, RefusesWhatCannotBeInstalled) {
   // 241 bytes is the longest name the installer writes: the icon name is the type and ".png".
   const std::string fitting = "application/x-" + std::string(223, 'l');
-  std::string xml11 = WithTypes(MakeFileType("doc", "abc", "a/b", "", "A&#x1;B"));
-  xml11.replace(xml11.find("1.0"), 3, "1.1");
-  std::string lineBreak = WithTypes(MakeFileType("doc", "abc", "a/b"));
-  lineBreak.replace(lineBreak.find("<name>Movie</name>"), 18, "<name>Movie&#xA;Exec=/bin/evil</name>");
+  const std::string xml11 = Replaced(WithTypes(MakeFileType("doc", "abc", "a/b", "", "A&#x1;B")), "1.0", "1.1");
+  const std::string lineBreak = Replaced(WithTypes(MakeFileType("doc", "abc", "a/b")), "<name>Movie</name>",
+                                         "<name>Movie&#xA;Exec=/bin/evil</name>");
   for (const auto& [descriptor, error] : {std::pair{WithTypes(MakeFileType("doc", "abc", fitting + "l")),
                                                     "error 106: application.fileTypes.fileType[1].contentType"},
                                           {xml11, "error 105"},

@@ -117,8 +117,7 @@ TEST_F(HostileIntermediate, SigningRefusesForeignEntriesAndKeepsModes) {
   EXPECT_EQ((attributes >> 16) & 0777, 0755u) << "an executable entry keeps its mode through signing";
 
   const std::vector<std::tuple<const char*, std::function<void(zip_t*)>, const char*>> cases = {
-      {"a signature entry already present",
-       [](zip_t* z) { zip_file_add(z, "META-INF/signatures.xml", zip_source_buffer(z, "<s/>", 4, 0), 0); },
+      {"a signature entry already present", AddingEntry("META-INF/signatures.xml", "<s/>"),
        "the entry META-INF/signatures.xml is not allowed"},
       {"a named icon missing", [](zip_t* z) { zip_delete(z, zip_name_locate(z, "icons/i32.png", 0)); },
        "error 303: the icon icons/i32.png"},

@@ -20,9 +20,8 @@ inline constexpr const char* kFastRetries =
 // A port on 127.0.0.1 that nothing listens on.
 int ClosedPort();
 
-// A listening socket on 127.0.0.1 whose thread hands the connections to `handle` one at a
-// time and closes them after. Handlers wait with WaitReadable, which gives up when the
-// server stops; the destructor stops it, so an owner declares it after what `handle` uses.
+// A socket listening on 127.0.0.1 whose thread hands `handle` one connection at a time. Handlers wait with
+// WaitReadable, which gives up when the destructor stops the server: owners declare it after what `handle` uses.
 class LoopbackServer {
  public:
   ~LoopbackServer();
@@ -48,11 +47,8 @@ class TestTimeStampAuthority {
   // response of status "rejection", Garbage with 200 and a body that is not one, OtherData with a valid
   // token over other data than asked for; Refuse resets the connection at once, Stall never answers.
   enum class Mode { Grant, HttpError, Unavailable, Reject, Refuse, Stall, Garbage, OtherData };
-  struct Options {
-    Mode mode = Mode::Grant;
-    int times = -1;    // the first `times` connections get `mode`, later ones a token; -1: all
-    bool tls = false;  // HTTPS with a certificate for 127.0.0.1 (tlsCertificatePem)
-  };
+  // The first `times` connections get `mode`, later ones a token (-1: all); `tls`: HTTPS for 127.0.0.1.
+  struct Options { Mode mode = Mode::Grant; int times = -1; bool tls = false; };
 
   explicit TestTimeStampAuthority(Mode mode = Mode::Grant) : TestTimeStampAuthority(Options{mode}) {}
   explicit TestTimeStampAuthority(Options options);
@@ -76,8 +72,7 @@ class TestTimeStampAuthority {
   LoopbackServer server_;
 };
 
-// A forwarding proxy: it takes "CONNECT host:port" for loopback targets only, answers 200
-// and relays bytes both ways until either side closes.
+// A forwarding proxy: "CONNECT host:port" for loopback targets only, relayed until either side closes.
 class TestForwardingProxy {
  public:
   TestForwardingProxy() { server_.Start([this](int client) { Handle(client); }); }
@@ -85,8 +80,7 @@ class TestForwardingProxy {
   bool running() const { return server_.running(); }
   std::string url() const { return server_.url("http"); }
   int connections() const { return server_.connections(); }
-  // "host:port" of the last tunnel asked for.
-  std::string lastTarget() const;
+  std::string lastTarget() const;  // "host:port" of the last tunnel asked for
 
  private:
   void Handle(int client);

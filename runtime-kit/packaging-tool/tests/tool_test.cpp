@@ -143,9 +143,7 @@ TEST_F(PackagingToolTest, UsageInputFileAndKeystoreErrors) {
 }
 
 void SetDescriptor(const std::string& movie, const std::string& from, const std::string& to) {
-  std::string xml = ReadFile(movie + "/Movie-app.xml");
-  xml.replace(xml.find(from), from.size(), to);
-  WriteFile(movie + "/Movie-app.xml", xml);
+  WriteFile(movie + "/Movie-app.xml", Replaced(ReadFile(movie + "/Movie-app.xml"), from, to));
 }
 
 // The descriptor check's own errors are tested with it; here one of them, and the errors of the files.
