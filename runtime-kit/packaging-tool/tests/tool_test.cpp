@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 
 
 #include "signature_file.h"
@@ -142,60 +141,53 @@ TEST_F(PackagingToolTest, UsageInputFileAndKeystoreErrors) {
   }
 }
 
-void SetDescriptor(const std::string& movie, const std::string& from, const std::string& to) {
-  WriteFile(movie + "/Movie-app.xml", Replaced(ReadFile(movie + "/Movie-app.xml"), from, to));
-}
-
 // The descriptor check's own errors are tested with it; here one of them, and the errors of the files.
 TEST_F(PackagingToolTest, DescriptorAndFileErrorsExit12WithTheirNumber) {
-  using Provoke = std::function<void(const std::string& movie, std::vector<std::string>& files)>;
+  // `from` becomes `to` in the descriptor; `file` gets `content` (a link to it after "->", removed when empty);
+  // `add` is packaged too and `drop` is not.
+  struct Case { std::string error, from = "", to = "", file = "", content = "", add = "", drop = ""; };
   // A file type with the icon `icon`; icons/bad.png (not a PNG image) is packaged too.
-  auto withTypeIcon = [](const std::string& icon) -> Provoke {
-    return [=](const std::string& m, std::vector<std::string>& files) {
-      SetDescriptor(m, "</application>",
-                    "<fileTypes>" + MakeFileType("doc", "abc", "a/b", icon) + "</fileTypes></application>");
-      WriteFile(m + "/icons/bad.png", "GIF89a........");
-      files.push_back("icons/bad.png");
-    };
+  const auto withTypeIcon = [](const std::string& error, const std::string& icon) {
+    return Case{error, "</application>",
+                "<fileTypes>" + MakeFileType("doc", "abc", "a/b", icon) + "</fileTypes></application>", "icons/bad.png",
+                "GIF89a........", "icons/bad.png"};
   };
-  const std::vector<std::pair<const char*, Provoke>> cases = {
-      {"error 100: ", [](const std::string& m, auto&) { SetDescriptor(m, "</application>", "</applicatio>"); }},
-      {"error 200: ",
-       [](const std::string& m, auto& files) {
-         SetDescriptor(m, "</icon>", "<image48x48>folder.png</image48x48></icon>");
-         WriteFile(m + "/folder.png/inner.txt", "x");
-         files.push_back("folder.png");
-       }},
-      {"error 201: application.icon.image32x32 must be 32x32 pixels, the image is 16x16",
-       [](const std::string& m, auto&) { WriteFile(m + "/icons/i32.png", MakePng(16, 16)); }},
-      {"error 202: application.icon.image16x16 is not a PNG image",
-       [](const std::string& m, auto&) { WriteFile(m + "/icons/i16.png", "GIF89a................."); }},
-      {"error 201: application.fileTypes.fileType.icon.image32x32 must be 32x32 pixels",
-       withTypeIcon("<image32x32>icons/i16.png</image32x32>")},
-      {"error 202: application.fileTypes.fileType.icon.image16x16 is not a PNG",
-       withTypeIcon("<image16x16>icons/bad.png</image16x16>")},
-      {"error 303: the icon icons/gone.png", withTypeIcon("<image48x48>icons/gone.png</image48x48>")},
-      {"error 300: ",
-       [](const std::string& m, auto& files) {
-         ASSERT_EQ(symlink("nowhere.txt", (m + "/dangling.txt").c_str()), 0);
-         files.push_back("dangling.txt");
-       }},
-      {"error 301: ", [](const std::string& m, auto&) { unlink((m + "/Movie-app.xml").c_str()); }},
-      {"error 302: the root content Movie.qmv is not among the packaged files",
-       [](const std::string&, auto& files) { files.erase(files.begin()); }},
-      {"error 303: the icon icons/i32.png (application.icon.image32x32) is not among the packaged files",
-       [](const std::string&, auto& files) { files.pop_back(); }},
-      {"error 304: Movie.qmv is not a QMV movie",
-       [](const std::string& m, auto&) { WriteFile(m + "/Movie.qmv", "FWS not a movie"); }},
+  const std::vector<Case> cases = {
+      {"error 100: ", "</application>", "</applicatio>"},
+      {"error 200: ", "</icon>", "<image48x48>folder.png</image48x48></icon>", "folder.png/inner.txt", "x",
+       "folder.png"},
+      {"error 201: application.icon.image32x32 must be 32x32 pixels, the image is 16x16", "", "", "icons/i32.png",
+       MakePng(16, 16)},
+      {"error 202: application.icon.image16x16 is not a PNG image", "", "", "icons/i16.png", "GIF89a................."},
+      withTypeIcon("error 201: application.fileTypes.fileType.icon.image32x32 must be 32x32 pixels",
+                   "<image32x32>icons/i16.png</image32x32>"),
+      withTypeIcon("error 202: application.fileTypes.fileType.icon.image16x16 is not a PNG",
+                   "<image16x16>icons/bad.png</image16x16>"),
+      withTypeIcon("error 303: the icon icons/gone.png", "<image48x48>icons/gone.png</image48x48>"),
+      {"error 300: ", "", "", "dangling.txt", "->nowhere.txt", "dangling.txt"},
+      {"error 301: ", "", "", "Movie-app.xml", ""},
+      {"error 302: the root content Movie.qmv is not among the packaged files", "", "", "", "", "", "Movie.qmv"},
+      {"error 303: the icon icons/i32.png (application.icon.image32x32) is not among the packaged files", "", "", "",
+       "", "", "icons/i32.png"},
+      {"error 304: Movie.qmv is not a QMV movie", "", "", "Movie.qmv", "FWS not a movie"},
   };
-  for (const auto& [error, provoke] : cases) {
-    SCOPED_TRACE(error);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
     std::filesystem::remove_all(movie());
-    MakeMovieFolder(movie(), MakeDescriptor(kMovieIcons));
+    MakeMovieFolder(movie(), Replaced(MakeDescriptor(kMovieIcons), c.from, c.to));
+    const std::string file = movie() + "/" + c.file;
+    if (c.content.rfind("->", 0) == 0) {
+      ASSERT_EQ(symlink(c.content.c_str() + 2, file.c_str()), 0);
+    } else if (!c.content.empty()) {
+      WriteFile(file, c.content);
+    } else if (!c.file.empty()) {
+      std::filesystem::remove(file);
+    }
     std::vector<std::string> files = kFiles;
-    provoke(movie(), files);
+    if (!c.add.empty()) files.push_back(c.add);
+    std::erase(files, c.drop);
     ToolRun run = RunTool(Package(dir_ / "out.zaro", files));
-    EXPECT_TRUE(Ran(run, 12, error));
+    EXPECT_TRUE(Ran(run, 12, c.error));
     EXPECT_TRUE(Contains(run.output, ": error ")) << run.output;
     EXPECT_FALSE(Exists(dir_ / "out.zaro"));
   }
