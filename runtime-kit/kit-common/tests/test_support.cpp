@@ -135,6 +135,12 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
                                        << part << "\" in the output:\n" << run.output;
 }
 
+::testing::AssertionResult Ran(const ToolRun& run, int code, std::initializer_list<std::string> parts) {
+  for (const std::string& part : parts)
+    if (!Contains(run.output, part)) return Ran(run, code, part);
+  return Ran(run, code);
+}
+
 void WriteFile(const std::string& path, const std::string& data) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,8 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 // Succeeds when the run ended with `code` and its output holds `part`; the output is in
 // the message when it does not.
 ::testing::AssertionResult Ran(const ToolRun& run, int code, const std::string& part = "");
+// Succeeds when the run ended with `code` and its output holds every one of `parts`.
+::testing::AssertionResult Ran(const ToolRun& run, int code, std::initializer_list<std::string> parts);
 // Succeeds when the run ended with 0 and printed nothing.
 ::testing::AssertionResult Quiet(const ToolRun& run);
 

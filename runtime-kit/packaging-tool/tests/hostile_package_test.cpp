@@ -20,8 +20,7 @@ using namespace zpk::testing;
 constexpr long kMemoryBoundKib = 160 * 1024;
 
 TEST(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
-  const SigningIdentity identity = MakeIdentity("Hostile Test", -1, 30);
-  const SigningIdentity notYetValid = MakeIdentity("Hostile Test", 2, 30);
+  const SigningIdentity identity = MakeIdentity("Hostile Test", -1, 30), future = MakeIdentity("Hostile Test", 2, 30);
   const std::vector<RawEntry> plain = {{"Movie.qmv", "QMV\x01movie"}, {"notes.txt", "notes"}};
   const std::vector<RawEntry> twice = {{"dupA.txt", "first"}, {"dupB.txt", "second"}};
   std::vector<RawEntry> extra = plain, linked = plain;
@@ -62,7 +61,7 @@ TEST(HostilePackage, VerifierRefusesWhatTheSignatureDoesNotCover) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string path = dir / "case.zaro";  // every case overwrites it
-    WritePackage(path, c.entries, c.signedEntries, c.signerNotYetValid ? notYetValid : identity, c.mimetype);
+    WritePackage(path, c.entries, c.signedEntries, c.signerNotYetValid ? future : identity, c.mimetype);
     if (c.patch) {
       std::string bytes = ReadFile(path);
       c.patch(bytes);

@@ -125,8 +125,7 @@ TEST_F(Installer, InstallsUnderAnyPrefixAndUninstallsOnlyItsOwnFiles) {
   EXPECT_FALSE(Exists(prefix + "/Corvane"));
   EXPECT_TRUE(Exists(prefix));
 
-  // The prefix folders the installation made go with it; the ones that were there stay.
-  ASSERT_EQ(Install(dir_ / "p/opt/apps").code, 0);
+  ASSERT_EQ(Install(dir_ / "p/opt/apps").code, 0);  // the prefix folders it makes go with it
   ASSERT_EQ(Uninstall(dir_ / "p/opt/apps/Corvane/It's Mine").code, 0);
   EXPECT_FALSE(Exists(dir_ / "p"));
 }
@@ -145,7 +144,6 @@ TEST_F(Installer, NoLinkAndNoRecordScriptOrJournalNotMadeByThisInstallerIsTruste
     ShellIn(target, "rm " + inside + " && mv " + Quote(dir_ / "outside") + " " + inside);
   }
 
-  // A record changed in any one part is not this installer's.
   for (const auto& [file, from, to] : {std::tuple{"/.zaro-install/files", "", "- Corvane/App/extra\n"},
                                        {"/.zaro-install/created-folders", "", "share\n"},
                                        {"/.zaro-install/record", "application=com.example.Movie",
@@ -154,7 +152,7 @@ TEST_F(Installer, NoLinkAndNoRecordScriptOrJournalNotMadeByThisInstallerIsTruste
     SCOPED_TRACE(file);
     const std::string original = ReadFile(target + file);
     WriteFile(target + file, Replaced(original, from, to));
-    EXPECT_TRUE(Ran(Install(prefix), 5, "holds an installation that this installer did not make"));
+    EXPECT_TRUE(Ran(Install(prefix), 5, "holds an installation that this installer did not make")) << "any part";
     WriteFile(target + file, original);
   }
 
@@ -177,8 +175,7 @@ TEST_F(Installer, NoLinkAndNoRecordScriptOrJournalNotMadeByThisInstallerIsTruste
   EXPECT_EQ(Install(prefix).code, 5) << "the forged installation data stays in the way";
   EXPECT_EQ(TreeListing(prefix + "/share") + TreeListing(prefix + "/Corvane/Other"), before);
 
-  // An uninstaller planted in the target is never run.
-  const std::string planted = dir_ / "planted/Corvane/App";
+  const std::string planted = dir_ / "planted/Corvane/App";  // its uninstaller is never run
   WriteFile(planted + "/.zaro-install/uninstall.sh", "touch " + Quote(dir_ / "planted-ran") + "\n");
   WriteFile(planted + "/.zaro-install/files", "../../../important.txt\n");
   WriteFile(dir_ / "important.txt", "keep");
@@ -266,7 +263,7 @@ class InstallerRegistration : public Installer {
 
 TEST_F(InstallerRegistration, RegistersTheTypesAndUninstallingTakesExactlyThatAwayAndNothingThroughALink) {
   const std::string prefix = dir_ / "my prefix", share = prefix + "/share";
-  // Another application's icon for a type of ours is there already: it stays untouched.
+  // Another application's icon for a type of ours stays untouched.
   const std::string foreign = share + "/icons/hicolor/32x32/mimetypes/application-x-zaro-doca.png";
   WriteFile(foreign, "someone else's");
   const std::string before = TreeListing(prefix);
@@ -296,10 +293,9 @@ TEST_F(InstallerRegistration, RegistersTheTypesAndUninstallingTakesExactlyThatAw
                      "/application-x-zaro-doca.png " + Quote(icon) + " && mv mime/packages " + outside +
                      " && ln -s " + outside + "/packages mime/packages");
   const std::string listing = TreeListing(dir_ / "outside");
-  ToolRun uninstall = Uninstall(prefix + "/Corvane/Movie App");
-  EXPECT_TRUE(Ran(uninstall, 0, "not removed, a link is on its path: share/icons/hicolor/16x16"));
-  EXPECT_TRUE(Contains(uninstall.output, "not removed, a link is on its path: share/mime/packages/"))
-      << uninstall.output;
+  EXPECT_TRUE(Ran(Uninstall(prefix + "/Corvane/Movie App"), 0,
+                  {"not removed, a link is on its path: share/icons/hicolor/16x16",
+                   "not removed, a link is on its path: share/mime/packages/"}));
   EXPECT_EQ(TreeListing(dir_ / "outside"), listing);
   EXPECT_TRUE(std::filesystem::is_symlink(icon)) << "the link itself stays too";
 }
@@ -317,16 +313,14 @@ TEST_F(InstallerRegistration, SharedDatabasesAreRegeneratedWhileAnotherApplicati
   ASSERT_TRUE(Ran(again, 0));
   EXPECT_FALSE(Contains(again.output, "leaving")) << "the first installation's files were taken away first";
 
-  // The one that made share/mime is reinstalled and stays last: the prefix ends as it was.
-  ASSERT_EQ(Uninstall(prefix + "/Other").code, 0);
+  ASSERT_EQ(Uninstall(prefix + "/Other").code, 0);  // the one that made share/mime, reinstalled, stays last
   EXPECT_FALSE(Contains(ReadFile(share + "/mime/globs2"), "text/x-zaro-other")) << "the database no longer names it";
   EXPECT_TRUE(Exists(share + "/mime/application/x-zaro-doca.xml"));
   ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
   EXPECT_EQ(TreeListing(prefix), before);
 
-  // The one that made share/mime goes first: the other's types stay registered.
   ASSERT_EQ(Install(prefix).code, 0);
-  ASSERT_EQ(Install(prefix, "", other).code, 0);
+  ASSERT_EQ(Install(prefix, "", other).code, 0);  // the one that made share/mime goes first
   ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
   EXPECT_FALSE(Exists(share + "/mime/packages/com.example.Movie.xml"));
   EXPECT_FALSE(Exists(share + "/mime/application/x-zaro-doca.xml"));
@@ -338,9 +332,8 @@ TEST_F(InstallerRegistration, SharedDatabasesAreRegeneratedWhileAnotherApplicati
   EXPECT_EQ(RunShell("find " + Quote(share) + " ! -type d").output, "") << "only empty folders are left";
   ShellIn(prefix, "rm -r share");
 
-  // What a user keeps in a database folder the installation made survives it, and so does the folder.
   ASSERT_EQ(Install(prefix).code, 0);
-  WriteFile(share + "/mime/my-notes.txt", "mine");
+  WriteFile(share + "/mime/my-notes.txt", "mine");  // kept in a database folder the installation made
   ASSERT_EQ(Uninstall(prefix + "/Corvane/Movie App").code, 0);
   EXPECT_EQ(ReadFile(share + "/mime/my-notes.txt"), "mine");
   EXPECT_FALSE(Exists(share + "/mime/globs2")) << "no package left: the generated files go";
@@ -355,11 +348,10 @@ TEST_F(InstallerRegistration, APlantedLinkOnAnyPathIsRefusedWithNothingWritten) 
     TempFolder scratch;
     const std::string planted = scratch / "prefix/" + where;
     ShellIn(scratch.path(), "mkdir -p outside " + Quote(planted) + " && rmdir " + Quote(planted));
+    // A file in place of a folder, a link to a folder outside, or a dangling one for the desktop entry.
+    const std::string to = scratch / (Contains(where, ".desktop") ? "outside/gone" : "outside");
     if (where == "share/mime") WriteFile(planted, "not a folder");
-    // A link to a folder outside, or a dangling one for the desktop entry.
-    else
-      ASSERT_EQ(
-          symlink((scratch / (Contains(where, ".desktop") ? "outside/gone" : "outside")).c_str(), planted.c_str()), 0);
+    else ASSERT_EQ(symlink(to.c_str(), planted.c_str()), 0);
     const std::string before = TreeListing(scratch.path());
     EXPECT_TRUE(Ran(Install(scratch / "prefix"), 7, "is in the way; nothing was installed"));
     EXPECT_EQ(TreeListing(scratch.path()), before);

@@ -57,10 +57,8 @@ bool ReadRequestBody(BIO* bio, std::string& body) {
     if (n <= 0) return false;
     data.append(buffer, static_cast<size_t>(n));
     if (end != std::string::npos || (end = data.find("\r\n\r\n")) == std::string::npos) continue;
-    std::string head = data.substr(0, end);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    size_t at = head.find("content-length:");
-    length = at == std::string::npos ? 0 : std::strtoul(head.c_str() + at + 15, nullptr, 10);
+    const char* at = strcasestr(data.substr(0, end).c_str(), "content-length:");
+    length = at ? std::strtoul(at + 15, nullptr, 10) : 0;
   }
   body = data.substr(end + 4, length);
   return true;
@@ -69,8 +67,7 @@ bool ReadRequestBody(BIO* bio, std::string& body) {
 }  // namespace
 
 int ClosedPort() {
-  int port = 0;
-  int fd = LoopbackSocket(port);
+  int port = 0, fd = LoopbackSocket(port);
   if (fd >= 0) close(fd);
   return port;
 }
@@ -109,10 +106,9 @@ bool LoopbackServer::WaitReadable(int fd, int timeoutMs) const {
   return ready > 0 && fds[1].revents == 0 && fds[0].revents != 0;
 }
 
-TestTimeStampAuthority::TestTimeStampAuthority(Options options) : options_(options), key_(MakeRsaKey(2048)) {
-  certificate_ =
-      MakeCertificate(key_.get(), "Test Time-Stamp Authority", -1, 30,
-                      {{NID_ext_key_usage, "critical,timeStamping"}, {NID_key_usage, "critical,digitalSignature"}});
+TestTimeStampAuthority::TestTimeStampAuthority(Options options)
+    : options_(options), key_(MakeRsaKey(2048)), certificate_(MakeCertificate(key_.get(), "Test Time-Stamp Authority",
+          -1, 30, {{NID_ext_key_usage, "critical,timeStamping"}, {NID_key_usage, "critical,digitalSignature"}})) {
   if (options_.tls) {
     tlsKey_ = MakeRsaKey(2048);
     tlsCertificate_ = MakeCertificate(tlsKey_.get(), "127.0.0.1", -1, 30, {{NID_subject_alt_name, "IP:127.0.0.1"}});
@@ -199,7 +195,7 @@ void TestForwardingProxy::Handle(int client) {
     SendAll(client, port > 0 ? "HTTP/1.1 502 Bad Gateway\r\n\r\n" : "HTTP/1.1 403 Forbidden\r\n\r\n");
     return;
   }
-  // Relays until either side closes, or nothing moves for 10 s, or the proxy stops.
+  // Relayed until either side closes, nothing moves for 10 s or the proxy stops.
   if (SendAll(client, "HTTP/1.1 200 Connection established\r\n\r\n")) {
     for (bool open = true; open;) {
       pollfd fds[3] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}, {server_.wake(), POLLIN, 0}};

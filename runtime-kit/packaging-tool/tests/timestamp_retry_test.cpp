@@ -46,9 +46,7 @@ TEST_F(TimeStampRetryTest, TransientFailuresFollowedByATokenGiveAStampedPackage)
     SCOPED_TRACE(static_cast<int>(mode));
     TestTimeStampAuthority tsa({mode, n});
     ASSERT_TRUE(tsa.running());
-    ToolRun run = Stamp(tsa.url());
-    ASSERT_TRUE(Ran(run, 0, "time stamp: retrying " + tsa.url()));
-    EXPECT_TRUE(Contains(run.output, "time stamp: granted by " + tsa.url())) << run.output;
+    ASSERT_TRUE(Ran(Stamp(tsa.url()), 0, {"time stamp: retrying " + tsa.url(), "time stamp: granted by " + tsa.url()}));
     EXPECT_EQ(tsa.connections(), n + 1);
     ExpectStampedBy(tsa);
   }
@@ -83,24 +81,21 @@ TEST_F(TimeStampRetryTest, FailuresEndWithExit10AndLeaveTheEarlierPackageIntact)
 TEST_F(TimeStampRetryTest, FallbackAuthoritiesAreTriedInTheFileOrderAndEachFailureIsNamed) {
   TestTimeStampAuthority rejecting(Mode::Reject), granting, unused;
   std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/tsa";
-  std::string tool = KitWithFallbacks("# further authorities\n\nnot a url\n" + rejecting.url() + "\n  " +
-                                      granting.url() + " \r\n" + unused.url() + "\n");
-  ToolRun run = Stamp(closed, {}, tool);
-  ASSERT_TRUE(Ran(run, 0, "time stamp: granted by the fallback authority " + granting.url()));
+  ToolRun run = Stamp(closed, {}, KitWithFallbacks("# further authorities\n\nnot a url\n" + rejecting.url() + "\n  " +
+                                                   granting.url() + " \r\n" + unused.url() + "\n"));
+  ASSERT_TRUE(Ran(run, 0, {"time stamp: granted by the fallback authority " + granting.url(),
+                           "line 3: not an http or https URL, skipped"}));
   EXPECT_EQ((std::vector{rejecting.requests(), granting.requests(), unused.requests()}), (std::vector{1, 1, 0}));
   size_t first = run.output.find("time stamp: trying the fallback authority " + rejecting.url());
   ASSERT_NE(first, std::string::npos) << run.output;
   EXPECT_LT(first, run.output.find("time stamp: trying the fallback authority " + granting.url())) << run.output;
-  EXPECT_TRUE(Contains(run.output, "line 3: not an http or https URL, skipped")) << run.output;
   ExpectStampedBy(granting);
 
-  // When every authority fails, each is named with its last failure.
-  std::filesystem::remove_all(dir_ / "kit");
+  std::filesystem::remove_all(dir_ / "kit");  // every authority fails: each is named with its last failure
   unlink(output().c_str());
-  run = Stamp(closed, {}, KitWithFallbacks(rejecting.url() + "\n"));
-  EXPECT_TRUE(Ran(run, 10, "the time-stamp authority " + closed + " could not be used: cannot connect"));
-  EXPECT_TRUE(Contains(run.output, "the time-stamp authority " + rejecting.url() +
-                                       " could not be used: the request was refused")) << run.output;
+  EXPECT_TRUE(Ran(Stamp(closed, {}, KitWithFallbacks(rejecting.url() + "\n")), 10,
+                  {"the time-stamp authority " + closed + " could not be used: cannot connect",
+                   "the time-stamp authority " + rejecting.url() + " could not be used: the request was refused"}));
   EXPECT_FALSE(Exists(output()));
 }
 
@@ -121,13 +116,11 @@ TEST_F(TimeStampRetryTest, HttpsGoesThroughTheProxyOfTheEnvironment) {
     EXPECT_TRUE(Ran(Stamp(tsa.url(), {trust, variable + proxy.url(), "no_proxy=127.0.0.1"}), 0));
     EXPECT_EQ(proxy.connections(), 1) << "no_proxy is honoured";
   }
-  // A proxy that turns the tunnel down is not asked again.
-  TestForwardingProxy refusing;
+  TestForwardingProxy refusing;  // it turns the tunnel down, and is not asked again
   EXPECT_TRUE(Ran(Stamp("https://127.0.0.2:" + port + "/tsa", {trust, "https_proxy=" + refusing.url()}), 10,
                   "the proxy refused the connection to 127.0.0.2:" + port + " (HTTP 403)"));
   EXPECT_EQ(refusing.connections(), 1);
-  // A server the trust store does not vouch for is refused at once.
-  int before = tsa.connections();
+  int before = tsa.connections();  // a server the trust store does not vouch for is refused at once
   EXPECT_TRUE(Ran(Stamp(tsa.url()), 10, "the secure connection to 127.0.0.1:" + port + " failed"));
   EXPECT_EQ(tsa.connections(), before + 1);
 }
@@ -142,8 +135,7 @@ TEST(RetryPolicyTest, BackOffDoublesUpToItsCapWithJitterBelowIt) {
       lowest = std::min(lowest, d);
       highest = std::max(highest, d);
     }
-    EXPECT_GE(lowest, ceiling / 2) << retry;
-    EXPECT_LE(highest, ceiling) << retry;
+    EXPECT_TRUE(lowest >= ceiling / 2 && highest <= ceiling) << "between half the ceiling and it, retry " << retry;
     EXPECT_LT(lowest, highest) << "jittered, retry " << retry;
   }
 }
