@@ -116,6 +116,11 @@ ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std:
 
 ToolRun RunShell(const std::string& command) { return RunArgv({"/bin/sh", "-c", command}, ""); }
 
+void ShellIn(const std::string& folder, const std::string& script) {
+  ToolRun run = RunShell("cd " + Quote(folder) + " && " + script);
+  ASSERT_EQ(run.code, 0) << script << "\n" << run.output;
+}
+
 std::string Quote(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -47,6 +47,8 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
 ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std::string>& environment);
 // Runs a shell command line; output combined.
 ToolRun RunShell(const std::string& command);
+// Runs `script` in the shell in the folder `folder`; it must succeed.
+void ShellIn(const std::string& folder, const std::string& script);
 // `text` in single quotes for the shell.
 std::string Quote(const std::string& text);
 

@@ -44,10 +44,6 @@ class Installer : public ToolTest {
     EditZip(dir_ / "payload.zip", change);
     WriteFile(installer(), bytes.substr(0, offset) + ReadFile(dir_ / "payload.zip"));
   }
-  static void ShellIn(const std::string& folder, const std::string& script) {
-    ToolRun run = RunShell("cd " + Quote(folder) + " && " + script);
-    ASSERT_EQ(run.code, 0) << script << "\n" << run.output;
-  }
 };
 
 TEST_F(Installer, RefusesAPayloadThatDoesNotVerifyBeforeWritingAnything) {
@@ -79,8 +75,7 @@ TEST_F(Installer, TheStubIsOneTextForEveryApplicationAndChecksThePrefix) {
   Build("Corvane/First", "com.example.First", dir_ / "First.exe");
   Build("Second $(touch x)", "org.example.Second");
   unsigned long long first = 0, second = 0;
-  ASSERT_TRUE(FindPackageOffset(dir_ / "First.exe", first));
-  ASSERT_TRUE(FindPackageOffset(installer(), second));
+  ASSERT_TRUE(FindPackageOffset(dir_ / "First.exe", first) && FindPackageOffset(installer(), second));
   ASSERT_EQ(first, second);
   EXPECT_EQ(ReadFile(dir_ / "First.exe").substr(0, first), ReadFile(installer()).substr(0, second));
   EXPECT_FALSE(Contains(ReadFile(installer()).substr(0, second), "Second"));
@@ -198,8 +193,7 @@ TEST_F(Installer, NoLinkAndNoRecordScriptOrJournalNotMadeByThisInstallerIsTruste
   EXPECT_FALSE(Exists(fresh + "/.zaro-staging-com.example.Movie"));
 }
 
-// Stopped by a signal it takes itself back; killed outright, a rerun finishes; either way nothing
-// outside the prefix changes and the uninstaller leaves the prefix as it was.
+// Stopped it takes itself back, killed a rerun finishes; nothing outside the prefix changes either way.
 TEST_F(Installer, AnInstallStoppedOrKilledAnywhereIsTakenBackOrFinishedByARerun) {
   WriteFile(movie() + "/assets/data.bin", MakeBytes(size_t{96} << 20, false, 3));
   Build("Corvane/Big", "com.example.Movie", "",
@@ -251,7 +245,6 @@ TEST_F(Installer, AnInstallStoppedOrKilledAnywhereIsTakenBackOrFinishedByARerun)
   EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
 }
 
-// An application with two file types, the first with icons, in "Corvane/Movie App".
 class InstallerRegistration : public Installer {
  protected:
   void SetUp() override {
@@ -300,7 +293,6 @@ TEST_F(InstallerRegistration, RegistersTheTypesAndUninstallingTakesExactlyThatAw
   EXPECT_TRUE(std::filesystem::is_symlink(icon)) << "the link itself stays too";
 }
 
-// Two applications in one prefix, the first making share/mime; a user's own file there.
 TEST_F(InstallerRegistration, SharedDatabasesAreRegeneratedWhileAnotherApplicationRemains) {
   const std::string prefix = dir_ / "prefix", share = prefix + "/share", other = dir_ / "Other.exe";
   ShellIn(dir_.path(), "mkdir prefix");

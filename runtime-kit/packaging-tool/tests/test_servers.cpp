@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include <openssl/err.h>
 #include <openssl/ts.h>
@@ -57,8 +58,8 @@ bool ReadRequestBody(BIO* bio, std::string& body) {
     if (n <= 0) return false;
     data.append(buffer, static_cast<size_t>(n));
     if (end != std::string::npos || (end = data.find("\r\n\r\n")) == std::string::npos) continue;
-    const char* at = strcasestr(data.substr(0, end).c_str(), "content-length:");
-    length = at ? std::strtoul(at + 15, nullptr, 10) : 0;
+    const char* at = strcasestr(data.c_str(), "content-length:");  // in the head, or not given
+    length = at && at < data.c_str() + end ? std::strtoul(at + 15, nullptr, 10) : 0;
   }
   body = data.substr(end + 4, length);
   return true;
@@ -93,10 +94,6 @@ LoopbackServer::~LoopbackServer() {
   }
   for (int fd : {listener_, wake_[0], wake_[1]})
     if (fd >= 0) close(fd);
-}
-
-std::string LoopbackServer::url(const std::string& scheme, const std::string& path) const {
-  return scheme + "://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 bool LoopbackServer::WaitReadable(int fd, int timeoutMs) const {
@@ -184,10 +181,9 @@ void TestForwardingProxy::Handle(int client) {
   }
   // "CONNECT 127.0.0.1:PORT HTTP/1.1" or "CONNECT localhost:PORT ..."; any other target is refused.
   std::string target = head.compare(0, 8, "CONNECT ") == 0 ? head.substr(8, head.find(' ', 8) - 8) : "";
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lastTarget_ = target;
-  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  lastTarget_ = target;
+  lock.unlock();
   std::string host = target.substr(0, target.rfind(':'));
   int port = host == "127.0.0.1" || host == "localhost" ? std::atoi(target.c_str() + host.size() + 1) : 0;
   int upstream = port > 0 && port < 65536 ? LoopbackSocket(port) : -1;

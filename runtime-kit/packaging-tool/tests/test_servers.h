@@ -1,6 +1,5 @@
 #pragma once
-// Servers on 127.0.0.1 for the time-stamp tests: an RFC 3161 time-stamp authority over HTTP or HTTPS
-// that can fail the ways real authorities do, and a forwarding proxy. Nothing here reaches beyond 127.0.0.1.
+// For the time-stamp tests, on 127.0.0.1 only: an authority (HTTP or HTTPS) that fails as real ones do, and a proxy.
 #include <openssl/ssl.h>
 
 #include <atomic>
@@ -27,16 +26,17 @@ class LoopbackServer {
   ~LoopbackServer();
   void Start(std::function<void(int client)> handle);
   bool running() const { return listener_ >= 0; }
-  std::string url(const std::string& scheme, const std::string& path = "") const;
+  std::string url(const std::string& scheme, const std::string& path = "") const {
+    return scheme + "://127.0.0.1:" + std::to_string(port_) + path;
+  }
   int connections() const { return connections_.load(); }
   int wake() const { return wake_[0]; }  // turns readable when the server stops
   // Waits until `fd` is readable, the server stops or `timeoutMs` passed (-1: no limit); true for `fd`.
   bool WaitReadable(int fd, int timeoutMs = -1) const;
 
  private:
-  int listener_ = -1;
+  int listener_ = -1, port_ = 0;
   int wake_[2] = {-1, -1};
-  int port_ = 0;
   std::atomic<int> connections_{0};
   std::thread thread_;
 };

@@ -1,5 +1,4 @@
 // Time stamps through failing authorities, the kit's fallback authorities and a proxy, on 127.0.0.1.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,8 +29,7 @@ class TimeStampRetryTest : public ToolTest {
   std::string KitWithFallbacks(const std::string& fallbacks) const {
     std::string tool = dir_ / "kit/lib/ZPK.jar";
     WriteFile(dir_ / "kit/lib/tsa-fallback.txt", fallbacks);
-    std::filesystem::copy_file(ZPK_TOOL_PATH, tool);
-    chmod(tool.c_str(), 0755);
+    std::filesystem::copy_file(ZPK_TOOL_PATH, tool);  // with its modes
     return tool;
   }
   void ExpectStampedBy(const TestTimeStampAuthority& tsa) const {
