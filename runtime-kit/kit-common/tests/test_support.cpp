@@ -116,6 +116,11 @@ ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std:
 
 ToolRun RunShell(const std::string& command) { return RunArgv({"/bin/sh", "-c", command}, ""); }
 
+void ShellIn(const std::string& folder, const std::string& script) {
+  ToolRun run = RunShell("cd " + Quote(folder) + " && " + script);
+  ASSERT_EQ(run.code, 0) << script << "\n" << run.output;
+}
+
 std::string Quote(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -124,10 +129,21 @@ std::string Quote(const std::string& text) {
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  size_t at = text.find(from);
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 ::testing::AssertionResult Ran(const ToolRun& run, int code, const std::string& part) {
   if (run.code == code && Contains(run.output, part)) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "exit status " << run.code << " (expected " << code << "), expected \""
                                        << part << "\" in the output:\n" << run.output;
+}
+
+::testing::AssertionResult Ran(const ToolRun& run, int code, std::initializer_list<std::string> parts) {
+  for (const std::string& part : parts)
+    if (!Contains(run.output, part)) return Ran(run, code, part);
+  return Ran(run, code);
 }
 
 void WriteFile(const std::string& path, const std::string& data) {
@@ -329,6 +345,14 @@ std::string ReadZipEntry(const std::string& archive, const std::string& name) {
 ::testing::AssertionResult Quiet(const ToolRun& run) {
   if (run.code == 0 && run.output.empty()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "exit status " << run.code << ", output:\n" << run.output;
+}
+
+std::function<void(zip_t*)> AddingEntry(const std::string& name, const std::string& data, zip_flags_t flags) {
+  return [=](zip_t* za) {
+    void* copy = std::malloc(data.size() + 1);  // the archive frees it once written
+    std::memcpy(copy, data.data(), data.size());
+    ASSERT_GE(zip_file_add(za, name.c_str(), zip_source_buffer(za, copy, data.size(), 1), flags), 0) << name;
+  };
 }
 
 void EditZip(const std::string& path, const std::function<void(zip_t*)>& change) {

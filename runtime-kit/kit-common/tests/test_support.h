@@ -4,6 +4,7 @@
 #include <zip.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -46,13 +47,19 @@ ToolRun RunProgram(const std::string& program, const std::vector<std::string>& a
 ToolRun RunToolWith(const std::vector<std::string>& args, const std::vector<std::string>& environment);
 // Runs a shell command line; output combined.
 ToolRun RunShell(const std::string& command);
+// Runs `script` in the shell in the folder `folder`; it must succeed.
+void ShellIn(const std::string& folder, const std::string& script);
 // `text` in single quotes for the shell.
 std::string Quote(const std::string& text);
 
 bool Contains(const std::string& text, const std::string& part);
+// `text` with its first `from` replaced by `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to);
 // Succeeds when the run ended with `code` and its output holds `part`; the output is in
 // the message when it does not.
 ::testing::AssertionResult Ran(const ToolRun& run, int code, const std::string& part = "");
+// Succeeds when the run ended with `code` and its output holds every one of `parts`.
+::testing::AssertionResult Ran(const ToolRun& run, int code, std::initializer_list<std::string> parts);
 // Succeeds when the run ended with 0 and printed nothing.
 ::testing::AssertionResult Quiet(const ToolRun& run);
 
@@ -104,6 +111,8 @@ std::string CertificatePem(X509* cert);
 std::string ReadZipEntry(const std::string& archive, const std::string& name);
 // Opens the zip archive `path` for `change` to edit and writes it back.
 void EditZip(const std::string& path, const std::function<void(zip_t*)>& change);
+// A change for EditZip that adds the entry `name` with `data` (replaces it, with ZIP_FL_OVERWRITE).
+std::function<void(zip_t*)> AddingEntry(const std::string& name, const std::string& data, zip_flags_t flags = 0);
 // Gives the entry `name` the Unix file type and mode `mode` (S_IFLNK | 0777, say).
 void SetEntryMode(zip_t* archive, const std::string& name, unsigned mode);
 

@@ -1,8 +1,4 @@
-// File types in the descriptor: the desktop registration files the packaging tool generates
-// for the native installer, and what it refuses to package for it. The descriptor check's
-// rules for file types are tested with it, in the kit's shared code; the installer's
-// registration with the installer.
-#include <gtest/gtest.h>
+// The desktop registration files generated for the native installer, and what it refuses to package.
 
 #include "desktop_registration.h"
 #include "test_support.h"
@@ -22,8 +18,7 @@ TEST(DesktopRegistration, FilesAreWrittenInTheDesktopsOwnFormats) {
   info.filename = "Movie";
   info.name = "Movie \\ Maker";
   info.fileTypes = {{"docA", "abc", "Doc <A>", "application/x-doca", {{"e", 16, "i/a.png"}, {"e", 16, "i/b.png"}}},
-                    {"docB", "xyz", "", "text/x-docb", {}},
-                    {"docC", "qqq", "", "application/x-doca", {}}};
+                    {"docB", "xyz", "", "text/x-docb", {}}, {"docC", "qqq", "", "application/x-doca", {}}};
   DescriptorInfo two = info;
   two.fileTypes.pop_back();
   EXPECT_EQ(MimePackage(two),
@@ -52,16 +47,14 @@ TEST(DesktopRegistration, FilesAreWrittenInTheDesktopsOwnFormats) {
   EXPECT_EQ(InstallerEntries(info).size(), 1u) << "without file types only the installation data";
 }
 
-// Each refusal comes before anything is written: no output file appears.
 using NativePackaging = ToolTest;
 
 TEST_F(NativePackaging, RefusesWhatCannotBeInstalled) {
   // 241 bytes is the longest name the installer writes: the icon name is the type and ".png".
   const std::string fitting = "application/x-" + std::string(223, 'l');
-  std::string xml11 = WithTypes(MakeFileType("doc", "abc", "a/b", "", "A&#x1;B"));
-  xml11.replace(xml11.find("1.0"), 3, "1.1");
-  std::string lineBreak = WithTypes(MakeFileType("doc", "abc", "a/b"));
-  lineBreak.replace(lineBreak.find("<name>Movie</name>"), 18, "<name>Movie&#xA;Exec=/bin/evil</name>");
+  const std::string xml11 = Replaced(WithTypes(MakeFileType("doc", "abc", "a/b", "", "A&#x1;B")), "1.0", "1.1");
+  const std::string lineBreak = Replaced(WithTypes(MakeFileType("doc", "abc", "a/b")), "<name>Movie</name>",
+                                         "<name>Movie&#xA;Exec=/bin/evil</name>");
   for (const auto& [descriptor, error] : {std::pair{WithTypes(MakeFileType("doc", "abc", fitting + "l")),
                                                     "error 106: application.fileTypes.fileType[1].contentType"},
                                           {xml11, "error 105"},
@@ -69,7 +62,7 @@ TEST_F(NativePackaging, RefusesWhatCannotBeInstalled) {
     SCOPED_TRACE(error);
     MakeMovieFolder(movie(), descriptor);
     EXPECT_TRUE(Ran(RunTool(Package(dir_ / "App.exe", {"Movie.qmv"}, "none", {"-target", "native"})), 12, error));
-    EXPECT_EQ(ListFolder(dir_.path()), std::vector<std::string>{"movie"});
+    EXPECT_EQ(ListFolder(dir_.path()), std::vector<std::string>{"movie"}) << "refused before anything is written";
   }
   MakeMovieFolder(movie(), WithTypes(MakeFileType("doc", "abc", fitting)));
   EXPECT_TRUE(Ran(RunTool(Package(dir_ / "App.exe", {"Movie.qmv"}, "none", {"-target", "native"})), 0));

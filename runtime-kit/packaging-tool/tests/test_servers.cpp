@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include <openssl/err.h>
 #include <openssl/ts.h>
@@ -16,8 +17,7 @@ namespace zpk::testing {
 
 namespace {
 
-// A socket on 127.0.0.1:`port`, listening on an ephemeral port when `port` is 0 (then set
-// to it) and connected to `port` otherwise; -1 on failure.
+// Connected to 127.0.0.1:`port`, or listening on a new port (set in `port`) when it is 0; -1 on failure.
 int LoopbackSocket(int& port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address {};
@@ -58,29 +58,17 @@ bool ReadRequestBody(BIO* bio, std::string& body) {
     if (n <= 0) return false;
     data.append(buffer, static_cast<size_t>(n));
     if (end != std::string::npos || (end = data.find("\r\n\r\n")) == std::string::npos) continue;
-    std::string head = data.substr(0, end);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    size_t at = head.find("content-length:");
-    length = at == std::string::npos ? 0 : std::strtoul(head.c_str() + at + 15, nullptr, 10);
+    const char* at = strcasestr(data.c_str(), "content-length:");  // in the head, or not given
+    length = at && at < data.c_str() + end ? std::strtoul(at + 15, nullptr, 10) : 0;
   }
   body = data.substr(end + 4, length);
   return true;
 }
 
-// The request with a byte of its imprint changed, so that a token for it fits the nonce but
-// not the data the client asked about. The imprint's digest is the first OCTET STRING of 32
-// bytes (04 20) in the request.
-std::string ForOtherData(std::string request) {
-  size_t at = request.find(std::string("\x04\x20", 2));
-  if (at != std::string::npos && at + 2 < request.size()) request[at + 2] ^= 0x01;
-  return request;
-}
-
 }  // namespace
 
 int ClosedPort() {
-  int port = 0;
-  int fd = LoopbackSocket(port);
+  int port = 0, fd = LoopbackSocket(port);
   if (fd >= 0) close(fd);
   return port;
 }
@@ -101,30 +89,23 @@ void LoopbackServer::Start(std::function<void(int client)> handle) {
 
 LoopbackServer::~LoopbackServer() {
   if (thread_.joinable()) {
-    ssize_t woken = write(wake_[1], "x", 1);
-    (void)woken;
+    if (write(wake_[1], "x", 1) != 1) {}  // a pipe with room: this does not fail
     thread_.join();
   }
   for (int fd : {listener_, wake_[0], wake_[1]})
     if (fd >= 0) close(fd);
 }
 
-std::string LoopbackServer::url(const std::string& scheme, const std::string& path) const {
-  return scheme + "://127.0.0.1:" + std::to_string(port_) + path;
-}
-
 bool LoopbackServer::WaitReadable(int fd, int timeoutMs) const {
   pollfd fds[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
   int ready;
-  while ((ready = poll(fds, 2, timeoutMs)) < 0) {
-  }
+  while ((ready = poll(fds, 2, timeoutMs)) < 0) continue;
   return ready > 0 && fds[1].revents == 0 && fds[0].revents != 0;
 }
 
-TestTimeStampAuthority::TestTimeStampAuthority(Options options) : options_(options), key_(MakeRsaKey(2048)) {
-  certificate_ =
-      MakeCertificate(key_.get(), "Test Time-Stamp Authority", -1, 30,
-                      {{NID_ext_key_usage, "critical,timeStamping"}, {NID_key_usage, "critical,digitalSignature"}});
+TestTimeStampAuthority::TestTimeStampAuthority(Options options)
+    : options_(options), key_(MakeRsaKey(2048)), certificate_(MakeCertificate(key_.get(), "Test Time-Stamp Authority",
+          -1, 30, {{NID_ext_key_usage, "critical,timeStamping"}, {NID_key_usage, "critical,digitalSignature"}})) {
   if (options_.tls) {
     tlsKey_ = MakeRsaKey(2048);
     tlsCertificate_ = MakeCertificate(tlsKey_.get(), "127.0.0.1", -1, 30, {{NID_subject_alt_name, "IP:127.0.0.1"}});
@@ -170,7 +151,11 @@ std::string TestTimeStampAuthority::TimeStampReply(const std::string& request, M
   // Without an accepted digest a request is answered with status "rejection" (bad algorithm).
   if (mode != Mode::Reject) TS_RESP_CTX_add_md(ctx, EVP_sha256());
   TS_RESP_CTX_set_signer_digest(ctx, EVP_sha256());
-  std::string asked = mode == Mode::OtherData ? ForOtherData(request) : request;
+  // For OtherData a byte of the imprint changes, so that the token fits the nonce but not the data the
+  // client asked about. The imprint's digest is the first OCTET STRING of 32 bytes (04 20) in the request.
+  std::string asked = request;
+  size_t at = asked.find(std::string("\x04\x20", 2));
+  if (mode == Mode::OtherData && at != std::string::npos && at + 2 < asked.size()) asked[at + 2] ^= 0x01;
   BioPtr in(BIO_new_mem_buf(asked.data(), static_cast<int>(asked.size())));
   TsRespPtr response(TS_RESP_create_response(ctx, in.get()));
   TS_RESP_CTX_free(ctx);
@@ -196,10 +181,9 @@ void TestForwardingProxy::Handle(int client) {
   }
   // "CONNECT 127.0.0.1:PORT HTTP/1.1" or "CONNECT localhost:PORT ..."; any other target is refused.
   std::string target = head.compare(0, 8, "CONNECT ") == 0 ? head.substr(8, head.find(' ', 8) - 8) : "";
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lastTarget_ = target;
-  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  lastTarget_ = target;
+  lock.unlock();
   std::string host = target.substr(0, target.rfind(':'));
   int port = host == "127.0.0.1" || host == "localhost" ? std::atoi(target.c_str() + host.size() + 1) : 0;
   int upstream = port > 0 && port < 65536 ? LoopbackSocket(port) : -1;
@@ -207,7 +191,7 @@ void TestForwardingProxy::Handle(int client) {
     SendAll(client, port > 0 ? "HTTP/1.1 502 Bad Gateway\r\n\r\n" : "HTTP/1.1 403 Forbidden\r\n\r\n");
     return;
   }
-  // Relays until either side closes, or nothing moves for 10 s, or the proxy stops.
+  // Relayed until either side closes, nothing moves for 10 s or the proxy stops.
   if (SendAll(client, "HTTP/1.1 200 Connection established\r\n\r\n")) {
     for (bool open = true; open;) {
       pollfd fds[3] = {{client, POLLIN, 0}, {upstream, POLLIN, 0}, {server_.wake(), POLLIN, 0}};

@@ -1,7 +1,5 @@
 #pragma once
-// Servers on 127.0.0.1 for the time-stamp tests: an RFC 3161 time-stamp authority over HTTP
-// or HTTPS, with certificates made when it starts, that can fail the ways real authorities
-// do, and a forwarding proxy. Nothing here reaches beyond 127.0.0.1.
+// For the time-stamp tests, on 127.0.0.1 only: an authority (HTTP or HTTPS) that fails as real ones do, and a proxy.
 #include <openssl/ssl.h>
 
 #include <atomic>
@@ -10,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "openssl_util.h"
 #include "test_support.h"
 
 namespace zpk::testing {
@@ -22,45 +19,36 @@ inline constexpr const char* kFastRetries =
 // A port on 127.0.0.1 that nothing listens on.
 int ClosedPort();
 
-// A listening socket on 127.0.0.1 whose thread hands the connections to `handle` one at a
-// time and closes them after. Handlers wait with WaitReadable, which gives up when the
-// server stops; the destructor stops it, so an owner declares it after what `handle` uses.
+// A socket listening on 127.0.0.1 whose thread hands `handle` one connection at a time. Handlers wait with
+// WaitReadable, which gives up when the destructor stops the server: owners declare it after what `handle` uses.
 class LoopbackServer {
  public:
   ~LoopbackServer();
   void Start(std::function<void(int client)> handle);
   bool running() const { return listener_ >= 0; }
-  std::string url(const std::string& scheme, const std::string& path = "") const;
+  std::string url(const std::string& scheme, const std::string& path = "") const {
+    return scheme + "://127.0.0.1:" + std::to_string(port_) + path;
+  }
   int connections() const { return connections_.load(); }
   int wake() const { return wake_[0]; }  // turns readable when the server stops
   // Waits until `fd` is readable, the server stops or `timeoutMs` passed (-1: no limit); true for `fd`.
   bool WaitReadable(int fd, int timeoutMs = -1) const;
 
  private:
-  int listener_ = -1;
+  int listener_ = -1, port_ = 0;
   int wake_[2] = {-1, -1};
-  int port_ = 0;
   std::atomic<int> connections_{0};
   std::thread thread_;
 };
 
 class TestTimeStampAuthority {
  public:
-  enum class Mode {
-    Grant,        // answers with a token
-    HttpError,    // answers HTTP 500
-    Unavailable,  // answers HTTP 503
-    Reject,       // answers a time-stamp response with status "rejection"
-    Refuse,       // resets the connection at once
-    Stall,        // reads the request and never answers
-    Garbage,      // answers 200 with a body that is not a time-stamp response
-    OtherData,    // answers a valid token over other data than asked for
-  };
-  struct Options {
-    Mode mode = Mode::Grant;
-    int times = -1;    // the first `times` connections get `mode`, later ones a token; -1: all
-    bool tls = false;  // HTTPS with a certificate for 127.0.0.1 (tlsCertificatePem)
-  };
+  // Grant answers with a token, HttpError with HTTP 500, Unavailable with 503, Reject with a time-stamp
+  // response of status "rejection", Garbage with 200 and a body that is not one, OtherData with a valid
+  // token over other data than asked for; Refuse resets the connection at once, Stall never answers.
+  enum class Mode { Grant, HttpError, Unavailable, Reject, Refuse, Stall, Garbage, OtherData };
+  // The first `times` connections get `mode`, later ones a token (-1: all); `tls`: HTTPS for 127.0.0.1.
+  struct Options { Mode mode = Mode::Grant; int times = -1; bool tls = false; };
 
   explicit TestTimeStampAuthority(Mode mode = Mode::Grant) : TestTimeStampAuthority(Options{mode}) {}
   explicit TestTimeStampAuthority(Options options);
@@ -84,8 +72,7 @@ class TestTimeStampAuthority {
   LoopbackServer server_;
 };
 
-// A forwarding proxy: it takes "CONNECT host:port" for loopback targets only, answers 200
-// and relays bytes both ways until either side closes.
+// A forwarding proxy: "CONNECT host:port" for loopback targets only, relayed until either side closes.
 class TestForwardingProxy {
  public:
   TestForwardingProxy() { server_.Start([this](int client) { Handle(client); }); }
@@ -93,8 +80,7 @@ class TestForwardingProxy {
   bool running() const { return server_.running(); }
   std::string url() const { return server_.url("http"); }
   int connections() const { return server_.connections(); }
-  // "host:port" of the last tunnel asked for.
-  std::string lastTarget() const;
+  std::string lastTarget() const;  // "host:port" of the last tunnel asked for
 
  private:
   void Handle(int client);
