@@ -252,6 +252,7 @@ esac
 work=$(mktemp -d "${TMPDIR:-/tmp}/zaro-install.XXXXXX")
 journal=""
 journal_folder=""
+staging_made=""
 # Stopped by a signal, the installation is taken back; stopped outright, running the
 # installer (or the uninstaller, once there) again does it.
 stopped() {
@@ -259,8 +260,19 @@ stopped() {
   if [ -n "$journal_folder" ] && has_own_journal "$journal_folder"; then
     undo_journal "$journal_folder"
     echo "stopped; the installation was taken back" >&2
+  elif [ -n "$staging_made" ]; then
+    remove_bare_staging
   fi
   exit "$1"
+}
+# Removes what an installer stopped before its journal was written leaves: the staging
+# folder, its record folder and an empty journal. Anything more stays, and is in the way.
+remove_bare_staging() {
+  [ -d "$staging" ] && [ ! -L "$staging" ] || return 0
+  rb_journal=$staging/$record_dir/journal
+  if [ -f "$rb_journal" ] && [ ! -L "$rb_journal" ] && [ ! -s "$rb_journal" ]; then rm -f "$rb_journal"; fi
+  rmdir "$staging/$record_dir" 2>/dev/null || true
+  rmdir "$staging" 2>/dev/null || true
 }
 trap 'rm -rf "$work"' EXIT
 trap 'stopped 129' HUP
@@ -393,8 +405,10 @@ if [ -e "$staging" ]; then
     echo "taking back an installation that did not finish" >&2
     undo_journal "$staging_rel"
   fi
+  remove_bare_staging
   if [ -e "$staging" ] || [ -L "$staging" ]; then
-    rmdir "$staging" 2>/dev/null || { echo "$staging is in the way; remove it first" >&2; exit 5; }
+    echo "$staging is in the way; remove it first" >&2
+    exit 5
   fi
 fi
 if [ -e "$target" ] && [ -n "$(ls -A "$target" 2>/dev/null)" ]; then
@@ -445,6 +459,7 @@ umask 022
 if [ "$prefix_missing" -gt 0 ]; then
   mkdir -p "$prefix" || { echo "$prefix: cannot be made; nothing was installed" >&2; exit 8; }
 fi
+staging_made=1
 mkdir "$staging" || { echo "$staging: cannot be made; nothing was installed" >&2; exit 8; }
 journal_folder=$staging_rel
 journal=$staging/$record_dir/journal

@@ -243,6 +243,19 @@ TEST_F(Installer, AnInstallStoppedOrKilledAnywhereIsTakenBackOrFinishedByARerun)
   EXPECT_TRUE(Ran(RunShell(install + " 2>&1"), 0));
   ASSERT_TRUE(Ran(RunShell(uninstall), 0));
   EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
+
+  // Stopped or killed once the staging folder's record folder is made, before its journal is.
+  WriteFile(dir_ / "bin/mv", "#!/bin/sh\nexec /bin/mv \"$@\"\n");
+  WriteFile(dir_ / "bin/mkdir", "#!/bin/sh\n/bin/mkdir \"$@\" || exit\n"
+                                "case \"$1\" in */.zaro-staging-*/.zaro-install) kill -$SIG 0;; esac\n");
+  ShellIn(dir_.path(), "chmod 755 bin/mkdir");
+  for (const std::string signal : {"TERM", "KILL"}) {
+    SCOPED_TRACE(signal + " before the journal");
+    EXPECT_NE(RunShell("SIG=" + signal + " PATH=" + Quote(dir_ / "bin") + ":$PATH " + install + " 2>&1").code, 0);
+    if (signal == "KILL") EXPECT_TRUE(Ran(RunShell(install + " 2>&1"), 0)) << "the rerun clears the staging folder";
+    if (Exists(prefix + "/Corvane/Big/.zaro-install/uninstall.sh")) EXPECT_TRUE(Ran(RunShell(uninstall), 0));
+    EXPECT_EQ(TreeListing(dir_ / "scratch"), before);
+  }
 }
 
 class InstallerRegistration : public Installer {
