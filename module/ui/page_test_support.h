@@ -90,6 +90,13 @@ class PageTest : public SigningTest {
 
   std::filesystem::path DescriptorFile() const { return movies_ / "Demo-app.xml"; }
 
+  // The iPhone pages' setting: the sample descriptor, iPhone publishing on, the packager there.
+  void UseIphone() {
+    UseDescriptor();
+    SetSetting(keys::kPubIpa, u"true");
+    MakeFile("bin/MPK/lib/mpk.jar");
+  }
+
   std::string SavedDescriptor() const { return ReadBytes(DescriptorFile()); }
 
   static std::u16string Element(std::u16string_view tag) {
